@@ -1,0 +1,76 @@
+// .C and .E: add text to the value of key=value lines such as PATH= or SET PATH=.
+#include <string>
+
+#include "commands/command_kit.h"
+#include "commands/interpreter.h"
+#include "commands/text_search.h"
+#include "lines/line_list.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kConcat = "  CONCAT line now reads      : %s\n";
+constexpr std::string_view kTraceKey = "TEST MODE: concat begins after...%s...\n\n";
+constexpr std::string_view kTraceAddition = "TEST MODE: concats...%s...\n\n";
+
+// What stands in for a value that is empty, so the line keeps something behind its "=".
+constexpr std::string_view kEmptyValue = " ";
+
+struct KeyAndValue {
+  std::string_view key;    // before the first "=", leading "=" skipped; never holds "="
+  std::string_view value;  // behind that "=", leading LFs skipped, up to the next LF
+};
+
+KeyAndValue split_assignment(std::string_view text) {
+  KeyAndValue parts;
+  std::size_t start = text.find_first_not_of('=');
+  if (start == std::string_view::npos) return parts;  // empty, or "=" only: no key
+  std::size_t equals = text.find('=', start);
+  parts.key = text.substr(start, equals == std::string_view::npos ? equals : equals - start);
+  if (equals != std::string_view::npos) {
+    std::string_view rest = text.substr(equals + 1);
+    std::size_t value_start = rest.find_first_not_of('\n');
+    if (value_start != std::string_view::npos) {
+      rest.remove_prefix(value_start);
+      parts.value = rest.substr(0, rest.find('\n'));
+    }
+  }
+  if (parts.value.empty()) parts.value = kEmptyValue;
+  return parts;
+}
+
+// The line's key with its "=" equals the command's key, letter case aside.
+bool key_matches(std::string_view line_key, std::string_view key) {
+  return !line_key.empty() && line_key.size() + 1 == key.size() && key.back() == '=' &&
+         caseless_equal(line_key, key.substr(0, line_key.size()));
+}
+}  // namespace
+
+Handled concat_line(std::string_view argument, int at_beginning) {
+  std::string_view key = first_part(argument);
+  if (key.empty()) return Handled::missing_part;
+  trace_and_wait(kTraceKey, key);
+  std::string_view addition = second_part(argument);
+  if (addition.empty()) return Handled::missing_part;
+  trace_and_wait(kTraceAddition, addition);
+  addition = without_final_dot(addition);
+
+  std::string new_text;
+  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
+    if (!entry->is_text()) continue;
+    KeyAndValue line = split_assignment(entry->text());
+    if (!key_matches(line.key, key)) continue;
+    // The key is written as the command gives it, so its letter case replaces the line's.
+    new_text.assign(key);
+    if (at_beginning) {
+      new_text.append(addition).append(line.value);
+    } else {
+      new_text.append(line.value).append(addition);
+    }
+    set_entry_text(*entry, new_text);
+    report(kConcat, entry->text());
+  }
+  return Handled::done;
+}
+
+}  // namespace zeltrim

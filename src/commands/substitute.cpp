@@ -1,0 +1,88 @@
+// .V and .U: replace a variable with a value wherever it occurs, and delete a text from the
+// lines that begin with a given start. After each replacement or deletion the search starts
+// again from the line's first byte, so text that a change brings together is changed as well.
+#include <string>
+
+#include "commands/command_kit.h"
+#include "commands/interpreter.h"
+#include "commands/text_search.h"
+#include "lines/line_list.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kVarsub = "  VARSUB line now reads      : %s\n";
+constexpr std::string_view kVarsubEndless = "  VARSUB never ends, kept    : %s\n";
+constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
+constexpr std::string_view kTraceFirst = "TEST MODE: concat begins after...%s...\n\n";
+constexpr std::string_view kTraceSecond = "TEST MODE: concats...%s...\n\n";
+
+// No real line needs more than one replacement per byte; a value that keeps forming the
+// variable anew would go on for ever, so it is stopped well past that.
+constexpr std::size_t kReplacementsPerByte = 8;
+constexpr std::size_t kReplacementsAtLeast = 64;
+
+struct Parts {
+  std::string_view first;
+  std::string_view second;
+};
+
+// The opening steps both commands share: both parts, traced, and the final dot removed.
+bool take_parts(std::string_view argument, Parts& parts) {
+  parts.first = first_part(argument);
+  if (parts.first.empty()) return false;
+  trace_and_wait(kTraceFirst, parts.first);
+  // A second part of a lone "." is present, and becomes empty once its final dot goes.
+  parts.second = second_part(argument);
+  if (parts.second.empty()) return false;
+  trace_and_wait(kTraceSecond, parts.second);
+  parts.second = without_final_dot(parts.second);
+  return true;
+}
+}  // namespace
+
+std::size_t varsub_limit(std::size_t line_length) {
+  return kReplacementsPerByte * line_length + kReplacementsAtLeast;
+}
+
+Handled varsub_line(std::string_view argument) {
+  Parts parts;
+  if (!take_parts(argument, parts)) return Handled::missing_part;
+  std::string result;
+  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
+    if (!entry->is_text()) continue;
+    std::string_view text = entry->text();
+    switch (replace_restarting(text, parts.first, parts.second, varsub_limit(text.size()),
+                               result)) {
+      case Replaced::none:
+        break;
+      case Replaced::changed:
+        set_entry_text(*entry, result);
+        report(kVarsub, entry->text());
+        break;
+      case Replaced::endless:
+        report(kVarsubEndless, text);
+        break;
+    }
+  }
+  return Handled::done;
+}
+
+Handled unconcat_line(std::string_view argument) {
+  Parts parts;
+  if (!take_parts(argument, parts)) return Handled::missing_part;
+  std::string result;
+  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
+    if (!entry->is_text() || !entry->text().starts_with(parts.first)) continue;
+    // Every deletion shortens the line, so this always ends. An empty text to delete
+    // deletes nothing; the line is reported all the same.
+    if (replace_restarting(entry->text(), parts.second, {}, entry->text().size(), result) ==
+        Replaced::changed) {
+      set_entry_text(*entry, result);
+    }
+    report(kUnconcat, entry->text());
+  }
+  return Handled::done;
+}
+
+}  // namespace zeltrim

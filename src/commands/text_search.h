@@ -1,0 +1,34 @@
+// Searching and cutting texts by 1-based byte positions, the caseless compare, and the
+// restart-from-the-start replacement that .V and .U are defined by. Texts are bytes: no
+// character set and no locale is consulted anywhere.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zeltrim {
+
+// Position of the first occurrence of `pattern` that begins at or after `start` (1 is the first
+// byte), counted from the start of `text`; 0 when there is none or `start` lies outside the
+// text. An empty pattern is found at `start` itself.
+long long find_text(std::string_view text, std::string_view pattern, long long start);
+
+// The `count` bytes of `text` from position `start`, or everything from `start` to the end when
+// `count` is -1; wanted bytes past the end are made up with `fill`, except that a zero fill
+// ends the result where the text ends. Empty for a start below 1 or a count of 0 or below -1.
+std::string mid_text(std::string_view text, long long start, long long count, char fill);
+
+// Equal when the ASCII letters are compared without regard to case; all other bytes must match.
+bool caseless_equal(std::string_view a, std::string_view b);
+
+enum class Replaced { none, changed, endless };
+
+// Replaces the first occurrence of `searched` (not empty) in `line` with `value`, then searches
+// again from the first byte, until none is left, and puts the result in `result`. `none` when
+// `searched` does not occur; `endless` when more than `limit` replacements would be needed (the
+// result is then unspecified). Linear in the bytes it reads and writes, whatever the texts.
+Replaced replace_restarting(std::string_view line, std::string_view searched,
+                            std::string_view value, std::size_t limit, std::string& result);
+
+}  // namespace zeltrim

@@ -1,0 +1,53 @@
+#include "commands/command_kit.h"
+#include "platform/console.h"
+
+namespace zeltrim {
+
+namespace {
+// Where the first part starts and ends within the argument.
+struct FirstSpan {
+  std::size_t start;
+  std::size_t end;
+};
+
+FirstSpan first_span(std::string_view argument) {
+  std::size_t start = argument.find_first_not_of(kFieldSeparator);
+  if (start == std::string_view::npos) return {argument.size(), argument.size()};
+  std::size_t end = argument.find(kFieldSeparator, start);
+  return {start, end == std::string_view::npos ? argument.size() : end};
+}
+}  // namespace
+
+std::string_view first_part(std::string_view argument) {
+  FirstSpan span = first_span(argument);
+  return argument.substr(span.start, span.end - span.start);
+}
+
+std::string_view second_part(std::string_view argument) {
+  FirstSpan span = first_span(argument);
+  if (span.end >= argument.size()) return {};  // no separator behind the first part
+  std::string_view rest = argument.substr(span.end + 1);
+  std::size_t start = rest.find_first_not_of('\n');
+  if (start == std::string_view::npos) return {};
+  rest.remove_prefix(start);
+  return rest.substr(0, rest.find('\n'));
+}
+
+std::string_view without_final_dot(std::string_view text) {
+  if (text.ends_with('.')) text.remove_suffix(1);
+  return text;
+}
+
+void report(std::string_view format, std::string_view text) { platform::say(format, text); }
+
+void trace(std::string_view format, std::string_view text) {
+  if (platform::test_mode()) platform::say(format, text);
+}
+
+void trace_and_wait(std::string_view format, std::string_view text) {
+  if (!platform::test_mode()) return;
+  platform::say(format, text);
+  platform::wait_for_enter();
+}
+
+}  // namespace zeltrim

@@ -1,0 +1,26 @@
+// The front end: the banner, the command line, the help screen with its sample instruction
+// file, and the run's ending. It decides nothing about files or commands itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zeltrim {
+
+enum class Ending {
+  success,              // every target loaded and written back
+  errors,               // a target could not be loaded or written back
+  help_shown,           // the help screen ended the program
+  instruction_missing,  // the instruction file could not be opened
+  out_of_memory,
+};
+
+// The whole program for the arguments that follow the program's name.
+Ending run_program(const std::vector<std::string>& arguments);
+
+// Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT.
+void show_help();
+
+int exit_code(Ending ending);
+
+}  // namespace zeltrim

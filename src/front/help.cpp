@@ -1,0 +1,89 @@
+// The help screen and the sample instruction file it writes. The texts show "." between the
+// two parts of an argument, as they always have; real instruction files use the byte 0x02.
+#include <string>
+
+#include "front/front.h"
+#include "platform/console.h"
+#include "platform/files.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kHelp =
+    "This program will edit a text file using instructions presented\n"
+    "          in a file in the current directory or explicit path.\n\n"
+    "Valid instructions are the following:\n"
+    "   .F  is the file you wish to edit.\n"
+    "   .G  creates file if it does not exist.\n"
+    "   .I  inserts a line at the end of the .F or .G file\n"
+    "   .T  inserts a line at the beginning of the .F or .G file\n"
+    "   .R  removes a line from the .F or .G file\n"
+    "   .A  inserts a line after a given line of the .F file, seperate by ..\n"
+    "   .C  concats a string to a PATH= line at the beginning of the line,\n"
+    "       seperate by ..\n"
+    "   .E  concats a string to a PATH= line at the end of the line, seperate by ..\n"
+    "   .U  deletes a string(s) in a line of the .F or .G file, seperate by .\n"
+    "   .S  swaps the text of a line with new text, seperate by ..\n"
+    "       Note: Include leading spaces when swapping indented lines.\n"
+    "   .V  Replaces all variables in a line with a string, seperate by ..\n\n"
+    "Anything besides the above commands will be ignored.\n\n"
+    "Press Enter for an example.\n";
+
+constexpr std::string_view kExampleHeading =
+    "The following is an example of SAMPLE.ZT instruction file.\n\n";
+constexpr std::string_view kExampleIndent = "       ";
+constexpr std::string_view kInvoke =
+    "Invoke the program by typing - ZELTRIM C:\\YOUR.??? <options>\n"
+    "                               ensure the path is correct.\n"
+    "                               Options are /t for test mode\n\n";
+
+// The example address is from the block reserved for documentation.
+constexpr std::string_view kSampleLines[] = {
+    ".F C:\\AUTOEXEC.BAT",
+    ".S C:\\WINDOWS\\SMARTDRV.EXE.REM C:\\WINDOWS\\SMARTDRV.EXE",
+    ".S    INDENT 3 SPACES.    INDENT 4 SPACES",
+    ".R DOSKEY",
+    ".I SET PATH=C:",
+    ".T @ECHO OFF",
+    ".A @ECHO OFF.DOSKEY",
+    ".C PATH=.C:\\DOS;",
+    ".E SET PATH=.C:\\KVATOOLS;",
+    ".U PATH=.C:\\WINDOWS;",
+    ".V %TCPIP%.192.0.2.10",
+};
+
+constexpr std::string_view kSampleName = "SAMPLE.ZT";
+constexpr std::string_view kNotWritten = "SAMPLE.ZT not written.\n";
+constexpr std::string_view kErrorClosing = "Error closing SAMPLE.ZT.\n";
+constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
+}  // namespace
+
+void show_help() {
+  platform::say(kHelp);
+  platform::wait_for_enter();
+
+  platform::say(kExampleHeading);
+  std::string sample;
+  for (std::string_view line : kSampleLines) {
+    platform::print(kExampleIndent);
+    platform::print(line);
+    platform::print("\n");
+    sample.append(line).append("\r\n");
+  }
+  platform::print("\n");
+  platform::say(kInvoke);
+  sample.append("\r\n");
+  sample.push_back('\x1A');
+
+  platform::File file;
+  if (!platform::create_file(std::string(kSampleName), file)) {
+    platform::say(kNotWritten);
+    return;
+  }
+  // A write that fails shows up when the file is closed, as it would with buffered output.
+  bool written = platform::write_all(file, sample);
+  bool closed = platform::close_file(file);
+  platform::say(written && closed ? kCreated : kErrorClosing);
+}
+
+}  // namespace zeltrim

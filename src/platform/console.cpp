@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <string>
+
+#include "platform/console.h"
+
+namespace zeltrim::platform {
+
+namespace {
+bool test_mode_on = false;
+}  // namespace
+
+void print(std::string_view bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void say(std::string_view format, std::initializer_list<std::string_view> arguments) {
+  const std::string_view* next = arguments.begin();
+  std::size_t done = 0;
+  for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();
+       at = format.find('%', at + 2)) {
+    char conversion = format[at + 1];
+    if ((conversion != 's' && conversion != 'd') || next == arguments.end()) continue;
+    print(format.substr(done, at - done));
+    print(*next++);
+    done = at + 2;
+  }
+  print(format.substr(done));
+}
+
+void say(std::string_view format, std::string_view argument) { say(format, {argument}); }
+
+void say(std::string_view format, long long number) { say(format, {std::to_string(number)}); }
+
+void flush_output() { std::fflush(stdout); }
+
+void set_test_mode(bool on) { test_mode_on = on; }
+
+bool test_mode() { return test_mode_on; }
+
+}  // namespace zeltrim::platform

@@ -1,0 +1,37 @@
+// The console: every message goes to standard output as raw bytes, and the waits of test mode
+// read standard input. Messages use printf-like formats where %s and %d each take the next
+// argument, already turned into text, so a text may hold any byte.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace zeltrim::platform {
+
+// Prepares standard output and the clean-up on interruption; called once at start-up.
+void start_console();
+
+// Writes bytes to standard output unchanged.
+void print(std::string_view bytes);
+
+// Prints `format` with each %s or %d replaced by the next argument.
+void say(std::string_view format, std::initializer_list<std::string_view> arguments = {});
+void say(std::string_view format, std::string_view argument);
+void say(std::string_view format, long long number);
+
+// Sends what has been printed so far to the console.
+void flush_output();
+
+// The Enter wait: reads one byte of standard input; returns at once at the end of input.
+void wait_for_enter();
+
+// The key wait: reads one key press without echo and without Enter when standard input is a
+// terminal, restoring the terminal afterwards; returns at once when it is not a terminal.
+void wait_for_key();
+
+// Test mode: the run traces its steps and waits for the user. Off until the command line asks.
+void set_test_mode(bool on);
+bool test_mode();
+
+}  // namespace zeltrim::platform

@@ -1,0 +1,87 @@
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/console.h"
+#include "platform/faults.h"
+#include "platform/posix_interrupts.h"
+
+namespace zeltrim::platform {
+
+namespace {
+
+// What the interrupt handler must undo. Only async-signal-safe calls touch these there.
+std::atomic<bool> terminal_is_raw{false};
+struct termios saved_terminal;
+std::atomic<char*> temp_to_remove{nullptr};
+
+constexpr std::size_t kOutputBuffer = 1 << 16;
+
+extern "C" void on_interrupt(int signal_number) {
+  if (terminal_is_raw.load()) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+  if (char* temp = temp_to_remove.load()) unlink(temp);
+  // The handler was reset to the default on entry: the signal ends the process as it would
+  // have without us, once this handler returns.
+  raise(signal_number);
+}
+
+void catch_signal(int signal_number) {
+  struct sigaction old_action;
+  if (sigaction(signal_number, nullptr, &old_action) != 0) return;
+  if (old_action.sa_handler == SIG_IGN) return;  // nohup and background jobs stay as they are
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = on_interrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+bool read_one_byte() {
+  char byte;
+  for (;;) {
+    ssize_t got = read(STDIN_FILENO, &byte, 1);
+    if (got >= 0 || errno != EINTR) return got == 1;
+  }
+}
+
+}  // namespace
+
+void start_console() {
+  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catch_signal(signal_number);
+}
+
+void remember_temp_file(const std::string& path) {
+  char* copy = new char[path.size() + 1];
+  std::memcpy(copy, path.c_str(), path.size() + 1);
+  delete[] temp_to_remove.exchange(copy);
+}
+
+void forget_temp_file() { delete[] temp_to_remove.exchange(nullptr); }
+
+void wait_for_enter() {
+  flush_output();
+  read_one_byte();
+}
+
+void wait_for_key() {
+  flush_output();
+  if (should_fail(Step::key_read) || !isatty(STDIN_FILENO)) return;
+  if (tcgetattr(STDIN_FILENO, &saved_terminal) != 0) return;
+  struct termios raw = saved_terminal;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  terminal_is_raw.store(true);
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) read_one_byte();
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+  terminal_is_raw.store(false);
+}
+
+}  // namespace zeltrim::platform

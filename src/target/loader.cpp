@@ -1,0 +1,174 @@
+// Loading a target into the line list. A target is read whole, in large blocks, and its lines
+// are made as pieces of the one kept block, so a large file costs one copy and one small entry
+// per line.
+#include <algorithm>
+#include <cstring>
+
+#include "lines/line_list.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "target/encoding.h"
+#include "target/target_file.h"
+
+namespace zeltrim {
+
+namespace {
+
+constexpr std::string_view kErrorOpeningFile = "Error opening file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorClosingFile = "Error closing file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorReadingFile =
+    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
+constexpr std::string_view kWouldLoseCharacters =
+    "Error - %s cannot be edited without losing characters, file left unchanged\n";
+constexpr std::string_view kLeaving = "TEST MODE: leaving get_target_file\n";
+
+constexpr std::size_t kReadBlock = 1 << 20;
+
+enum class Loaded { ok, read_error, would_lose_characters };
+
+bool read_whole(platform::File& file, std::string& bytes) {
+  long long hint = platform::size_hint(file);
+  // One byte more than the size, so a file of the expected size ends in one read.
+  std::size_t capacity = hint > 0 ? static_cast<std::size_t>(hint) + 1 : kReadBlock;
+  bytes.resize(capacity);
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + std::max(bytes.size() / 2, kReadBlock));
+    long long n = platform::read_some(file, bytes.data() + got, bytes.size() - got);
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+bool only_line_breaks(std::string_view line) {
+  return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// A plain file: lines end after each LF; a line's CR LF is cut, a lone LF or CR stays in its
+// text. A line that begins with the end mark ends the file.
+Loaded load_plain(std::string_view bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size() && bytes[at] != kEndMark) {
+    std::size_t lf = bytes.find('\n', at);
+    std::size_t end = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    std::string_view line = bytes.substr(at, end - at);
+    // A zero byte cannot be carried through the edit: it marks text of another encoding.
+    if (std::memchr(line.data(), '\0', line.size()) != nullptr) return Loaded::would_lose_characters;
+    if (only_line_breaks(line)) {
+      add_bottom(new_blank_entry());
+    } else {
+      if (line.ends_with("\r\n")) line.remove_suffix(2);
+      add_bottom(new_kept_entry(line));
+    }
+    at = end;
+  }
+  return Loaded::ok;
+}
+
+// Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
+// Bytes after the last break form one more line unless they begin with the end mark.
+void split_encoded(std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    char byte = text[at];
+    if (byte != '\r' && byte != '\n') continue;
+    if (at == start) {
+      add_bottom(new_blank_entry());
+    } else {
+      add_bottom(new_kept_entry(text.substr(start, at - start)));
+    }
+    if (byte == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+    start = at + 1;
+  }
+  if (start < text.size() && text[start] != kEndMark) {
+    add_bottom(new_kept_entry(text.substr(start)));
+  }
+}
+
+// UTF-16 or UTF-32 after the mark, narrowed to one byte per character. Only characters U+0001
+// to U+00FF survive as bytes; anything else, or a broken last unit, would be lost.
+Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narrow) {
+  std::size_t unit = unit_size(kind);
+  std::size_t rest = data.size() % unit;
+  if (rest != 0) {
+    // The single end-mark byte this program writes after the last unit.
+    if (rest != 1 || data.back() != kEndMark) return Loaded::would_lose_characters;
+    data.remove_suffix(1);
+  }
+  narrow.resize(data.size() / unit);
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
+  for (std::size_t i = 0; i < narrow.size(); ++i, in += unit) {
+    unsigned long value = 0;
+    if (kind == EncodingKind::utf16le) {
+      value = in[0] | (in[1] << 8);
+    } else {
+      for (std::size_t b = 0; b < unit; ++b) value = (value << 8) | in[b];
+    }
+    if (value == 0 || value > 0xFF) return Loaded::would_lose_characters;
+    narrow[i] = static_cast<char>(value);
+  }
+  return Loaded::ok;
+}
+
+Loaded load_lines(platform::File& file, EncodingKind kind) {
+  std::string bytes;
+  if (!read_whole(file, bytes)) return Loaded::read_error;
+  if (kind == EncodingKind::plain) {
+    Loaded result = load_plain(keep_block(std::move(bytes)));
+    if (result != Loaded::ok) free_line_list();
+    return result;
+  }
+  std::string_view data(bytes);
+  data.remove_prefix(std::min(data.size(), mark_of(kind).size()));
+  std::string narrow;
+  if (kind == EncodingKind::utf8) {
+    if (data.find('\0') != std::string_view::npos) return Loaded::would_lose_characters;
+    narrow.assign(data);
+  } else {
+    Loaded result = narrow_units(kind, data, narrow);
+    if (result != Loaded::ok) return result;
+  }
+  bytes = std::string();  // the raw bytes are not needed once narrowed
+  split_encoded(keep_block(std::move(narrow)));
+  return Loaded::ok;
+}
+
+}  // namespace
+
+int get_target_file(const std::string& path, int create) {
+  free_line_list();
+  // The kind is taken before the file is opened, so that .G keeps the kind of the file it empties.
+  set_encoding_kind(detect_encoding(path, encoding_kind()));
+
+  platform::File file;
+  bool opened = create ? platform::create_file(path, file)
+                       : platform::open_for_reading(path, platform::Accept::regular_file, file);
+  if (!opened) {
+    platform::say(kErrorOpeningFile, path);
+    return 0;
+  }
+  if (!create) {
+    switch (load_lines(file, encoding_kind())) {
+      case Loaded::ok:
+        break;
+      case Loaded::read_error:
+        free_line_list();
+        platform::say(kErrorReadingFile, path);
+        return 0;
+      case Loaded::would_lose_characters:
+        platform::say(kWouldLoseCharacters, path);
+        return 0;
+    }
+  }
+  if (!platform::close_file(file)) {
+    platform::say(kErrorClosingFile, path);
+    return 0;
+  }
+  if (platform::test_mode()) platform::say(kLeaving);
+  return 1;
+}
+
+}  // namespace zeltrim
