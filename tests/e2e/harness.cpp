@@ -1,1 +1,186 @@
-#include <gtest/gtest.h>
+#include "harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zeltrim::e2e {
+
+namespace {
+
+// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
+// binary this build made.
+std::vector<std::string> program_command() {
+  std::vector<std::string> words;
+  if (const char* command = std::getenv("ZELTRIM_COMMAND"); command != nullptr && *command) {
+    std::istringstream in(command);
+    for (std::string word; in >> word;) words.push_back(word);
+  } else {
+    words.push_back(ZELTRIM_BINARY);
+  }
+  return words;
+}
+
+constexpr int kTimeoutSeconds = 120;
+
+}  // namespace
+
+Scratch::Scratch() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-e2e-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  chmod(path_.c_str(), 0777);  // so that an unprivileged run may work in it too
+}
+
+Scratch::~Scratch() {
+  std::error_code ignored;
+  // Files a test made read-only must still go.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void Scratch::write(std::string_view name, std::string_view bytes) const {
+  std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + file(name));
+}
+
+std::string Scratch::read(std::string_view name) const {
+  std::ifstream in(file(name), std::ios::binary);
+  if (!in) return "<missing>";
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool Scratch::exists(std::string_view name) const {
+  struct stat info;
+  return lstat(file(name).c_str(), &info) == 0;
+}
+
+std::vector<std::string> Scratch::names() const {
+  std::vector<std::string> all;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    all.push_back(entry.path().filename().string());
+  }
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+bool can_drop_privileges() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
+
+Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options) {
+  std::vector<std::string> command = program_command();
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int to_child[2];
+  int from_child[2];
+  if (pipe(to_child) != 0 || pipe(from_child) != 0) throw std::runtime_error("pipe failed");
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    dup2(to_child[0], STDIN_FILENO);
+    dup2(from_child[1], STDOUT_FILENO);
+    close(to_child[0]);
+    close(to_child[1]);
+    close(from_child[0]);
+    close(from_child[1]);
+    if (chdir(folder.path().c_str()) != 0) _exit(126);
+    if (options.memory_limit > 0) {
+      struct rlimit limit = {static_cast<rlim_t>(options.memory_limit),
+                             static_cast<rlim_t>(options.memory_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    if (options.file_size_limit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                             static_cast<rlim_t>(options.file_size_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.as_nobody) {
+      struct passwd* nobody = getpwnam("nobody");
+      if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+          setuid(nobody->pw_uid) != 0) {
+        _exit(125);
+      }
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(to_child[0]);
+  close(from_child[1]);
+  signal(SIGPIPE, SIG_IGN);
+
+  Outcome outcome;
+  std::string_view input = options.input;
+  int in_fd = to_child[1];
+  if (input.empty()) {
+    close(in_fd);
+    in_fd = -1;
+  }
+  char buffer[65536];
+  time_t deadline = time(nullptr) + kTimeoutSeconds;
+  for (;;) {
+    struct pollfd fds[2] = {{from_child[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
+    int count = in_fd >= 0 ? 2 : 1;
+    int ready = poll(fds, count, 1000);
+    if (ready < 0 && errno != EINTR) break;
+    if (time(nullptr) > deadline) {
+      kill(child, SIGKILL);
+      outcome.out += "<timed out>";
+      break;
+    }
+    if (count == 2 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t put = write(in_fd, input.data(), std::min<std::size_t>(input.size(), 65536));
+      if (put > 0) input.remove_prefix(static_cast<std::size_t>(put));
+      if (put <= 0 || input.empty()) {
+        close(in_fd);
+        in_fd = -1;
+      }
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      ssize_t got = read(from_child[0], buffer, sizeof buffer);
+      if (got <= 0) break;
+      outcome.out.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  if (in_fd >= 0) close(in_fd);
+  close(from_child[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+  return outcome;
+}
+
+std::string banner() {
+  return "ZELTRIM.EXE - Text File Modifier - 3.1\n\n"
+         "Copyright (C) 2026 The ZELTRIM developers - Release: 20000719\n\n";
+}
+
+std::string closing_success() { return "\nZELTRIM.EXE ended successfully\n"; }
+
+std::string closing_errors() { return "\nZELTRIM.EXE ended with errors\n"; }
+
+}  // namespace zeltrim::e2e
