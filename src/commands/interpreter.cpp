@@ -27,7 +27,6 @@ constexpr char kCommandMark = '.';
 // (a space in every example) is skipped whatever it is.
 constexpr std::size_t kLetterAt = 1;
 constexpr std::size_t kArgumentAt = 3;
-constexpr std::size_t kReadBlock = 1 << 20;
 
 enum class Read { ok, cannot_open, cannot_read };
 
@@ -37,13 +36,7 @@ Read read_instructions(const std::string& path, std::string& bytes) {
   if (!platform::open_for_reading(path, platform::Accept::anything_but_folder, file)) {
     return Read::cannot_open;
   }
-  std::string block(kReadBlock, '\0');
-  for (;;) {
-    long long n = platform::read_some(file, block.data(), block.size());
-    if (n < 0) return Read::cannot_read;
-    if (n == 0) return Read::ok;
-    bytes.append(block, 0, static_cast<std::size_t>(n));
-  }
+  return platform::read_whole(file, bytes) ? Read::ok : Read::cannot_read;
 }
 
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

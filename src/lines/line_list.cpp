@@ -8,23 +8,32 @@ namespace zeltrim {
 
 namespace {
 
-// Entries come from fixed-size slabs rather than one allocation each: a million-line target
-// costs a few hundred allocations, and entries never move once made.
+// Entries come from slabs rather than one allocation each: a million-line target costs a few
+// hundred allocations, and entries never move once made. Slabs start small and double up to
+// kSlabEntries, so a short file does not pay for a large slab.
+constexpr std::size_t kFirstSlabEntries = 16;
 constexpr std::size_t kSlabEntries = 4096;
+
+std::size_t slab_size(std::size_t slab) {
+  std::size_t size = kFirstSlabEntries;
+  for (std::size_t i = 0; i < slab && size < kSlabEntries; ++i) size *= 2;
+  return size;
+}
 
 struct LineList {
   LineEntry* head = nullptr;
   LineEntry* tail = nullptr;
   std::vector<std::unique_ptr<LineEntry[]>> slabs;
-  std::size_t used_in_last_slab = kSlabEntries;
+  std::size_t used_in_last_slab = 0;
   std::vector<std::unique_ptr<std::string>> kept_blocks;
 };
 
 LineList line_list;
 
 LineEntry* allocate_entry() {
-  if (line_list.used_in_last_slab == kSlabEntries) {
-    line_list.slabs.push_back(std::make_unique<LineEntry[]>(kSlabEntries));
+  if (line_list.slabs.empty() ||
+      line_list.used_in_last_slab == slab_size(line_list.slabs.size() - 1)) {
+    line_list.slabs.push_back(std::make_unique<LineEntry[]>(slab_size(line_list.slabs.size())));
     line_list.used_in_last_slab = 0;
   }
   return &line_list.slabs.back()[line_list.used_in_last_slab++];
@@ -119,7 +128,7 @@ int insert_after(LineEntry* existing, LineEntry* entry) {
 void free_line_list() {
   for (std::size_t slab = 0; slab < line_list.slabs.size(); ++slab) {
     std::size_t used =
-        slab + 1 == line_list.slabs.size() ? line_list.used_in_last_slab : kSlabEntries;
+        slab + 1 == line_list.slabs.size() ? line_list.used_in_last_slab : slab_size(slab);
     for (std::size_t i = 0; i < used; ++i) release_text(line_list.slabs[slab][i]);
   }
   line_list = LineList();

@@ -47,6 +47,10 @@ long long read_some(File& file, char* buffer, std::size_t size);
 // The file's size as far as the system knows it, or -1; only a hint for reserving memory.
 long long size_hint(File& file);
 
+// Reads the rest of the file into `bytes`, sized from the file where its size is known, so a
+// small file costs a small buffer. False on a read error.
+bool read_whole(File& file, std::string& bytes);
+
 // Creates the file, or empties it when it exists, for writing.
 bool create_file(const std::string& path, File& file);
 

@@ -22,26 +22,7 @@ constexpr std::string_view kWouldLoseCharacters =
     "Error - %s cannot be edited without losing characters, file left unchanged\n";
 constexpr std::string_view kLeaving = "TEST MODE: leaving get_target_file\n";
 
-constexpr std::size_t kReadBlock = 1 << 20;
-
 enum class Loaded { ok, read_error, would_lose_characters };
-
-bool read_whole(platform::File& file, std::string& bytes) {
-  long long hint = platform::size_hint(file);
-  // One byte more than the size, so a file of the expected size ends in one read.
-  std::size_t capacity = hint > 0 ? static_cast<std::size_t>(hint) + 1 : kReadBlock;
-  bytes.resize(capacity);
-  std::size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() + std::max(bytes.size() / 2, kReadBlock));
-    long long n = platform::read_some(file, bytes.data() + got, bytes.size() - got);
-    if (n < 0) return false;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return true;
-}
 
 bool only_line_breaks(std::string_view line) {
   return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
@@ -115,7 +96,7 @@ Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narro
 
 Loaded load_lines(platform::File& file, EncodingKind kind) {
   std::string bytes;
-  if (!read_whole(file, bytes)) return Loaded::read_error;
+  if (!platform::read_whole(file, bytes)) return Loaded::read_error;
   if (kind == EncodingKind::plain) {
     Loaded result = load_plain(keep_block(std::move(bytes)));
     if (result != Loaded::ok) free_line_list();

@@ -29,9 +29,9 @@ bool generate(Sink&& sink, bool trace) {
   EncodingKind kind = encoding_kind();
   std::string line_break;
   append_encoded(kind, "\r\n", line_break);
-  std::string chunk;
-  chunk.reserve(kChunk + 4096);
-  chunk.append(mark_of(kind));
+  // The chunk grows as lines come and keeps its room once cleared: a small file never pays for
+  // a large buffer.
+  std::string chunk(mark_of(kind));
   for (const LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
     if (entry->kind == EntryKind::removed) continue;
     std::string_view text = entry->text();
