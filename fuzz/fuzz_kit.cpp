@@ -1,0 +1,225 @@
+#include "fuzz_kit.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "lines/line_list.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "target/encoding.h"
+#include "target/target_file.h"
+
+namespace zeltrim::fuzz {
+
+namespace {
+
+std::string private_root;  // the folder of this process, removed at exit
+
+std::string check_path() {
+  return private_root + "/check/T";
+}
+
+void remove_private_folder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(private_root, ignored);
+}
+
+// The first line of a plain file, before its final end mark, that begins with the end mark.
+std::size_t end_mark_line(std::string_view bytes) {
+  std::size_t at = 0;
+  while (at + 1 < bytes.size()) {
+    if (bytes[at] == kEndMark) return at;
+    std::size_t lf = bytes.find('\n', at);
+    if (lf == std::string_view::npos) break;
+    at = lf + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The written form of an encoded file with every CR or LF that is not part of a CR LF turned
+// into a CR LF: what the encoded reader makes of a text that held a line-break byte.
+std::string with_every_break_as_cr_lf(std::string_view bytes, EncodingKind kind) {
+  std::string_view mark = mark_of(kind);
+  std::size_t unit = unit_size(kind);
+  std::string_view body = bytes.substr(mark.size(), bytes.size() - mark.size() - 1);
+  if (body.size() % unit != 0) fail("written file breaks a code unit", bytes);
+  std::size_t count = body.size() / unit;
+  std::size_t offset = kind == EncodingKind::utf16le ? 0 : unit - 1;
+  auto character = [&](std::size_t i) { return body[i * unit + offset]; };
+  std::string out(mark);
+  for (std::size_t i = 0; i < count; ++i) {
+    char c = character(i);
+    if (c != '\r' && c != '\n') {
+      out.append(body.substr(i * unit, unit));
+      continue;
+    }
+    append_encoded(kind, "\r\n", out);
+    if (c == '\r' && i + 1 < count && character(i + 1) == '\n') ++i;
+  }
+  out.push_back(kEndMark);
+  return out;
+}
+
+std::string shown(std::string_view bytes) {
+  std::string out;
+  for (unsigned char c : bytes.substr(0, 400)) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  if (bytes.size() > 400) out += "...";
+  return out;
+}
+
+}  // namespace
+
+void fail(std::string_view what, std::string_view detail) {
+  std::fprintf(stderr, "\n*** %.*s\n*** bytes: %s\n", static_cast<int>(what.size()), what.data(),
+               shown(detail).c_str());
+  std::abort();
+}
+
+bool is_temporary_name(std::string_view name) {
+  return name.find(platform::kTempMarker) != std::string_view::npos;
+}
+
+void prepare_process(int* argc, char*** argv) {
+  const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/zeltrim-fuzz-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) fail("cannot make a private folder", pattern);
+  private_root = pattern;
+  std::atexit(remove_private_folder);
+  if (mkdir((private_root + "/run").c_str(), 0700) != 0 ||
+      mkdir((private_root + "/check").c_str(), 0700) != 0) {
+    fail("cannot prepare the private folder", private_root);
+  }
+  if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+      std::freopen("/dev/null", "r", stdin) == nullptr) {
+    fail("cannot silence the console");
+  }
+  // A crash is saved while the run is in the private folder: without a prefix of its own the
+  // input would be written there, out of sight.
+  for (int i = 1; i < *argc; ++i) {
+    if (std::string_view((*argv)[i]).starts_with("-artifact_prefix=")) return;
+  }
+  static std::string prefix = "-artifact_prefix=" + std::filesystem::current_path().string() + "/";
+  static std::vector<char*> arguments((*argv), (*argv) + *argc);
+  arguments.push_back(prefix.data());
+  arguments.push_back(nullptr);
+  *argc = static_cast<int>(arguments.size()) - 1;
+  *argv = arguments.data();
+}
+
+namespace {
+std::string started_in;
+}  // namespace
+
+InPrivateFolder::InPrivateFolder() {
+  if (started_in.empty()) started_in = std::filesystem::current_path().string();
+  if (chdir((private_root + "/run").c_str()) != 0) fail("cannot enter the private folder");
+}
+
+InPrivateFolder::~InPrivateFolder() {
+  if (chdir(started_in.c_str()) != 0) fail("cannot leave the private folder");
+}
+
+std::vector<std::string> folder_names() {
+  std::vector<std::string> names;
+  DIR* folder = opendir(".");
+  if (folder == nullptr) fail("cannot list the folder");
+  while (struct dirent* entry = readdir(folder)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void clear_folder() {
+  for (const std::string& name : folder_names()) {
+    if (unlink(name.c_str()) != 0) fail("cannot clear the folder", name);
+  }
+}
+
+bool write_file(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+std::string read_file(const std::string& path) {
+  std::string bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) fail("cannot read a file back", path);
+  char block[65536];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+    bytes.append(block, got);
+  }
+  std::fclose(file);
+  return bytes;
+}
+
+void reset_state() {
+  free_line_list();
+  set_encoding_kind(EncodingKind::plain);
+  platform::set_test_mode(false);
+}
+
+std::optional<std::string> reload(std::string_view bytes) {
+  if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
+  reset_state();
+  std::optional<std::string> written;
+  if (get_target_file(check_path(), 0)) written = written_form();
+  reset_state();
+  return written;
+}
+
+void check_written_form(std::string_view bytes) {
+  std::optional<std::string> again = reload(bytes);
+  if (again == bytes) return;
+  if (bytes.empty() || bytes.back() != kEndMark) fail("written file lacks its end mark", bytes);
+
+  // Not a fixed point: only the rules kept on purpose may be the reason, and each one makes
+  // the reload differ in one exact way.
+  std::string expected;
+  EncodingKind kind = encoding_from_mark(bytes.substr(0, 4));
+  switch (kind) {
+    case EncodingKind::plain: {
+      // A line that begins with the end mark ends a plain file when it is read.
+      std::size_t cut = end_mark_line(bytes);
+      if (cut == std::string_view::npos) fail("plain file does not reload to itself", bytes);
+      expected = std::string(bytes.substr(0, cut)) + kEndMark;
+      break;
+    }
+    case EncodingKind::utf16le:
+    case EncodingKind::utf16be:
+      // A plain file whose first line begins with a UTF-16 mark is read as UTF-16 and refused;
+      // a real UTF-16 file with any line holds zero bytes.
+      if (bytes.find('\0') == std::string_view::npos) {
+        if (again) fail("plain file starting with a UTF-16 mark was accepted", bytes);
+        return;
+      }
+      [[fallthrough]];
+    case EncodingKind::utf8:
+    case EncodingKind::utf32be:
+      // A CR or LF inside a text is a line break to the encoded reader.
+      expected = with_every_break_as_cr_lf(bytes, kind);
+      break;
+  }
+  if (again != expected) fail("written file does not reload as the kept rules say", bytes);
+  if (reload(expected) != expected) fail("reloaded file is not a fixed point", expected);
+}
+
+}  // namespace zeltrim::fuzz

@@ -1,0 +1,54 @@
+// Shared by the fuzz harnesses: a private folder to run in, small file helpers, and the checks
+// that a file is in the form this program writes. Harness code only; the program never uses it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zeltrim::fuzz {
+
+// Once per process, from LLVMFuzzerInitialize: makes a private temporary folder (in memory where
+// /dev/shm exists, so syncs cost nothing), points standard input and output at /dev/null so the
+// program's messages and waits cost nothing, and makes libFuzzer write what it finds to the
+// folder it was started in (the runs themselves happen in the private folder).
+void prepare_process(int* argc, char*** argv);
+
+// Each run happens in the private folder; libFuzzer's own files are written outside it.
+class InPrivateFolder {
+ public:
+  InPrivateFolder();
+  ~InPrivateFolder();
+  InPrivateFolder(const InPrivateFolder&) = delete;
+  InPrivateFolder& operator=(const InPrivateFolder&) = delete;
+};
+
+// Empties the current folder.
+void clear_folder();
+
+// Names in the current folder, sorted.
+std::vector<std::string> folder_names();
+
+// False when the file cannot be made (a name the system refuses).
+bool write_file(const std::string& path, std::string_view bytes);
+std::string read_file(const std::string& path);
+
+// The process-wide state as at start-up: empty line list, plain kind, test mode off.
+void reset_state();
+
+// Loads the bytes as a target, in a folder of their own: the written form of what was loaded,
+// or nothing when the target is refused. Leaves the state reset.
+std::optional<std::string> reload(std::string_view bytes);
+
+// Checks that `bytes`, written back by the program, reload to themselves, apart from the rules
+// kept on purpose that make a reload differ; fails the run otherwise.
+void check_written_form(std::string_view bytes);
+
+// Reports a broken promise: libFuzzer keeps the input that led here.
+[[noreturn]] void fail(std::string_view what, std::string_view detail = {});
+
+// The marker that names a temporary file of the program.
+bool is_temporary_name(std::string_view name);
+
+}  // namespace zeltrim::fuzz

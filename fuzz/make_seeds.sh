@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes the seed corpora of both harnesses from the shipped example, the instruction files in
+# fuzz/instructions and the real start-up and configuration files of ../shared/corpus (when it
+# is there). Usage: fuzz/make_seeds.sh OUTPUT_FOLDER  (makes OUTPUT/whole_run and OUTPUT/load_write)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$1
+mkdir -p "$out/whole_run" "$out/load_write"
+
+targets=("$root"/examples/AUTOEXEC.BAT)
+if [[ -d $root/../shared/corpus ]]; then
+  for file in "$root"/../shared/corpus/*; do
+    [[ $(basename "$file") == SOURCES.md ]] || targets+=("$file")
+  done
+fi
+instructions=("$root"/examples/*.ZT "$root"/fuzz/instructions/*.zt)
+
+n=0
+for target in "${targets[@]}"; do
+  # The load/write harness: the first byte 0 stores the target as it is.
+  { printf '\000'; cat "$target"; } > "$out/load_write/seed-$n"
+  for instruction in "${instructions[@]}"; do
+    { cat "$instruction"; printf '\000ZT\000'; cat "$target"; } > "$out/whole_run/seed-$n-$(basename "$instruction")"
+  done
+  n=$((n + 1))
+done
+# Two targets at once, each instruction file with the first two targets.
+for instruction in "${instructions[@]}"; do
+  { cat "$instruction"; printf '\000ZT\000'; cat "${targets[0]}"; printf '\000ZT\000'
+    cat "${targets[-1]}"; } > "$out/whole_run/seed-two-$(basename "$instruction")"
+done
