@@ -17,6 +17,8 @@ void fail_step(Step step, int skip) { countdown[static_cast<int>(step)] = skip; 
 
 void clear_failures() { countdown.fill(-1); }
 
+bool failure_pending(Step step) { return countdown[static_cast<int>(step)] >= 0; }
+
 bool should_fail(Step step) {
   int& left = countdown[static_cast<int>(step)];
   if (left < 0) return false;

@@ -25,6 +25,10 @@ void fail_step(Step step, int skip = 0);
 // Disarms every pending failure.
 void clear_failures();
 
+// True while a failure armed for `step` has not happened yet: a test arms the k-th call and
+// learns this way that the operation made fewer than k calls.
+bool failure_pending(Step step);
+
 // Called by the platform implementations before each step: true when it must fail now.
 bool should_fail(Step step);
 

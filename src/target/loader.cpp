@@ -94,9 +94,14 @@ Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narro
   return Loaded::ok;
 }
 
-Loaded load_lines(platform::File& file, EncodingKind kind) {
+// Reads the file and takes its kind from the very bytes that are loaded, so the two always
+// agree: a separate look at the mark could fail, or see another file, and load a UTF-8 file
+// as plain text with its mark inside the first line.
+Loaded load_lines(platform::File& file) {
   std::string bytes;
   if (!platform::read_whole(file, bytes)) return Loaded::read_error;
+  EncodingKind kind = encoding_from_mark(bytes);  // looks at the first four bytes only
+  set_encoding_kind(kind);
   if (kind == EncodingKind::plain) {
     Loaded result = load_plain(keep_block(std::move(bytes)));
     if (result != Loaded::ok) free_line_list();
@@ -121,8 +126,9 @@ Loaded load_lines(platform::File& file, EncodingKind kind) {
 
 int get_target_file(const std::string& path, int create) {
   free_line_list();
-  // The kind is taken before the file is opened, so that .G keeps the kind of the file it empties.
-  set_encoding_kind(detect_encoding(path, encoding_kind()));
+  // .G takes the kind before it empties the file, so that the file keeps it; a target that
+  // cannot be opened keeps the kind of the one before.
+  if (create) set_encoding_kind(detect_encoding(path, encoding_kind()));
 
   platform::File file;
   bool opened = create ? platform::create_file(path, file)
@@ -132,7 +138,7 @@ int get_target_file(const std::string& path, int create) {
     return 0;
   }
   if (!create) {
-    switch (load_lines(file, encoding_kind())) {
+    switch (load_lines(file)) {
       case Loaded::ok:
         break;
       case Loaded::read_error:
