@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "platform/faults.h"
 #include "platform/files.h"
@@ -32,6 +34,23 @@ std::string resolve_links(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : path;
 }
+
+// Holds back the signals that end the program while the temporary file is made and remembered,
+// so that an interruption never falls between the two and leaves the file behind.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &saved_);
+  }
+  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
 
 mode_t creation_mode() {
   mode_t mask = umask(0);
@@ -144,12 +163,13 @@ bool begin_replacement(const std::string& path, Replacement& replacement) {
 
   // Beside the target, so the rename stays within one file system.
   std::string temp_path = replacement.target_path + std::string(kTempMarker) + "XXXXXX";
+  InterruptsHeld held;
   // mkostemp makes the file with private permissions; it gets the target's once complete.
   int fd = mkostemp(temp_path.data(), O_CLOEXEC);
   if (fd < 0) return false;
   replacement.temp.adopt(fd);
-  replacement.temp_path = temp_path;
-  remember_temp_file(temp_path);
+  replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
+  remember_temp_file(replacement.temp_path);
   return true;
 }
 
