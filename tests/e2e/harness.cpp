@@ -39,6 +39,43 @@ std::vector<std::string> program_command() {
 
 constexpr int kTimeoutSeconds = 120;
 
+void set_limit(int resource, long long value) {
+  struct rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+  setrlimit(resource, &limit);
+}
+
+// In a child of fork: enters the folder, applies the limits, drops privileges and starts the
+// program. Never returns.
+[[noreturn]] void become_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                                 const RunOptions& options) {
+  std::vector<std::string> command = program_command();
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  if (chdir(folder.path().c_str()) != 0) _exit(126);
+  if (options.memory_limit > 0) set_limit(RLIMIT_AS, options.memory_limit);
+  if (options.cpu_seconds > 0) set_limit(RLIMIT_CPU, options.cpu_seconds);
+  if (options.file_size_limit > 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    set_limit(RLIMIT_FSIZE, options.file_size_limit);
+  }
+  if (options.as_nobody) {
+    struct passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+        setuid(nobody->pw_uid) != 0) {
+      _exit(kCannotDropPrivileges);
+    }
+  }
+  // The test runner may ignore signals the program must meet as a user's shell leaves them.
+  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    signal(signal_number, SIG_DFL);
+  }
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
 }  // namespace
 
 Scratch::Scratch() {
@@ -48,11 +85,21 @@ Scratch::Scratch() {
   chmod(path_.c_str(), 0777);  // so that an unprivileged run may work in it too
 }
 
+namespace {
+// Folders a test locked must open again before what is in them can go.
+void unlock_folders(const std::filesystem::path& folder) {
+  std::error_code ignored;
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+    if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) unlock_folders(entry.path());
+  }
+}
+}  // namespace
+
 Scratch::~Scratch() {
   std::error_code ignored;
-  // Files a test made read-only must still go.
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
+  unlock_folders(path_);
   std::filesystem::remove_all(path_, ignored);
 }
 
@@ -75,9 +122,10 @@ bool Scratch::exists(std::string_view name) const {
   return lstat(file(name).c_str(), &info) == 0;
 }
 
-std::vector<std::string> Scratch::names() const {
+std::vector<std::string> Scratch::names(std::string_view subfolder) const {
   std::vector<std::string> all;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(subfolder.empty() ? path_ : file(subfolder))) {
     all.push_back(entry.path().filename().string());
   }
   std::sort(all.begin(), all.end());
@@ -86,14 +134,31 @@ std::vector<std::string> Scratch::names() const {
 
 bool can_drop_privileges() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
 
+bool resource_limits_apply() {
+#ifdef ZELTRIM_SANITIZED
+  return false;
+#else
+  const char* valgrind = std::getenv("ZELTRIM_VALGRIND");
+  return valgrind == nullptr || *valgrind == '\0';
+#endif
+}
+
+pid_t start_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options) {
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+    become_zeltrim(folder, arguments, options);
+  }
+  return child;
+}
+
 Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options) {
-  std::vector<std::string> command = program_command();
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : command) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
   int to_child[2];
   int from_child[2];
   if (pipe(to_child) != 0 || pipe(from_child) != 0) throw std::runtime_error("pipe failed");
@@ -106,27 +171,7 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
     close(to_child[1]);
     close(from_child[0]);
     close(from_child[1]);
-    if (chdir(folder.path().c_str()) != 0) _exit(126);
-    if (options.memory_limit > 0) {
-      struct rlimit limit = {static_cast<rlim_t>(options.memory_limit),
-                             static_cast<rlim_t>(options.memory_limit)};
-      setrlimit(RLIMIT_AS, &limit);
-    }
-    if (options.file_size_limit > 0) {
-      signal(SIGXFSZ, SIG_IGN);
-      struct rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
-                             static_cast<rlim_t>(options.file_size_limit)};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    if (options.as_nobody) {
-      struct passwd* nobody = getpwnam("nobody");
-      if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-          setuid(nobody->pw_uid) != 0) {
-        _exit(125);
-      }
-    }
-    execvp(argv[0], argv.data());
-    _exit(127);
+    become_zeltrim(folder, arguments, options);
   }
   close(to_child[0]);
   close(from_child[1]);

@@ -2,6 +2,8 @@
 // code and the files it left, so tests compare bytes exactly.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,22 +29,31 @@ class Scratch {
   void write(std::string_view name, std::string_view bytes) const;
   std::string read(std::string_view name) const;
   bool exists(std::string_view name) const;
-  // Names of the files in the folder, sorted.
-  std::vector<std::string> names() const;
+  // Names of the files in the folder, or in a folder within it, sorted.
+  std::vector<std::string> names(std::string_view subfolder = {}) const;
 
  private:
   std::string path_;
 };
 
 struct RunOptions {
-  std::string input;         // standard input; it ends after these bytes
-  long long memory_limit = 0;  // RLIMIT_AS in bytes, 0 for none
+  std::string input;              // standard input; it ends after these bytes
+  long long memory_limit = 0;     // RLIMIT_AS in bytes, 0 for none
   long long file_size_limit = 0;  // RLIMIT_FSIZE in bytes, 0 for none (SIGXFSZ is ignored)
-  bool as_nobody = false;    // drop to an unprivileged user before starting the program
+  long long cpu_seconds = 0;      // RLIMIT_CPU in seconds, 0 for none
+  bool as_nobody = false;         // drop to an unprivileged user before starting the program
 };
+
+// The exit code of a run that could not drop to the unprivileged user.
+inline constexpr int kCannotDropPrivileges = 125;
 
 // Runs the program with `arguments` in `folder`.
 Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options = {});
+
+// Starts the program in the background, its input and output on /dev/null; the caller waits
+// for the process (or kills it).
+pid_t start_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options = {});
 
 // The two banner lines every run begins with.
@@ -54,5 +65,10 @@ std::string closing_errors();
 
 // Can the tests switch to an unprivileged user here (they run as root)?
 bool can_drop_privileges();
+
+// False where the program runs under a sanitizer or valgrind (ZELTRIM_VALGRIND set in the
+// environment): they reserve far more address space, and take far more time, than any limit
+// that would catch a fault of the program itself.
+bool resource_limits_apply();
 
 }  // namespace zeltrim::e2e
