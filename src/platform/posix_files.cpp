@@ -42,9 +42,9 @@ class InterruptsHeld {
   InterruptsHeld() {
     sigset_t all;
     sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &saved_);
+    pthread_sigmask(SIG_BLOCK, &all, &saved_);
   }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
   InterruptsHeld(const InterruptsHeld&) = delete;
   InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 
