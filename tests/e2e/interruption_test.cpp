@@ -48,10 +48,11 @@ bool ended_by_signal(pid_t child) {
   return WIFSIGNALED(status);
 }
 
-// Waits until the temporary file appears or `limit` has passed since `launched`.
-void wait_for_temporary_file(const Scratch& folder, Clock::time_point launched,
+// Waits until the temporary file exists (or no longer exists), or `limit` has passed since
+// `from`.
+void wait_for_temporary_file(const Scratch& folder, bool exists, Clock::time_point from,
                              Clock::duration limit) {
-  while (!temporary_file_exists(folder) && Clock::now() - launched < limit) {
+  while (temporary_file_exists(folder) != exists && Clock::now() - from < limit) {
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
 }
@@ -73,15 +74,16 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
   folder.write("i.zt", crlf_lines({".F T", ".I X"}));
 
   // One whole run tells how long a run and its write-back take here (a sanitizer or valgrind
-  // is far slower).
+  // is far slower, also after the write-back, when it looks for leaks).
   folder.write("T", old_target);
   Clock::time_point start = Clock::now();
   pid_t calibration = start_zeltrim(folder, {"i.zt"});
-  wait_for_temporary_file(folder, start, std::chrono::minutes(1));
+  wait_for_temporary_file(folder, true, start, std::chrono::minutes(1));
   Clock::time_point writing_from = Clock::now();
+  wait_for_temporary_file(folder, false, start, std::chrono::minutes(2));
+  Clock::duration write_back = Clock::now() - writing_from;
   ASSERT_FALSE(ended_by_signal(calibration));
   Clock::duration whole_run = Clock::now() - start;
-  Clock::duration write_back = Clock::now() - writing_from;
   ASSERT_EQ(folder.read("T"), new_target);
 
   std::random_device seed_source;
@@ -97,7 +99,7 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
     // Half the runs are ended at any moment, half during the write-back.
     Clock::duration span = whole_run;
     if (run % 2 == 1) {
-      wait_for_temporary_file(folder, launched, whole_run * 4);
+      wait_for_temporary_file(folder, true, launched, whole_run * 4);
       span = write_back;
     }
     std::this_thread::sleep_for(
