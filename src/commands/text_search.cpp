@@ -1,5 +1,6 @@
 #include "commands/text_search.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -84,7 +85,8 @@ Replaced replace_restarting(std::string_view line, std::string_view searched,
       if (++replacements > limit) return Replaced::endless;
       result.resize(result.size() - m);
       state_after.resize(state_after.size() - m);
-      pending.append(value.rbegin(), value.rend());
+      pending.append(value);  // then reversed in place: no temporary string per replacement
+      std::reverse(pending.end() - static_cast<std::ptrdiff_t>(value.size()), pending.end());
     }
   }
   return Replaced::changed;

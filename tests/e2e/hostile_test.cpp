@@ -19,14 +19,19 @@ constexpr long long kBaseMemory = 32ll << 20;  // the program and its libraries,
 constexpr long long kCpuSeconds = 60;          // far beyond any of these runs
 
 const std::string kTarget = written_plain({"@ECHO OFF", "PATH=C:\\DOS"});
+std::string target() { return kTarget; }
 const std::string kMaking = "Making changes to T\n\n";
+
+// Every input is made when its test runs: test processes start once per test, and large rows
+// made up front would slow every one of them.
+using Bytes = std::function<std::string()>;
 
 struct HostileCase {
   const char* name;
-  std::function<std::string()> instructions;
-  std::string target;
-  std::function<std::string()> report;  // between the banner and the closing message
-  std::string expected;                 // the target afterwards
+  Bytes instructions;
+  Bytes target;
+  Bytes report;    // between the banner and the closing message
+  Bytes expected;  // the target afterwards
   long long memory_per_input_byte;
   bool report_ends_only = false;  // only the end of the report is known
 };
@@ -72,9 +77,14 @@ std::string repeated(std::string_view line, int count) {
   return all;
 }
 
-const std::string kLongLine(10'000'000, 'L');
+const std::string& long_line() {
+  static const std::string line(10'000'000, 'L');
+  return line;
+}
+
 const std::string kEndlessLine = "AAAAAAAAAA";
 constexpr int kEndlessLines = 100'000;
+std::string endless_target() { return repeated(kEndlessLine + "\r\n", kEndlessLines) + "\x1A"; }
 
 class Hostile : public testing::TestWithParam<HostileCase> {};
 
@@ -82,12 +92,13 @@ TEST_P(Hostile, EndsNormallyInBoundedTimeAndMemory) {
   const HostileCase& row = GetParam();
   Scratch folder;
   std::string instructions = row.instructions();
-  folder.write("T", row.target);
+  std::string target = row.target();
+  folder.write("T", target);
   folder.write("i.zt", instructions);
   bool limited = resource_limits_apply();
   RunOptions options;
   if (limited) {
-    long long input = static_cast<long long>(instructions.size() + row.target.size());
+    long long input = static_cast<long long>(instructions.size() + target.size());
     options.memory_limit = kBaseMemory + row.memory_per_input_byte * input;
     options.cpu_seconds = kCpuSeconds;
   }
@@ -101,50 +112,62 @@ TEST_P(Hostile, EndsNormallyInBoundedTimeAndMemory) {
   } else {
     EXPECT_TRUE(outcome.out == banner() + tail);  // not printed: it may be megabytes
   }
-  EXPECT_TRUE(folder.read("T") == row.expected);
+  EXPECT_TRUE(folder.read("T") == row.expected());
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"T", "i.zt"}));
   if (!limited) GTEST_SKIP() << "ran without its memory and CPU limits (sanitizer or valgrind)";
+}
+
+// The original target with `lines` added.
+Bytes target_with(std::initializer_list<std::string_view> lines) {
+  std::string added = crlf_lines(lines);
+  return [added] { return kTarget.substr(0, kTarget.size() - 1) + added + "\x1A"; };
+}
+
+Bytes just(std::string text) {
+  return [text] { return text; };
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Instructions, Hostile,
     testing::Values(
-        HostileCase{"binary_garbage", garbage, kTarget,
-                    [] { return kMaking + "  BOTTOM line reads          : end\n"; },
-                    written_plain({"@ECHO OFF", "PATH=C:\\DOS", "end"}), 4, true},
+        HostileCase{"binary_garbage", garbage, target,
+                    just(kMaking + "  BOTTOM line reads          : end\n"), target_with({"end"}),
+                    4, true},
         HostileCase{"zero_bytes",
                     [] { return std::string(1 << 20, '\0') + "\r\n" + crlf_lines({".F T"}); },
-                    kTarget, [] { return kMaking; }, kTarget, 4},
+                    target, just(kMaking), target, 4},
         // The end mark ends a target, not an instruction file: later lines are carried out.
         HostileCase{"end_mark_lines",
-                    [] { return crlf_lines({".F T", "\x1A", "\x1A.I ignored", ".I after"}); },
-                    kTarget, [] { return kMaking + "  BOTTOM line reads          : after\n"; },
-                    written_plain({"@ECHO OFF", "PATH=C:\\DOS", "after"}), 4},
-        HostileCase{"ten_megabyte_line", [] { return crlf_lines({".F T", ".I " + kLongLine}); },
-                    kTarget,
-                    [] { return kMaking + "  BOTTOM line reads          : " + kLongLine + "\n"; },
-                    written_plain({"@ECHO OFF", "PATH=C:\\DOS", kLongLine}), 6},
+                    just(crlf_lines({".F T", "\x1A", "\x1A.I ignored", ".I after"})), target,
+                    just(kMaking + "  BOTTOM line reads          : after\n"),
+                    target_with({"after"}), 4},
+        HostileCase{"ten_megabyte_line", [] { return crlf_lines({".F T", ".I " + long_line()}); },
+                    target,
+                    [] { return kMaking + "  BOTTOM line reads          : " + long_line() + "\n"; },
+                    [] { return target_with({long_line()})(); }, 6},
         HostileCase{"ten_megabyte_remark",
-                    [] { return crlf_lines({".F T", "REM " + kLongLine, ".R " + kLongLine}); },
-                    kTarget, [] { return kMaking; }, kTarget, 3},
-        HostileCase{"million_commands", million_commands, kTarget, million_commands_report,
-                    kTarget, 3},
+                    [] { return crlf_lines({".F T", "REM " + long_line(), ".R " + long_line()}); },
+                    target, just(kMaking), target, 3},
+        HostileCase{"million_commands", million_commands, target, million_commands_report, target,
+                    3},
         HostileCase{"million_lines_added",
                     [] { return crlf_lines({".F T"}) + repeated(".I x\r\n", 1'000'000); },
-                    kTarget,
+                    target,
                     [] { return kMaking + repeated("  BOTTOM line reads          : x\n", 1'000'000); },
-                    kTarget.substr(0, kTarget.size() - 1) + repeated("x\r\n", 1'000'000) + "\x1A",
+                    [] {
+                      return kTarget.substr(0, kTarget.size() - 1) + repeated("x\r\n", 1'000'000) +
+                             "\x1A";
+                    },
                     16},
         // Every line would grow for ever: each is stopped at the .V bound and kept as it was.
-        HostileCase{"endless_varsub_on_every_line",
-                    [] { return crlf_lines({".F T", ".V A{02}AA"}); },
-                    repeated(kEndlessLine + "\r\n", kEndlessLines) + "\x1A",
+        HostileCase{"endless_varsub_on_every_line", just(crlf_lines({".F T", ".V A{02}AA"})),
+                    endless_target,
                     [] {
                       return kMaking + repeated("  VARSUB never ends, kept    : " + kEndlessLine +
                                                     "\n",
                                                 kEndlessLines);
                     },
-                    repeated(kEndlessLine + "\r\n", kEndlessLines) + "\x1A", 4}),
+                    endless_target, 4}),
     [](const auto& info) { return info.param.name; });
 
 TEST(Hostile, LineBeginningWithTheEndMarkEndsAPlainTargetWhenNextLoaded) {
