@@ -20,8 +20,14 @@ std::string_view second_part(std::string_view argument);
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
 
-// A change report, printed in every run.
+// A change report, printed in every run. It marks the current target as changed.
 void report(std::string_view format, std::string_view text);
+
+// A report about a line that stays as it was; it marks nothing.
+void report_kept(std::string_view format, std::string_view text);
+
+// True when a change was reported since the last call.
+bool take_change_reported();
 
 // In test mode only: the message, and with the _and_wait form an Enter wait after it.
 void trace(std::string_view format, std::string_view text);

@@ -61,7 +61,7 @@ Handled varsub_line(std::string_view argument) {
         report(kVarsub, entry->text());
         break;
       case Replaced::endless:
-        report(kVarsubEndless, text);
+        report_kept(kVarsubEndless, text);
         break;
     }
   }

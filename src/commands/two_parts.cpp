@@ -1,9 +1,14 @@
+#include <utility>
+
 #include "commands/command_kit.h"
 #include "platform/console.h"
 
 namespace zeltrim {
 
 namespace {
+// Set by every change report, so that a target rewritten without one can be pointed out.
+bool change_reported = false;
+
 // Where the first part starts and ends within the argument.
 struct FirstSpan {
   std::size_t start;
@@ -38,7 +43,14 @@ std::string_view without_final_dot(std::string_view text) {
   return text;
 }
 
-void report(std::string_view format, std::string_view text) { platform::say(format, text); }
+void report(std::string_view format, std::string_view text) {
+  change_reported = true;
+  platform::say(format, text);
+}
+
+void report_kept(std::string_view format, std::string_view text) { platform::say(format, text); }
+
+bool take_change_reported() { return std::exchange(change_reported, false); }
 
 void trace(std::string_view format, std::string_view text) {
   if (platform::test_mode()) platform::say(format, text);

@@ -256,6 +256,23 @@ TEST(TestMode, TracesEveryCommandLineAndWaitsAfterIt) {
   EXPECT_EQ(folder.read("T"), written_plain({"one", "two"}));
 }
 
+TEST(TestMode, TargetThatWouldNotChangeIsTracedButNotRewritten) {
+  Scratch folder;
+  folder.write("T", written_plain({"one"}));
+  folder.write("i.zt", crlf_lines({".F T"}));
+  Outcome outcome = run_zeltrim(folder, {"i.zt", "/T"}, {.input = "\n"});
+  EXPECT_EQ(outcome.out, banner() + kTestModeOn +
+                             "TEST MODE: operation is .F T\n\n"
+                             "Making changes to T\n\n"
+                             "TEST MODE: leaving get_target_file\n"
+                             "TEST MODE: end of .F T operation\n\n"
+                             "TEST MODE: Press ENTER to continue...\n\n"
+                             "TEST MODE: stored: one\n"
+                             "TEST MODE: T already holds these lines, not rewritten\n" +
+                             closing_success());
+  EXPECT_EQ(folder.read("T"), written_plain({"one"}));
+}
+
 TEST(TestMode, EndOfInputDoesNotHang) {
   Scratch folder;
   folder.write("T", written_plain({"one"}));

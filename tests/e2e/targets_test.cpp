@@ -28,6 +28,10 @@ std::string utf16be(std::string_view text) { return "\xFE\xFF"s + units(text, 2,
 std::string utf32be(std::string_view text) { return "\0\0\xFE\xFF"s + units(text, 4, false); }
 std::string utf8(std::string_view text) { return "\xEF\xBB\xBF"s + std::string(text); }
 
+// A file whose only difference from the written form is its line ends or end mark.
+const std::string kRewritten =
+    "T rewritten with CR LF line ends and the end mark, though no command changed a line\n";
+
 const std::string kRefused =
     "Error - T cannot be edited without losing characters, file left unchanged\n";
 
@@ -64,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     Plain, Targets,
     testing::Values(
         TargetCase{"own_form_unchanged", "A\r\n\r\nB\r\n\x1A", {}, "", "A\r\n\r\nB\r\n\x1A"},
-        TargetCase{"end_mark_added", "A\r\nB\r\n", {}, "", "A\r\nB\r\n\x1A"},
+        TargetCase{"end_mark_added", "A\r\nB\r\n", {}, kRewritten, "A\r\nB\r\n\x1A"},
         TargetCase{"last_line_without_break", "A\r\nB", {".I X"}, kBottomX,
                    "A\r\nB\r\nX\r\n\x1A"},
         TargetCase{"end_mark_line_ends_the_file", "A\r\n\x1A" "B\r\nC\r\n", {".I X"}, kBottomX,
@@ -72,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         // An LF-only file keeps its LF in memory but gets one CR LF per line, not LF CR LF.
         TargetCase{"lf_only_lines", "A\nB\n\nC\n", {".I X"}, kBottomX,
                    "A\r\nB\r\n\r\nC\r\nX\r\n\x1A"},
-        TargetCase{"mixed_line_ends", "A\r\nB\nC\r\n", {}, "", "A\r\nB\r\nC\r\n\x1A"},
-        TargetCase{"lone_cr_stays_in_its_line", "A\rB\r\n", {}, "", "A\rB\r\n\x1A"},
+        TargetCase{"mixed_line_ends", "A\r\nB\nC\r\n", {}, kRewritten, "A\r\nB\r\nC\r\n\x1A"},
+        TargetCase{"lone_cr_stays_in_its_line", "A\rB\r\n", {}, kRewritten, "A\rB\r\n\x1A"},
         TargetCase{"empty_file_is_left_alone", "", {}, "", ""},
         TargetCase{"empty_file_gains_lines", "", {".I X"}, kBottomX, "X\r\n\x1A"},
         TargetCase{"zero_byte_refused", "A\r\nB\0C\r\n"s, {".I X"}, kRefused,
@@ -93,17 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
                    utf16be("A\r\nB\r\nX\r\n") + "\x1A"},
         TargetCase{"utf8_lf_lines_stay_lines", utf8("A\nB\n"), {".I X"}, kBottomX,
                    utf8("A\r\nB\r\nX\r\n\x1A")},
-        TargetCase{"utf8_multibyte_kept", utf8("caf\xC3\xA9\r\n"), {}, "",
+        TargetCase{"utf8_multibyte_kept", utf8("caf\xC3\xA9\r\n"), {}, kRewritten,
                    utf8("caf\xC3\xA9\r\n\x1A")},
         TargetCase{"utf32be", utf32be("A\r\n"), {".I X"}, kBottomX,
                    utf32be("A\r\nX\r\n") + "\x1A"},
         TargetCase{"utf16_own_form_unchanged", utf16le("A\r\n\r\nB\r\n") + "\x1A", {}, "",
                    utf16le("A\r\n\r\nB\r\n") + "\x1A"},
-        TargetCase{"utf16_every_break_kind", utf16le("A\rB\nC\r\n\r\nD"), {}, "",
+        TargetCase{"utf16_every_break_kind", utf16le("A\rB\nC\r\n\r\nD"), {}, kRewritten,
                    utf16le("A\r\nB\r\nC\r\n\r\nD\r\n") + "\x1A"},
         TargetCase{"utf16_end_mark_without_break", utf16le("A") + "\x1A", {".I X"}, kBottomX,
                    utf16le("A\r\nX\r\n") + "\x1A"},
-        TargetCase{"utf16_latin1_narrowed_and_restored", utf16le("\xE9\r\n"), {}, "",
+        TargetCase{"utf16_latin1_narrowed_and_restored", utf16le("\xE9\r\n"), {}, kRewritten,
                    utf16le("\xE9\r\n") + "\x1A"},
         TargetCase{"single_ff_byte_is_utf16be", "\xFF", {".I X"}, kBottomX,
                    utf16be("X\r\n") + "\x1A"},
@@ -124,8 +128,10 @@ TEST(Targets, GCreatesInThePreviousTargetsKind) {
   folder.write("wide.txt", utf16le("A\r\n"));
   folder.write("i.zt", crlf_lines({".F wide.txt", ".G new.txt", ".I X"}));
   Outcome outcome = run_zeltrim(folder, {"i.zt"});
-  EXPECT_EQ(outcome.out, banner() + "Making changes to wide.txt\n\nMaking changes to new.txt\n" +
-                             kBottomX + closing_success());
+  EXPECT_EQ(outcome.out, banner() + "Making changes to wide.txt\n\n" +
+                             "wide.txt rewritten with CR LF line ends and the end mark, though no "
+                             "command changed a line\n" +
+                             "Making changes to new.txt\n" + kBottomX + closing_success());
   EXPECT_EQ(folder.read("new.txt"), utf16le("X\r\n") + "\x1A");
   EXPECT_EQ(folder.read("wide.txt"), utf16le("A\r\n") + "\x1A");
 }
@@ -136,6 +142,10 @@ TEST(Targets, GEmptiesAnExistingFileAndKeepsItsKind) {
   folder.write("E", "stays empty");
   folder.write("i.zt", crlf_lines({".G T", ".I X", ".G E"}));
   Outcome outcome = run_zeltrim(folder, {"i.zt"});
+  // Only a file that held something is said to be emptied.
+  EXPECT_EQ(outcome.out, banner() + "Making changes to T\nT existed and has been emptied\n" +
+                             kBottomX + "Making changes to E\nE existed and has been emptied\n" +
+                             closing_success());
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_EQ(folder.read("T"), utf16be("X\r\n") + "\x1A");
   EXPECT_EQ(folder.read("E"), "");
