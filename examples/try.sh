@@ -1,12 +1,19 @@
 #!/bin/sh
 # Runs ZELTRIM on an example in a scratch copy, so the examples themselves never change.
 # Usage: examples/try.sh [path to the zeltrim binary] [job folder of the gallery]
+# The binary defaults to build/zeltrim, or to the installed zeltrim when there is no build.
 # Without a job folder it runs the shipped example: TIDY.ZT edits AUTOEXEC.BAT.
 # With one (for example add-to-path) it runs that job's instruction file, shows what changed
 # in each file and checks the result against the job's expected/ folder.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-program=$(cd "$(dirname "${1:-build/zeltrim}")" && pwd)/$(basename "${1:-build/zeltrim}")
+program=${1:-build/zeltrim}
+# Without a path, the program of the build folder, else the installed one.
+[ -n "${1:-}" ] || [ -x "$program" ] || program=$(command -v zeltrim) || {
+  echo "no zeltrim found: give its path" >&2
+  exit 2
+}
+program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 job=${2:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
