@@ -149,10 +149,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "  CONCAT line now reads      : path=A;C:\\X\n"
                     "  CONCAT line now reads      : SET PATH=C:\\WINDOWS;C:\\UTIL;\n",
                     {"path=A;C:\\X", "SET PATH=C:\\WINDOWS;C:\\UTIL;"}},
-        CommandCase{"keys_that_match_nothing", {"PATH=X", "A=B=C", "=X"},
-                    {".E PATH{02}1", ".E A=B={02}2", ".E =PATH={02}3", ".E PATH= {02}4",
+        // Lines that are empty or only "=" have no key, so not even the key "=" matches them.
+        CommandCase{"keys_that_match_nothing", {"PATH=X", "A=B=C", "=X", "=="},
+                    {".I", ".E PATH{02}1", ".E A=B={02}2", ".E =PATH={02}3", ".E PATH= {02}4",
                      ".E ={02}5"},
-                    "", {"PATH=X", "A=B=C", "=X"}},
+                    "  BOTTOM line reads          : \n", {"PATH=X", "A=B=C", "=X", "==", ""}},
+        CommandCase{"long_lines_are_kept_whole", {"PATH=" + std::string(1500, 'p')},
+                    {".E PATH={02}" + std::string(1500, 'e')},
+                    "  CONCAT line now reads      : PATH=" + std::string(1500, 'p') +
+                        std::string(1500, 'e') + "\n",
+                    {"PATH=" + std::string(1500, 'p') + std::string(1500, 'e')}},
         CommandCase{"two_dots_lose_one_a_lone_dot_leaves_nothing", {"PATH=A", "KEY"},
                     {".E PATH={02}B..", ".C key={02}."},
                     "  CONCAT line now reads      : PATH=AB.\n"
