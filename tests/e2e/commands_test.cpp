@@ -400,3 +400,26 @@ TEST(RealisticJob, EveryCommandOnBothStartUpFiles) {
 
 }  // namespace
 }  // namespace zeltrim::e2e
+
+namespace zeltrim::e2e {
+namespace {
+
+TEST(WorkedRun, RemoveExtendAndAppendOnAnAutoexec) {
+  Scratch folder;
+  folder.write("AUTOEXEC.BAT", "@ECHO OFF\r\nPATH=C:\\WINDOWS\r\nDOSKEY\r\n");
+  folder.write("i.zt", crlf_lines({".F AUTOEXEC.BAT", ".R doskey", ".E PATH={02};C:\\UTIL",
+                                   ".I SET TEMP=C:\\TEMP"}));
+  Outcome outcome = run_zeltrim(folder, {"i.zt"});
+  EXPECT_EQ(outcome.out, banner() +
+                             "Making changes to AUTOEXEC.BAT\n\n"
+                             "  REMOVED line that read     : doskey\n"
+                             "  CONCAT line now reads      : PATH=C:\\WINDOWS;C:\\UTIL\n"
+                             "  BOTTOM line reads          : SET TEMP=C:\\TEMP\n" +
+                             closing_success());
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(folder.read("AUTOEXEC.BAT"),
+            "@ECHO OFF\r\nPATH=C:\\WINDOWS;C:\\UTIL\r\nSET TEMP=C:\\TEMP\r\n\x1A");
+}
+
+}  // namespace
+}  // namespace zeltrim::e2e
