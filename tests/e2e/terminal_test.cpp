@@ -212,10 +212,7 @@ Conversation converse(const Scratch& folder, const std::vector<std::string>& arg
 std::vector<Step> test_mode_run(char first_key, char second_key) {
   const std::string press_enter = "TEST MODE: Press ENTER to continue...\n\n";
   return {
-      {banner() + "Invoked in TEST mode \n\n" + "TEST MODE: operation is .F T\n\n" +
-           "Making changes to T\n\n" + "TEST MODE: leaving get_target_file\n" +
-           "TEST MODE: end of .F T operation\n\n" + press_enter,
-       kEnter},
+      {banner() + "Invoked in TEST mode \n\n" + traced_load("T"), kEnter},
       {"TEST MODE: operation is .S one\x02uno\n\n" + std::string("TEST MODE: inline is : one\x02uno\n"),
        kEnter},
       {"TEST MODE: token1 : one\nTEST MODE: token2 : uno\n", kEnter},
