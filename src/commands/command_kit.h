@@ -30,14 +30,8 @@ struct TwoParts {
 // stops where the missing part was looked for).
 bool take_traced_parts(std::string_view argument, TwoParts& parts);
 
-// A change report, printed in every run. It marks the current target as changed.
+// A change report, printed in every run.
 void report(std::string_view format, std::string_view text);
-
-// A report about a line that stays as it was; it marks nothing.
-void report_kept(std::string_view format, std::string_view text);
-
-// True when a change was reported since the last call.
-bool take_change_reported();
 
 // In test mode only: the message, and with the _and_wait form an Enter wait after it.
 void trace(std::string_view format, std::string_view text);

@@ -1,12 +1,10 @@
 // The dispatcher: walks the instruction file, loads and writes back targets, and calls the
 // handlers. A command that needs a target does nothing while none is loaded.
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "commands/command_kit.h"
 #include "commands/interpreter.h"
-#include "lines/line_list.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "target/target_file.h"
@@ -20,8 +18,6 @@ constexpr std::string_view kMakingChangesF = "Making changes to %s\n\n";
 constexpr std::string_view kMakingChangesG = "Making changes to %s\n";
 constexpr std::string_view kInvalidCommand = "Invalid command found on line %d\n";
 constexpr std::string_view kMissingPart = "Missing field separator on line %d - command ignored\n";
-constexpr std::string_view kRewrittenUnasked =
-    "%s rewritten with CR LF line ends and the end mark, though no command changed a line\n";
 constexpr std::string_view kTraceOperation = "TEST MODE: operation is %s\n\n";
 constexpr std::string_view kTraceEnd =
     "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n\n";
@@ -58,31 +54,14 @@ struct Run {
   bool errors = false;
 };
 
-// The target whose changes were not written back when memory ran out.
-std::string target_not_written;
-
-// Writes the current target back. A file rewritten though no change was reported for it (only
-// its line ends or its end mark differed) is pointed out, so that no change goes unmentioned.
+// Writes the current target back, if one was named.
 void write_back(Run& run) {
-  if (run.target_path.empty()) return;
-  bool changed = take_change_reported();
-  switch (write_back_target(run.target_path)) {
-    case WriteBack::unchanged:
-      break;
-    case WriteBack::rewritten:
-      if (!changed) platform::say(kRewrittenUnasked, run.target_path);
-      break;
-    case WriteBack::failed:
-      run.errors = true;
-      break;
-  }
+  if (!run.target_path.empty() && !put_target_file(run.target_path)) run.errors = true;
 }
 
 void name_target(Run& run, std::string_view argument, bool create) {
-  // Copied first, so that running out of memory here still names the unwritten target.
-  std::string next_target(argument);
   write_back(run);
-  run.target_path = std::move(next_target);
+  run.target_path.assign(argument);
   platform::say(create ? kMakingChangesG : kMakingChangesF, run.target_path);
   run.loaded = get_target_file(run.target_path, create ? 1 : 0);
   if (!run.loaded) run.errors = true;
@@ -157,30 +136,21 @@ RunOutcome run_instruction_file(const std::string& path) {
   }
 
   Run run;
-  try {
-    std::string_view rest(instructions);
-    for (long long line_number = 1; !rest.empty(); ++line_number) {
-      std::size_t lf = rest.find('\n');
-      std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
-      std::string_view line = rest.substr(0, length);
-      rest.remove_prefix(length);
-      if (line.ends_with("\r\n")) line.remove_suffix(2);
-      if (!line.starts_with(kCommandMark)) continue;
+  std::string_view rest(instructions);
+  for (long long line_number = 1; !rest.empty(); ++line_number) {
+    std::size_t lf = rest.find('\n');
+    std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
+    std::string_view line = rest.substr(0, length);
+    rest.remove_prefix(length);
+    if (line.ends_with("\r\n")) line.remove_suffix(2);
+    if (!line.starts_with(kCommandMark)) continue;
 
-      trace(kTraceOperation, line);
-      carry_out(run, line, line_number);
-      trace_and_wait(kTraceEnd, line);
-    }
-    write_back(run);
-  } catch (const std::bad_alloc&) {
-    // The run ends without writing the current target back; moving its name allocates nothing.
-    free_line_list();
-    target_not_written = std::move(run.target_path);
-    throw;
+    trace(kTraceOperation, line);
+    carry_out(run, line, line_number);
+    trace_and_wait(kTraceEnd, line);
   }
+  write_back(run);
   return run.errors ? RunOutcome::completed_with_errors : RunOutcome::completed;
 }
-
-std::string_view unwritten_target() { return target_not_written; }
 
 }  // namespace zeltrim

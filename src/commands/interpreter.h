@@ -14,10 +14,7 @@ enum class RunOutcome {
   instruction_file_missing,  // nothing was done
 };
 
-// Memory running out ends the run with std::bad_alloc; the target then being edited is not
-// written back, and unwritten_target names it (empty when there was none).
 RunOutcome run_instruction_file(const std::string& path);
-std::string_view unwritten_target();
 
 // What a two-part command made of its argument.
 enum class Handled { done, missing_part };

@@ -42,7 +42,7 @@ Handled varsub_line(std::string_view argument) {
         report(kVarsub, entry->text());
         break;
       case Replaced::endless:
-        report_kept(kVarsubEndless, text);
+        report(kVarsubEndless, text);
         break;
     }
   }

@@ -1,5 +1,3 @@
-#include <utility>
-
 #include "commands/command_kit.h"
 #include "platform/console.h"
 
@@ -8,9 +6,6 @@ namespace zeltrim {
 namespace {
 constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
 constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
-
-// Set by every change report, so that a target rewritten without one can be pointed out.
-bool change_reported = false;
 
 // Where the first part starts and ends within the argument.
 struct FirstSpan {
@@ -57,14 +52,7 @@ bool take_traced_parts(std::string_view argument, TwoParts& parts) {
   return true;
 }
 
-void report(std::string_view format, std::string_view text) {
-  change_reported = true;
-  platform::say(format, text);
-}
-
-void report_kept(std::string_view format, std::string_view text) { platform::say(format, text); }
-
-bool take_change_reported() { return std::exchange(change_reported, false); }
+void report(std::string_view format, std::string_view text) { platform::say(format, text); }
 
 void trace(std::string_view format, std::string_view text) {
   if (platform::test_mode()) platform::say(format, text);

@@ -15,7 +15,6 @@ constexpr std::string_view kTestModeOn = "Invoked in TEST mode \n\n";
 constexpr std::string_view kEndedSuccessfully = "\nZELTRIM.EXE ended successfully\n";
 constexpr std::string_view kEndedWithErrors = "\nZELTRIM.EXE ended with errors\n";
 constexpr std::string_view kOutOfMemory = "Error - Out of Memory - Program ending.\n";
-constexpr std::string_view kNotWritten = "Changes to %s not written, file left unchanged\n";
 
 bool asks_for_help(const std::string& argument) {
   return argument.empty() || argument.front() == '?' || argument == "/?";
@@ -64,7 +63,6 @@ Ending run_program(const std::vector<std::string>& arguments) {
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
     platform::say(kOutOfMemory);
-    if (!unwritten_target().empty()) platform::say(kNotWritten, unwritten_target());
     ending = Ending::out_of_memory;
   }
   platform::flush_output();

@@ -20,7 +20,6 @@ constexpr std::string_view kErrorReadingFile =
     "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
 constexpr std::string_view kWouldLoseCharacters =
     "Error - %s cannot be edited without losing characters, file left unchanged\n";
-constexpr std::string_view kEmptied = "%s existed and has been emptied\n";
 constexpr std::string_view kLeaving = "TEST MODE: leaving get_target_file\n";
 
 constexpr std::size_t kReadBlock = 1 << 20;
@@ -137,14 +136,6 @@ Loaded load_lines(platform::File& file, EncodingKind kind) {
   return Loaded::ok;
 }
 
-// True when the file can be read and holds at least one byte.
-bool has_content(const std::string& path) {
-  platform::File file;
-  char first;
-  return platform::open_for_reading(path, platform::Accept::regular_file, file) &&
-         platform::read_some(file, &first, 1) == 1;
-}
-
 }  // namespace
 
 int get_target_file(const std::string& path, int create) {
@@ -152,8 +143,6 @@ int get_target_file(const std::string& path, int create) {
   // The kind is taken before the file is opened, so that .G keeps the kind of the file it empties.
   set_encoding_kind(detect_encoding(path, encoding_kind()));
 
-  // Creating a target empties a file that is already there: say so, since its lines are gone.
-  bool emptying = create && has_content(path);
   platform::File file;
   bool opened = create ? platform::create_file(path, file)
                        : platform::open_for_reading(path, platform::Accept::regular_file, file);
@@ -161,7 +150,6 @@ int get_target_file(const std::string& path, int create) {
     platform::say(kErrorOpeningFile, path);
     return 0;
   }
-  if (emptying) platform::say(kEmptied, path);
   if (!create) {
     switch (load_lines(file, encoding_kind())) {
       case Loaded::ok:

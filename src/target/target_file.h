@@ -30,16 +30,8 @@ EncodingKind encoding_from_mark(std::string_view first_bytes);
 // With `create` the file is made, or emptied, and nothing is read.
 int get_target_file(const std::string& path, int create);
 
-enum class WriteBack {
-  unchanged,  // nothing to write, or the file already holds exactly the written form
-  rewritten,  // the file now holds the written form
-  failed,     // the reason printed; the file is as it was
-};
-
-// Writes the line list back to the target in the current kind's form.
-WriteBack write_back_target(const std::string& path);
-
-// As write_back_target: 1 on success or when there was nothing to write, 0 when it failed.
+// Writes the line list back to the target: 1 on success or when there was nothing to write,
+// 0 when the target could not be written (the reason printed, the file left as it was).
 int put_target_file(const std::string& path);
 
 // The bytes the writer puts in a file for the current list and kind (used by tests and tools).

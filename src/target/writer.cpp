@@ -24,8 +24,6 @@ constexpr std::string_view kNotDurable =
     "Error syncing the folder of %s: the new content is in place but may not survive a power "
     "failure\n";
 constexpr std::string_view kStored = "TEST MODE: stored: %s\n";
-constexpr std::string_view kNotRewritten =
-    "TEST MODE: %s already holds these lines, not rewritten\n";
 
 constexpr std::size_t kChunk = 1 << 20;
 
@@ -93,51 +91,45 @@ std::string written_form() {
   return all;
 }
 
-WriteBack write_back_target(const std::string& path) {
-  if (line_list_head() == nullptr) return WriteBack::unchanged;  // nothing loaded: not touched
+int put_target_file(const std::string& path) {
+  if (line_list_head() == nullptr) return 1;  // nothing loaded: the file is not touched
   if (!platform::may_replace(path)) {
     platform::say(kErrorOpening, path);
     platform::say(kReadOnly, path);
-    return WriteBack::failed;
+    return 0;
   }
   bool trace = platform::test_mode();
   // A file that would not change keeps its inode, links and time stamps.
   if (file_holds_written_form(path)) {
-    if (trace) {
-      generate([](std::string_view) { return true; }, true);
-      platform::say(kNotRewritten, path);
-    }
-    return WriteBack::unchanged;
+    if (trace) generate([](std::string_view) { return true; }, true);
+    return 1;
   }
 
   platform::Replacement replacement;
   if (!platform::begin_replacement(path, replacement)) {
     platform::say(kErrorOpening, path);
     platform::say(kNoTempFile, path);
-    return WriteBack::failed;
+    return 0;
   }
   bool written = generate(
       [&](std::string_view chunk) { return platform::write_all(replacement.temp, chunk); }, trace);
   if (!written) {
     platform::abandon_replacement(replacement);
     platform::say(kErrorWriting, path);
-    return WriteBack::failed;
+    return 0;
   }
   switch (platform::commit_replacement(replacement)) {
     case platform::CommitResult::done:
-      return WriteBack::rewritten;
+      return 1;
     case platform::CommitResult::failed:
       platform::say(kErrorWriting, path);
-      return WriteBack::failed;
+      return 0;
     case platform::CommitResult::not_durable:
       platform::say(kNotDurable, path);
-      return WriteBack::failed;
+      return 0;
   }
-  return WriteBack::failed;
+  return 0;
 }
 
-int put_target_file(const std::string& path) {
-  return write_back_target(path) == WriteBack::failed ? 0 : 1;
-}
 
 }  // namespace zeltrim
