@@ -1,5 +1,5 @@
-# Run while the Windows package is installed into its staging folder: writes README.txt and,
-# when the manual page exists, zeltrim.txt, each with CR LF line ends.
+# Run while the Windows package is installed into its staging folder: writes README.txt and the
+# manual page rendered as zeltrim.txt, each with CR LF line ends.
 file(MAKE_DIRECTORY ${ZELTRIM_TEXT_DIR})
 
 function(write_windows_text name text)
@@ -13,17 +13,15 @@ file(READ ${ZELTRIM_SOURCE_DIR}/README.md readme)
 write_windows_text(README.txt "${readme}")
 
 set(manual_page ${ZELTRIM_SOURCE_DIR}/man/zeltrim.1)
-if(EXISTS ${manual_page})
-  if(NOT ZELTRIM_GROFF)
-    message(FATAL_ERROR "groff renders the manual for the package: install groff-base")
-  endif()
-  # Plain ASCII without overstriking: no bold, no underline, no escape sequences.
-  execute_process(
-    COMMAND ${ZELTRIM_GROFF} -man -Tascii -P-cbou ${manual_page}
-    OUTPUT_VARIABLE manual
-    RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "groff could not render ${manual_page}")
-  endif()
-  write_windows_text(zeltrim.txt "${manual}")
+if(NOT ZELTRIM_GROFF)
+  message(FATAL_ERROR "groff renders the manual for the package: install groff-base")
 endif()
+# Plain ASCII without overstriking: no bold, no underline, no escape sequences.
+execute_process(
+  COMMAND ${ZELTRIM_GROFF} -man -Tascii -P-cbou ${manual_page}
+  OUTPUT_VARIABLE manual
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "groff could not render ${manual_page}")
+endif()
+write_windows_text(zeltrim.txt "${manual}")

@@ -149,10 +149,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "  CONCAT line now reads      : path=A;C:\\X\n"
                     "  CONCAT line now reads      : SET PATH=C:\\WINDOWS;C:\\UTIL;\n",
                     {"path=A;C:\\X", "SET PATH=C:\\WINDOWS;C:\\UTIL;"}},
-        CommandCase{"keys_that_match_nothing", {"PATH=X", "A=B=C", "=X"},
-                    {".E PATH{02}1", ".E A=B={02}2", ".E =PATH={02}3", ".E PATH= {02}4",
+        // Lines that are empty or only "=" have no key, so not even the key "=" matches them.
+        CommandCase{"keys_that_match_nothing", {"PATH=X", "A=B=C", "=X", "=="},
+                    {".I", ".E PATH{02}1", ".E A=B={02}2", ".E =PATH={02}3", ".E PATH= {02}4",
                      ".E ={02}5"},
-                    "", {"PATH=X", "A=B=C", "=X"}},
+                    "  BOTTOM line reads          : \n", {"PATH=X", "A=B=C", "=X", "==", ""}},
+        CommandCase{"long_lines_are_kept_whole", {"PATH=" + std::string(1500, 'p')},
+                    {".E PATH={02}" + std::string(1500, 'e')},
+                    "  CONCAT line now reads      : PATH=" + std::string(1500, 'p') +
+                        std::string(1500, 'e') + "\n",
+                    {"PATH=" + std::string(1500, 'p') + std::string(1500, 'e')}},
         CommandCase{"two_dots_lose_one_a_lone_dot_leaves_nothing", {"PATH=A", "KEY"},
                     {".E PATH={02}B..", ".C key={02}."},
                     "  CONCAT line now reads      : PATH=AB.\n"
@@ -390,6 +396,29 @@ TEST(RealisticJob, EveryCommandOnBothStartUpFiles) {
     EXPECT_EQ(folder.read("AUTOEXEC.BAT"), lines_in_form(kAutoexecAfter, utf16le) + "\x1A");
     EXPECT_EQ(folder.read("CONFIG.SYS"), lines_in_form(kConfigAfter, utf16le) + "\x1A");
   }
+}
+
+}  // namespace
+}  // namespace zeltrim::e2e
+
+namespace zeltrim::e2e {
+namespace {
+
+TEST(WorkedRun, RemoveExtendAndAppendOnAnAutoexec) {
+  Scratch folder;
+  folder.write("AUTOEXEC.BAT", "@ECHO OFF\r\nPATH=C:\\WINDOWS\r\nDOSKEY\r\n");
+  folder.write("i.zt", crlf_lines({".F AUTOEXEC.BAT", ".R doskey", ".E PATH={02};C:\\UTIL",
+                                   ".I SET TEMP=C:\\TEMP"}));
+  Outcome outcome = run_zeltrim(folder, {"i.zt"});
+  EXPECT_EQ(outcome.out, banner() +
+                             "Making changes to AUTOEXEC.BAT\n\n"
+                             "  REMOVED line that read     : doskey\n"
+                             "  CONCAT line now reads      : PATH=C:\\WINDOWS;C:\\UTIL\n"
+                             "  BOTTOM line reads          : SET TEMP=C:\\TEMP\n" +
+                             closing_success());
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(folder.read("AUTOEXEC.BAT"),
+            "@ECHO OFF\r\nPATH=C:\\WINDOWS;C:\\UTIL\r\nSET TEMP=C:\\TEMP\r\n\x1A");
 }
 
 }  // namespace

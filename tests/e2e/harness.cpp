@@ -23,20 +23,6 @@
 namespace zeltrim::e2e {
 
 namespace {
-
-// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
-// binary this build made.
-std::vector<std::string> program_command() {
-  std::vector<std::string> words;
-  if (const char* command = std::getenv("ZELTRIM_COMMAND"); command != nullptr && *command) {
-    std::istringstream in(command);
-    for (std::string word; in >> word;) words.push_back(word);
-  } else {
-    words.push_back(ZELTRIM_BINARY);
-  }
-  return words;
-}
-
 constexpr int kTimeoutSeconds = 120;
 
 // Text-mode output back to the bytes a POSIX build prints.
@@ -49,8 +35,23 @@ std::string lf_lines(std::string_view text) {
   }
   return out;
 }
-
 }  // namespace
+
+std::vector<std::string> program_command() {
+  std::vector<std::string> words;
+  if (program_command_overridden()) {
+    std::istringstream in(std::getenv("ZELTRIM_COMMAND"));
+    for (std::string word; in >> word;) words.push_back(word);
+  } else {
+    words.push_back(ZELTRIM_BINARY);
+  }
+  return words;
+}
+
+bool program_command_overridden() {
+  const char* command = std::getenv("ZELTRIM_COMMAND");
+  return command != nullptr && *command != '\0';
+}
 
 Scratch::Scratch() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-e2e-XXXXXX").string();
