@@ -54,8 +54,8 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
 // Is the program under test a Windows one? ZELTRIM_WINDOWS=1 says so, beside a ZELTRIM_COMMAND
 // that starts zeltrim.exe through a loader such as wine. Its standard output is in text mode:
 // run_zeltrim turns each CR LF back into LF, so every row compares the same text. Tests that
-// rest on POSIX facilities (permissions for another user, FIFOs, symbolic links, resource
-// limits) skip there and say why.
+// rest on POSIX facilities (permissions for another user, symbolic links, resource limits)
+// skip there and say why.
 bool program_is_windows();
 
 // Runs a Windows console tool (for example {"attrib", "+h", "T"}) in `folder` through the same

@@ -106,6 +106,8 @@ TEST(WriteBack, HardLinkedTargetIsReplacedOnlyUnderItsOwnName) {
 }
 
 TEST(WriteBack, FullDiskLeavesTargetUnchanged) {
+  // Under wine the limit would also bind the server process that the loader may start.
+  if (program_is_windows()) GTEST_SKIP() << "a file-size limit binds the loader's server too";
   Scratch folder;
   folder.write("T", kOriginal);
   folder.write("i.zt", crlf_lines({".F T", ".I " + std::string(4000, 'x')}));
