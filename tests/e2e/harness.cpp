@@ -23,13 +23,24 @@
 namespace zeltrim::e2e {
 
 namespace {
+constexpr int kTimeoutSeconds = 120;
 
-// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
-// binary this build made.
+// Text-mode output back to the bytes a POSIX build prints.
+std::string lf_lines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+    out.push_back(text[at]);
+  }
+  return out;
+}
+}  // namespace
+
 std::vector<std::string> program_command() {
   std::vector<std::string> words;
-  if (const char* command = std::getenv("ZELTRIM_COMMAND"); command != nullptr && *command) {
-    std::istringstream in(command);
+  if (program_command_overridden()) {
+    std::istringstream in(std::getenv("ZELTRIM_COMMAND"));
     for (std::string word; in >> word;) words.push_back(word);
   } else {
     words.push_back(ZELTRIM_BINARY);
@@ -37,46 +48,10 @@ std::vector<std::string> program_command() {
   return words;
 }
 
-constexpr int kTimeoutSeconds = 120;
-
-void set_limit(int resource, long long value) {
-  struct rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
-  setrlimit(resource, &limit);
+bool program_command_overridden() {
+  const char* command = std::getenv("ZELTRIM_COMMAND");
+  return command != nullptr && *command != '\0';
 }
-
-// In a child of fork: enters the folder, applies the limits, drops privileges and starts the
-// program. Never returns.
-[[noreturn]] void become_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
-                                 const RunOptions& options) {
-  std::vector<std::string> command = program_command();
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : command) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  if (chdir(folder.path().c_str()) != 0) _exit(126);
-  if (options.memory_limit > 0) set_limit(RLIMIT_AS, options.memory_limit);
-  if (options.cpu_seconds > 0) set_limit(RLIMIT_CPU, options.cpu_seconds);
-  if (options.file_size_limit > 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    set_limit(RLIMIT_FSIZE, options.file_size_limit);
-  }
-  if (options.as_nobody) {
-    struct passwd* nobody = getpwnam("nobody");
-    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-        setuid(nobody->pw_uid) != 0) {
-      _exit(kCannotDropPrivileges);
-    }
-  }
-  // The test runner may ignore signals the program must meet as a user's shell leaves them.
-  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    signal(signal_number, SIG_DFL);
-  }
-  execvp(argv[0], argv.data());
-  _exit(127);
-}
-
-}  // namespace
 
 Scratch::Scratch() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-e2e-XXXXXX").string();
@@ -134,30 +109,44 @@ std::vector<std::string> Scratch::names(std::string_view subfolder) const {
 
 bool can_drop_privileges() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
 
-bool resource_limits_apply() {
-#ifdef ZELTRIM_SANITIZED
-  return false;
-#else
-  const char* valgrind = std::getenv("ZELTRIM_VALGRIND");
-  return valgrind == nullptr || *valgrind == '\0';
-#endif
+namespace {
+
+void set_limit(int resource, long long value) {
+  struct rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+  setrlimit(resource, &limit);
 }
 
-pid_t start_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
-                    const RunOptions& options) {
-  pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    int null = open("/dev/null", O_RDWR);
-    dup2(null, STDIN_FILENO);
-    dup2(null, STDOUT_FILENO);
-    close(null);
-    become_zeltrim(folder, arguments, options);
+// In a child of fork: enters the folder, applies the limits, drops privileges and starts the
+// command. Never returns.
+[[noreturn]] void become(const Scratch& folder, std::vector<std::string> command,
+                         const RunOptions& options) {
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  if (chdir(folder.path().c_str()) != 0) _exit(126);
+  if (options.memory_limit > 0) set_limit(RLIMIT_AS, options.memory_limit);
+  if (options.cpu_seconds > 0) set_limit(RLIMIT_CPU, options.cpu_seconds);
+  if (options.file_size_limit > 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    set_limit(RLIMIT_FSIZE, options.file_size_limit);
   }
-  return child;
+  if (options.as_nobody) {
+    struct passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+        setuid(nobody->pw_uid) != 0) {
+      _exit(kCannotDropPrivileges);
+    }
+  }
+  // The test runner may ignore signals the program must meet as a user's shell leaves them.
+  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    signal(signal_number, SIG_DFL);
+  }
+  execvp(argv[0], argv.data());
+  _exit(127);
 }
 
-Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+Outcome run_command(const Scratch& folder, std::vector<std::string> command,
                     const RunOptions& options) {
   int to_child[2];
   int from_child[2];
@@ -171,7 +160,7 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
     close(to_child[1]);
     close(from_child[0]);
     close(from_child[1]);
-    become_zeltrim(folder, arguments, options);
+    become(folder, std::move(command), options);
   }
   close(to_child[0]);
   close(from_child[1]);
@@ -216,6 +205,60 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
   waitpid(child, &status, 0);
   if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+  return outcome;
+}
+
+}  // namespace
+
+bool program_is_windows() {
+  const char* windows = std::getenv("ZELTRIM_WINDOWS");
+  return windows != nullptr && std::string_view(windows) == "1";
+}
+
+bool resource_limits_apply() {
+#ifdef ZELTRIM_SANITIZED
+  return false;
+#else
+  const char* valgrind = std::getenv("ZELTRIM_VALGRIND");
+  return (valgrind == nullptr || *valgrind == '\0') && !program_is_windows();
+#endif
+}
+
+pid_t start_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options) {
+  std::vector<std::string> command = program_command();
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+    become(folder, std::move(command), options);
+  }
+  return child;
+}
+
+Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options) {
+  std::vector<std::string> command = program_command();
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  Outcome outcome = run_command(folder, std::move(command), options);
+  if (program_is_windows()) {
+    outcome.raw_out = outcome.out;
+    outcome.out = lf_lines(outcome.out);
+  }
+  return outcome;
+}
+
+Outcome run_windows_tool(const Scratch& folder, const std::vector<std::string>& command) {
+  if (!program_is_windows()) throw std::logic_error("a Windows tool needs a Windows program");
+  std::vector<std::string> loader = program_command();
+  loader.pop_back();
+  loader.insert(loader.end(), command.begin(), command.end());
+  Outcome outcome = run_command(folder, std::move(loader), {});
+  outcome.out = lf_lines(outcome.out);
   return outcome;
 }
 

@@ -11,7 +11,8 @@
 namespace zeltrim::e2e {
 
 struct Outcome {
-  std::string out;  // standard output, byte for byte
+  std::string out;      // standard output, byte for byte (for a Windows program, CR LF made LF)
+  std::string raw_out;  // standard output exactly as a Windows program wrote it
   int exit_code = -1;
   int signal = 0;  // the signal that ended the program, if one did
 };
@@ -47,6 +48,11 @@ struct RunOptions {
 // The exit code of a run that could not drop to the unprivileged user.
 inline constexpr int kCannotDropPrivileges = 125;
 
+// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
+// binary this build made.
+std::vector<std::string> program_command();
+bool program_command_overridden();
+
 // Runs the program with `arguments` in `folder`.
 Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options = {});
@@ -55,6 +61,17 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
 // for the process (or kills it).
 pid_t start_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options = {});
+
+// Is the program under test a Windows one? ZELTRIM_WINDOWS=1 says so, beside a ZELTRIM_COMMAND
+// that starts zeltrim.exe through a loader such as wine. Its standard output is in text mode:
+// run_zeltrim turns each CR LF back into LF, so every row compares the same text. Tests that
+// rest on POSIX facilities (permissions for another user, symbolic links, resource limits)
+// skip there and say why.
+bool program_is_windows();
+
+// Runs a Windows console tool (for example {"attrib", "+h", "T"}) in `folder` through the same
+// loader as the program: ZELTRIM_COMMAND without its last word. Only for a Windows program.
+Outcome run_windows_tool(const Scratch& folder, const std::vector<std::string>& command);
 
 // The two banner lines every run begins with.
 std::string banner();
@@ -67,8 +84,9 @@ std::string closing_errors();
 bool can_drop_privileges();
 
 // False where the program runs under a sanitizer or valgrind (ZELTRIM_VALGRIND set in the
-// environment): they reserve far more address space, and take far more time, than any limit
-// that would catch a fault of the program itself.
+// environment), which reserve far more address space, and take far more time, than any limit
+// that would catch a fault of the program itself; and for a Windows program, whose loader the
+// limits would stop.
 bool resource_limits_apply();
 
 }  // namespace zeltrim::e2e

@@ -88,7 +88,10 @@ struct StepCase {
 void PrintTo(const StepCase& row, std::ostream* out) { *out << row.name; }
 
 std::string with_path(std::string message, const std::string& path) {
-  if (std::size_t at = message.find("%s"); at != std::string::npos) message.replace(at, 2, path);
+  for (std::size_t at = message.find("%s"); at != std::string::npos; at = message.find("%s", at)) {
+    message.replace(at, 2, path);
+    at += path.size();
+  }
   return message;
 }
 
@@ -124,7 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
         // is written anyway.
         StepCase{"open_read", Step::open_read, "", 1, true},
         StepCase{"read", Step::read, "", 1, true},
-        StepCase{"create_temp", Step::create_temp, "Error opening %s\n", 0, false},
+        StepCase{"create_temp", Step::create_temp,
+                 "Error opening %s\nNo temporary file can be made beside %s: the changes were "
+                 "not written, file left unchanged\n",
+                 0, false},
         StepCase{"write", Step::write, kErrorWriting, 0, false},
         StepCase{"sync", Step::sync, kErrorWriting, 0, false},
         StepCase{"close", Step::close, kErrorWriting, 0, false},
