@@ -93,7 +93,10 @@ bool is_temporary_name(std::string_view name) {
   return name.find(platform::kTempMarker) != std::string_view::npos;
 }
 
-void prepare_process(int* argc, char*** argv) {
+}  // namespace zeltrim::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  using namespace zeltrim::fuzz;
   const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
   std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/zeltrim-fuzz-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) fail("cannot make a private folder", pattern);
@@ -110,7 +113,7 @@ void prepare_process(int* argc, char*** argv) {
   // A crash is saved while the run is in the private folder: without a prefix of its own the
   // input would be written there, out of sight.
   for (int i = 1; i < *argc; ++i) {
-    if (std::string_view((*argv)[i]).starts_with("-artifact_prefix=")) return;
+    if (std::string_view((*argv)[i]).starts_with("-artifact_prefix=")) return 0;
   }
   static std::string prefix = "-artifact_prefix=" + std::filesystem::current_path().string() + "/";
   static std::vector<char*> arguments((*argv), (*argv) + *argc);
@@ -118,7 +121,10 @@ void prepare_process(int* argc, char*** argv) {
   arguments.push_back(nullptr);
   *argc = static_cast<int>(arguments.size()) - 1;
   *argv = arguments.data();
+  return 0;
 }
+
+namespace zeltrim::fuzz {
 
 namespace {
 std::string started_in;

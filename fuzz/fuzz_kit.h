@@ -9,11 +9,11 @@
 
 namespace zeltrim::fuzz {
 
-// Once per process, from LLVMFuzzerInitialize: makes a private temporary folder (in memory where
-// /dev/shm exists, so syncs cost nothing), points standard input and output at /dev/null so the
-// program's messages and waits cost nothing, and makes libFuzzer write what it finds to the
-// folder it was started in (the runs themselves happen in the private folder).
-void prepare_process(int* argc, char*** argv);
+// LLVMFuzzerInitialize, shared by the harnesses, prepares the process once: it makes a private
+// temporary folder (in memory where /dev/shm exists, so syncs cost nothing), points standard
+// input and output at /dev/null so the program's messages and waits cost nothing, and makes
+// libFuzzer write what it finds to the folder it was started in (the runs themselves happen in
+// the private folder).
 
 // Each run happens in the private folder; libFuzzer's own files are written outside it.
 class InPrivateFolder {

@@ -57,11 +57,6 @@ std::string make_target(std::string_view input) {
 }  // namespace
 }  // namespace zeltrim::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  zeltrim::fuzz::prepare_process(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zeltrim;
   using namespace zeltrim::fuzz;

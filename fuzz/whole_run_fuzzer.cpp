@@ -135,11 +135,6 @@ bool storable(const std::string& path) {
 }  // namespace
 }  // namespace zeltrim::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  zeltrim::fuzz::prepare_process(argc, argv);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zeltrim::fuzz;
   std::string_view input(reinterpret_cast<const char*>(data), size);
