@@ -30,7 +30,7 @@ std::string no_temporary_file(const std::string& path) {
 
 struct PermissionCase {
   const char* name;
-  // Makes the files and folders; runs as the test's own user.
+  // Makes the files and folders, after the instruction file; runs as the test's own user.
   std::function<void(const Scratch&)> prepare;
   std::string instructions;
   std::string report;  // after the banner, up to the closing message
@@ -84,8 +84,8 @@ TEST_P(Permissions, RunAsAnUnprivilegedUser) {
     GTEST_SKIP() << "only root can give the files another owner for this case";
   }
   Scratch folder;
-  row.prepare(folder);
   folder.write("i.zt", row.instructions);
+  row.prepare(folder);
   Outcome outcome = run_zeltrim(folder, {"i.zt"}, {.as_nobody = as_root});
   ASSERT_NE(outcome.exit_code, kCannotDropPrivileges) << "could not become nobody";
 
@@ -141,10 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
         PermissionCase{"unreadable_instruction_file",
                        [](const Scratch& folder) {
                          folder.write("T", kOriginal);
-                         folder.write("i.zt", crlf_lines({".F T", ".I X"}));
                          chmod(folder.file("i.zt").c_str(), 0200);
                        },
-                       "", "Could not open file i.zt\n", 1, "T", kOriginal, {"T", "i.zt"}},
+                       crlf_lines({".F T", ".I X"}), "Could not open file i.zt\n", 1, "T",
+                       kOriginal, {"T", "i.zt"}},
         // In a folder where everyone may make files but only the owner may replace them (the
         // sticky bit), a writable file of another user cannot be replaced.
         PermissionCase{"sticky_folder_file_of_another_user", folder_with_mode("shared", 01777),
