@@ -48,12 +48,12 @@ std::size_t varsub_limit(std::size_t line_length) {
 Handled varsub_line(std::string_view argument) {
   Parts parts;
   if (!take_parts(argument, parts)) return Handled::missing_part;
+  Pattern variable = prepare_pattern(parts.first);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
     if (!entry->is_text()) continue;
     std::string_view text = entry->text();
-    switch (replace_restarting(text, parts.first, parts.second, varsub_limit(text.size()),
-                               result)) {
+    switch (replace_restarting(text, variable, parts.second, varsub_limit(text.size()), result)) {
       case Replaced::none:
         break;
       case Replaced::changed:
@@ -71,12 +71,13 @@ Handled varsub_line(std::string_view argument) {
 Handled unconcat_line(std::string_view argument) {
   Parts parts;
   if (!take_parts(argument, parts)) return Handled::missing_part;
+  Pattern deleted = prepare_pattern(parts.second);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
     if (!entry->is_text() || !entry->text().starts_with(parts.first)) continue;
     // Every deletion shortens the line, so this always ends. An empty text to delete
     // deletes nothing; the line is reported all the same.
-    if (replace_restarting(entry->text(), parts.second, {}, entry->text().size(), result) ==
+    if (replace_restarting(entry->text(), deleted, {}, entry->text().size(), result) ==
         Replaced::changed) {
       set_entry_text(*entry, result);
     }
