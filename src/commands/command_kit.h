@@ -20,6 +20,16 @@ std::string_view second_part(std::string_view argument);
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
 
+struct TwoParts {
+  std::string_view first;
+  std::string_view second;
+};
+
+// How .C, .E, .U and .V open: each part is traced with an Enter wait in test mode as it is
+// taken, then the second part loses one final ".". False when a part is missing (the trace
+// stops where the missing part was looked for).
+bool take_traced_parts(std::string_view argument, TwoParts& parts);
+
 // A change report, printed in every run.
 void report(std::string_view format, std::string_view text);
 

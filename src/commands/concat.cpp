@@ -10,8 +10,6 @@ namespace zeltrim {
 
 namespace {
 constexpr std::string_view kConcat = "  CONCAT line now reads      : %s\n";
-constexpr std::string_view kTraceKey = "TEST MODE: concat begins after...%s...\n\n";
-constexpr std::string_view kTraceAddition = "TEST MODE: concats...%s...\n\n";
 
 // What stands in for a value that is empty, so the line keeps something behind its "=".
 constexpr std::string_view kEmptyValue = " ";
@@ -47,13 +45,10 @@ bool key_matches(std::string_view line_key, std::string_view key) {
 }  // namespace
 
 Handled concat_line(std::string_view argument, int at_beginning) {
-  std::string_view key = first_part(argument);
-  if (key.empty()) return Handled::missing_part;
-  trace_and_wait(kTraceKey, key);
-  std::string_view addition = second_part(argument);
-  if (addition.empty()) return Handled::missing_part;
-  trace_and_wait(kTraceAddition, addition);
-  addition = without_final_dot(addition);
+  TwoParts parts;
+  if (!take_traced_parts(argument, parts)) return Handled::missing_part;
+  std::string_view key = parts.first;
+  std::string_view addition = parts.second;
 
   std::string new_text;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {

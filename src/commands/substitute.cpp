@@ -14,31 +14,12 @@ namespace {
 constexpr std::string_view kVarsub = "  VARSUB line now reads      : %s\n";
 constexpr std::string_view kVarsubEndless = "  VARSUB never ends, kept    : %s\n";
 constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
-constexpr std::string_view kTraceFirst = "TEST MODE: concat begins after...%s...\n\n";
-constexpr std::string_view kTraceSecond = "TEST MODE: concats...%s...\n\n";
 
 // No real line needs more than one replacement per byte; a value that keeps forming the
 // variable anew would go on for ever, so it is stopped well past that.
 constexpr std::size_t kReplacementsPerByte = 8;
 constexpr std::size_t kReplacementsAtLeast = 64;
 
-struct Parts {
-  std::string_view first;
-  std::string_view second;
-};
-
-// The opening steps both commands share: both parts, traced, and the final dot removed.
-bool take_parts(std::string_view argument, Parts& parts) {
-  parts.first = first_part(argument);
-  if (parts.first.empty()) return false;
-  trace_and_wait(kTraceFirst, parts.first);
-  // A second part of a lone "." is present, and becomes empty once its final dot goes.
-  parts.second = second_part(argument);
-  if (parts.second.empty()) return false;
-  trace_and_wait(kTraceSecond, parts.second);
-  parts.second = without_final_dot(parts.second);
-  return true;
-}
 }  // namespace
 
 std::size_t varsub_limit(std::size_t line_length) {
@@ -46,8 +27,8 @@ std::size_t varsub_limit(std::size_t line_length) {
 }
 
 Handled varsub_line(std::string_view argument) {
-  Parts parts;
-  if (!take_parts(argument, parts)) return Handled::missing_part;
+  TwoParts parts;
+  if (!take_traced_parts(argument, parts)) return Handled::missing_part;
   Pattern variable = prepare_pattern(parts.first);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
@@ -69,8 +50,8 @@ Handled varsub_line(std::string_view argument) {
 }
 
 Handled unconcat_line(std::string_view argument) {
-  Parts parts;
-  if (!take_parts(argument, parts)) return Handled::missing_part;
+  TwoParts parts;
+  if (!take_traced_parts(argument, parts)) return Handled::missing_part;
   Pattern deleted = prepare_pattern(parts.second);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {

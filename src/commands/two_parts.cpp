@@ -4,6 +4,9 @@
 namespace zeltrim {
 
 namespace {
+constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
+constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
+
 // Where the first part starts and ends within the argument.
 struct FirstSpan {
   std::size_t start;
@@ -36,6 +39,17 @@ std::string_view second_part(std::string_view argument) {
 std::string_view without_final_dot(std::string_view text) {
   if (text.ends_with('.')) text.remove_suffix(1);
   return text;
+}
+
+bool take_traced_parts(std::string_view argument, TwoParts& parts) {
+  parts.first = first_part(argument);
+  if (parts.first.empty()) return false;
+  trace_and_wait(kTraceFirstPart, parts.first);
+  parts.second = second_part(argument);
+  if (parts.second.empty()) return false;
+  trace_and_wait(kTraceSecondPart, parts.second);  // shown before its final dot goes
+  parts.second = without_final_dot(parts.second);
+  return true;
 }
 
 void report(std::string_view format, std::string_view text) { platform::say(format, text); }

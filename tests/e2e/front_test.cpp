@@ -152,16 +152,17 @@ TEST(CommandLine, MissingInstructionFileEndsWithOne) {
   EXPECT_EQ(folder.read("T"), "keep\r\n");
 }
 
-TEST(CommandLine, LongInstructionPathIsUsedWhole) {
+TEST(CommandLine, LongPathsAreUsedWhole) {
   Scratch folder;
   std::string name(200, 'n');
-  folder.write(name, crlf_lines({".G out.txt", ".I long path"}));
+  std::string target(150, 't');
+  folder.write(name, crlf_lines({".G " + target, ".I long path"}));
   Outcome outcome = run_zeltrim(folder, {name});
-  EXPECT_EQ(outcome.out, banner() +
-                             "Making changes to out.txt\n"
+  EXPECT_EQ(outcome.out, banner() + "Making changes to " + target +
+                             "\n"
                              "  BOTTOM line reads          : long path\n" +
                              closing_success());
-  EXPECT_EQ(folder.read("out.txt"), written_plain({"long path"}));
+  EXPECT_EQ(folder.read(target), written_plain({"long path"}));
 }
 
 TEST(CommandLine, OnlySlashTInEitherCaseSwitchesTestModeOn) {
