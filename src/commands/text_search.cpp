@@ -29,20 +29,6 @@ std::string mid_text(std::string_view text, long long start, long long count, ch
   return piece;
 }
 
-namespace {
-char ascii_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-}  // namespace
-
-bool caseless_equal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
-
 Pattern prepare_pattern(std::string_view text) {
   Pattern pattern{text, std::vector<std::size_t>(text.size(), 0)};
   for (std::size_t i = 1, k = 0; i < text.size(); ++i) {

@@ -21,7 +21,16 @@ long long find_text(std::string_view text, std::string_view pattern, long long s
 std::string mid_text(std::string_view text, long long start, long long count, char fill);
 
 // Equal when the ASCII letters are compared without regard to case; all other bytes must match.
-bool caseless_equal(std::string_view a, std::string_view b);
+// Inline: .R and .C/.E ask it of every line.
+inline bool caseless_equal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
 
 // A text to look for, with the table that lets a search go on after a partial match without
 // stepping back: prepared once for the many lines of a command, it finds occurrences in time

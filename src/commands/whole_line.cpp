@@ -57,7 +57,7 @@ Handled append_after(std::string_view argument) {
   for (LineEntry* entry = line_list_head(); entry != nullptr;) {
     LineEntry* following = entry->next;  // inserted entries are never examined
     if (entry->is_text() && entry->text() == search) {
-      if (kept.data() == nullptr) kept = keep_block(std::string(addition));
+      if (kept.data() == nullptr) kept = keep_block(addition);
       insert_after(entry, new_kept_entry(kept));
       report(kAppended, addition);
     }
@@ -79,7 +79,7 @@ Handled swap_line(std::string_view argument) {
     if (!entry->is_text() || entry->text() != old_text) continue;
     trace(kTraceOld, old_text);
     trace(kTraceOldEnd, new_text);
-    if (kept.data() == nullptr) kept = keep_block(std::string(new_text));
+    if (kept.data() == nullptr) kept = keep_block(new_text);
     set_entry_kept_text(*entry, kept);
     report(kSwapped, new_text);
   }
