@@ -36,7 +36,9 @@ void top_line(std::string_view text) {
 }
 
 void remove_line(std::string_view text) {
+  TextPrefetch prefetch(text.size());
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
+    prefetch.step();
     if (!entry->is_text() || !caseless_equal(entry->text(), text)) continue;
     trace(kTraceDelete, entry->text());
     entry->kind = EntryKind::removed;
@@ -54,7 +56,9 @@ Handled append_after(std::string_view argument) {
 
   // Every inserted line shares one kept copy of the text.
   std::string_view kept;
+  TextPrefetch prefetch(search.size());
   for (LineEntry* entry = line_list_head(); entry != nullptr;) {
+    prefetch.step();
     LineEntry* following = entry->next;  // inserted entries are never examined
     if (entry->is_text() && entry->text() == search) {
       if (kept.data() == nullptr) kept = keep_block(addition);
@@ -75,7 +79,9 @@ Handled swap_line(std::string_view argument) {
   trace_and_wait(kTraceToken2, new_text);
 
   std::string_view kept;
+  TextPrefetch prefetch(old_text.size());
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
+    prefetch.step();
     if (!entry->is_text() || entry->text() != old_text) continue;
     trace(kTraceOld, old_text);
     trace(kTraceOldEnd, new_text);
