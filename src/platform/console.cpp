@@ -1,8 +1,8 @@
-#include "platform/console.h"
-
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "platform/console.h"
 
 namespace zeltrim::platform {
 
@@ -41,24 +41,14 @@ void say(std::string_view format, std::initializer_list<std::string_view> argume
   if (whole) print(std::string_view(message, used));
 }
 
-void say(std::string_view format, std::string_view argument) {
-  say(format, {argument});
-}
+void say(std::string_view format, std::string_view argument) { say(format, {argument}); }
 
-void say(std::string_view format, long long number) {
-  say(format, {std::to_string(number)});
-}
+void say(std::string_view format, long long number) { say(format, {std::to_string(number)}); }
 
-void flush_output() {
-  std::fflush(stdout);
-}
+void flush_output() { std::fflush(stdout); }
 
-void set_test_mode(bool on) {
-  test_mode_on = on;
-}
+void set_test_mode(bool on) { test_mode_on = on; }
 
-bool test_mode() {
-  return test_mode_on;
-}
+bool test_mode() { return test_mode_on; }
 
 }  // namespace zeltrim::platform
