@@ -54,8 +54,13 @@ struct Run {
   bool errors = false;
 };
 
-void name_target(Run& run, std::string_view argument, bool create) {
+// Writes the current target back, if one was named.
+void write_back(Run& run) {
   if (!run.target_path.empty() && !put_target_file(run.target_path)) run.errors = true;
+}
+
+void name_target(Run& run, std::string_view argument, bool create) {
+  write_back(run);
   run.target_path.assign(argument);
   platform::say(create ? kMakingChangesG : kMakingChangesF, run.target_path);
   run.loaded = get_target_file(run.target_path, create ? 1 : 0);
@@ -144,8 +149,7 @@ RunOutcome run_instruction_file(const std::string& path) {
     carry_out(run, line, line_number);
     trace_and_wait(kTraceEnd, line);
   }
-
-  if (!run.target_path.empty() && !put_target_file(run.target_path)) run.errors = true;
+  write_back(run);
   return run.errors ? RunOutcome::completed_with_errors : RunOutcome::completed;
 }
 

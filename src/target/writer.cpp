@@ -14,6 +14,11 @@ namespace zeltrim {
 namespace {
 
 constexpr std::string_view kErrorOpening = "Error opening %s\n";
+constexpr std::string_view kReadOnly =
+    "%s is read-only: the changes were not written, file left unchanged\n";
+constexpr std::string_view kNoTempFile =
+    "No temporary file can be made beside %s: the changes were not written, file left "
+    "unchanged\n";
 constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
 constexpr std::string_view kNotDurable =
     "Error syncing the folder of %s: the new content is in place but may not survive a power "
@@ -95,6 +100,7 @@ int put_target_file(const std::string& path) {
   if (line_list_head() == nullptr) return 1;  // nothing loaded: the file is not touched
   if (!platform::may_replace(path)) {
     platform::say(kErrorOpening, path);
+    platform::say(kReadOnly, path);
     return 0;
   }
   bool trace = platform::test_mode();
@@ -107,6 +113,7 @@ int put_target_file(const std::string& path) {
   platform::Replacement replacement;
   if (!platform::begin_replacement(path, replacement)) {
     platform::say(kErrorOpening, path);
+    platform::say(kNoTempFile, path);
     return 0;
   }
   bool written = generate(
@@ -128,5 +135,6 @@ int put_target_file(const std::string& path) {
   }
   return 0;
 }
+
 
 }  // namespace zeltrim

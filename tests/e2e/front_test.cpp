@@ -236,12 +236,7 @@ TEST(TestMode, TracesEveryCommandLineAndWaitsAfterIt) {
   folder.write("i.zt", crlf_lines({".F T", "REM", ".I two", ".Z"}));
   // The waits read standard input; a piped run must not block on the key waits.
   Outcome outcome = run_zeltrim(folder, {"i.zt", "/t"}, {.input = "\n\n\n"});
-  EXPECT_EQ(outcome.out, banner() + kTestModeOn +
-                             "TEST MODE: operation is .F T\n\n"
-                             "Making changes to T\n\n"
-                             "TEST MODE: leaving get_target_file\n"
-                             "TEST MODE: end of .F T operation\n\n"
-                             "TEST MODE: Press ENTER to continue...\n\n"
+  EXPECT_EQ(outcome.out, banner() + kTestModeOn + traced_load("T") +
                              "TEST MODE: operation is .I two\n\n"
                              "  BOTTOM line reads          : two\n"
                              "TEST MODE: end of .I two operation\n\n"
@@ -255,6 +250,20 @@ TEST(TestMode, TracesEveryCommandLineAndWaitsAfterIt) {
                              closing_success());
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_EQ(folder.read("T"), written_plain({"one", "two"}));
+}
+
+TEST(TestMode, TargetThatWouldNotChangeIsTracedButNotRewritten) {
+  Scratch folder;
+  folder.write("T", written_plain({"one"}));
+  folder.write("i.zt", crlf_lines({".F T"}));
+  struct stat before;
+  stat(folder.file("T").c_str(), &before);
+  Outcome outcome = run_zeltrim(folder, {"i.zt", "/T"}, {.input = "\n"});
+  EXPECT_EQ(outcome.out, banner() + kTestModeOn + traced_load("T") + "TEST MODE: stored: one\n" +
+                             closing_success());
+  struct stat after;
+  stat(folder.file("T").c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
 TEST(TestMode, EndOfInputDoesNotHang) {

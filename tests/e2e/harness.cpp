@@ -23,13 +23,13 @@
 namespace zeltrim::e2e {
 
 namespace {
+constexpr int kTimeoutSeconds = 120;
+}  // namespace
 
-// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
-// binary this build made.
 std::vector<std::string> program_command() {
   std::vector<std::string> words;
-  if (const char* command = std::getenv("ZELTRIM_COMMAND"); command != nullptr && *command) {
-    std::istringstream in(command);
+  if (program_command_overridden()) {
+    std::istringstream in(std::getenv("ZELTRIM_COMMAND"));
     for (std::string word; in >> word;) words.push_back(word);
   } else {
     words.push_back(ZELTRIM_BINARY);
@@ -37,9 +37,10 @@ std::vector<std::string> program_command() {
   return words;
 }
 
-constexpr int kTimeoutSeconds = 120;
-
-}  // namespace
+bool program_command_overridden() {
+  const char* command = std::getenv("ZELTRIM_COMMAND");
+  return command != nullptr && *command != '\0';
+}
 
 Scratch::Scratch() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-e2e-XXXXXX").string();

@@ -41,6 +41,11 @@ struct RunOptions {
   bool as_nobody = false;    // drop to an unprivileged user before starting the program
 };
 
+// How the program is started: ZELTRIM_COMMAND (words separated by spaces) when set, else the
+// binary this build made.
+std::vector<std::string> program_command();
+bool program_command_overridden();
+
 // Runs the program with `arguments` in `folder`.
 Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options = {});

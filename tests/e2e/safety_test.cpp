@@ -102,7 +102,9 @@ TEST(WriteBack, ReadOnlyTargetIsRefused) {
   chmod(folder.file("T").c_str(), 0444);
   Outcome outcome = add_line(folder, "T", {.as_nobody = geteuid() == 0});
   EXPECT_EQ(outcome.out, banner() + "Making changes to T\n\n  BOTTOM line reads          : X\n" +
-                             "Error opening T\n" + closing_errors());
+                             "Error opening T\n" +
+                             "T is read-only: the changes were not written, file left unchanged\n" +
+                             closing_errors());
   EXPECT_EQ(outcome.exit_code, 2);
   EXPECT_EQ(folder.read("T"), kOriginal);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"T", "i.zt"}));
@@ -118,7 +120,10 @@ TEST(WriteBack, FolderWithoutRoomForATemporaryFileIsRefused) {
   Outcome outcome = add_line(folder, "locked/T", {.as_nobody = geteuid() == 0});
   EXPECT_EQ(outcome.out, banner() +
                              "Making changes to locked/T\n\n  BOTTOM line reads          : X\n" +
-                             "Error opening locked/T\n" + closing_errors());
+                             "Error opening locked/T\n" +
+                             "No temporary file can be made beside locked/T: the changes were not "
+                             "written, file left unchanged\n" +
+                             closing_errors());
   EXPECT_EQ(outcome.exit_code, 2);
   EXPECT_EQ(folder.read("locked/T"), kOriginal);
   chmod(folder.file("locked").c_str(), 0755);
@@ -156,17 +161,21 @@ TEST(Loading, UnreadableTargetIsReported) {
 
 #ifndef ZELTRIM_SANITIZED  // sanitizers reserve far more address space than any limit here
 TEST(Memory, ExhaustionEndsTheRunAndLeavesTheTargetAlone) {
+  // The first target is written back before the second loads; only the second is left alone.
   Scratch folder;
   std::string big;
   for (int i = 0; i < 2'000'000; ++i) big += "SET VARIABLE=SOME VALUE " + std::to_string(i) + "\r\n";
   big += "\x1A";
+  folder.write("S", kOriginal);
   folder.write("T", big);
-  Outcome outcome = add_line(folder, "T", {.memory_limit = 64ll << 20});
-  EXPECT_EQ(outcome.out,
-            banner() + "Making changes to T\n\nError - Out of Memory - Program ending.\n");
+  folder.write("i.zt", crlf_lines({".F S", ".I X", ".F T", ".I X"}));
+  Outcome outcome = run_zeltrim(folder, {"i.zt"}, {.memory_limit = 64ll << 20});
+  EXPECT_EQ(outcome.out, banner() + "Making changes to S\n\n  BOTTOM line reads          : X\n" +
+                             "Making changes to T\n\nError - Out of Memory - Program ending.\n");
   EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(folder.read("S"), kChanged);
   EXPECT_EQ(folder.read("T"), big);
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"T", "i.zt"}));
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"S", "T", "i.zt"}));
 }
 #endif
 

@@ -28,6 +28,14 @@ inline std::string crlf_lines(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
+// What test mode prints for the line ".F target" when the target loads, up to its Enter wait.
+inline std::string traced_load(std::string_view target) {
+  std::string name(target);
+  return "TEST MODE: operation is .F " + name + "\n\n" + "Making changes to " + name + "\n\n" +
+         "TEST MODE: leaving get_target_file\n" + "TEST MODE: end of .F " + name +
+         " operation\n\n" + "TEST MODE: Press ENTER to continue...\n\n";
+}
+
 // A plain target as this program writes it: each line and CR LF, then the end mark.
 inline std::string written_plain(std::initializer_list<std::string_view> lines) {
   return crlf_lines(lines) + "\x1A";
