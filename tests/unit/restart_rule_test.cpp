@@ -95,6 +95,22 @@ TEST(RestartRule, ReplaceRestartingMatchesThePlainRule) {
   EXPECT_GT(chained, 500);  // the inputs did exercise the restart rule
 }
 
+// The prepared search that .V and .U stand on finds what the library's search finds, from every
+// start, on texts full of partial matches.
+TEST(RestartRule, FindPatternMatchesTheLibrarySearch) {
+  Random random(99);
+  for (int trial = 0; trial < 5000; ++trial) {
+    std::string_view letters = random.letters();
+    std::string text = random.text(0, 20, letters);
+    std::string searched = random.text(1, 5, letters);
+    Pattern pattern = prepare_pattern(searched);
+    for (std::size_t from = 0; from <= text.size(); ++from) {
+      ASSERT_EQ(find_pattern(text, pattern, from), std::string_view(text).find(searched, from))
+          << shown(text, searched, "") << " from " << from;
+    }
+  }
+}
+
 // A target of random text, blank and removed entries; the entries afterwards and the report.
 struct Listing {
   std::vector<std::pair<EntryKind, std::string>> entries;
