@@ -31,7 +31,6 @@ enum class Loaded { ok, read_error, would_lose_characters };
 struct Bytes {
   std::unique_ptr<char[]> block;
   std::size_t size = 0;
-  std::string_view view() const { return {block.get(), size}; }
 };
 
 bool read_whole(platform::File& file, Bytes& bytes) {
