@@ -32,7 +32,8 @@ Handled varsub_line(std::string_view argument) {
   Pattern variable = prepare_pattern(parts.first);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text()) continue;
+    // A line shorter than the variable cannot hold it.
+    if (!entry->is_text() || entry->size < parts.first.size()) continue;
     std::string_view text = entry->text();
     switch (replace_restarting(text, variable, parts.second, varsub_limit(text.size()), result)) {
       case Replaced::none:
