@@ -62,27 +62,4 @@ void free_line_list();
 LineEntry* line_list_head();
 LineEntry* line_list_tail();
 
-// Runs a fixed number of entries in front of a walk from head and asks for the texts of `size`
-// bytes there to be brought into the cache. The lines of a large target lie far apart in memory,
-// and a command that reads only the texts of the size it looks for would otherwise wait on
-// memory for every one it reads. It only reads the list: a walk may change the entry it is at
-// and insert entries behind it.
-class TextPrefetch {
- public:
-  explicit TextPrefetch(std::size_t size) : size_(size), ahead_(line_list_head()) {
-    for (int i = 0; i < kDistance && ahead_ != nullptr; ++i) ahead_ = ahead_->next;
-  }
-  // Once for every entry the walk visits.
-  void step() {
-    if (ahead_ == nullptr) return;
-    if (ahead_->size == size_) __builtin_prefetch(ahead_->data);
-    ahead_ = ahead_->next;
-  }
-
- private:
-  static constexpr int kDistance = 48;  // about the entries walked while memory answers
-  std::size_t size_;
-  const LineEntry* ahead_;
-};
-
 }  // namespace zeltrim
