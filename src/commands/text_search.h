@@ -25,9 +25,12 @@ std::string mid_text(std::string_view text, long long start, long long count, ch
 inline bool caseless_equal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    // Bytes that differ can only be one letter in its two cases, which differ by 0x20 alone.
+    unsigned char lower = x | 0x20;
+    if ((x ^ y) != 0x20 || lower < 'a' || lower > 'z') return false;
   }
   return true;
 }
