@@ -9,7 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/faults.h"
-#include "platform/posix_interrupts.h"
+#include "platform/interrupts.h"
 
 namespace zeltrim::platform {
 

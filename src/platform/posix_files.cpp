@@ -9,7 +9,7 @@
 
 #include "platform/faults.h"
 #include "platform/files.h"
-#include "platform/posix_interrupts.h"
+#include "platform/interrupts.h"
 
 namespace zeltrim::platform {
 

@@ -24,6 +24,17 @@ namespace zeltrim::e2e {
 
 namespace {
 constexpr int kTimeoutSeconds = 120;
+
+// Text-mode output back to the bytes a POSIX build prints.
+std::string lf_lines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+    out.push_back(text[at]);
+  }
+  return out;
+}
 }  // namespace
 
 std::vector<std::string> program_command() {
@@ -87,10 +98,10 @@ std::vector<std::string> Scratch::names() const {
 
 bool can_drop_privileges() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
 
-Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+namespace {
+
+Outcome run_command(const Scratch& folder, std::vector<std::string> command,
                     const RunOptions& options) {
-  std::vector<std::string> command = program_command();
-  command.insert(command.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& word : command) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -172,6 +183,35 @@ Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& argum
   waitpid(child, &status, 0);
   if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+  return outcome;
+}
+
+}  // namespace
+
+bool program_is_windows() {
+  const char* windows = std::getenv("ZELTRIM_WINDOWS");
+  return windows != nullptr && std::string_view(windows) == "1";
+}
+
+Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
+                    const RunOptions& options) {
+  std::vector<std::string> command = program_command();
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  Outcome outcome = run_command(folder, std::move(command), options);
+  if (program_is_windows()) {
+    outcome.raw_out = outcome.out;
+    outcome.out = lf_lines(outcome.out);
+  }
+  return outcome;
+}
+
+Outcome run_windows_tool(const Scratch& folder, const std::vector<std::string>& command) {
+  if (!program_is_windows()) throw std::logic_error("a Windows tool needs a Windows program");
+  std::vector<std::string> loader = program_command();
+  loader.pop_back();
+  loader.insert(loader.end(), command.begin(), command.end());
+  Outcome outcome = run_command(folder, std::move(loader), {});
+  outcome.out = lf_lines(outcome.out);
   return outcome;
 }
 

@@ -9,7 +9,8 @@
 namespace zeltrim::e2e {
 
 struct Outcome {
-  std::string out;  // standard output, byte for byte
+  std::string out;      // standard output, byte for byte (for a Windows program, CR LF made LF)
+  std::string raw_out;  // standard output exactly as a Windows program wrote it
   int exit_code = -1;
   int signal = 0;  // the signal that ended the program, if one did
 };
@@ -49,6 +50,17 @@ bool program_command_overridden();
 // Runs the program with `arguments` in `folder`.
 Outcome run_zeltrim(const Scratch& folder, const std::vector<std::string>& arguments,
                     const RunOptions& options = {});
+
+// Is the program under test a Windows one? ZELTRIM_WINDOWS=1 says so, beside a ZELTRIM_COMMAND
+// that starts zeltrim.exe through a loader such as wine. Its standard output is in text mode:
+// run_zeltrim turns each CR LF back into LF, so every row compares the same text. Tests that
+// rest on POSIX facilities (permissions for another user, symbolic links, resource limits)
+// skip there and say why.
+bool program_is_windows();
+
+// Runs a Windows console tool (for example {"attrib", "+h", "T"}) in `folder` through the same
+// loader as the program: ZELTRIM_COMMAND without its last word. Only for a Windows program.
+Outcome run_windows_tool(const Scratch& folder, const std::vector<std::string>& command);
 
 // The two banner lines every run begins with.
 std::string banner();

@@ -2,6 +2,7 @@
 // answered with Enter and each key wait of the write-back with one key and no Enter. The trace
 // must come in the program's order, the key must not be echoed, and the terminal must be left
 // exactly as it was found, also when the run is interrupted from the keyboard during a key wait.
+// The Windows program is driven at the console that wine makes of the terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -270,6 +271,57 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TerminalCase{"a_key_without_enter", 'k', 0},
                     TerminalCase{"ctrl_c_at_a_key_wait", kCtrlC, SIGINT},
                     TerminalCase{"ctrl_backslash_at_a_key_wait", kCtrlBackslash, SIGQUIT}),
+    [](const auto& info) { return info.param.name; });
+
+// The Windows program at a console, which wine makes of the terminal. The console shows the
+// trace through its own cursor movements, so these rows look at the run's effects instead:
+// each Enter answers one Enter wait, each key one key wait while the new file is written, and
+// Ctrl-C there removes that file and ends the run with the console's interrupt status.
+struct ConsoleCase {
+  const char* name;
+  char key;       // typed at each key wait
+  int exit_code;  // as the loader hands it on
+};
+void PrintTo(const ConsoleCase& row, std::ostream* out) { *out << row.name; }
+
+class TestModeAtAWindowsConsole : public testing::TestWithParam<ConsoleCase> {};
+
+TEST_P(TestModeAtAWindowsConsole, KeysAnswerTheWaitsAndCtrlCLeavesTheTargetAlone) {
+  if (!program_is_windows()) GTEST_SKIP() << "a Windows console";
+  const ConsoleCase& row = GetParam();
+  Scratch folder;
+  const std::string original = written_plain({"one"});
+  folder.write("T", original);
+  folder.write("i.zt", crlf_lines({".F T", ".I two"}));
+  Terminal terminal(folder, {"i.zt", "/t"});
+  ASSERT_TRUE(terminal.started());
+  // Keys typed before the console has taken the terminal over would reach it as line input.
+  termios raw;
+  ASSERT_TRUE(terminal.wait_for_raw_mode(raw));
+  terminal.type(kEnter);  // after .F
+  terminal.type(kEnter);  // after .I
+  // The temporary file is made just before the first stored line is shown; what the console
+  // shows is read on the way, so that a full terminal cannot hold the program up.
+  std::string seen;
+  Clock::time_point deadline = Clock::now() + kPatience;
+  while (!has_temp_file(folder) && Clock::now() < deadline) {
+    terminal.read_until(seen, seen.size() + 1);
+  }
+  ASSERT_TRUE(has_temp_file(folder)) << "no key wait while the new file is written";
+  terminal.type(row.key);
+  if (row.key != kCtrlC) terminal.type(row.key);  // the second line's key wait
+  ASSERT_TRUE(terminal.read_to_end(seen)) << "the program did not end";
+  EXPECT_TRUE(WIFEXITED(terminal.status()) && WEXITSTATUS(terminal.status()) == row.exit_code)
+      << terminal.status();
+  EXPECT_EQ(folder.read("T"), row.key == kCtrlC ? original : written_plain({"one", "two"}));
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"T", "i.zt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, TestModeAtAWindowsConsole,
+    // Ctrl-C ends the process with status 0xC000013A, of which the loader keeps the low byte.
+    testing::Values(ConsoleCase{"a_key_without_enter", 'k', 0},
+                    ConsoleCase{"ctrl_c_at_a_key_wait", kCtrlC, 0x3A}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

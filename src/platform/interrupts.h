@@ -1,5 +1,5 @@
-// Shared by the POSIX files and console: the one temporary file that an interruption must not
-// leave behind.
+// Shared by the files and the console of each platform: the one temporary file that an
+// interruption must not leave behind.
 #pragma once
 
 #include <string>

@@ -1,0 +1,102 @@
+// The console on Windows. Standard output stays in text mode, as for every console program
+// there: each LF reaches a redirected file as CR LF. Ctrl-C, Ctrl-Break and closing the console
+// window remove the temporary file of a write-back in progress before the process ends.
+#include <conio.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/faults.h"
+#include "platform/interrupts.h"
+
+// Arguments reach the program as typed: the runtime must not expand wildcards in them.
+extern "C" {
+int _dowildcard = 0;
+}
+
+namespace zeltrim::platform {
+
+namespace {
+
+// The console's control handler runs on a thread of its own while the program goes on, even
+// while it ends, so the temporary file's name is guarded by a lock and kept in storage that
+// nothing tears down at exit.
+SRWLOCK temp_guard = SRWLOCK_INIT;
+char* temp_to_remove = nullptr;
+
+constexpr std::size_t kOutputBuffer = 1 << 16;
+
+// What the console hands over for Ctrl-C while a key is being read.
+constexpr int kCtrlC = 3;
+// The first of the two codes that a function or arrow key gives.
+constexpr int kExtendedKey = 0x00;
+constexpr int kExtendedKeyAlso = 0xE0;
+
+// Removes the temporary file and ends the process at once, as an interrupt does on any
+// platform: no further step of the run may follow, so the target stays as it was. The file
+// was opened for sharing with deletion, so it goes even while still open.
+void end_interrupted() {
+  AcquireSRWLockExclusive(&temp_guard);  // never released: the process ends here
+  if (temp_to_remove != nullptr) DeleteFileA(temp_to_remove);
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+}
+
+BOOL WINAPI on_console_event(DWORD) {
+  end_interrupted();
+  return TRUE;
+}
+
+void replace_temp_file(char* path) {
+  AcquireSRWLockExclusive(&temp_guard);
+  delete[] temp_to_remove;
+  temp_to_remove = path;
+  ReleaseSRWLockExclusive(&temp_guard);
+}
+
+bool input_is_console() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+}  // namespace
+
+void start_console() {
+  if (!_isatty(_fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void remember_temp_file(const std::string& path) {
+  char* copy = new char[path.size() + 1];
+  std::memcpy(copy, path.c_str(), path.size() + 1);
+  replace_temp_file(copy);
+}
+
+void forget_temp_file() {
+  replace_temp_file(nullptr);
+}
+
+void wait_for_enter() {
+  flush_output();
+  // Standard input is in text mode, so the CR LF that Enter gives at the console counts as
+  // one byte and answers one wait.
+  char byte;
+  [[maybe_unused]] int got = _read(_fileno(stdin), &byte, 1);
+}
+
+void wait_for_key() {
+  flush_output();
+  // Without a console (input from a file or a pipe) there is no key to wait for.
+  if (should_fail(Step::key_read) || !input_is_console()) return;
+  int key = _getch();
+  if (key == kExtendedKey || key == kExtendedKeyAlso) {
+    _getch();  // the key's second code, which would otherwise answer the next wait
+  } else if (key == kCtrlC) {
+    end_interrupted();  // the key read takes Ctrl-C as a key; it still means stop
+  }
+}
+
+}  // namespace zeltrim::platform
