@@ -20,6 +20,11 @@ constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
 constexpr std::size_t kReplacementsPerByte = 8;
 constexpr std::size_t kReplacementsAtLeast = 64;
 
+// The line begins with `start` (not empty). Most lines differ at their first byte, which is
+// looked at before a full compare is called for.
+bool begins_with(std::string_view line, std::string_view start) {
+  return !line.empty() && line[0] == start[0] && line.starts_with(start);
+}
 }  // namespace
 
 std::size_t varsub_limit(std::size_t line_length) {
@@ -56,7 +61,7 @@ Handled unconcat_line(std::string_view argument) {
   Pattern deleted = prepare_pattern(parts.second);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !entry->text().starts_with(parts.first)) continue;
+    if (!entry->is_text() || !begins_with(entry->text(), parts.first)) continue;
     // Every deletion shortens the line, so this always ends. An empty text to delete
     // deletes nothing; the line is reported all the same.
     if (replace_restarting(entry->text(), deleted, {}, entry->text().size(), result) ==
