@@ -23,7 +23,7 @@ SCREEN = [
     ("doskey", "DosKey"),
     ("NET USE Q: \\\\%TCPIP%\\SHARE{n} /PERSISTENT:NO",),
     ("",),
-    ("SET BLASTER=A220 I5 D1 H5 P330 T6",),
+    ("SET BLASTER=A220 I7 D3 H7 P330 T6",),
     ("IF EXIST C:\\NET\\N{n}.BAT CALL C:\\NET\\N{n}.BAT",),
     ("SET PATH=C:\\WINDOWS;C:\\WINDOWS\\COMMAND;C:\\DOS;C:\\UTIL",),
     ("ECHO Loading network driver {n}",),
