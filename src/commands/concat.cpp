@@ -37,6 +37,15 @@ KeyAndValue split_assignment(std::string_view text) {
   return parts;
 }
 
+// A first look that most lines fail at their first byte: a line whose key can equal `name`
+// (the command's key without its "=") begins with it, behind any "=", letter case aside.
+bool may_have_key(std::string_view text, std::string_view name) {
+  std::size_t start = 0;
+  while (start < text.size() && text[start] == '=') ++start;
+  return text.size() - start >= name.size() &&
+         caseless_equal(text.substr(start, name.size()), name);
+}
+
 // The line's key with its "=" equals the command's key, letter case aside.
 bool key_matches(std::string_view line_key, std::string_view key) {
   return !line_key.empty() && line_key.size() + 1 == key.size() && key.back() == '=' &&
@@ -50,9 +59,10 @@ Handled concat_line(std::string_view argument, int at_beginning) {
   std::string_view key = parts.first;
   std::string_view addition = parts.second;
 
+  std::string_view name = key.substr(0, key.size() - 1);
   std::string new_text;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text()) continue;
+    if (!entry->is_text() || !may_have_key(entry->text(), name)) continue;
     KeyAndValue line = split_assignment(entry->text());
     if (!key_matches(line.key, key)) continue;
     // The key is written as the command gives it, so its letter case replaces the line's.

@@ -31,7 +31,7 @@ constexpr std::size_t kArgumentAt = 3;
 enum class Read { ok, cannot_open, cannot_read };
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out.
-Read read_instructions(const std::string& path, std::string& bytes) {
+Read read_instructions(const std::string& path, platform::FileBytes& bytes) {
   platform::File file;
   if (!platform::open_for_reading(path, platform::Accept::anything_but_folder, file)) {
     return Read::cannot_open;
@@ -121,7 +121,7 @@ void carry_out(Run& run, std::string_view line, long long line_number) {
 }  // namespace
 
 RunOutcome run_instruction_file(const std::string& path) {
-  std::string instructions;
+  platform::FileBytes instructions;
   Read read = read_instructions(path, instructions);
   if (read != Read::ok) {
     platform::say(read == Read::cannot_open ? kCouldNotOpen : kCouldNotRead, path);
@@ -129,7 +129,7 @@ RunOutcome run_instruction_file(const std::string& path) {
   }
 
   Run run;
-  std::string_view rest(instructions);
+  std::string_view rest = instructions.view();
   for (long long line_number = 1; !rest.empty(); ++line_number) {
     std::size_t lf = rest.find('\n');
     std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;

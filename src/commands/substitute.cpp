@@ -20,6 +20,11 @@ constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
 constexpr std::size_t kReplacementsPerByte = 8;
 constexpr std::size_t kReplacementsAtLeast = 64;
 
+// The line begins with `start` (not empty). Most lines differ at their first byte, which is
+// looked at before a full compare is called for.
+bool begins_with(std::string_view line, std::string_view start) {
+  return !line.empty() && line[0] == start[0] && line.starts_with(start);
+}
 }  // namespace
 
 std::size_t varsub_limit(std::size_t line_length) {
@@ -29,12 +34,13 @@ std::size_t varsub_limit(std::size_t line_length) {
 Handled varsub_line(std::string_view argument) {
   TwoParts parts;
   if (!take_traced_parts(argument, parts)) return Handled::missing_part;
+  Pattern variable = prepare_pattern(parts.first);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text()) continue;
+    // A line shorter than the variable cannot hold it.
+    if (!entry->is_text() || entry->size < parts.first.size()) continue;
     std::string_view text = entry->text();
-    switch (replace_restarting(text, parts.first, parts.second, varsub_limit(text.size()),
-                               result)) {
+    switch (replace_restarting(text, variable, parts.second, varsub_limit(text.size()), result)) {
       case Replaced::none:
         break;
       case Replaced::changed:
@@ -52,12 +58,13 @@ Handled varsub_line(std::string_view argument) {
 Handled unconcat_line(std::string_view argument) {
   TwoParts parts;
   if (!take_traced_parts(argument, parts)) return Handled::missing_part;
+  Pattern deleted = prepare_pattern(parts.second);
   std::string result;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !entry->text().starts_with(parts.first)) continue;
+    if (!entry->is_text() || !begins_with(entry->text(), parts.first)) continue;
     // Every deletion shortens the line, so this always ends. An empty text to delete
     // deletes nothing; the line is reported all the same.
-    if (replace_restarting(entry->text(), parts.second, {}, entry->text().size(), result) ==
+    if (replace_restarting(entry->text(), deleted, {}, entry->text().size(), result) ==
         Replaced::changed) {
       set_entry_text(*entry, result);
     }

@@ -1,15 +1,15 @@
 #include "commands/text_search.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <vector>
+#include <cstring>
 
 namespace zeltrim {
 
 long long find_text(std::string_view text, std::string_view pattern, long long start) {
   long long length = static_cast<long long>(text.size());
   if (pattern.size() > text.size() || start < 1 || start > length) return 0;
-  std::size_t found = text.find(pattern, static_cast<std::size_t>(start - 1));
+  std::size_t found =
+      find_pattern(text, prepare_pattern(pattern), static_cast<std::size_t>(start - 1));
   return found == std::string_view::npos ? 0 : static_cast<long long>(found) + 1;
 }
 
@@ -29,67 +29,106 @@ std::string mid_text(std::string_view text, long long start, long long count, ch
   return piece;
 }
 
+Pattern prepare_pattern(std::string_view text) {
+  Pattern pattern{text, std::vector<std::size_t>(text.size(), 0)};
+  for (std::size_t i = 1, k = 0; i < text.size(); ++i) {
+    while (k > 0 && text[i] != text[k]) k = pattern.border[k - 1];
+    if (text[i] == text[k]) ++k;
+    pattern.border[i] = k;
+  }
+  return pattern;
+}
+
 namespace {
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// The number of bytes of the pattern matched once `byte` follows `matched` matched bytes.
+std::size_t step(const Pattern& pattern, std::size_t matched, char byte) {
+  while (matched > 0 && pattern.text[matched] != byte) matched = pattern.border[matched - 1];
+  return pattern.text[matched] == byte ? matched + 1 : matched;
+}
 }  // namespace
 
-bool caseless_equal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::size_t from) {
+  const std::size_t m = pattern.text.size();
+  if (from > text.size()) return std::string_view::npos;
+  if (m == 0) return from;
+  const char first = pattern.text[0];
+  std::size_t matched = 0;
+  for (std::size_t at = from; at < text.size();) {
+    if (matched == 0) {
+      // Nothing is matched: only the pattern's first byte can start an occurrence.
+      const void* hit = std::memchr(text.data() + at, first, text.size() - at);
+      if (hit == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) + 1;
+      matched = 1;
+    } else {
+      matched = step(pattern, matched, text[at++]);
+    }
+    if (matched == m) return at - m;
   }
-  return true;
+  return std::string_view::npos;
+}
+
+Replaced replace_restarting(std::string_view line, const Pattern& searched, std::string_view value,
+                            std::size_t limit, std::string& result) {
+  const std::size_t m = searched.text.size();
+  if (m == 0 || find_pattern(line, searched) == std::string_view::npos) return Replaced::none;
+  // A value that holds the text is replaced again and again, whatever the line.
+  if (find_pattern(value, searched) != std::string_view::npos) return Replaced::endless;
+
+  // The result is built as a stack of bytes that holds no occurrence. An occurrence is found the
+  // moment its last byte is pushed; it is popped, and the value is read next, ahead of whatever
+  // was still to be read. Since the bytes before a replacement held no occurrence, the next one
+  // found this way is the first one of the whole new line: exactly the restart rule, without
+  // rescanning from the start. What is still to be read is, in order: the rest of the value being
+  // read, the unread rests of earlier values (last one first), and the rest of the line.
+  std::string_view value_left;
+  std::string earlier_values_left;  // reversed
+  std::string_view line_left = line;
+  const char first = searched.text[0];
+  std::size_t matched = 0;  // bytes of `searched` that end the result
+  std::size_t replacements = 0;
+  result.clear();
+  result.reserve(line.size());
+  for (;;) {
+    std::string_view* source = !value_left.empty() ? &value_left : &line_left;
+    char byte;
+    if (value_left.empty() && !earlier_values_left.empty()) {
+      byte = earlier_values_left.back();
+      earlier_values_left.pop_back();
+    } else if (!source->empty()) {
+      if (matched == 0) {
+        // Bytes before the next possible start of an occurrence go over as they are.
+        std::size_t keep = std::min(source->find(first), source->size());
+        result.append(source->substr(0, keep));
+        source->remove_prefix(keep);
+        if (source->empty()) continue;
+      }
+      byte = source->front();
+      source->remove_prefix(1);
+    } else {
+      break;
+    }
+    matched = step(searched, matched, byte);
+    result.push_back(byte);
+    if (matched < m) continue;
+
+    if (++replacements > limit) return Replaced::endless;
+    result.resize(result.size() - m);
+    // What the bytes in front of the occurrence match lies within their last m - 1 bytes.
+    matched = 0;
+    for (std::size_t at = result.size() - std::min(result.size(), m - 1); at < result.size();
+         ++at) {
+      matched = step(searched, matched, result[at]);
+    }
+    earlier_values_left.append(value_left.rbegin(), value_left.rend());
+    value_left = value;
+  }
+  return Replaced::changed;
 }
 
 Replaced replace_restarting(std::string_view line, std::string_view searched,
                             std::string_view value, std::size_t limit, std::string& result) {
-  if (searched.empty() || line.find(searched) == std::string_view::npos) return Replaced::none;
-
-  // The result is built as a stack of bytes that holds no occurrence, each byte with the
-  // matcher's state after it. An occurrence is found the moment its last byte is pushed; it is
-  // popped, which restores the state in front of it, and the value is read next, ahead of the
-  // rest of the line. Since the bytes before a replacement held no occurrence, the next one
-  // found this way is the first one of the whole new line: exactly the restart rule, without
-  // rescanning from the start.
-  const std::size_t m = searched.size();
-  std::vector<std::uint32_t> border(m, 0);  // longest proper border of searched[0..i]
-  for (std::size_t i = 1, k = 0; i < m; ++i) {
-    while (k > 0 && searched[i] != searched[k]) k = border[k - 1];
-    if (searched[i] == searched[k]) ++k;
-    border[i] = static_cast<std::uint32_t>(k);
-  }
-
-  result.clear();
-  result.reserve(line.size());
-  std::vector<std::uint32_t> state_after;
-  state_after.reserve(line.size());
-  std::string pending;  // bytes to read before the rest of the line, last one first
-  std::size_t next_in_line = 0;
-  std::size_t replacements = 0;
-  for (;;) {
-    char byte;
-    if (!pending.empty()) {
-      byte = pending.back();
-      pending.pop_back();
-    } else if (next_in_line < line.size()) {
-      byte = line[next_in_line++];
-    } else {
-      break;
-    }
-    std::size_t state = state_after.empty() ? 0 : state_after.back();
-    while (state > 0 && searched[state] != byte) state = border[state - 1];
-    if (searched[state] == byte) ++state;
-    result.push_back(byte);
-    state_after.push_back(static_cast<std::uint32_t>(state));
-    if (state == m) {
-      if (++replacements > limit) return Replaced::endless;
-      result.resize(result.size() - m);
-      state_after.resize(state_after.size() - m);
-      pending.append(value);  // then reversed in place: no temporary string per replacement
-      std::reverse(pending.end() - static_cast<std::ptrdiff_t>(value.size()), pending.end());
-    }
-  }
-  return Replaced::changed;
+  return replace_restarting(line, prepare_pattern(searched), value, limit, result);
 }
 
 }  // namespace zeltrim

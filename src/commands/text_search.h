@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zeltrim {
 
@@ -20,7 +21,31 @@ long long find_text(std::string_view text, std::string_view pattern, long long s
 std::string mid_text(std::string_view text, long long start, long long count, char fill);
 
 // Equal when the ASCII letters are compared without regard to case; all other bytes must match.
-bool caseless_equal(std::string_view a, std::string_view b);
+// Inline: .R and .C/.E ask it of every line.
+inline bool caseless_equal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    // Bytes that differ can only be one letter in its two cases, which differ by 0x20 alone.
+    unsigned char lower = x | 0x20;
+    if ((x ^ y) != 0x20 || lower < 'a' || lower > 'z') return false;
+  }
+  return true;
+}
+
+// A text to look for, with the table that lets a search go on after a partial match without
+// stepping back: prepared once for the many lines of a command, it finds occurrences in time
+// linear in the text searched, whatever the two texts hold.
+struct Pattern {
+  std::string_view text;
+  std::vector<std::size_t> border;  // border[i]: the longest proper border of text[0..i]
+};
+Pattern prepare_pattern(std::string_view text);
+
+// Offset of the first occurrence of the pattern in `text` at or after `from`, or npos.
+std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::size_t from = 0);
 
 enum class Replaced { none, changed, endless };
 
@@ -28,6 +53,8 @@ enum class Replaced { none, changed, endless };
 // again from the first byte, until none is left, and puts the result in `result`. `none` when
 // `searched` does not occur; `endless` when more than `limit` replacements would be needed (the
 // result is then unspecified). Linear in the bytes it reads and writes, whatever the texts.
+Replaced replace_restarting(std::string_view line, const Pattern& searched, std::string_view value,
+                            std::size_t limit, std::string& result);
 Replaced replace_restarting(std::string_view line, std::string_view searched,
                             std::string_view value, std::size_t limit, std::string& result);
 

@@ -23,6 +23,19 @@ constexpr std::string_view kTraceToken1 = "TEST MODE: token1 : %s\n";
 constexpr std::string_view kTraceToken2 = "TEST MODE: token2 : %s\n";
 constexpr std::string_view kTraceOld = "TEST MODE: oldstring : %s\n";
 constexpr std::string_view kTraceOldEnd = "TEST MODE: oldstring : %s\n\n";
+
+// Whole-line matches. The first bytes are compared before the sizes, though the sizes would be
+// cheaper to look at: reading the first byte of every line walks the texts of a large target in
+// the order they lie in memory, which the processor fetches well ahead, whereas reading only the
+// lines of one size jumps about and waits on memory at each of them.
+bool line_equals(std::string_view line, std::string_view wanted) {
+  if (line.empty() || wanted.empty()) return line.size() == wanted.size();
+  return line[0] == wanted[0] && line == wanted;
+}
+
+bool line_equals_caseless(std::string_view line, std::string_view wanted) {
+  return caseless_equal(line.substr(0, 1), wanted.substr(0, 1)) && caseless_equal(line, wanted);
+}
 }  // namespace
 
 void bottom_line(std::string_view text) {
@@ -37,7 +50,7 @@ void top_line(std::string_view text) {
 
 void remove_line(std::string_view text) {
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !caseless_equal(entry->text(), text)) continue;
+    if (!entry->is_text() || !line_equals_caseless(entry->text(), text)) continue;
     trace(kTraceDelete, entry->text());
     entry->kind = EntryKind::removed;
     report(kRemoved, text);
@@ -56,8 +69,8 @@ Handled append_after(std::string_view argument) {
   std::string_view kept;
   for (LineEntry* entry = line_list_head(); entry != nullptr;) {
     LineEntry* following = entry->next;  // inserted entries are never examined
-    if (entry->is_text() && entry->text() == search) {
-      if (kept.data() == nullptr) kept = keep_block(std::string(addition));
+    if (entry->is_text() && line_equals(entry->text(), search)) {
+      if (kept.data() == nullptr) kept = keep_block(addition);
       insert_after(entry, new_kept_entry(kept));
       report(kAppended, addition);
     }
@@ -76,10 +89,10 @@ Handled swap_line(std::string_view argument) {
 
   std::string_view kept;
   for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || entry->text() != old_text) continue;
+    if (!entry->is_text() || !line_equals(entry->text(), old_text)) continue;
     trace(kTraceOld, old_text);
     trace(kTraceOldEnd, new_text);
-    if (kept.data() == nullptr) kept = keep_block(std::string(new_text));
+    if (kept.data() == nullptr) kept = keep_block(new_text);
     set_entry_kept_text(*entry, kept);
     report(kSwapped, new_text);
   }

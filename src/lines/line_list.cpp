@@ -25,7 +25,7 @@ struct LineList {
   LineEntry* tail = nullptr;
   std::vector<std::unique_ptr<LineEntry[]>> slabs;
   std::size_t used_in_last_slab = 0;
-  std::vector<std::unique_ptr<std::string>> kept_blocks;
+  std::vector<std::unique_ptr<char[]>> kept_blocks;
 };
 
 LineList line_list;
@@ -69,9 +69,15 @@ LineEntry* new_blank_entry() {
   return entry;
 }
 
-std::string_view keep_block(std::string&& block) {
-  line_list.kept_blocks.push_back(std::make_unique<std::string>(std::move(block)));
-  return *line_list.kept_blocks.back();
+std::string_view keep_block(std::string_view text) {
+  auto copy = std::make_unique_for_overwrite<char[]>(text.size() + 1);
+  if (!text.empty()) std::memcpy(copy.get(), text.data(), text.size());
+  return keep_block(std::move(copy), text.size());
+}
+
+std::string_view keep_block(std::unique_ptr<char[]> block, std::size_t size) {
+  line_list.kept_blocks.push_back(std::move(block));
+  return {line_list.kept_blocks.back().get(), size};
 }
 
 LineEntry* new_kept_entry(std::string_view kept) {

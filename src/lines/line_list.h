@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ struct LineEntry {
   bool is_text() const { return kind == EntryKind::text; }
 
   const char* data = "";
-  std::size_t size = 0;
   LineEntry* next = nullptr;
+  // 48 bits leave room for the kind and the flag in the same word: an entry takes 24 bytes, and
+  // a target of a million lines has a million entries.
+  std::size_t size : 48 = 0;
   EntryKind kind = EntryKind::text;
   bool owns_data = false;  // data was allocated for this entry alone
 };
@@ -33,9 +36,11 @@ LineEntry* new_line_entry(std::string_view text);
 LineEntry* new_blank_entry();
 
 // Hands a block of bytes to the list, which keeps it until it is emptied. Entries may then share
-// pieces of it without a copy each: the loader keeps a whole file this way, and a command that
-// puts the same text on many lines keeps that text once.
-std::string_view keep_block(std::string&& block);
+// pieces of it without a copy each: the loader keeps a whole file this way (the block itself,
+// its first `size` bytes in use), and a command that puts the same text on many lines keeps a
+// copy of that text once.
+std::string_view keep_block(std::unique_ptr<char[]> block, std::size_t size);
+std::string_view keep_block(std::string_view text);
 
 // A text entry whose text is `kept`, a piece of a block given to keep_block.
 LineEntry* new_kept_entry(std::string_view kept);

@@ -7,10 +7,31 @@ namespace zeltrim::platform {
 
 namespace {
 bool test_mode_on = false;
+
+// Output bound for a file or a pipe is gathered here and handed on in large blocks: a run may
+// report a million changed lines, and every hand-over to the standard library takes a lock.
+bool gathering = false;
+std::string gathered;
+constexpr std::size_t kGatherBlock = 1 << 16;
+
+void hand_over(std::string_view bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
 }  // namespace
 
+void gather_output() {
+  gathering = true;
+  gathered.reserve(kGatherBlock);
+}
+
 void print(std::string_view bytes) {
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  if (!gathering) return hand_over(bytes);
+  if (gathered.size() + bytes.size() > kGatherBlock) {
+    hand_over(gathered);
+    gathered.clear();
+  }
+  if (bytes.size() >= kGatherBlock) return hand_over(bytes);
+  gathered.append(bytes);
 }
 
 void say(std::string_view format, std::initializer_list<std::string_view> arguments) {
@@ -31,7 +52,11 @@ void say(std::string_view format, std::string_view argument) { say(format, {argu
 
 void say(std::string_view format, long long number) { say(format, {std::to_string(number)}); }
 
-void flush_output() { std::fflush(stdout); }
+void flush_output() {
+  hand_over(gathered);
+  gathered.clear();
+  std::fflush(stdout);
+}
 
 void set_test_mode(bool on) { test_mode_on = on; }
 

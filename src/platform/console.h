@@ -12,6 +12,10 @@ namespace zeltrim::platform {
 // Prepares standard output and the clean-up on interruption; called once at start-up.
 void start_console();
 
+// Standard output is not watched line by line (it is a file or a pipe): what is printed may be
+// gathered into large blocks until the next flush_output. Off until start-up says so.
+void gather_output();
+
 // Writes bytes to standard output unchanged.
 void print(std::string_view bytes);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,9 +48,17 @@ long long read_some(File& file, char* buffer, std::size_t size);
 // The file's size as far as the system knows it, or -1; only a hint for reserving memory.
 long long size_hint(File& file);
 
-// Reads the rest of the file into `bytes`, sized from the file where its size is known, so a
-// small file costs a small buffer. False on a read error.
-bool read_whole(File& file, std::string& bytes);
+// The bytes of a file, read whole into memory that is not cleared first: every byte of it is
+// about to be overwritten by the read.
+struct FileBytes {
+  std::unique_ptr<char[]> block;
+  std::size_t size = 0;
+  std::string_view view() const { return {block.get(), size}; }
+};
+
+// Reads the rest of the file, into memory sized from the file where its size is known (a small
+// file costs a small block, a pipe a large one). False on a read error.
+bool read_whole(File& file, FileBytes& bytes);
 
 // Creates the file, or empties it when it exists, for writing.
 bool create_file(const std::string& path, File& file);

@@ -53,7 +53,10 @@ bool read_one_byte() {
 }  // namespace
 
 void start_console() {
-  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+  if (!isatty(STDOUT_FILENO)) {
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+    gather_output();
+  }
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catch_signal(signal_number);
   // A reader that stops reading the report (a pager quit early) must not end the run in the
   // middle of its edits: the report is lost, the targets are still written back.

@@ -65,7 +65,10 @@ bool input_is_console() {
 }  // namespace
 
 void start_console() {
-  if (!_isatty(_fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+  if (!_isatty(_fileno(stdout))) {
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+    gather_output();
+  }
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 

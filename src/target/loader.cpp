@@ -36,8 +36,6 @@ Loaded load_plain(std::string_view bytes) {
     std::size_t lf = bytes.find('\n', at);
     std::size_t end = lf == std::string_view::npos ? bytes.size() : lf + 1;
     std::string_view line = bytes.substr(at, end - at);
-    // A zero byte cannot be carried through the edit: it marks text of another encoding.
-    if (std::memchr(line.data(), '\0', line.size()) != nullptr) return Loaded::would_lose_characters;
     if (only_line_breaks(line)) {
       add_bottom(new_blank_entry());
     } else {
@@ -45,6 +43,10 @@ Loaded load_plain(std::string_view bytes) {
       add_bottom(new_kept_entry(line));
     }
     at = end;
+  }
+  // A zero byte cannot be carried through the edit: it marks text of another encoding.
+  if (bytes.substr(0, at).find('\0') != std::string_view::npos) {
+    return Loaded::would_lose_characters;
   }
   return Loaded::ok;
 }
@@ -69,19 +71,20 @@ void split_encoded(std::string_view text) {
   }
 }
 
-// UTF-16 or UTF-32 after the mark, narrowed to one byte per character. Only characters U+0001
-// to U+00FF survive as bytes; anything else, or a broken last unit, would be lost.
-Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narrow) {
+// UTF-16 or UTF-32 after the mark, narrowed to one byte per character in place: character i
+// goes to byte i, which lies at or before the unit it comes from. Only characters U+0001 to
+// U+00FF survive as bytes; anything else, or a broken last unit, would be lost.
+Loaded narrow_units(EncodingKind kind, char* data, std::size_t& size) {
   std::size_t unit = unit_size(kind);
-  std::size_t rest = data.size() % unit;
+  std::size_t rest = size % unit;
   if (rest != 0) {
     // The single end-mark byte this program writes after the last unit.
-    if (rest != 1 || data.back() != kEndMark) return Loaded::would_lose_characters;
-    data.remove_suffix(1);
+    if (rest != 1 || data[size - 1] != kEndMark) return Loaded::would_lose_characters;
+    --size;
   }
-  narrow.resize(data.size() / unit);
-  const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
-  for (std::size_t i = 0; i < narrow.size(); ++i, in += unit) {
+  size /= unit;
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i, in += unit) {
     unsigned long value = 0;
     if (kind == EncodingKind::utf16le) {
       value = in[0] | (in[1] << 8);
@@ -89,7 +92,7 @@ Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narro
       for (std::size_t b = 0; b < unit; ++b) value = (value << 8) | in[b];
     }
     if (value == 0 || value > 0xFF) return Loaded::would_lose_characters;
-    narrow[i] = static_cast<char>(value);
+    data[i] = static_cast<char>(value);
   }
   return Loaded::ok;
 }
@@ -98,28 +101,28 @@ Loaded narrow_units(EncodingKind kind, std::string_view data, std::string& narro
 // agree: a separate look at the mark could fail, or see another file, and load a UTF-8 file
 // as plain text with its mark inside the first line.
 Loaded load_lines(platform::File& file) {
-  std::string bytes;
+  platform::FileBytes bytes;
   if (!platform::read_whole(file, bytes)) return Loaded::read_error;
-  EncodingKind kind = encoding_from_mark(bytes);  // looks at the first four bytes only
+  EncodingKind kind = encoding_from_mark(bytes.view());  // looks at the first four bytes only
   set_encoding_kind(kind);
-  if (kind == EncodingKind::plain) {
-    Loaded result = load_plain(keep_block(std::move(bytes)));
-    if (result != Loaded::ok) free_line_list();
-    return result;
+  // Encoded text is checked and narrowed behind its mark before the list keeps it.
+  std::size_t start = kind == EncodingKind::plain ? 0 : std::min(bytes.size, mark_of(kind).size());
+  std::size_t size = bytes.size - start;
+  if (kind == EncodingKind::utf8 && std::memchr(bytes.block.get() + start, '\0', size) != nullptr) {
+    return Loaded::would_lose_characters;
   }
-  std::string_view data(bytes);
-  data.remove_prefix(std::min(data.size(), mark_of(kind).size()));
-  std::string narrow;
-  if (kind == EncodingKind::utf8) {
-    if (data.find('\0') != std::string_view::npos) return Loaded::would_lose_characters;
-    narrow.assign(data);
-  } else {
-    Loaded result = narrow_units(kind, data, narrow);
+  if (unit_size(kind) > 1) {
+    Loaded result = narrow_units(kind, bytes.block.get() + start, size);
     if (result != Loaded::ok) return result;
   }
-  bytes = std::string();  // the raw bytes are not needed once narrowed
-  split_encoded(keep_block(std::move(narrow)));
-  return Loaded::ok;
+  std::string_view text = keep_block(std::move(bytes.block), start + size).substr(start);
+  if (kind != EncodingKind::plain) {
+    split_encoded(text);
+    return Loaded::ok;
+  }
+  Loaded result = load_plain(text);
+  if (result != Loaded::ok) free_line_list();
+  return result;
 }
 
 }  // namespace

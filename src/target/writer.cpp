@@ -34,6 +34,7 @@ bool generate(Sink&& sink, bool trace) {
   EncodingKind kind = encoding_kind();
   std::string line_break;
   append_encoded(kind, "\r\n", line_break);
+  const bool one_byte_units = unit_size(kind) == 1;
   // The chunk grows as lines come and keeps its room once cleared: a small file never pays for
   // a large buffer.
   std::string chunk(mark_of(kind));
@@ -42,8 +43,12 @@ bool generate(Sink&& sink, bool trace) {
     std::string_view text = entry->text();
     // A text that keeps the LF of an LF-only file gets the break in its place, not after it.
     if (text.ends_with('\n')) text.remove_suffix(1);
-    append_encoded(kind, text, chunk);
-    chunk.append(line_break);
+    if (one_byte_units) {
+      chunk.append(text).append(line_break);
+    } else {
+      append_encoded(kind, text, chunk);
+      chunk.append(line_break);
+    }
     if (trace) {
       platform::say(kStored, entry->text());
       platform::wait_for_key();
