@@ -50,50 +50,5 @@ TEST(MidText, ResultsOfAnyLength) {
   EXPECT_EQ(mid_text(long_text, 2, 1400, '\0').size(), 1400u);
 }
 
-TEST(CaselessEqual, OnlyAsciiLettersFold) {
-  EXPECT_TRUE(caseless_equal("DosKey", "DOSKEY"));
-  EXPECT_TRUE(caseless_equal("path=", "PATH="));
-  EXPECT_FALSE(caseless_equal("PATH", "PATH="));
-  EXPECT_FALSE(caseless_equal("\xC9", "\xE9"));  // no locale: bytes above 127 are compared as is
-  EXPECT_FALSE(caseless_equal("[", "{"));        // 0x5B and 0x7B differ by the case bit only
-  EXPECT_FALSE(caseless_equal("@", "`"));
-}
-
-struct RestartCase {
-  std::string_view line, searched, value;
-  Replaced outcome;
-  std::string_view result;
-};
-
-TEST(ReplaceRestarting, SearchStartsAgainAtTheFirstByte) {
-  const RestartCase cases[] = {
-      {"SET IP=%TCPIP%", "%TCPIP%", "10.1.2.3", Replaced::changed, "SET IP=10.1.2.3"},
-      {"ECHO %X% %X%", "%X%", "", Replaced::changed, "ECHO  "},
-      {"AABB", "AB", "A", Replaced::changed, "AA"},
-      {"PATH=AABB", "AB", "", Replaced::changed, "PATH="},
-      {"aaaa", "aa", "", Replaced::changed, ""},
-      {"abab", "ab", "ba", Replaced::changed, "bbaa"},
-      {"xyz", "q", "", Replaced::none, ""},
-      {"aab", "ab", "bbaa", Replaced::endless, ""},
-      {"x", "x", "x", Replaced::endless, ""},
-  };
-  for (const RestartCase& row : cases) {
-    std::string result;
-    Replaced outcome = replace_restarting(row.line, row.searched, row.value, 100, result);
-    EXPECT_EQ(outcome, row.outcome) << row.line << " / " << row.searched;
-    if (outcome == Replaced::changed) {
-      EXPECT_EQ(result, row.result) << row.line;
-    }
-  }
-}
-
-TEST(ReplaceRestarting, ChainsReachingBackToTheStart) {
-  // Each replacement forms a new occurrence one byte further left: n replacements in one line.
-  std::string line = std::string(50000, 'A') + std::string(50000, 'B');
-  std::string result;
-  EXPECT_EQ(replace_restarting(line, "AB", "A", line.size(), result), Replaced::changed);
-  EXPECT_EQ(result, std::string(50000, 'A'));
-}
-
 }  // namespace
 }  // namespace zeltrim
