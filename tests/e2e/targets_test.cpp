@@ -258,7 +258,7 @@ TEST(Corpus, WrittenFormIsAFixedPoint) {
     ASSERT_EQ(first.exit_code, 0) << first.out;
     std::string once = folder.read("T");
     Outcome second = run_zeltrim(folder, {"i.zt"});
-    ASSERT_EQ(second.exit_code, 0);
+    ASSERT_EQ(second.exit_code, 0) << second.out;
     EXPECT_EQ(folder.read("T"), once);
     // A file already in the written form is not changed at all.
     if (name.ends_with(".bat") && original.ends_with("\r\n\x1A")) {
