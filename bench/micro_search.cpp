@@ -34,12 +34,8 @@ void find_text_long_line(benchmark::State& state) {
 BENCHMARK(find_text_long_line);
 
 // a...a searched for a...ab: every position matches all but the last byte of the pattern.
-std::string adversarial_text() {
-  return std::string(1u << 20, 'a');
-}
-std::string adversarial_pattern() {
-  return std::string(255, 'a') + "b";
-}
+std::string adversarial_text() { return std::string(1u << 20, 'a'); }
+std::string adversarial_pattern() { return std::string(255, 'a') + "b"; }
 
 void find_text_adversarial(benchmark::State& state) {
   std::string text = adversarial_text();

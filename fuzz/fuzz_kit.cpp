@@ -21,9 +21,7 @@ namespace {
 
 std::string private_root;  // the folder of this process, removed at exit
 
-std::string check_path() {
-  return private_root + "/check/T";
-}
+std::string check_path() { return private_root + "/check/T"; }
 
 void remove_private_folder() {
   std::error_code ignored;

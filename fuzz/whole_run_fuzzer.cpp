@@ -39,9 +39,7 @@ struct Prepared {
   std::vector<std::string> paths;  // every path .F and .G name, in order
 };
 
-char upper_ascii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 double plus_growth(double size, std::size_t matched_length, double growth_per_match) {
   return size + size / (static_cast<double>(matched_length) + 2) * std::max(growth_per_match, 0.0);

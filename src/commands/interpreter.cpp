@@ -1,10 +1,11 @@
 // The dispatcher: walks the instruction file, loads and writes back targets, and calls the
 // handlers. A command that needs a target does nothing while none is loaded.
+#include "commands/interpreter.h"
+
 #include <cstring>
 #include <string>
 
 #include "commands/command_kit.h"
-#include "commands/interpreter.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "target/target_file.h"

@@ -1,7 +1,8 @@
+#include "front/front.h"
+
 #include <new>
 
 #include "commands/interpreter.h"
-#include "front/front.h"
 #include "lines/line_list.h"
 #include "platform/console.h"
 

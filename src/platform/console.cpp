@@ -1,7 +1,7 @@
+#include "platform/console.h"
+
 #include <cstdio>
 #include <string>
-
-#include "platform/console.h"
 
 namespace zeltrim::platform {
 

@@ -93,9 +93,9 @@ struct Replacement {
 bool begin_replacement(const std::string& path, Replacement& replacement);
 
 enum class CommitResult {
-  done,          // the target now holds the new content, durably
-  failed,        // the target is as it was; the temporary file is gone
-  not_durable,   // the target holds the new content, but its folder could not be synced
+  done,         // the target now holds the new content, durably
+  failed,       // the target is as it was; the temporary file is gone
+  not_durable,  // the target holds the new content, but its folder could not be synced
 };
 
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over

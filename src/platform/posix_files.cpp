@@ -178,8 +178,8 @@ CommitResult commit_replacement(Replacement& replacement) {
   bool complete = !should_fail(Step::sync) && fsync(fd) == 0;
   if (complete && replacement.target_exists) {
     // The owner may only be kept where the process is allowed to set it.
-    [[maybe_unused]] int ignored = fchown(fd, static_cast<uid_t>(replacement.owner),
-                                          static_cast<gid_t>(replacement.group));
+    [[maybe_unused]] int ignored =
+        fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
   }
   complete = complete && fchmod(fd, static_cast<mode_t>(replacement.mode)) == 0;
   complete = complete && close_file(replacement.temp);

@@ -78,9 +78,7 @@ void remember_temp_file(const std::string& path) {
   replace_temp_file(copy);
 }
 
-void forget_temp_file() {
-  replace_temp_file(nullptr);
-}
+void forget_temp_file() { replace_temp_file(nullptr); }
 
 void wait_for_enter() {
   flush_output();

@@ -14,9 +14,7 @@ namespace zeltrim::platform {
 
 namespace {
 
-HANDLE handle_of(const File& file) {
-  return reinterpret_cast<HANDLE>(file.handle());
-}
+HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
 
 void adopt_handle(File& file, HANDLE handle) {
   file = File();
@@ -28,9 +26,7 @@ constexpr DWORD kLargestTransfer = 1u << 30;
 
 // Only a file on a disk can be edited in place: a console, a printer port, NUL or a pipe
 // cannot be read whole or replaced.
-bool is_disk_file(HANDLE handle) {
-  return GetFileType(handle) == FILE_TYPE_DISK;
-}
+bool is_disk_file(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_DISK; }
 
 // The attributes a rewritten target keeps: hidden and system files stay so. Read-only is left
 // out, since a read-only target is refused before any temporary file is made, and a read-only
@@ -139,9 +135,7 @@ bool may_replace(const std::string& path) {
   return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
-Replacement::~Replacement() {
-  abandon_replacement(*this);
-}
+Replacement::~Replacement() { abandon_replacement(*this); }
 
 bool begin_replacement(const std::string& path, Replacement& replacement) {
   replacement.target_path = path;

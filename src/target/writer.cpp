@@ -136,5 +136,4 @@ int put_target_file(const std::string& path) {
   return 0;
 }
 
-
 }  // namespace zeltrim

@@ -42,6 +42,7 @@ TEST_P(Commands, ChangeAndReport) {
 
 const std::string kDosMissing = "Missing field separator on line 2 - command ignored\n";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     AddLine, Commands,
     testing::Values(
@@ -226,14 +227,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "  UNCONCAT line now reads      : PATH=A\n", {"PATH=A", "B"}},
         CommandCase{"missing_part", {"A"}, {".U {02}X"}, kDosMissing, {"A"}}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 // An instruction file with LF-only line ends: the LF ends a second part (before the final dot
 // is looked at), and stays in the texts of .I, .T and .R, to be written back as the line break.
 TEST(Commands, LfOnlyInstructionLines) {
   Scratch folder;
   folder.write("T", plain_target({"PATH=A", "X"}));
-  folder.write("i.zt", ".F T\r\n.E PATH=" + sep("{02}") + ";B.\n.I Y\n.R X\n.S Y\n" +
-                           sep("{02}") + "\nZ\n");
+  folder.write(
+      "i.zt", ".F T\r\n.E PATH=" + sep("{02}") + ";B.\n.I Y\n.R X\n.S Y\n" + sep("{02}") + "\nZ\n");
   Outcome outcome = run_zeltrim(folder, {"i.zt"});
   EXPECT_EQ(outcome.out, banner() +
                              "Making changes to T\n\n"
@@ -272,8 +274,8 @@ TEST_P(TestModeTrace, HandlerMessagesInOrder) {
   std::string command = sep(GetParam().command);
   folder.write("i.zt", ".F T\r\n" + command + "\r\n");
   Outcome outcome = run_zeltrim(folder, {"i.zt", "/t"}, {.input = std::string(10, '\n')});
-  std::string end = "TEST MODE: end of " + command +
-                    " operation\n\nTEST MODE: Press ENTER to continue...\n\n";
+  std::string end =
+      "TEST MODE: end of " + command + " operation\n\nTEST MODE: Press ENTER to continue...\n\n";
   std::string expected_start = "TEST MODE: operation is " + command + "\n\n";
   std::size_t at = outcome.out.find(expected_start);
   ASSERT_NE(at, std::string::npos) << outcome.out;
@@ -283,6 +285,7 @@ TEST_P(TestModeTrace, HandlerMessagesInOrder) {
   EXPECT_EQ(outcome.out.substr(trace_at, end_at - trace_at), sep(GetParam().trace));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Commands, TestModeTrace,
     testing::Values(
@@ -314,6 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "TEST MODE: concat begins after...A...\n\nTEST MODE: concats...A...\n\n"
                   "  UNCONCAT line now reads      : \n"}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace
 }  // namespace zeltrim::e2e
@@ -323,6 +327,7 @@ namespace {
 
 // A realistic job on both start-up files, every command once or more, in plain CR LF text and
 // in UTF-16LE with a byte-order mark.
+// clang-format off
 const std::vector<std::string> kAutoexec = {
     "@ECHO OFF", "PROMPT $P$G", "PATH=C:\\WINDOWS;C:\\WINDOWS\\COMMAND;C:\\OLDTOOLS",
     "SET TEMP=C:\\WINDOWS\\TEMP", "C:\\WINDOWS\\SMARTDRV.EXE", "DOSKEY", "",
@@ -355,6 +360,7 @@ const std::vector<std::string> kAutoexecAfter = {
 const std::vector<std::string> kConfigAfter = {
     "DEVICE=C:\\WINDOWS\\HIMEM.SYS", "DEVICE=C:\\WINDOWS\\EMM386.EXE RAM", "DOS=HIGH,UMB",
     "LASTDRIVE=Z", "FILES=300", "BUFFERS=20", "STACKS=9,256"};
+// clang-format on
 const std::string kJobReport =
     "Making changes to AUTOEXEC.BAT\n\n"
     "  TOP line reads             : REM edited by ZELTRIM\n"

@@ -91,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, Gallery, testing::ValuesIn(example_folders())
                          [](const auto& info) {
                            std::string name = info.param.filename().string();
                            std::replace_if(
-                               name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+                               name.begin(), name.end(),
+                               [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
                                '_');
                            return name;
                          });

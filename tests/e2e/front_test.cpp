@@ -1,6 +1,5 @@
 // The command line, the help screen with SAMPLE.ZT, the dispatcher's messages and test mode.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "harness.h"
@@ -225,8 +224,7 @@ TEST(Dispatcher, LongLinesAreOneLineAndCountedOnce) {
   folder.write("i.zt", crlf_lines({".F T", ".I " + long_text, ".Q"}));
   Outcome outcome = run_zeltrim(folder, {"i.zt"});
   EXPECT_EQ(outcome.out, banner() + "Making changes to T\n\n  BOTTOM line reads          : " +
-                             long_text + "\nInvalid command found on line 3\n" +
-                             closing_success());
+                             long_text + "\nInvalid command found on line 3\n" + closing_success());
   EXPECT_EQ(folder.read("T"), written_plain({"one", long_text}));
 }
 

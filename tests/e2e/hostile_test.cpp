@@ -51,12 +51,13 @@ std::string garbage() {
 }
 
 const std::vector<std::string> kQuietCommands = {
-    ".R nothing",  ".S a{02}b",  ".V %X%{02}y",  ".U SET{02}z",
+    ".R nothing",   ".S a{02}b",    ".V %X%{02}y",  ".U SET{02}z",
     ".C KEY={02}v", ".A none{02}x", ".E KEY={02}w", ".Q"};
 
 std::string million_commands() {
   std::string all = crlf_lines({".F T"});
-  for (int i = 0; i < 1'000'000; ++i) all += crlf_lines({kQuietCommands[i % kQuietCommands.size()]});
+  for (int i = 0; i < 1'000'000; ++i)
+    all += crlf_lines({kQuietCommands[i % kQuietCommands.size()]});
   return all;
 }
 
@@ -127,6 +128,7 @@ Bytes just(std::string text) {
   return [text] { return text; };
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Instructions, Hostile,
     testing::Values(
@@ -169,16 +171,17 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     endless_target, 4}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 TEST(Hostile, LineBeginningWithTheEndMarkEndsAPlainTargetWhenNextLoaded) {
   // What a user asks for is written; on the next load the end mark at the start of that line
   // ends the file, so it and every line after it are gone from the next write-back.
+  const std::string marked = std::string("\x1A") + "after the mark";
   Scratch folder;
   folder.write("T", kTarget);
-  folder.write("i.zt", crlf_lines({".F T", ".I \x1A" "after the mark", ".I last"}));
+  folder.write("i.zt", crlf_lines({".F T", ".I " + marked, ".I last"}));
   ASSERT_EQ(run_zeltrim(folder, {"i.zt"}).exit_code, 0);
-  EXPECT_EQ(folder.read("T"),
-            written_plain({"@ECHO OFF", "PATH=C:\\DOS", "\x1A" "after the mark", "last"}));
+  EXPECT_EQ(folder.read("T"), written_plain({"@ECHO OFF", "PATH=C:\\DOS", marked, "last"}));
   folder.write("i.zt", crlf_lines({".F T", ".I again"}));
   ASSERT_EQ(run_zeltrim(folder, {"i.zt"}).exit_code, 0);
   EXPECT_EQ(folder.read("T"), written_plain({"@ECHO OFF", "PATH=C:\\DOS", "again"}));

@@ -113,8 +113,8 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
 
     std::string after = folder.read("T");
     ASSERT_TRUE(after == old_target || after == new_target)
-        << "run " << run << ": the target is neither the old nor the new content ("
-        << after.size() << " bytes)";
+        << "run " << run << ": the target is neither the old nor the new content (" << after.size()
+        << " bytes)";
     if (after == old_target) ++kept_old;
     if (interrupted && writing) ++killed_while_writing;
     for (const std::string& name : folder.names()) {

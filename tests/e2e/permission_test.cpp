@@ -37,9 +37,9 @@ struct PermissionCase {
   int exit_code;
   std::string target;  // the file to look at afterwards
   std::string expected;
-  std::vector<std::string> names;  // what the target's folder holds afterwards
+  std::vector<std::string> names;    // what the target's folder holds afterwards
   bool needs_another_owner = false;  // the files belong to root, not to the user who runs
-  bool windows_too = false;  // the case holds for a Windows program too (under wine)
+  bool windows_too = false;          // the case holds for a Windows program too (under wine)
 };
 void PrintTo(const PermissionCase& row, std::ostream* out) { *out << row.name; }
 
@@ -109,6 +109,7 @@ void writable_file_of_root(const Scratch& folder) {
   chmod(folder.file("open/T").c_str(), 0666);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Permissions,
     testing::Values(
@@ -157,6 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "Making changes to open/T\n\n" + kBottomX, 0, "open/T", kChanged, {"T"},
                        true}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 TEST(Permissions, EditByAnotherUserGivesTheFileToThatUser) {
   // The other half of writable_file_of_another_user: who owns the file afterwards, and its mode.

@@ -144,7 +144,8 @@ TEST(Memory, ExhaustionEndsTheRunAndLeavesTheTargetAlone) {
   // The first target is written back before the second loads; only the second is left alone.
   Scratch folder;
   std::string big;
-  for (int i = 0; i < 2'000'000; ++i) big += "SET VARIABLE=SOME VALUE " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 2'000'000; ++i)
+    big += "SET VARIABLE=SOME VALUE " + std::to_string(i) + "\r\n";
   big += "\x1A";
   folder.write("S", kOriginal);
   folder.write("T", big);

@@ -23,18 +23,10 @@ std::string units(std::string_view text, int size, bool little_endian) {
   }
   return out;
 }
-std::string utf16le(std::string_view text) {
-  return "\xFF\xFE"s + units(text, 2, true);
-}
-std::string utf16be(std::string_view text) {
-  return "\xFE\xFF"s + units(text, 2, false);
-}
-std::string utf32be(std::string_view text) {
-  return "\0\0\xFE\xFF"s + units(text, 4, false);
-}
-std::string utf8(std::string_view text) {
-  return "\xEF\xBB\xBF"s + std::string(text);
-}
+std::string utf16le(std::string_view text) { return "\xFF\xFE"s + units(text, 2, true); }
+std::string utf16be(std::string_view text) { return "\xFE\xFF"s + units(text, 2, false); }
+std::string utf32be(std::string_view text) { return "\0\0\xFE\xFF"s + units(text, 4, false); }
+std::string utf8(std::string_view text) { return "\xEF\xBB\xBF"s + std::string(text); }
 
 const std::string kRefused =
     "Error - T cannot be edited without losing characters, file left unchanged\n";
@@ -47,9 +39,7 @@ struct TargetCase {
   std::string expected;                    // the target afterwards
   int exit_code = 0;
 };
-void PrintTo(const TargetCase& row, std::ostream* out) {
-  *out << row.name;
-}
+void PrintTo(const TargetCase& row, std::ostream* out) { *out << row.name; }
 
 class Targets : public testing::TestWithParam<TargetCase> {};
 

@@ -214,7 +214,8 @@ std::vector<Step> test_mode_run(char first_key, char second_key) {
   const std::string press_enter = "TEST MODE: Press ENTER to continue...\n\n";
   return {
       {banner() + "Invoked in TEST mode \n\n" + traced_load("T"), kEnter},
-      {"TEST MODE: operation is .S one\x02uno\n\n" + std::string("TEST MODE: inline is : one\x02uno\n"),
+      {"TEST MODE: operation is .S one\x02uno\n\n" +
+           std::string("TEST MODE: inline is : one\x02uno\n"),
        kEnter},
       {"TEST MODE: token1 : one\nTEST MODE: token2 : uno\n", kEnter},
       {"TEST MODE: oldstring : one\nTEST MODE: oldstring : uno\n\n"
@@ -266,12 +267,12 @@ TEST_P(TestModeAtATerminal, TracesInOrderAndLeavesTheTerminalAsItWas) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, TestModeAtATerminal,
-    testing::Values(TerminalCase{"a_key_without_enter", 'k', 0},
-                    TerminalCase{"ctrl_c_at_a_key_wait", kCtrlC, SIGINT},
-                    TerminalCase{"ctrl_backslash_at_a_key_wait", kCtrlBackslash, SIGQUIT}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Keys, TestModeAtATerminal,
+                         testing::Values(TerminalCase{"a_key_without_enter", 'k', 0},
+                                         TerminalCase{"ctrl_c_at_a_key_wait", kCtrlC, SIGINT},
+                                         TerminalCase{"ctrl_backslash_at_a_key_wait",
+                                                      kCtrlBackslash, SIGQUIT}),
+                         [](const auto& info) { return info.param.name; });
 
 // The Windows program at a console, which wine makes of the terminal. The console shows the
 // trace through its own cursor movements, so these rows look at the run's effects instead:

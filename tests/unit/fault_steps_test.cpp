@@ -196,8 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, LoadStep,
     testing::Values(
         LoadCase{"open_read", Step::open_read, "Error opening file %s in ZELTRIM.EXE\n", 0},
-        LoadCase{"read", Step::read,
-                 "Error reading file %s in ZELTRIM.EXE, file left unchanged\n", 0},
+        LoadCase{"read", Step::read, "Error reading file %s in ZELTRIM.EXE, file left unchanged\n",
+                 0},
         // Every line was read before the close failed; they stay, as the run writes them back.
         LoadCase{"close", Step::close, "Error closing file %s in ZELTRIM.EXE\n", 2}),
     [](const auto& info) { return info.param.name; });
@@ -205,7 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FaultSteps, FailedLoadIsNeverTakenForAnotherEncoding) {
   // Whatever step of loading fails, a UTF-8 target is loaded as UTF-8 or not at all: its mark
   // never becomes part of a line of a plain file.
-  write("\xEF\xBB\xBF" "A\r\n");
+  write(
+      "\xEF\xBB\xBF"
+      "A\r\n");
   for (Step step : {Step::open_read, Step::read}) {
     for (int calls = 0;; ++calls) {
       reset();

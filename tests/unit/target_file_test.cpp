@@ -20,6 +20,7 @@ struct MarkCase {
 };
 
 TEST(EncodingFromMark, FirstBytesDecide) {
+  // clang-format off
   const MarkCase cases[] = {
       {"", EncodingKind::plain},
       {"AB\r\n", EncodingKind::plain},
@@ -35,6 +36,7 @@ TEST(EncodingFromMark, FirstBytesDecide) {
       {"\xFF\xFF\xFF\xFF", EncodingKind::plain},
       {"\0\0\0A"s, EncodingKind::plain},
   };
+  // clang-format on
   for (const MarkCase& row : cases) {
     EXPECT_EQ(encoding_from_mark(row.bytes), row.kind) << testing::PrintToString(row.bytes);
   }
@@ -73,6 +75,7 @@ TEST_F(TargetFile, WrittenFormOfEachKind) {
     EncodingKind kind;
     std::string bytes;
   };
+  // clang-format off
   const Row rows[] = {
       {EncodingKind::plain, "A\r\n\r\n\x1A"},
       {EncodingKind::utf8, "\xEF\xBB\xBF" "A\r\n\r\n\x1A"},
@@ -80,6 +83,7 @@ TEST_F(TargetFile, WrittenFormOfEachKind) {
       {EncodingKind::utf16be, "\xFE\xFF\0A\0\r\0\n\0\r\0\n\x1A"s},
       {EncodingKind::utf32be, "\0\0\xFE\xFF\0\0\0A\0\0\0\r\0\0\0\n\0\0\0\r\0\0\0\n\x1A"s},
   };
+  // clang-format on
   for (const Row& row : rows) {
     free_line_list();
     set_encoding_kind(row.kind);
@@ -93,6 +97,7 @@ TEST_F(TargetFile, WrittenFormOfEachKind) {
 }
 
 TEST_F(TargetFile, LoadThenWriteIsByteExactForTheWrittenForm) {
+  // clang-format off
   const std::string forms[] = {
       "A\r\n\r\nB\r\n\x1A",
       "\xEF\xBB\xBF" "caf\xC3\xA9\r\n\x1A",
@@ -100,6 +105,7 @@ TEST_F(TargetFile, LoadThenWriteIsByteExactForTheWrittenForm) {
       "\xFE\xFF\0A\0\r\0\n\x1A"s,
       "\0\0\xFE\xFF\0\0\0A\0\0\0\r\0\0\0\n\x1A"s,
   };
+  // clang-format on
   for (const std::string& form : forms) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(get_target_file(write("t", form), 0), 1);

@@ -10,6 +10,7 @@ struct SplitCase {
 };
 
 TEST(TwoParts, SplitByTheFirstSeparator) {
+  // clang-format off
   const SplitCase cases[] = {
       {"A\x02" "B", "A", "B"},
       {"\x02\x02" "A\x02" "B", "A", "B"},          // leading separators skipped
@@ -25,6 +26,7 @@ TEST(TwoParts, SplitByTheFirstSeparator) {
       {"", "", ""},
       {"A\x02\x02", "A", "\x02"},
   };
+  // clang-format on
   for (const SplitCase& row : cases) {
     EXPECT_EQ(first_part(row.argument), row.first) << testing::PrintToString(row.argument);
     EXPECT_EQ(second_part(row.argument), row.second) << testing::PrintToString(row.argument);
