@@ -2,12 +2,12 @@
 // the message names the file, the result says so, the target keeps its bytes (or, once the new
 // content is in place, holds it whole) and no temporary file is left.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "folder_test.h"
 #include "lines/line_list.h"
 #include "platform/console.h"
 #include "platform/faults.h"
@@ -21,25 +21,13 @@ using platform::Step;
 const std::string kOld = "A\r\nB\r\n\x1A";
 const std::string kNew = "A\r\nB\r\nX\r\n\x1A";
 
-// A fresh folder holding the target T, removed afterwards; the process-wide state reset.
-class FaultSteps : public testing::Test {
+// A fresh folder holding the target T.
+class FaultSteps : public FolderTest {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-unit-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
+    FolderTest::SetUp();
     target_ = folder_ + "/T";
     write(kOld);
-    reset();
-  }
-  void TearDown() override {
-    reset();
-    std::filesystem::remove_all(folder_);
-  }
-  static void reset() {
-    platform::clear_failures();
-    free_line_list();
-    set_encoding_kind(EncodingKind::plain);
   }
 
   void write(const std::string& bytes) const {
@@ -64,7 +52,6 @@ class FaultSteps : public testing::Test {
     return count;
   }
 
-  std::string folder_;
   std::string target_;
 };
 

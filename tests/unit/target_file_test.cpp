@@ -1,11 +1,11 @@
 #include "target/target_file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "folder_test.h"
 #include "lines/line_list.h"
 #include "platform/faults.h"
 
@@ -42,27 +42,13 @@ TEST(EncodingFromMark, FirstBytesDecide) {
   }
 }
 
-class TargetFile : public testing::Test {
+class TargetFile : public FolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-unit-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    free_line_list();
-    set_encoding_kind(EncodingKind::plain);
-    platform::clear_failures();
-  }
-  void TearDown() override {
-    platform::clear_failures();
-    free_line_list();
-    std::filesystem::remove_all(folder_);
-  }
   std::string write(const std::string& name, const std::string& bytes) {
     std::string path = folder_ + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
-  std::string folder_;
 };
 
 TEST_F(TargetFile, UnopenableFileKeepsThePreviousKind) {
