@@ -4,18 +4,12 @@
 
 #include <string>
 
-#include "commands/interpreter.h"
 #include "commands/text_search.h"
 
 namespace zeltrim {
 namespace {
 
 const std::string kLine = "NET USE Q: \\\\SERVER\\SHARE42 /PERSISTENT:NO";
-
-void find_text_short_line(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(find_text(kLine, "%TCPIP%", 1));
-}
-BENCHMARK(find_text_short_line);
 
 void find_pattern_short_line(benchmark::State& state) {
   Pattern pattern = prepare_pattern("%TCPIP%");
@@ -24,26 +18,27 @@ void find_pattern_short_line(benchmark::State& state) {
 BENCHMARK(find_pattern_short_line);
 
 // 8 MB of start-up text with the one occurrence at its end.
-void find_text_long_line(benchmark::State& state) {
+void find_pattern_long_line(benchmark::State& state) {
   std::string text;
   while (text.size() < (8u << 20)) text += kLine;
   text += "%TCPIP%";
-  for (auto _ : state) benchmark::DoNotOptimize(find_text(text, "%TCPIP%", 1));
+  Pattern pattern = prepare_pattern("%TCPIP%");
+  for (auto _ : state) benchmark::DoNotOptimize(find_pattern(text, pattern));
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * text.size()));
 }
-BENCHMARK(find_text_long_line);
+BENCHMARK(find_pattern_long_line);
 
 // a...a searched for a...ab: every position matches all but the last byte of the pattern.
 std::string adversarial_text() { return std::string(1u << 20, 'a'); }
 std::string adversarial_pattern() { return std::string(255, 'a') + "b"; }
 
-void find_text_adversarial(benchmark::State& state) {
+void find_pattern_adversarial(benchmark::State& state) {
   std::string text = adversarial_text();
-  std::string pattern = adversarial_pattern();
-  for (auto _ : state) benchmark::DoNotOptimize(find_text(text, pattern, 1));
+  Pattern pattern = prepare_pattern(adversarial_pattern());
+  for (auto _ : state) benchmark::DoNotOptimize(find_pattern(text, pattern));
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * text.size()));
 }
-BENCHMARK(find_text_adversarial);
+BENCHMARK(find_pattern_adversarial);
 
 // The same with the library search, for comparison: it compares the whole pattern at each start.
 void string_view_find_adversarial(benchmark::State& state) {

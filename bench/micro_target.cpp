@@ -6,7 +6,6 @@
 #include <fstream>
 #include <string>
 
-#include "lines/line_list.h"
 #include "target/target_file.h"
 
 namespace zeltrim {
@@ -57,9 +56,9 @@ void load(benchmark::State& state, bool wide) {
   std::string bytes = wide ? utf16le(startup_text()) : startup_text() + "\x1A";
   std::string target = folder.write(bytes);
   for (auto _ : state) {
-    if (get_target_file(target, 0) != 1) state.SkipWithError("the target did not load");
+    Target loaded = load_target(target, Naming::existing, EncodingKind::plain);
+    if (!loaded.loaded()) state.SkipWithError("the target did not load");
   }
-  free_line_list();
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * bytes.size()));
 }
 BENCHMARK_CAPTURE(load, plain, false)->Unit(benchmark::kMillisecond);
@@ -68,10 +67,9 @@ BENCHMARK_CAPTURE(load, utf16le, true)->Unit(benchmark::kMillisecond);
 // The written form of a loaded target, built in memory.
 void written_form_plain(benchmark::State& state) {
   Folder folder;
-  get_target_file(folder.write(startup_text()), 0);
+  Target target = load_target(folder.write(startup_text()), Naming::existing, EncodingKind::plain);
   std::size_t bytes = 0;
-  for (auto _ : state) bytes += written_form().size();
-  free_line_list();
+  for (auto _ : state) bytes += written_form(target).size();
   state.SetBytesProcessed(static_cast<long long>(bytes));
 }
 BENCHMARK(written_form_plain)->Unit(benchmark::kMillisecond);
@@ -80,15 +78,16 @@ BENCHMARK(written_form_plain)->Unit(benchmark::kMillisecond);
 // through a temporary file that is synced and renamed; without, the target is only compared.
 void put_target(benchmark::State& state, bool changed) {
   Folder folder;
-  std::string target = folder.write(startup_text());
-  get_target_file(target, 0);
+  Target target = load_target(folder.write(startup_text()), Naming::existing, EncodingKind::plain);
   const std::string first[2] = {"REM one", "REM two"};
   int round = 0;
   for (auto _ : state) {
-    if (changed) set_entry_text(*line_list_head(), first[++round % 2]);
-    if (put_target_file(target) != 1) state.SkipWithError("the target was not written");
+    if (changed) target.lines.front().text = first[++round % 2];
+    WriteResult result = write_target(target).result;
+    if (result != WriteResult::written && result != WriteResult::unchanged) {
+      state.SkipWithError("the target was not written");
+    }
   }
-  free_line_list();
 }
 BENCHMARK_CAPTURE(put_target, changed, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(put_target, unchanged, false)->Unit(benchmark::kMillisecond);

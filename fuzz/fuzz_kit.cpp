@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "lines/line_list.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "target/encoding.h"
@@ -175,19 +174,11 @@ std::string read_file(const std::string& path) {
   return bytes;
 }
 
-void reset_state() {
-  free_line_list();
-  set_encoding_kind(EncodingKind::plain);
-  platform::set_test_mode(false);
-}
-
 std::optional<std::string> reload(std::string_view bytes) {
   if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
-  reset_state();
-  std::optional<std::string> written;
-  if (get_target_file(check_path(), 0)) written = written_form();
-  reset_state();
-  return written;
+  Target target = load_target(check_path(), Naming::existing, EncodingKind::plain);
+  if (!target.loaded()) return std::nullopt;
+  return written_form(target);
 }
 
 void check_written_form(std::string_view bytes) {

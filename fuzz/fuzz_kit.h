@@ -34,11 +34,8 @@ std::vector<std::string> folder_names();
 bool write_file(const std::string& path, std::string_view bytes);
 std::string read_file(const std::string& path);
 
-// The process-wide state as at start-up: empty line list, plain kind, test mode off.
-void reset_state();
-
 // Loads the bytes as a target, in a folder of their own: the written form of what was loaded,
-// or nothing when the target is refused. Leaves the state reset.
+// or nothing when the target is refused.
 std::optional<std::string> reload(std::string_view bytes);
 
 // Checks that `bytes`, written back by the program, reload to themselves, apart from the rules

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "fuzz_kit.h"
-#include "lines/line_list.h"
 #include "target/encoding.h"
 #include "target/target_file.h"
 
@@ -27,14 +26,14 @@ constexpr EncodingKind kKinds[] = {EncodingKind::plain, EncodingKind::utf8, Enco
 constexpr std::size_t kKindCount = sizeof kKinds / sizeof kKinds[0];
 
 // A line as the disk keeps it: blank, or a text without an LF that ends it.
-using Line = std::pair<bool, std::string>;
+using DiskLine = std::pair<bool, std::string>;
 
-std::vector<Line> loaded_lines() {
-  std::vector<Line> lines;
-  for (const LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    std::string_view text = entry->text();
+std::vector<DiskLine> loaded_lines(const Target& target) {
+  std::vector<DiskLine> lines;
+  for (const zeltrim::Line& line : target.lines) {
+    std::string_view text = line.text;
     if (text.ends_with('\n')) text.remove_suffix(1);
-    bool blank = entry->kind == EntryKind::blank || text.empty();
+    bool blank = !line.is_text() || text.empty();
     lines.emplace_back(blank, blank ? std::string() : std::string(text));
   }
   return lines;
@@ -65,13 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   clear_folder();
   if (!write_file(kTargetName, original)) fail("cannot store the target");
 
-  reset_state();
-  bool accepted = get_target_file(kTargetName, 0) == 1;
-  std::vector<Line> lines = loaded_lines();
-  std::string written = written_form();
-  if (!accepted && !lines.empty()) fail("a refused target left lines behind", original);
-  if (put_target_file(kTargetName) != 1) fail("write-back failed", original);
-  reset_state();
+  Target target = load_target(kTargetName, Naming::existing, EncodingKind::plain);
+  std::vector<DiskLine> lines = loaded_lines(target);
+  std::string written = written_form(target);
+  if (!target.loaded() && !lines.empty()) fail("a refused target left lines behind", original);
+  WriteResult result = write_target(target).result;
+  if (result != WriteResult::written && result != WriteResult::unchanged &&
+      result != WriteResult::nothing_to_write) {
+    fail("write-back failed", original);
+  }
 
   if (folder_names() != std::vector<std::string>{kTargetName}) fail("a file was left", original);
   std::string on_disk = read_file(kTargetName);
@@ -81,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (on_disk != written) fail("the write-back is not the written form", original);
-  if (!get_target_file(kTargetName, 0)) fail("the written file is refused", on_disk);
-  std::vector<Line> reloaded = loaded_lines();
-  std::string rewritten = written_form();
-  reset_state();
+  Target again = load_target(kTargetName, Naming::existing, EncodingKind::plain);
+  if (!again.loaded()) fail("the written file is refused", on_disk);
+  std::vector<DiskLine> reloaded = loaded_lines(again);
+  std::string rewritten = written_form(again);
   if (reloaded != lines) fail("the written file reloads to other lines", original);
   if (rewritten != on_disk) fail("the written form is not a fixed point", original);
   return 0;

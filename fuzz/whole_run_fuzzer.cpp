@@ -155,10 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (write_file(path, bytes)) before[path] = bytes;
   }
 
-  reset_state();
-  zeltrim::platform::set_test_mode(size % 2 == 1);
-  zeltrim::run_instruction_file(kInstructionName);
-  reset_state();
+  zeltrim::RunSettings settings;
+  settings.test_mode = size % 2 == 1;
+  zeltrim::run_instruction_file(kInstructionName, settings);
 
   std::set<std::string> named(prepared.paths.begin(), prepared.paths.end());
   std::vector<std::string> after = folder_names();

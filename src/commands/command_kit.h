@@ -1,8 +1,15 @@
-// Inside the commands room: the pieces every handler shares, each written once — the two-part
-// argument split, the final-dot rule, the report line and the test-mode trace and wait.
+// Inside the commands room: a command prepared from its instruction line, ready to meet the
+// target's lines one at a time, and the pieces every command shares, each written once — the
+// two-part argument split, the final-dot rule, the report line and the test-mode trace and wait.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "commands/interpreter.h"
+#include "lines/line_list.h"
 
 namespace zeltrim {
 
@@ -20,6 +27,25 @@ std::string_view second_part(std::string_view argument);
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
 
+// What a command says, and to whom: report lines in every run, trace lines and waits in test
+// mode only.
+class CommandContext {
+ public:
+  explicit CommandContext(const RunSettings& settings) : settings_(&settings) {}
+
+  const RunSettings& settings() const { return *settings_; }
+
+  // A change report, printed in every run.
+  void report(std::string_view format, std::string_view text) const;
+
+  // In test mode only: the message, and with the _and_wait form an Enter wait after it.
+  void trace(std::string_view format, std::string_view text) const;
+  void trace_and_wait(std::string_view format, std::string_view text) const;
+
+ private:
+  const RunSettings* settings_;
+};
+
 struct TwoParts {
   std::string_view first;
   std::string_view second;
@@ -28,13 +54,47 @@ struct TwoParts {
 // How .C, .E, .U and .V open: each part is traced with an Enter wait in test mode as it is
 // taken, then the second part loses one final ".". False when a part is missing (the trace
 // stops where the missing part was looked for).
-bool take_traced_parts(std::string_view argument, TwoParts& parts);
+bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts);
 
-// A change report, printed in every run.
-void report(std::string_view format, std::string_view text);
+// What a command made of one line.
+enum class Taken : unsigned char {
+  pass,    // the line goes on, its text perhaps changed
+  drop,    // the line is removed
+  queued,  // the lines the command queued go on in its place
+};
 
-// In test mode only: the message, and with the _and_wait form an Enter wait after it.
-void trace(std::string_view format, std::string_view text);
-void trace_and_wait(std::string_view format, std::string_view text);
+// A command prepared from its argument. It meets the target's lines in order, once each, and
+// may change them, remove them or add lines of its own; lines it adds never meet it again.
+class Command {
+ public:
+  explicit Command(const CommandContext& context) : context_(context) {}
+  virtual ~Command() = default;
+  Command(const Command&) = delete;
+  Command& operator=(const Command&) = delete;
+
+  // Whether the command looks at lines at all, or only adds lines before or after them.
+  virtual bool meets_lines() const { return true; }
+  // Before the first line: may queue lines that go before every other.
+  virtual void begin() {}
+  virtual Taken take(Line& line) = 0;
+  // After the last line: may queue lines that go after every other.
+  virtual void end() {}
+
+  // The lines queued since they were last taken away.
+  std::vector<Line>& queued() { return queue_; }
+
+ protected:
+  const CommandContext& context() const { return context_; }
+  void queue(Line line) { queue_.push_back(line); }
+
+ private:
+  CommandContext context_;
+  std::vector<Line> queue_;
+};
+
+// Prepares a command from its argument; null when a part it needs is missing. Arguments are
+// views of the instruction file, which outlives every command.
+using Prepare = std::unique_ptr<Command> (*)(std::string_view argument,
+                                             const CommandContext& context);
 
 }  // namespace zeltrim

@@ -1,10 +1,8 @@
 // .C and .E: add text to the value of key=value lines such as PATH= or SET PATH=.
 #include <string>
 
-#include "commands/command_kit.h"
-#include "commands/interpreter.h"
+#include "commands/handlers.h"
 #include "commands/text_search.h"
-#include "lines/line_list.h"
 
 namespace zeltrim {
 
@@ -51,31 +49,58 @@ bool key_matches(std::string_view line_key, std::string_view key) {
   return !line_key.empty() && line_key.size() + 1 == key.size() && key.back() == '=' &&
          caseless_equal(line_key, key.substr(0, line_key.size()));
 }
+
+class Concat final : public Command {
+ public:
+  enum class Where : unsigned char { beginning, end };
+  Concat(const CommandContext& context, TwoParts parts, Where where)
+      : Command(context),
+        key_(parts.first),
+        name_(parts.first.substr(0, parts.first.size() - 1)),
+        addition_(parts.second),
+        where_(where) {}
+
+  Taken take(Line& line) override {
+    if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
+    KeyAndValue assignment = split_assignment(line.text);
+    if (!key_matches(assignment.key, key_)) return Taken::pass;
+    // The key is written as the command gives it, so its letter case replaces the line's.
+    new_text_.assign(key_);
+    if (where_ == Where::beginning) {
+      new_text_.append(addition_).append(assignment.value);
+    } else {
+      new_text_.append(assignment.value).append(addition_);
+    }
+    line.text = new_text_;
+    line.borrowed = true;
+    context().report(kConcat, new_text_);
+    return Taken::pass;
+  }
+
+ private:
+  std::string_view key_;
+  std::string_view name_;  // the key without its "="
+  std::string_view addition_;
+  Where where_;
+  std::string new_text_;
+};
+
+std::unique_ptr<Command> prepare_concat(std::string_view argument, const CommandContext& context,
+                                        Concat::Where where) {
+  TwoParts parts;
+  if (!take_traced_parts(argument, context, parts)) return nullptr;
+  return std::make_unique<Concat>(context, parts, where);
+}
 }  // namespace
 
-Handled concat_line(std::string_view argument, int at_beginning) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, parts)) return Handled::missing_part;
-  std::string_view key = parts.first;
-  std::string_view addition = parts.second;
+std::unique_ptr<Command> prepare_concat_at_beginning(std::string_view argument,
+                                                     const CommandContext& context) {
+  return prepare_concat(argument, context, Concat::Where::beginning);
+}
 
-  std::string_view name = key.substr(0, key.size() - 1);
-  std::string new_text;
-  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !may_have_key(entry->text(), name)) continue;
-    KeyAndValue line = split_assignment(entry->text());
-    if (!key_matches(line.key, key)) continue;
-    // The key is written as the command gives it, so its letter case replaces the line's.
-    new_text.assign(key);
-    if (at_beginning) {
-      new_text.append(addition).append(line.value);
-    } else {
-      new_text.append(line.value).append(addition);
-    }
-    set_entry_text(*entry, new_text);
-    report(kConcat, entry->text());
-  }
-  return Handled::done;
+std::unique_ptr<Command> prepare_concat_at_end(std::string_view argument,
+                                               const CommandContext& context) {
+  return prepare_concat(argument, context, Concat::Where::end);
 }
 
 }  // namespace zeltrim

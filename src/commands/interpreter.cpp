@@ -1,11 +1,13 @@
-// The dispatcher: walks the instruction file, loads and writes back targets, and calls the
-// handlers. A command that needs a target does nothing while none is loaded.
+// The dispatcher: walks the instruction file, names targets, and carries out each command on
+// the current target. Every message about a target is printed here, from what loading and
+// writing back report.
 #include "commands/interpreter.h"
 
 #include <cstring>
 #include <string>
 
 #include "commands/command_kit.h"
+#include "commands/handlers.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "target/target_file.h"
@@ -22,6 +24,28 @@ constexpr std::string_view kMissingPart = "Missing field separator on line %d - 
 constexpr std::string_view kTraceOperation = "TEST MODE: operation is %s\n\n";
 constexpr std::string_view kTraceEnd =
     "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n\n";
+constexpr std::string_view kTraceLoaded = "TEST MODE: leaving get_target_file\n";
+constexpr std::string_view kTraceStored = "TEST MODE: stored: %s\n";
+
+// Loading.
+constexpr std::string_view kErrorOpeningFile = "Error opening file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorClosingFile = "Error closing file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorReadingFile =
+    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
+constexpr std::string_view kWouldLoseCharacters =
+    "Error - %s cannot be edited without losing characters, file left unchanged\n";
+
+// Writing back.
+constexpr std::string_view kErrorOpening = "Error opening %s\n";
+constexpr std::string_view kReadOnly =
+    "%s is read-only: the changes were not written, file left unchanged\n";
+constexpr std::string_view kNoTempFile =
+    "No temporary file can be made beside %s: the changes were not written, file left "
+    "unchanged\n";
+constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
+constexpr std::string_view kNotDurable =
+    "Error syncing the folder of %s: the new content is in place but may not survive a power "
+    "failure\n";
 
 constexpr char kCommandMark = '.';
 // The letter is the second byte and the argument starts at the fourth: the third byte
@@ -29,7 +53,181 @@ constexpr char kCommandMark = '.';
 constexpr std::size_t kLetterAt = 1;
 constexpr std::size_t kArgumentAt = 3;
 
-enum class Read { ok, cannot_open, cannot_read };
+char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// One run of the instruction file: the current target and whether anything went wrong.
+struct Run {
+  explicit Run(const RunSettings& run_settings) : settings(run_settings) {}
+
+  const RunSettings& settings;
+  Target target;  // its path is empty until the first .F or .G
+  bool errors = false;
+};
+
+// Test mode shows every line as it is written back and waits for a key after it.
+class TracedLines final : public WriteTrace {
+ public:
+  void stored(std::string_view text) override {
+    platform::say(kTraceStored, text);
+    platform::wait_for_key();
+  }
+};
+
+void say_loaded(Run& run) {
+  const Target& target = run.target;
+  switch (target.result) {
+    case LoadResult::loaded:
+      if (run.settings.test_mode) platform::say(kTraceLoaded);
+      return;
+    case LoadResult::cannot_open:
+      platform::say(kErrorOpeningFile, target.path);
+      break;
+    case LoadResult::cannot_read:
+      platform::say(kErrorReadingFile, target.path);
+      break;
+    case LoadResult::would_lose_characters:
+      platform::say(kWouldLoseCharacters, target.path);
+      break;
+    case LoadResult::cannot_close:
+      platform::say(kErrorClosingFile, target.path);
+      break;
+  }
+  run.errors = true;
+}
+
+// Writes the current target back, if one was named.
+void write_back(Run& run) {
+  if (run.target.path.empty()) return;
+  TracedLines traced;
+  WriteOutcome outcome = write_target(run.target, run.settings.test_mode ? &traced : nullptr);
+  const std::string& path = run.target.path;
+  switch (outcome.result) {
+    case WriteResult::written:
+    case WriteResult::unchanged:
+    case WriteResult::nothing_to_write:
+      return;
+    case WriteResult::read_only:
+      platform::say(kErrorOpening, path);
+      platform::say(kReadOnly, path);
+      break;
+    case WriteResult::no_temp_file:
+      platform::say(kErrorOpening, path);
+      platform::say(kNoTempFile, path);
+      break;
+    case WriteResult::cannot_write:
+      platform::say(kErrorWriting, path);
+      break;
+    case WriteResult::not_durable:
+      platform::say(kNotDurable, path);
+      break;
+  }
+  run.errors = true;
+}
+
+void name_target(Run& run, std::string_view argument, Naming naming) {
+  write_back(run);
+  std::string path(argument);
+  platform::say(naming == Naming::created ? kMakingChangesG : kMakingChangesF, path);
+  // A file that cannot be looked at takes the kind of the target before it.
+  run.target = load_target(path, naming, run.target.kind);
+  say_loaded(run);
+}
+
+void name_existing(Run& run, std::string_view argument, long long) {
+  name_target(run, argument, Naming::existing);
+}
+
+void name_created(Run& run, std::string_view argument, long long) {
+  name_target(run, argument, Naming::created);
+}
+
+// Carries out one command over the current target's lines.
+void apply(Command& command, Target& target) {
+  LineList& lines = target.lines;
+  std::vector<Line>& queued = command.queued();
+  if (!command.meets_lines()) {
+    command.begin();
+    for (auto line = queued.rbegin(); line != queued.rend(); ++line) {
+      lines.push_front(target.store.kept(*line));
+    }
+    queued.clear();
+    command.end();
+    for (const Line& line : queued) lines.push_back(target.store.kept(line));
+    queued.clear();
+  } else {
+    LineList out;
+    auto take_queued = [&] {
+      for (const Line& line : queued) out.push_back(target.store.kept(line));
+      queued.clear();
+    };
+    command.begin();
+    take_queued();
+    for (Line line : lines) {
+      switch (command.take(line)) {
+        case Taken::pass:
+          out.push_back(target.store.kept(line));
+          break;
+        case Taken::drop:
+          break;
+        case Taken::queued:
+          take_queued();
+          break;
+      }
+    }
+    command.end();
+    take_queued();
+    lines = std::move(out);
+  }
+  if (!lines.empty()) target.held_lines = true;
+}
+
+template <Prepare prepare>
+void carry_out(Run& run, std::string_view argument, long long line_number) {
+  CommandContext context(run.settings);
+  std::unique_ptr<Command> command = prepare(argument, context);
+  if (command == nullptr) {
+    platform::say(kMissingPart, line_number);
+    return;
+  }
+  apply(*command, run.target);
+}
+
+using Handler = void (*)(Run& run, std::string_view argument, long long line_number);
+
+struct CommandEntry {
+  char letter;
+  bool needs_target;  // does nothing at all while no target is loaded
+  Handler handler;
+};
+
+constexpr CommandEntry kCommands[] = {
+    {'F', false, name_existing},
+    {'G', false, name_created},
+    {'I', true, carry_out<prepare_bottom>},
+    {'T', true, carry_out<prepare_top>},
+    {'R', true, carry_out<prepare_remove>},
+    {'A', true, carry_out<prepare_append_after>},
+    {'S', true, carry_out<prepare_swap>},
+    {'C', true, carry_out<prepare_concat_at_beginning>},
+    {'E', true, carry_out<prepare_concat_at_end>},
+    {'U', true, carry_out<prepare_unconcat>},
+    {'V', true, carry_out<prepare_varsub>},
+};
+
+void dispatch(Run& run, std::string_view line, long long line_number) {
+  // A zero byte cannot stand in any text the commands work on.
+  bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
+  char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
+  std::string_view argument = line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
+  for (const CommandEntry& entry : kCommands) {
+    if (entry.letter != letter) continue;
+    if (!entry.needs_target || run.target.loaded()) entry.handler(run, argument, line_number);
+    return;
+  }
+  platform::say(kInvalidCommand, line_number);
+}
+
+enum class Read : unsigned char { ok, cannot_open, cannot_read };
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out.
 Read read_instructions(const std::string& path, platform::FileBytes& bytes) {
@@ -39,89 +237,9 @@ Read read_instructions(const std::string& path, platform::FileBytes& bytes) {
   }
   return platform::read_whole(file, bytes) ? Read::ok : Read::cannot_read;
 }
-
-char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-struct Run {
-  std::string target_path;
-  int loaded = 0;
-  bool errors = false;
-};
-
-// Writes the current target back, if one was named.
-void write_back(Run& run) {
-  if (!run.target_path.empty() && !put_target_file(run.target_path)) run.errors = true;
-}
-
-void name_target(Run& run, std::string_view argument, bool create) {
-  write_back(run);
-  run.target_path.assign(argument);
-  platform::say(create ? kMakingChangesG : kMakingChangesF, run.target_path);
-  run.loaded = get_target_file(run.target_path, create ? 1 : 0);
-  if (!run.loaded) run.errors = true;
-}
-
-void carry_out(Run& run, std::string_view line, long long line_number) {
-  // A zero byte cannot stand in any text the commands work on.
-  bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
-  char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
-  std::string_view argument = line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
-
-  Handled handled = Handled::done;
-  switch (letter) {
-    case 'F':
-    case 'G':
-      name_target(run, argument, letter == 'G');
-      return;
-    case 'I':
-    case 'T':
-    case 'R':
-    case 'A':
-    case 'S':
-    case 'C':
-    case 'E':
-    case 'U':
-    case 'V':
-      break;
-    default:
-      platform::say(kInvalidCommand, line_number);
-      return;
-  }
-  if (!run.loaded) return;
-  switch (letter) {
-    case 'I':
-      bottom_line(argument);
-      break;
-    case 'T':
-      top_line(argument);
-      break;
-    case 'R':
-      remove_line(argument);
-      break;
-    case 'A':
-      handled = append_after(argument);
-      break;
-    case 'S':
-      handled = swap_line(argument);
-      break;
-    case 'C':
-      handled = concat_line(argument, 1);
-      break;
-    case 'E':
-      handled = concat_line(argument, 0);
-      break;
-    case 'U':
-      handled = unconcat_line(argument);
-      break;
-    case 'V':
-      handled = varsub_line(argument);
-      break;
-  }
-  if (handled == Handled::missing_part) platform::say(kMissingPart, line_number);
-}
 }  // namespace
 
-RunOutcome run_instruction_file(const std::string& path) {
+RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings) {
   platform::FileBytes instructions;
   Read read = read_instructions(path, instructions);
   if (read != Read::ok) {
@@ -129,7 +247,8 @@ RunOutcome run_instruction_file(const std::string& path) {
     return RunOutcome::instruction_file_missing;
   }
 
-  Run run;
+  Run run(settings);
+  CommandContext context(settings);
   std::string_view rest = instructions.view();
   for (long long line_number = 1; !rest.empty(); ++line_number) {
     std::size_t lf = rest.find('\n');
@@ -139,9 +258,9 @@ RunOutcome run_instruction_file(const std::string& path) {
     if (line.ends_with("\r\n")) line.remove_suffix(2);
     if (!line.starts_with(kCommandMark)) continue;
 
-    trace(kTraceOperation, line);
-    carry_out(run, line, line_number);
-    trace_and_wait(kTraceEnd, line);
+    context.trace(kTraceOperation, line);
+    dispatch(run, line, line_number);
+    context.trace_and_wait(kTraceEnd, line);
   }
   write_back(run);
   return run.errors ? RunOutcome::completed_with_errors : RunOutcome::completed;

@@ -1,12 +1,16 @@
 // The instruction interpreter: reads an instruction file line by line, keeps track of the
-// current target, and hands each dot-command to its handler. Handlers change the line list and
-// report every change; they never touch the disk themselves.
+// current target, and hands each dot-command to its handler. Commands change the target's
+// lines and report every change; the disk is reached only through the target room.
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace zeltrim {
+
+// What the command line asked of the run.
+struct RunSettings {
+  bool test_mode = false;  // trace every step and wait for the user after it
+};
 
 enum class RunOutcome {
   completed,                 // every target loaded and written back
@@ -14,35 +18,6 @@ enum class RunOutcome {
   instruction_file_missing,  // nothing was done
 };
 
-RunOutcome run_instruction_file(const std::string& path);
-
-// What a two-part command made of its argument.
-enum class Handled { done, missing_part };
-
-// .I and .T: add the whole argument as a line at the bottom or the top.
-void bottom_line(std::string_view text);
-void top_line(std::string_view text);
-
-// .R: removes every line equal to the argument, letter case aside.
-void remove_line(std::string_view text);
-
-// .A: inserts the second part after every line equal to the first.
-Handled append_after(std::string_view argument);
-
-// .S: replaces every line equal to the first part with the second.
-Handled swap_line(std::string_view argument);
-
-// .C (at_beginning 1) and .E (0): add the second part to the value of every key=value line
-// whose key is the first part, at the value's beginning or end.
-Handled concat_line(std::string_view argument, int at_beginning);
-
-// .V: replaces the first part with the second, wherever it occurs.
-Handled varsub_line(std::string_view argument);
-
-// .U: deletes the second part from every line that begins with the first.
-Handled unconcat_line(std::string_view argument);
-
-// A .V that would need more replacements than this on one line never ends: the line is kept.
-std::size_t varsub_limit(std::size_t line_length);
+RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings);
 
 }  // namespace zeltrim

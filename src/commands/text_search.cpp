@@ -5,28 +5,15 @@
 
 namespace zeltrim {
 
-long long find_text(std::string_view text, std::string_view pattern, long long start) {
-  long long length = static_cast<long long>(text.size());
-  if (pattern.size() > text.size() || start < 1 || start > length) return 0;
-  std::size_t found =
-      find_pattern(text, prepare_pattern(pattern), static_cast<std::size_t>(start - 1));
-  return found == std::string_view::npos ? 0 : static_cast<long long>(found) + 1;
-}
+namespace {
+// No real line needs more than one replacement per byte; a value that keeps forming the
+// variable anew would go on for ever, so it is stopped well past that.
+constexpr std::size_t kReplacementsPerByte = 8;
+constexpr std::size_t kReplacementsAtLeast = 64;
+}  // namespace
 
-std::string mid_text(std::string_view text, long long start, long long count, char fill) {
-  long long length = static_cast<long long>(text.size());
-  if (start < 1 || count == 0 || count < -1) return {};
-  if (count == -1) {
-    if (start > length) return {};
-    count = length - start + 1;
-  }
-  std::string piece;
-  if (start <= length) {
-    piece.assign(text.substr(static_cast<std::size_t>(start - 1),
-                             static_cast<std::size_t>(std::min(count, length - start + 1))));
-  }
-  if (fill != '\0') piece.append(static_cast<std::size_t>(count) - piece.size(), fill);
-  return piece;
+std::size_t varsub_limit(std::size_t line_length) {
+  return kReplacementsPerByte * line_length + kReplacementsAtLeast;
 }
 
 Pattern prepare_pattern(std::string_view text) {

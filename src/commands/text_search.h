@@ -1,6 +1,5 @@
-// Searching and cutting texts by 1-based byte positions, the caseless compare, and the
-// restart-from-the-start replacement that .V and .U are defined by. Texts are bytes: no
-// character set and no locale is consulted anywhere.
+// The caseless compare, a prepared search, and the restart-from-the-start replacement that .V
+// and .U are defined by. Texts are bytes: no character set and no locale is consulted anywhere.
 #pragma once
 
 #include <cstddef>
@@ -9,16 +8,6 @@
 #include <vector>
 
 namespace zeltrim {
-
-// Position of the first occurrence of `pattern` that begins at or after `start` (1 is the first
-// byte), counted from the start of `text`; 0 when there is none or `start` lies outside the
-// text. An empty pattern is found at `start` itself.
-long long find_text(std::string_view text, std::string_view pattern, long long start);
-
-// The `count` bytes of `text` from position `start`, or everything from `start` to the end when
-// `count` is -1; wanted bytes past the end are made up with `fill`, except that a zero fill
-// ends the result where the text ends. Empty for a start below 1 or a count of 0 or below -1.
-std::string mid_text(std::string_view text, long long start, long long count, char fill);
 
 // Equal when the ASCII letters are compared without regard to case; all other bytes must match.
 // Inline: .R and .C/.E ask it of every line.
@@ -57,5 +46,8 @@ Replaced replace_restarting(std::string_view line, const Pattern& searched, std:
                             std::size_t limit, std::string& result);
 Replaced replace_restarting(std::string_view line, std::string_view searched,
                             std::string_view value, std::size_t limit, std::string& result);
+
+// A .V that would need more replacements than this on one line never ends: the line is kept.
+std::size_t varsub_limit(std::size_t line_length);
 
 }  // namespace zeltrim

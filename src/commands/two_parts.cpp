@@ -1,5 +1,5 @@
+// The two-part argument split that .A, .S, .C, .E, .U and .V share.
 #include "commands/command_kit.h"
-#include "platform/console.h"
 
 namespace zeltrim {
 
@@ -41,27 +41,15 @@ std::string_view without_final_dot(std::string_view text) {
   return text;
 }
 
-bool take_traced_parts(std::string_view argument, TwoParts& parts) {
+bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts) {
   parts.first = first_part(argument);
   if (parts.first.empty()) return false;
-  trace_and_wait(kTraceFirstPart, parts.first);
+  context.trace_and_wait(kTraceFirstPart, parts.first);
   parts.second = second_part(argument);
   if (parts.second.empty()) return false;
-  trace_and_wait(kTraceSecondPart, parts.second);  // shown before its final dot goes
+  context.trace_and_wait(kTraceSecondPart, parts.second);  // shown before its final dot goes
   parts.second = without_final_dot(parts.second);
   return true;
-}
-
-void report(std::string_view format, std::string_view text) { platform::say(format, text); }
-
-void trace(std::string_view format, std::string_view text) {
-  if (platform::test_mode()) platform::say(format, text);
-}
-
-void trace_and_wait(std::string_view format, std::string_view text) {
-  if (!platform::test_mode()) return;
-  platform::say(format, text);
-  platform::wait_for_enter();
 }
 
 }  // namespace zeltrim

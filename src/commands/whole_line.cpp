@@ -1,10 +1,6 @@
 // .I, .T, .R, .A and .S: commands that add, remove or replace whole lines.
-#include <string>
-
-#include "commands/command_kit.h"
-#include "commands/interpreter.h"
+#include "commands/handlers.h"
 #include "commands/text_search.h"
-#include "lines/line_list.h"
 
 namespace zeltrim {
 
@@ -36,67 +32,120 @@ bool line_equals(std::string_view line, std::string_view wanted) {
 bool line_equals_caseless(std::string_view line, std::string_view wanted) {
   return caseless_equal(line.substr(0, 1), wanted.substr(0, 1)) && caseless_equal(line, wanted);
 }
+
+// .I and .T: one line, added before every line or after every line.
+class AddLine final : public Command {
+ public:
+  enum class Where : unsigned char { top, bottom };
+  AddLine(const CommandContext& context, std::string_view text, Where where)
+      : Command(context), text_(text), where_(where) {}
+
+  bool meets_lines() const override { return false; }
+  void begin() override {
+    if (where_ == Where::top) add(kTop);
+  }
+  Taken take(Line&) override { return Taken::pass; }
+  void end() override {
+    if (where_ == Where::bottom) add(kBottom);
+  }
+
+ private:
+  void add(std::string_view report) {
+    queue(text_line(text_));
+    context().report(report, text_);
+  }
+
+  std::string_view text_;
+  Where where_;
+};
+
+class Remove final : public Command {
+ public:
+  Remove(const CommandContext& context, std::string_view text) : Command(context), text_(text) {}
+
+  Taken take(Line& line) override {
+    if (!line.is_text() || !line_equals_caseless(line.text, text_)) return Taken::pass;
+    context().trace(kTraceDelete, line.text);
+    // The report shows the text as the command gives it, not the line's own letter case.
+    context().report(kRemoved, text_);
+    return Taken::drop;
+  }
+
+ private:
+  std::string_view text_;
+};
+
+class AppendAfter final : public Command {
+ public:
+  AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
+      : Command(context), search_(search), addition_(addition) {}
+
+  Taken take(Line& line) override {
+    if (!line.is_text() || !line_equals(line.text, search_)) return Taken::pass;
+    queue(line);
+    queue(text_line(addition_));
+    context().report(kAppended, addition_);
+    return Taken::queued;
+  }
+
+ private:
+  std::string_view search_;
+  std::string_view addition_;
+};
+
+class Swap final : public Command {
+ public:
+  Swap(const CommandContext& context, std::string_view old_text, std::string_view new_text)
+      : Command(context), old_text_(old_text), new_text_(new_text) {}
+
+  Taken take(Line& line) override {
+    if (!line.is_text() || !line_equals(line.text, old_text_)) return Taken::pass;
+    context().trace(kTraceOld, old_text_);
+    context().trace(kTraceOldEnd, new_text_);
+    line.text = new_text_;
+    line.borrowed = false;
+    context().report(kSwapped, new_text_);
+    return Taken::pass;
+  }
+
+ private:
+  std::string_view old_text_;
+  std::string_view new_text_;
+};
+
 }  // namespace
 
-void bottom_line(std::string_view text) {
-  add_bottom(new_line_entry(text));
-  report(kBottom, text);
+std::unique_ptr<Command> prepare_bottom(std::string_view argument, const CommandContext& context) {
+  return std::make_unique<AddLine>(context, argument, AddLine::Where::bottom);
 }
 
-void top_line(std::string_view text) {
-  add_top(new_line_entry(text));
-  report(kTop, text);
+std::unique_ptr<Command> prepare_top(std::string_view argument, const CommandContext& context) {
+  return std::make_unique<AddLine>(context, argument, AddLine::Where::top);
 }
 
-void remove_line(std::string_view text) {
-  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !line_equals_caseless(entry->text(), text)) continue;
-    trace(kTraceDelete, entry->text());
-    entry->kind = EntryKind::removed;
-    report(kRemoved, text);
-  }
+std::unique_ptr<Command> prepare_remove(std::string_view argument, const CommandContext& context) {
+  return std::make_unique<Remove>(context, argument);
 }
 
-Handled append_after(std::string_view argument) {
-  trace(kTraceInline, argument);
+std::unique_ptr<Command> prepare_append_after(std::string_view argument,
+                                              const CommandContext& context) {
+  context.trace(kTraceInline, argument);
   std::string_view search = first_part(argument);
   std::string_view addition = second_part(argument);
-  if (search.empty() || addition.empty()) return Handled::missing_part;
-  trace(kTraceSearch, search);
-  trace(kTraceAdd, addition);
-
-  // Every inserted line shares one kept copy of the text.
-  std::string_view kept;
-  for (LineEntry* entry = line_list_head(); entry != nullptr;) {
-    LineEntry* following = entry->next;  // inserted entries are never examined
-    if (entry->is_text() && line_equals(entry->text(), search)) {
-      if (kept.data() == nullptr) kept = keep_block(addition);
-      insert_after(entry, new_kept_entry(kept));
-      report(kAppended, addition);
-    }
-    entry = following;
-  }
-  return Handled::done;
+  if (search.empty() || addition.empty()) return nullptr;
+  context.trace(kTraceSearch, search);
+  context.trace(kTraceAdd, addition);
+  return std::make_unique<AppendAfter>(context, search, addition);
 }
 
-Handled swap_line(std::string_view argument) {
-  trace_and_wait(kTraceInline, argument);
+std::unique_ptr<Command> prepare_swap(std::string_view argument, const CommandContext& context) {
+  context.trace_and_wait(kTraceInline, argument);
   std::string_view old_text = first_part(argument);
   std::string_view new_text = second_part(argument);
-  if (old_text.empty() || new_text.empty()) return Handled::missing_part;
-  trace(kTraceToken1, old_text);
-  trace_and_wait(kTraceToken2, new_text);
-
-  std::string_view kept;
-  for (LineEntry* entry = line_list_head(); entry != nullptr; entry = entry->next) {
-    if (!entry->is_text() || !line_equals(entry->text(), old_text)) continue;
-    trace(kTraceOld, old_text);
-    trace(kTraceOldEnd, new_text);
-    if (kept.data() == nullptr) kept = keep_block(new_text);
-    set_entry_kept_text(*entry, kept);
-    report(kSwapped, new_text);
-  }
-  return Handled::done;
+  if (old_text.empty() || new_text.empty()) return nullptr;
+  context.trace(kTraceToken1, old_text);
+  context.trace_and_wait(kTraceToken2, new_text);
+  return std::make_unique<Swap>(context, old_text, new_text);
 }
 
 }  // namespace zeltrim

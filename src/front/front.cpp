@@ -3,7 +3,6 @@
 #include <new>
 
 #include "commands/interpreter.h"
-#include "lines/line_list.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -26,11 +25,11 @@ bool asks_for_test_mode(const std::string& argument) {
 }
 
 Ending run(const std::vector<std::string>& arguments) {
-  free_line_list();
   platform::say(kBanner);
   platform::say(kRelease, kOwnerNotice);
   // Every argument is looked at, the instruction file too: the first that asks for help ends
   // the run there.
+  RunSettings settings;
   for (const std::string& argument : arguments) {
     if (asks_for_help(argument)) {
       show_help();
@@ -38,7 +37,7 @@ Ending run(const std::vector<std::string>& arguments) {
     }
     if (asks_for_test_mode(argument)) {
       platform::say(kTestModeOn);
-      platform::set_test_mode(true);
+      settings.test_mode = true;
     }
   }
   if (arguments.empty()) {
@@ -46,9 +45,8 @@ Ending run(const std::vector<std::string>& arguments) {
     return Ending::help_shown;
   }
 
-  RunOutcome outcome = run_instruction_file(arguments.front());
+  RunOutcome outcome = run_instruction_file(arguments.front(), settings);
   if (outcome == RunOutcome::instruction_file_missing) return Ending::instruction_missing;
-  free_line_list();
   // The closing message says plainly whether every target made it.
   bool clean = outcome == RunOutcome::completed;
   platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);

@@ -81,8 +81,8 @@ void show_help() {
     return;
   }
   // A write that fails shows up when the file is closed, as it would with buffered output.
-  bool written = platform::write_all(file, sample);
-  bool closed = platform::close_file(file);
+  bool written = platform::write_all(file, sample).done();
+  bool closed = platform::close_file(file).done();
   platform::say(written && closed ? kCreated : kErrorClosing);
 }
 

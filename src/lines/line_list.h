@@ -1,65 +1,54 @@
-// The lines of the one target being edited, in file order, as a singly linked list with head and
-// tail. The list owns every entry and every text; views it hands out stay valid until the text is
-// replaced or the list is emptied. It knows nothing of files, commands or the console.
+// The lines of a target while it is edited, in file order, and the storage their texts live in.
+// A line is a small value that views its text; the store owns the bytes. This room knows
+// nothing of files, commands or the console.
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
-#include <string>
 #include <string_view>
+#include <vector>
 
 namespace zeltrim {
 
 enum class EntryKind : unsigned char {
-  text,     // an ordinary line
-  blank,    // an empty line as the file was read; never matches a search
-  removed,  // taken out by a removal; kept in the list but never written
+  text,   // an ordinary line
+  blank,  // an empty line as the file was read; never matches a search
 };
 
-struct LineEntry {
-  std::string_view text() const { return {data, size}; }
-  bool is_text() const { return kind == EntryKind::text; }
-
-  const char* data = "";
-  LineEntry* next = nullptr;
-  // 48 bits leave room for the kind and the flag in the same word: an entry takes 24 bytes, and
-  // a target of a million lines has a million entries.
-  std::size_t size : 48 = 0;
+struct Line {
+  std::string_view text;
   EntryKind kind = EntryKind::text;
-  bool owns_data = false;  // data was allocated for this entry alone
+  // The text lives in a command's work buffer, valid only until that command takes its next
+  // line: whoever keeps the line must keep a copy of the text.
+  bool borrowed = false;
+
+  bool is_text() const { return kind == EntryKind::text; }
 };
 
-// A text entry holding a copy of `text`.
-LineEntry* new_line_entry(std::string_view text);
+inline Line text_line(std::string_view text) { return {text, EntryKind::text, false}; }
+inline Line blank_line() { return {{}, EntryKind::blank, false}; }
 
-// A blank entry.
-LineEntry* new_blank_entry();
+// A double-ended queue, so that a line added at the top costs no more than one at the bottom.
+using LineList = std::deque<Line>;
 
-// Hands a block of bytes to the list, which keeps it until it is emptied. Entries may then share
-// pieces of it without a copy each: the loader keeps a whole file this way (the block itself,
-// its first `size` bytes in use), and a command that puts the same text on many lines keeps a
-// copy of that text once.
-std::string_view keep_block(std::unique_ptr<char[]> block, std::size_t size);
-std::string_view keep_block(std::string_view text);
+// Owns the bytes that lines view: whole blocks read from a file, and copies of texts that
+// commands make. Nothing it hands out moves or goes away before the store does.
+class TextStore {
+ public:
+  // Keeps a block of bytes, of which the first `size` are in use, and views them.
+  std::string_view adopt(std::unique_ptr<char[]> block, std::size_t size);
 
-// A text entry whose text is `kept`, a piece of a block given to keep_block.
-LineEntry* new_kept_entry(std::string_view kept);
+  // A copy of `text` that lives as long as the store.
+  std::string_view keep(std::string_view text);
 
-// Gives the entry a copy of `text`, releasing its old text.
-void set_entry_text(LineEntry& entry, std::string_view text);
+  // The line with a text the store owns (a borrowed text is copied).
+  Line kept(Line line);
 
-// Gives the entry `kept`, a piece of a kept block, releasing its old text.
-void set_entry_kept_text(LineEntry& entry, std::string_view kept);
-
-// Linking; each returns 0, or -1 when an entry is missing.
-int add_bottom(LineEntry* entry);
-int add_top(LineEntry* entry);
-int insert_after(LineEntry* existing, LineEntry* entry);
-
-// Releases every entry and text and leaves the list empty.
-void free_line_list();
-
-LineEntry* line_list_head();
-LineEntry* line_list_tail();
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // unused room at the end of the last small block
+  std::size_t free_size_ = 0;
+};
 
 }  // namespace zeltrim

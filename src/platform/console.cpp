@@ -6,8 +6,6 @@
 namespace zeltrim::platform {
 
 namespace {
-bool test_mode_on = false;
-
 // Output bound for a file or a pipe is gathered here and handed on in large blocks: a run may
 // report a million changed lines, and every hand-over to the standard library takes a lock.
 bool gathering = false;
@@ -16,6 +14,23 @@ constexpr std::size_t kGatherBlock = 1 << 16;
 
 void hand_over(std::string_view bytes) {
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+// Calls `piece` with each piece of the formatted text in turn.
+template <typename Piece>
+void format(std::string_view format, std::initializer_list<std::string_view> arguments,
+            Piece&& piece) {
+  const std::string_view* next = arguments.begin();
+  std::size_t done = 0;
+  for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();
+       at = format.find('%', at + 2)) {
+    char conversion = format[at + 1];
+    if ((conversion != 's' && conversion != 'd') || next == arguments.end()) continue;
+    piece(format.substr(done, at - done));
+    piece(*next++);
+    done = at + 2;
+  }
+  piece(format.substr(done));
 }
 }  // namespace
 
@@ -34,18 +49,13 @@ void print(std::string_view bytes) {
   gathered.append(bytes);
 }
 
-void say(std::string_view format, std::initializer_list<std::string_view> arguments) {
-  const std::string_view* next = arguments.begin();
-  std::size_t done = 0;
-  for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();
-       at = format.find('%', at + 2)) {
-    char conversion = format[at + 1];
-    if ((conversion != 's' && conversion != 'd') || next == arguments.end()) continue;
-    print(format.substr(done, at - done));
-    print(*next++);
-    done = at + 2;
-  }
-  print(format.substr(done));
+void append_formatted(std::string& out, std::string_view format_text,
+                      std::initializer_list<std::string_view> arguments) {
+  format(format_text, arguments, [&](std::string_view piece) { out.append(piece); });
+}
+
+void say(std::string_view format_text, std::initializer_list<std::string_view> arguments) {
+  format(format_text, arguments, [](std::string_view piece) { print(piece); });
 }
 
 void say(std::string_view format, std::string_view argument) { say(format, {argument}); }
@@ -58,8 +68,10 @@ void flush_output() {
   std::fflush(stdout);
 }
 
-void set_test_mode(bool on) { test_mode_on = on; }
-
-bool test_mode() { return test_mode_on; }
+void tell_error(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
 
 }  // namespace zeltrim::platform

@@ -19,6 +19,10 @@ void gather_output();
 // Writes bytes to standard output unchanged.
 void print(std::string_view bytes);
 
+// Appends `format` to `out` with each %s or %d replaced by the next argument.
+void append_formatted(std::string& out, std::string_view format,
+                      std::initializer_list<std::string_view> arguments);
+
 // Prints `format` with each %s or %d replaced by the next argument.
 void say(std::string_view format, std::initializer_list<std::string_view> arguments = {});
 void say(std::string_view format, std::string_view argument);
@@ -27,15 +31,14 @@ void say(std::string_view format, long long number);
 // Sends what has been printed so far to the console.
 void flush_output();
 
+// Writes one line to standard error at once: the system's reason for a failure.
+void tell_error(std::string_view line);
+
 // The Enter wait: reads one byte of standard input; returns at once at the end of input.
 void wait_for_enter();
 
 // The key wait: reads one key press without echo and without Enter when standard input is a
 // terminal, restoring the terminal afterwards; returns at once when it is not a terminal.
 void wait_for_key();
-
-// Test mode: the run traces its steps and waits for the user. Off until the command line asks.
-void set_test_mode(bool on);
-bool test_mode();
 
 }  // namespace zeltrim::platform

@@ -5,16 +5,36 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/interrupts.h"
+#include "platform/system.h"
+
 namespace zeltrim::platform {
 
 namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 }  // namespace
 
-bool read_whole(File& file, FileBytes& bytes) {
-  long long hint = size_hint(file);
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (is_open()) close_quietly(handle_);
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+File::~File() {
+  if (is_open()) close_quietly(handle_);
+}
+
+void File::adopt(std::intptr_t handle) {
+  if (is_open()) close_quietly(handle_);
+  handle_ = handle;
+}
+
+Status read_whole(File& file, FileBytes& bytes) {
+  std::optional<std::uint64_t> hint = size_hint(file);
   // One byte more than the size, so a file of the expected size ends in one read.
-  std::size_t capacity = hint >= 0 ? static_cast<std::size_t>(hint) + 1 : kReadBlock;
+  std::size_t capacity = hint ? static_cast<std::size_t>(*hint) + 1 : kReadBlock;
   bytes.block = std::make_unique_for_overwrite<char[]>(capacity);
   bytes.size = 0;
   for (;;) {
@@ -24,10 +44,22 @@ bool read_whole(File& file, FileBytes& bytes) {
       std::memcpy(larger.get(), bytes.block.get(), bytes.size);
       bytes.block = std::move(larger);
     }
-    long long n = read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    bytes.size += static_cast<std::size_t>(n);
+    std::size_t got = 0;
+    Status read = read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size, got);
+    if (!read) return read;
+    if (got == 0) return {};
+    bytes.size += got;
+  }
+}
+
+Replacement::~Replacement() { abandon_replacement(*this); }
+
+void abandon_replacement(Replacement& replacement) {
+  replacement.temp = File();
+  if (!replacement.temp_path.empty()) {
+    remove_quietly(replacement.temp_path);
+    replacement.temp_path.clear();
+    forget_temp_file();
   }
 }
 

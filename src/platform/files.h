@@ -5,10 +5,40 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace zeltrim::platform {
+
+// How a step went: done, or the reason it failed — the system's own error number (errno on
+// POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
+class [[nodiscard]] Status {
+ public:
+  enum class Kind : unsigned char { done, system, not_a_file, injected };
+
+  Status() = default;
+  static Status system(long code) { return {Kind::system, code}; }
+  static Status not_a_file() { return {Kind::not_a_file, 0}; }
+  static Status injected() { return {Kind::injected, 0}; }
+  // The error the system reported for the call that just failed.
+  static Status last_error();
+
+  bool done() const { return kind_ == Kind::done; }
+  explicit operator bool() const { return done(); }
+  Kind kind() const { return kind_; }
+  long code() const { return code_; }
+  // The file or folder does not exist (as opposed to existing and being refused).
+  bool missing() const;
+
+ private:
+  Status(Kind kind, long code) : kind_(kind), code_(code) {}
+  Kind kind_ = Kind::done;
+  long code_ = 0;
+};
+
+// The reason in words, as the system gives it ("Permission denied").
+std::string describe(const Status& status);
 
 // An open file. Going out of scope closes it without a check; close_file closes it with one.
 class File {
@@ -16,13 +46,13 @@ class File {
   File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kClosed; }
+  File(File&& other) noexcept : handle_(other.release()) {}
   File& operator=(File&& other) noexcept;
   ~File();
 
   bool is_open() const { return handle_ != kClosed; }
   std::intptr_t handle() const { return handle_; }
-  void adopt(std::intptr_t handle) { handle_ = handle; }
+  void adopt(std::intptr_t handle);
   std::intptr_t release() {
     std::intptr_t h = handle_;
     handle_ = kClosed;
@@ -37,16 +67,16 @@ class File {
 
 // What may be opened for reading: targets must be regular files (a folder, a pipe or a device
 // cannot be edited in place); an instruction file may also be a pipe or a device.
-enum class Accept { regular_file, anything_but_folder };
+enum class Accept : unsigned char { regular_file, anything_but_folder };
 
 // Opens a file for reading without waiting on pipes that have no writer.
-bool open_for_reading(const std::string& path, Accept accept, File& file);
+Status open_for_reading(const std::string& path, Accept accept, File& file);
 
-// Reads up to `size` bytes: the count read, 0 at the end of the file, -1 on a read error.
-long long read_some(File& file, char* buffer, std::size_t size);
+// Reads up to `size` bytes into `buffer`; `got` is 0 at the end of the file.
+Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got);
 
-// The file's size as far as the system knows it, or -1; only a hint for reserving memory.
-long long size_hint(File& file);
+// The file's size as far as the system knows it; only a hint for reserving memory.
+std::optional<std::uint64_t> size_hint(File& file);
 
 // The bytes of a file, read whole into memory that is not cleared first: every byte of it is
 // about to be overwritten by the read.
@@ -57,20 +87,21 @@ struct FileBytes {
 };
 
 // Reads the rest of the file, into memory sized from the file where its size is known (a small
-// file costs a small block, a pipe a large one). False on a read error.
-bool read_whole(File& file, FileBytes& bytes);
+// file costs a small block, a pipe a large one).
+Status read_whole(File& file, FileBytes& bytes);
 
 // Creates the file, or empties it when it exists, for writing.
-bool create_file(const std::string& path, File& file);
+Status create_file(const std::string& path, File& file);
 
 // Writes every byte or reports failure.
-bool write_all(File& file, std::string_view bytes);
+Status write_all(File& file, std::string_view bytes);
 
-// Closes the file; false when the system reports an error (buffered data may be lost).
-bool close_file(File& file);
+// Closes the file and reports what the system says (buffered data may have been lost).
+Status close_file(File& file);
 
-// False when the target exists and this user may not write to it (a read-only file).
-bool may_replace(const std::string& path);
+// Whether this user may replace the target: a new file may always be tried (its folder
+// decides), an existing one not when it is read-only.
+Status may_replace(const std::string& path);
 
 // A target being rewritten: the new content goes to a temporary file beside the target and
 // takes the target's place only when it is complete and on the disk.
@@ -89,18 +120,23 @@ struct Replacement {
   ~Replacement();
 };
 
-// Makes the temporary file for a replacement of `path`. False when none can be made.
-bool begin_replacement(const std::string& path, Replacement& replacement);
+// Makes the temporary file for a replacement of `path`.
+Status begin_replacement(const std::string& path, Replacement& replacement);
 
-enum class CommitResult {
+enum class CommitResult : unsigned char {
   done,         // the target now holds the new content, durably
   failed,       // the target is as it was; the temporary file is gone
   not_durable,  // the target holds the new content, but its folder could not be synced
 };
 
+struct Commit {
+  CommitResult result = CommitResult::done;
+  Status reason;
+};
+
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over
 // the target.
-CommitResult commit_replacement(Replacement& replacement);
+Commit commit_replacement(Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);

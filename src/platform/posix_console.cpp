@@ -18,13 +18,12 @@ namespace {
 // What the interrupt handler must undo. Only async-signal-safe calls touch these there.
 std::atomic<bool> terminal_is_raw{false};
 struct termios saved_terminal;
-std::atomic<char*> temp_to_remove{nullptr};
 
 constexpr std::size_t kOutputBuffer = 1 << 16;
 
 extern "C" void on_interrupt(int signal_number) {
   if (terminal_is_raw.load()) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
-  if (char* temp = temp_to_remove.load()) unlink(temp);
+  if (const char* temp = temp_file_to_remove()) unlink(temp);
   // The handler was reset to the default on entry: the signal ends the process as it would
   // have without us, once this handler returns.
   raise(signal_number);
@@ -62,14 +61,6 @@ void start_console() {
   // middle of its edits: the report is lost, the targets are still written back.
   signal(SIGPIPE, SIG_IGN);
 }
-
-void remember_temp_file(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  delete[] temp_to_remove.exchange(copy);
-}
-
-void forget_temp_file() { delete[] temp_to_remove.exchange(nullptr); }
 
 void wait_for_enter() {
   flush_output();

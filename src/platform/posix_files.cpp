@@ -4,14 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/system.h"
 
 namespace zeltrim::platform {
 
@@ -58,97 +59,115 @@ mode_t creation_mode() {
   return 0666 & ~mask;
 }
 
+// Takes an open descriptor into `file` when it names what `accept` allows.
+Status adopt_if(int fd, bool (*acceptable)(mode_t), File& file) {
+  if (fd < 0) return Status::last_error();
+  file.adopt(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0) return Status::last_error();
+  if (!acceptable(info.st_mode)) {
+    file = File();
+    return S_ISDIR(info.st_mode) ? Status::system(EISDIR) : Status::not_a_file();
+  }
+  return {};
+}
+
+bool is_regular(mode_t mode) { return S_ISREG(mode); }
+bool is_not_folder(mode_t mode) { return !S_ISDIR(mode); }
+
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) close(fd_of(*this));
-    handle_ = other.release();
+Status Status::last_error() { return system(errno); }
+
+bool Status::missing() const {
+  return kind_ == Kind::system && (code_ == ENOENT || code_ == ENOTDIR);
+}
+
+std::string describe(const Status& status) {
+  switch (status.kind()) {
+    case Status::Kind::done:
+      return "Success";
+    case Status::Kind::not_a_file:
+      return "Not a regular file";
+    case Status::Kind::injected:
+      return "Input/output error (a failure made on purpose by a test)";
+    case Status::Kind::system:
+      break;
   }
-  return *this;
+  char text[256] = "";
+  // The GNU form returns the text, which may or may not be the buffer.
+  return strerror_r(static_cast<int>(status.code()), text, sizeof text);
 }
 
-File::~File() {
-  if (is_open()) close(fd_of(*this));
-}
+void close_quietly(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
-bool open_for_reading(const std::string& path, Accept accept, File& file) {
-  if (should_fail(Step::open_read)) return false;
+void remove_quietly(const std::string& path) { unlink(path.c_str()); }
+
+Status open_for_reading(const std::string& path, Accept accept, File& file) {
+  if (should_fail(Step::open_read)) return Status::injected();
   // A target is opened without waiting, so a pipe with no writer cannot hang the run.
-  int flags = O_RDONLY | O_CLOEXEC | (accept == Accept::regular_file ? O_NONBLOCK : 0);
-  int fd = open(path.c_str(), flags);
-  if (fd < 0) return false;
-  file = File();
-  file.adopt(fd);
-  struct stat info;
-  if (fstat(fd, &info) != 0) return false;
-  bool acceptable = accept == Accept::regular_file ? S_ISREG(info.st_mode) : !S_ISDIR(info.st_mode);
-  if (!acceptable) {
-    file = File();
-    return false;
-  }
-  if (accept == Accept::regular_file) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return true;
+  bool target = accept == Accept::regular_file;
+  int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
+  Status opened = adopt_if(open(path.c_str(), flags), target ? is_regular : is_not_folder, file);
+  if (opened && target) fcntl(fd_of(file), F_SETFL, flags & ~O_NONBLOCK);
+  return opened;
 }
 
-long long read_some(File& file, char* buffer, std::size_t size) {
-  if (should_fail(Step::read)) return -1;
+Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (should_fail(Step::read)) return Status::injected();
   for (;;) {
-    ssize_t got = read(fd_of(file), buffer, size);
-    if (got >= 0 || errno != EINTR) return got;
+    ssize_t n = read(fd_of(file), buffer, size);
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return {};
+    }
+    if (errno != EINTR) return Status::last_error();
   }
 }
 
-long long size_hint(File& file) {
+std::optional<std::uint64_t> size_hint(File& file) {
   struct stat info;
-  if (fstat(fd_of(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return info.st_size;
+  if (fstat(fd_of(file), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
 }
 
-bool create_file(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return false;
+Status create_file(const std::string& path, File& file) {
+  if (should_fail(Step::create)) return Status::injected();
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return false;
-  file = File();
-  file.adopt(fd);
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    file = File();
-    return false;
-  }
-  fcntl(fd, F_SETFL, 0);  // writes may block again, as on any file
-  return true;
+  Status opened = adopt_if(fd, is_regular, file);
+  if (opened) fcntl(fd, F_SETFL, 0);  // writes may block again, as on any file
+  return opened;
 }
 
-bool write_all(File& file, std::string_view bytes) {
+Status write_all(File& file, std::string_view bytes) {
   while (!bytes.empty()) {
-    if (should_fail(Step::write)) return false;
+    if (should_fail(Step::write)) return Status::injected();
     ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
     if (put < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Status::last_error();
     }
-    if (put == 0) return false;
+    if (put == 0) return Status::system(ENOSPC);
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }
-  return true;
+  return {};
 }
 
-bool close_file(File& file) {
-  if (!file.is_open()) return true;
+Status close_file(File& file) {
+  if (!file.is_open()) return {};
   bool injected = should_fail(Step::close);
-  int result = close(static_cast<int>(file.release()));
-  return result == 0 && !injected;
+  if (close(static_cast<int>(file.release())) != 0) return Status::last_error();
+  return injected ? Status::injected() : Status();
 }
 
-bool may_replace(const std::string& path) {
-  if (access(path.c_str(), F_OK) != 0) return true;  // a new file: the folder decides
-  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+Status may_replace(const std::string& path) {
+  if (access(path.c_str(), F_OK) != 0) return {};  // a new file: the folder decides
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Status::last_error();
+  return {};
 }
 
-Replacement::~Replacement() { abandon_replacement(*this); }
-
-bool begin_replacement(const std::string& path, Replacement& replacement) {
+Status begin_replacement(const std::string& path, Replacement& replacement) {
   replacement.target_path = resolve_links(path);
   struct stat info;
   replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
@@ -159,55 +178,57 @@ bool begin_replacement(const std::string& path, Replacement& replacement) {
   } else {
     replacement.mode = creation_mode();
   }
-  if (should_fail(Step::create_temp)) return false;
+  if (should_fail(Step::create_temp)) return Status::injected();
 
   // Beside the target, so the rename stays within one file system.
   std::string temp_path = replacement.target_path + std::string(kTempMarker) + "XXXXXX";
   InterruptsHeld held;
   // mkostemp makes the file with private permissions; it gets the target's once complete.
   int fd = mkostemp(temp_path.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Status::last_error();
   replacement.temp.adopt(fd);
   replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
   remember_temp_file(replacement.temp_path);
-  return true;
+  return {};
 }
 
-CommitResult commit_replacement(Replacement& replacement) {
+Commit commit_replacement(Replacement& replacement) {
   int fd = fd_of(replacement.temp);
-  bool complete = !should_fail(Step::sync) && fsync(fd) == 0;
-  if (complete && replacement.target_exists) {
+  Status step;
+  if (should_fail(Step::sync)) {
+    step = Status::injected();
+  } else if (fsync(fd) != 0) {
+    step = Status::last_error();
+  }
+  if (step && replacement.target_exists) {
     // The owner may only be kept where the process is allowed to set it.
     [[maybe_unused]] int ignored =
         fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
   }
-  complete = complete && fchmod(fd, static_cast<mode_t>(replacement.mode)) == 0;
-  complete = complete && close_file(replacement.temp);
-  complete = complete && !should_fail(Step::rename) &&
-             rename(replacement.temp_path.c_str(), replacement.target_path.c_str()) == 0;
-  if (!complete) {
+  if (step && fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) step = Status::last_error();
+  if (step) step = close_file(replacement.temp);
+  if (step && should_fail(Step::rename)) step = Status::injected();
+  if (step && rename(replacement.temp_path.c_str(), replacement.target_path.c_str()) != 0) {
+    step = Status::last_error();
+  }
+  if (!step) {
     abandon_replacement(replacement);
-    return CommitResult::failed;
+    return {CommitResult::failed, step};
   }
   replacement.temp_path.clear();
   forget_temp_file();
 
   // The rename is only durable once the folder that holds the name is on the disk too.
   int folder = open(folder_of(replacement.target_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return CommitResult::not_durable;
-  bool synced = !should_fail(Step::sync_folder) &&
-                (fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP);
-  close(folder);
-  return synced ? CommitResult::done : CommitResult::not_durable;
-}
-
-void abandon_replacement(Replacement& replacement) {
-  replacement.temp = File();
-  if (!replacement.temp_path.empty()) {
-    unlink(replacement.temp_path.c_str());
-    replacement.temp_path.clear();
-    forget_temp_file();
+  if (folder < 0) return {CommitResult::not_durable, Status::last_error()};
+  Status synced;
+  if (should_fail(Step::sync_folder)) {
+    synced = Status::injected();
+  } else if (fsync(folder) != 0 && errno != EINVAL && errno != ENOTSUP) {
+    synced = Status::last_error();
   }
+  close(folder);
+  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
 }
 
 }  // namespace zeltrim::platform

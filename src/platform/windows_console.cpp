@@ -22,12 +22,6 @@ namespace zeltrim::platform {
 
 namespace {
 
-// The console's control handler runs on a thread of its own while the program goes on, even
-// while it ends, so the temporary file's name is guarded by a lock and kept in storage that
-// nothing tears down at exit.
-SRWLOCK temp_guard = SRWLOCK_INIT;
-char* temp_to_remove = nullptr;
-
 constexpr std::size_t kOutputBuffer = 1 << 16;
 
 // What the console hands over for Ctrl-C while a key is being read.
@@ -40,21 +34,13 @@ constexpr int kExtendedKeyAlso = 0xE0;
 // platform: no further step of the run may follow, so the target stays as it was. The file
 // was opened for sharing with deletion, so it goes even while still open.
 void end_interrupted() {
-  AcquireSRWLockExclusive(&temp_guard);  // never released: the process ends here
-  if (temp_to_remove != nullptr) DeleteFileA(temp_to_remove);
+  if (const char* temp = temp_file_to_remove()) DeleteFileA(temp);
   TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
 }
 
 BOOL WINAPI on_console_event(DWORD) {
   end_interrupted();
   return TRUE;
-}
-
-void replace_temp_file(char* path) {
-  AcquireSRWLockExclusive(&temp_guard);
-  delete[] temp_to_remove;
-  temp_to_remove = path;
-  ReleaseSRWLockExclusive(&temp_guard);
 }
 
 bool input_is_console() {
@@ -71,14 +57,6 @@ void start_console() {
   }
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
-
-void remember_temp_file(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  replace_temp_file(copy);
-}
-
-void forget_temp_file() { replace_temp_file(nullptr); }
 
 void wait_for_enter() {
   flush_output();

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/system.h"
 
 namespace zeltrim::platform {
 
@@ -17,7 +19,6 @@ namespace {
 HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
 
 void adopt_handle(File& file, HANDLE handle) {
-  file = File();
   file.adopt(reinterpret_cast<std::intptr_t>(handle));
 }
 
@@ -55,94 +56,127 @@ std::string temp_suffix() {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) CloseHandle(handle_of(*this));
-    handle_ = other.release();
+Status Status::last_error() { return system(static_cast<long>(GetLastError())); }
+
+bool Status::missing() const {
+  return kind_ == Kind::system && (code_ == ERROR_FILE_NOT_FOUND || code_ == ERROR_PATH_NOT_FOUND);
+}
+
+std::string describe(const Status& status) {
+  switch (status.kind()) {
+    case Status::Kind::done:
+      return "Success";
+    case Status::Kind::not_a_file:
+      return "Not a file on a disk";
+    case Status::Kind::injected:
+      return "Input/output error (a failure made on purpose by a test)";
+    case Status::Kind::system:
+      break;
   }
-  return *this;
+  char text[512] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(status.code()), 0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  // The system's messages end in a full stop and a line break; the caller adds its own.
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  if (message.empty()) message = "Error " + std::to_string(status.code());
+  return message;
 }
 
-File::~File() {
-  if (is_open()) CloseHandle(handle_of(*this));
-}
+void close_quietly(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
-bool open_for_reading(const std::string& path, Accept accept, File& file) {
-  if (should_fail(Step::open_read)) return false;
+void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
+
+Status open_for_reading(const std::string& path, Accept accept, File& file) {
+  if (should_fail(Step::open_read)) return Status::injected();
   // A folder cannot be opened this way at all; other programs may go on reading and writing.
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
   adopt_handle(file, handle);
   if (accept == Accept::regular_file && !is_disk_file(handle)) {
     file = File();
-    return false;
+    return Status::not_a_file();
   }
-  return true;
+  return {};
 }
 
-long long read_some(File& file, char* buffer, std::size_t size) {
-  if (should_fail(Step::read)) return -1;
+Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (should_fail(Step::read)) return Status::injected();
   DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
-  DWORD got = 0;
-  if (ReadFile(handle_of(file), buffer, wanted, &got, nullptr)) return got;
+  DWORD read = 0;
+  if (ReadFile(handle_of(file), buffer, wanted, &read, nullptr)) {
+    got = read;
+    return {};
+  }
   // A pipe whose writer has gone has simply ended.
-  return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  if (GetLastError() == ERROR_BROKEN_PIPE) return {};
+  return Status::last_error();
 }
 
-long long size_hint(File& file) {
+std::optional<std::uint64_t> size_hint(File& file) {
   LARGE_INTEGER size;
-  if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return -1;
-  return size.QuadPart;
+  if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-bool create_file(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return false;
+Status create_file(const std::string& path, File& file) {
+  if (should_fail(Step::create)) return Status::injected();
   // Opened first and emptied only once it is known to be a file on a disk. Unlike creating it
   // afresh, this also works on an existing hidden or system file, whose attributes it keeps.
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
   adopt_handle(file, handle);
-  if (!is_disk_file(handle) || !SetEndOfFile(handle)) {
+  if (!is_disk_file(handle)) {
     file = File();
-    return false;
+    return Status::not_a_file();
   }
-  return true;
+  if (!SetEndOfFile(handle)) {
+    Status failed = Status::last_error();
+    file = File();
+    return failed;
+  }
+  return {};
 }
 
-bool write_all(File& file, std::string_view bytes) {
+Status write_all(File& file, std::string_view bytes) {
   while (!bytes.empty()) {
-    if (should_fail(Step::write)) return false;
+    if (should_fail(Step::write)) return Status::injected();
     DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestTransfer));
     DWORD put = 0;
-    if (!WriteFile(handle_of(file), bytes.data(), wanted, &put, nullptr) || put == 0) return false;
+    if (!WriteFile(handle_of(file), bytes.data(), wanted, &put, nullptr)) {
+      return Status::last_error();
+    }
+    if (put == 0) return Status::system(ERROR_DISK_FULL);
     bytes.remove_prefix(put);
   }
-  return true;
+  return {};
 }
 
-bool close_file(File& file) {
-  if (!file.is_open()) return true;
+Status close_file(File& file) {
+  if (!file.is_open()) return {};
   bool injected = should_fail(Step::close);
-  bool closed = CloseHandle(reinterpret_cast<HANDLE>(file.release())) != 0;
-  return closed && !injected;
+  if (!CloseHandle(reinterpret_cast<HANDLE>(file.release()))) return Status::last_error();
+  return injected ? Status::injected() : Status();
 }
 
-bool may_replace(const std::string& path) {
+Status may_replace(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // a new file: the folder decides
-  return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // a new file: the folder decides
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return Status::system(ERROR_ACCESS_DENIED);
+  }
+  return {};
 }
 
-Replacement::~Replacement() { abandon_replacement(*this); }
-
-bool begin_replacement(const std::string& path, Replacement& replacement) {
+Status begin_replacement(const std::string& path, Replacement& replacement) {
   replacement.target_path = path;
   DWORD attributes = GetFileAttributesA(path.c_str());
   replacement.target_exists = attributes != INVALID_FILE_ATTRIBUTES;
   replacement.mode = replacement.target_exists ? attributes : 0;
-  if (should_fail(Step::create_temp)) return false;
+  if (should_fail(Step::create_temp)) return Status::injected();
 
   // Beside the target, so the move stays within one volume and is a rename. Sharing for
   // deletion lets an interruption remove the file while it is still being written.
@@ -153,48 +187,47 @@ bool begin_replacement(const std::string& path, Replacement& replacement) {
     if (handle == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return false;
+      return Status::system(static_cast<long>(error));
     }
     adopt_handle(replacement.temp, handle);
     replacement.temp_path = temp_path;
     remember_temp_file(temp_path);
     if (!is_disk_file(handle)) {
       abandon_replacement(replacement);
-      return false;
+      return Status::not_a_file();
     }
-    return true;
+    return {};
   }
-  return false;
+  return Status::system(ERROR_FILE_EXISTS);
 }
 
-CommitResult commit_replacement(Replacement& replacement) {
-  bool complete = !should_fail(Step::sync) && FlushFileBuffers(handle_of(replacement.temp)) != 0;
-  complete = complete && close_file(replacement.temp);
-  if (complete && replacement.target_exists) {
+Commit commit_replacement(Replacement& replacement) {
+  Status step;
+  if (should_fail(Step::sync)) {
+    step = Status::injected();
+  } else if (!FlushFileBuffers(handle_of(replacement.temp))) {
+    step = Status::last_error();
+  }
+  if (step) step = close_file(replacement.temp);
+  if (step && replacement.target_exists) {
     DWORD kept = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-    complete = SetFileAttributesA(replacement.temp_path.c_str(), kept) != 0;
+    if (!SetFileAttributesA(replacement.temp_path.c_str(), kept)) step = Status::last_error();
   }
   // With write-through the move returns only once the new name is on the disk, so no separate
   // step is needed to make it durable.
-  complete = complete && !should_fail(Step::rename) &&
-             MoveFileExA(replacement.temp_path.c_str(), replacement.target_path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!complete) {
+  if (step && should_fail(Step::rename)) step = Status::injected();
+  if (step && !MoveFileExA(replacement.temp_path.c_str(), replacement.target_path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    step = Status::last_error();
+  }
+  if (!step) {
     abandon_replacement(replacement);
-    return CommitResult::failed;
+    return {CommitResult::failed, step};
   }
   replacement.temp_path.clear();
   forget_temp_file();
-  return should_fail(Step::sync_folder) ? CommitResult::not_durable : CommitResult::done;
-}
-
-void abandon_replacement(Replacement& replacement) {
-  replacement.temp = File();
-  if (!replacement.temp_path.empty()) {
-    DeleteFileA(replacement.temp_path.c_str());
-    replacement.temp_path.clear();
-    forget_temp_file();
-  }
+  if (should_fail(Step::sync_folder)) return {CommitResult::not_durable, Status::injected()};
+  return {};
 }
 
 }  // namespace zeltrim::platform

@@ -7,13 +7,8 @@
 namespace zeltrim {
 
 namespace {
-EncodingKind current_kind = EncodingKind::plain;
 constexpr std::size_t kMarkProbe = 4;
 }  // namespace
-
-EncodingKind encoding_kind() { return current_kind; }
-
-void set_encoding_kind(EncodingKind kind) { current_kind = kind; }
 
 EncodingKind encoding_from_mark(std::string_view first_bytes) {
   // Each position past the end counts as -1, and the sums wrap as 32-bit integers do: that is
@@ -39,9 +34,9 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous) {
   char first[kMarkProbe];
   std::size_t got = 0;
   while (got < kMarkProbe) {
-    long long n = platform::read_some(file, first + got, kMarkProbe - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
+    std::size_t n = 0;
+    if (!platform::read_some(file, first + got, kMarkProbe - got, n) || n == 0) break;
+    got += n;
   }
   return encoding_from_mark(std::string_view(first, got));
 }

@@ -1,42 +1,89 @@
-// Target files: finding a target's encoding from its byte-order mark, loading it into the line
-// list, and writing the list back in the same form. It knows nothing of the commands; it reaches
-// the disk and the console only through the platform seam.
+// Target files: finding a target's encoding from its byte-order mark, loading it into lines,
+// and writing the lines back in the same form. It knows nothing of the commands and prints
+// nothing: loading and writing say what happened, and the interpreter tells the user.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "lines/line_list.h"
+#include "platform/files.h"
+
 namespace zeltrim {
 
-enum class EncodingKind : int {
-  plain = 0,
-  utf8 = 8,
-  utf16le = 16,
-  utf16be = 17,
-  utf32be = 32,
-};
+enum class EncodingKind : unsigned char { plain, utf8, utf16le, utf16be, utf32be };
 
-// The kind of the target loaded last; the writer writes in it. Plain until a target is named.
-EncodingKind encoding_kind();
-void set_encoding_kind(EncodingKind kind);
-
-// The kind a file's first bytes announce; `previous` when the file cannot be opened.
-EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
+inline constexpr char kEndMark = '\x1A';
 
 // The kind that the first bytes announce (fewer than four when the file is that short).
 EncodingKind encoding_from_mark(std::string_view first_bytes);
 
-// Loads the target into the emptied line list: 1 when loaded, 0 when not (the reason printed).
-// With `create` the file is made, or emptied, and nothing is read.
-int get_target_file(const std::string& path, int create);
+// The kind a file's first bytes announce; `previous` when the file cannot be opened.
+EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
 
-// Writes the line list back to the target: 1 on success or when there was nothing to write,
-// 0 when the target could not be written (the reason printed, the file left as it was).
-int put_target_file(const std::string& path);
+// How the instruction file named the target.
+enum class Naming : unsigned char {
+  existing,  // .F: a file to edit
+  created,   // .G: made when missing, emptied when present
+};
 
-// The bytes the writer puts in a file for the current list and kind (used by tests and tools).
-std::string written_form();
+enum class LoadResult : unsigned char {
+  loaded,
+  cannot_open,            // missing, refused, or not a file (with .G: cannot be made)
+  cannot_read,            // a read failed: nothing is loaded
+  would_lose_characters,  // a character the lines cannot hold, or a broken code unit
+  cannot_close,
+};
 
-inline constexpr char kEndMark = '\x1A';
+// The file being edited: where it is, how it was named, its form and its lines.
+struct Target {
+  std::string path;
+  Naming naming = Naming::existing;
+  EncodingKind kind = EncodingKind::plain;
+  LoadResult result = LoadResult::cannot_open;
+  platform::Status reason;  // what the system said, when the result is a failure
+  TextStore store;
+  LineList lines;
+  // The line list has held a line at some time. A target that never held one is not written
+  // back (a new .G file to which nothing was added stays empty); one whose lines were all
+  // removed is.
+  bool held_lines = false;
+
+  bool loaded() const { return result == LoadResult::loaded; }
+};
+
+// Loads the target `path` names. A file that cannot be looked at keeps the `previous` kind:
+// the kind of the target before it (plain for the first).
+Target load_target(const std::string& path, Naming naming, EncodingKind previous);
+
+enum class WriteResult : unsigned char {
+  written,
+  unchanged,         // the file already holds exactly these bytes and was not touched
+  nothing_to_write,  // nothing loaded, or no line ever: the file was not touched
+  read_only,         // the target may not be replaced
+  no_temp_file,      // no temporary file could be made beside it
+  cannot_write,      // writing, syncing or renaming failed; the target is as it was
+  not_durable,       // the new content is in place, but its folder could not be synced
+};
+
+struct WriteOutcome {
+  WriteResult result = WriteResult::written;
+  platform::Status reason;
+};
+
+// Shown each line as it is written back: test mode prints it and waits for a key.
+class WriteTrace {
+ public:
+  virtual void stored(std::string_view text) = 0;
+
+ protected:
+  ~WriteTrace() = default;
+};
+
+// Writes the target's lines back, safely: the new content replaces the file in one rename.
+WriteOutcome write_target(const Target& target, WriteTrace* trace = nullptr);
+
+// The bytes the writer puts in the file for these lines.
+std::string written_form(const Target& target);
 
 }  // namespace zeltrim

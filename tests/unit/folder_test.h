@@ -1,35 +1,54 @@
-// A fixture for tests that load and write real files: a fresh folder, removed afterwards, and
-// the process-wide state (line list, encoding kind, armed failures) reset before and after.
+// A fixture for tests that load and write real files: a fresh folder (in memory where the
+// system has one, so syncs cost nothing), removed afterwards, with no failure left armed.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
-#include "lines/line_list.h"
 #include "platform/faults.h"
-#include "target/target_file.h"
 
 namespace zeltrim {
 
 class FolderTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zeltrim-unit-XXXXXX").string();
+    std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                     ? std::filesystem::path("/dev/shm")
+                                     : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "zeltrim-unit-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
-    reset();
+    platform::clear_failures();
   }
   void TearDown() override {
-    reset();
+    platform::clear_failures();
     std::filesystem::remove_all(folder_);
   }
-  static void reset() {
-    platform::clear_failures();
-    free_line_list();
-    set_encoding_kind(EncodingKind::plain);
+
+  std::string path(const std::string& name) const { return folder_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary | std::ios::trunc) << bytes;
+    return path(name);
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  std::vector<std::string> names() const {
+    std::vector<std::string> all;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      all.push_back(entry.path().filename().string());
+    }
+    std::sort(all.begin(), all.end());
+    return all;
   }
 
   std::string folder_;

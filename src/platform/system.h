@@ -1,0 +1,16 @@
+// Inside the platform room: the few steps each platform implements for the code that both
+// share (files.cpp, interrupts.cpp). Nothing outside src/platform includes this.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zeltrim::platform {
+
+// Closes a handle whose result nobody can act on any more (a file going out of scope).
+void close_quietly(std::intptr_t handle);
+
+// Removes a file whose removal nobody can act on (a temporary file being given up).
+void remove_quietly(const std::string& path);
+
+}  // namespace zeltrim::platform
