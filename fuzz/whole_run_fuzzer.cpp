@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@
 #include "commands/interpreter.h"
 #include "fuzz_kit.h"
 #include "platform/console.h"
+#include "target/encoding.h"
+#include "target/target_file.h"
 
 namespace zeltrim::fuzz {
 namespace {
@@ -87,7 +90,7 @@ Prepared prepare(std::string_view instructions, double size) {
     std::size_t lf = instructions.find('\n', line_start);
     std::size_t next = lf == std::string_view::npos ? instructions.size() : lf + 1;
     std::string_view line = instructions.substr(line_start, next - line_start);
-    if (line.ends_with("\r\n")) line.remove_suffix(2);
+    line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
     if (line.starts_with('.') && line.find('\0') == std::string_view::npos) {
       char letter = line.size() > 1 ? upper_ascii(line[1]) : '\0';
       std::string_view argument = line.size() > 3 ? line.substr(3) : "";
@@ -140,7 +143,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string_view> targets(pieces.begin() + 1, pieces.end());
   double target_bytes = 16;
   for (std::string_view target : targets) target_bytes += 2 * static_cast<double>(target.size());
-  Prepared prepared = prepare(pieces[0], target_bytes);
+  // An instruction file with a byte-order mark is read as one byte per character: the paths are
+  // found in that text, and the file is stored again in its own form.
+  std::optional<std::string> text = zeltrim::narrow_marked_text(pieces[0]);
+  Prepared prepared = prepare(text ? *text : std::string(), target_bytes);
+  if (!text) {
+    prepared = Prepared{std::string(pieces[0]), {}};  // refused whole: nothing may change
+  } else if (zeltrim::EncodingKind kind = zeltrim::encoding_from_mark(pieces[0]);
+             kind == zeltrim::EncodingKind::utf8 || kind == zeltrim::EncodingKind::utf16le ||
+             kind == zeltrim::EncodingKind::utf16be) {
+    std::string stored(zeltrim::mark_of(kind));
+    zeltrim::append_encoded(kind, prepared.instructions, stored);
+    prepared.instructions = stored;
+  }
 
   InPrivateFolder in_private_folder;
   clear_folder();

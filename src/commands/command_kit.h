@@ -20,8 +20,9 @@ inline constexpr char kFieldSeparator = '\x02';
 // Empty when the argument holds nothing but separators.
 std::string_view first_part(std::string_view argument);
 
-// The second part: behind the separator that ends the first part, LF bytes at its start
-// skipped, up to the next LF or the end. Later separators belong to it. Empty when missing.
+// The second part: everything behind the separator that ends the first part (an argument never
+// holds an LF: its instruction line ended there). Later separators belong to it. Empty when
+// missing.
 std::string_view second_part(std::string_view argument);
 
 // The text without one final ".", as .C, .E, .U and .V take their second part.

@@ -14,7 +14,7 @@ constexpr std::string_view kEmptyValue = " ";
 
 struct KeyAndValue {
   std::string_view key;    // before the first "=", leading "=" skipped; never holds "="
-  std::string_view value;  // behind that "=", leading LFs skipped, up to the next LF
+  std::string_view value;  // everything behind that "=" (a line never holds an LF)
 };
 
 KeyAndValue split_assignment(std::string_view text) {
@@ -23,14 +23,7 @@ KeyAndValue split_assignment(std::string_view text) {
   if (start == std::string_view::npos) return parts;  // empty, or "=" only: no key
   std::size_t equals = text.find('=', start);
   parts.key = text.substr(start, equals == std::string_view::npos ? equals : equals - start);
-  if (equals != std::string_view::npos) {
-    std::string_view rest = text.substr(equals + 1);
-    std::size_t value_start = rest.find_first_not_of('\n');
-    if (value_start != std::string_view::npos) {
-      rest.remove_prefix(value_start);
-      parts.value = rest.substr(0, rest.find('\n'));
-    }
-  }
+  if (equals != std::string_view::npos) parts.value = text.substr(equals + 1);
   if (parts.value.empty()) parts.value = kEmptyValue;
   return parts;
 }

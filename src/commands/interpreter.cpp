@@ -4,6 +4,7 @@
 #include "commands/interpreter.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "commands/command_kit.h"
@@ -17,6 +18,8 @@ namespace zeltrim {
 namespace {
 constexpr std::string_view kCouldNotOpen = "Could not open file %s\n";
 constexpr std::string_view kCouldNotRead = "Could not read file %s\n";
+constexpr std::string_view kInstructionsWouldLoseCharacters =
+    "Error - %s cannot be read without losing characters\n";
 constexpr std::string_view kMakingChangesF = "Making changes to %s\n\n";
 constexpr std::string_view kMakingChangesG = "Making changes to %s\n";
 constexpr std::string_view kInvalidCommand = "Invalid command found on line %d\n";
@@ -52,6 +55,11 @@ constexpr char kCommandMark = '.';
 // (a space in every example) is skipped whatever it is.
 constexpr std::size_t kLetterAt = 1;
 constexpr std::size_t kArgumentAt = 3;
+
+// The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
+void explain(const std::string& path, const platform::Status& reason) {
+  if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
+}
 
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -92,6 +100,7 @@ void say_loaded(Run& run) {
       platform::say(kErrorClosingFile, target.path);
       break;
   }
+  explain(target.path, target.reason);
   run.errors = true;
 }
 
@@ -121,6 +130,7 @@ void write_back(Run& run) {
       platform::say(kNotDurable, path);
       break;
   }
+  explain(path, outcome.reason);
   run.errors = true;
 }
 
@@ -227,35 +237,41 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
   platform::say(kInvalidCommand, line_number);
 }
 
-enum class Read : unsigned char { ok, cannot_open, cannot_read };
-
-// The instruction file is read whole (it may be a pipe), before any command is carried out.
-Read read_instructions(const std::string& path, platform::FileBytes& bytes) {
+// The instruction file is read whole (it may be a pipe), before any command is carried out,
+// and taken as one byte per character whatever mark an editor put in front.
+std::optional<std::string> read_instructions(const std::string& path) {
   platform::File file;
-  if (!platform::open_for_reading(path, platform::Accept::anything_but_folder, file)) {
-    return Read::cannot_open;
+  platform::FileBytes bytes;
+  platform::Status reason =
+      platform::open_for_reading(path, platform::Accept::anything_but_folder, file);
+  if (!reason) {
+    platform::say(kCouldNotOpen, path);
+  } else if (reason = platform::read_whole(file, bytes); !reason) {
+    platform::say(kCouldNotRead, path);
+  } else if (std::optional<std::string> text = narrow_marked_text(bytes.view())) {
+    return text;
+  } else {
+    platform::say(kInstructionsWouldLoseCharacters, path);
   }
-  return platform::read_whole(file, bytes) ? Read::ok : Read::cannot_read;
+  explain(path, reason);
+  return std::nullopt;
 }
 }  // namespace
 
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings) {
-  platform::FileBytes instructions;
-  Read read = read_instructions(path, instructions);
-  if (read != Read::ok) {
-    platform::say(read == Read::cannot_open ? kCouldNotOpen : kCouldNotRead, path);
-    return RunOutcome::instruction_file_missing;
-  }
+  std::optional<std::string> instructions = read_instructions(path);
+  if (!instructions) return RunOutcome::instructions_unusable;
 
   Run run(settings);
   CommandContext context(settings);
-  std::string_view rest = instructions.view();
+  std::string_view rest = *instructions;
   for (long long line_number = 1; !rest.empty(); ++line_number) {
     std::size_t lf = rest.find('\n');
     std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
     std::string_view line = rest.substr(0, length);
     rest.remove_prefix(length);
-    if (line.ends_with("\r\n")) line.remove_suffix(2);
+    // A line ends with CR LF or with a lone LF, neither of which belongs to it.
+    line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
     if (!line.starts_with(kCommandMark)) continue;
 
     context.trace(kTraceOperation, line);

@@ -13,9 +13,9 @@ struct RunSettings {
 };
 
 enum class RunOutcome {
-  completed,                 // every target loaded and written back
-  completed_with_errors,     // a target could not be loaded or written back
-  instruction_file_missing,  // nothing was done
+  completed,              // every target loaded and written back
+  completed_with_errors,  // a target could not be loaded or written back
+  instructions_unusable,  // the instruction file could not be read: nothing was done
 };
 
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings);

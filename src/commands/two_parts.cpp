@@ -29,11 +29,7 @@ std::string_view first_part(std::string_view argument) {
 std::string_view second_part(std::string_view argument) {
   FirstSpan span = first_span(argument);
   if (span.end >= argument.size()) return {};  // no separator behind the first part
-  std::string_view rest = argument.substr(span.end + 1);
-  std::size_t start = rest.find_first_not_of('\n');
-  if (start == std::string_view::npos) return {};
-  rest.remove_prefix(start);
-  return rest.substr(0, rest.find('\n'));
+  return argument.substr(span.end + 1);
 }
 
 std::string_view without_final_dot(std::string_view text) {

@@ -46,7 +46,7 @@ Ending run(const std::vector<std::string>& arguments) {
   }
 
   RunOutcome outcome = run_instruction_file(arguments.front(), settings);
-  if (outcome == RunOutcome::instruction_file_missing) return Ending::instruction_missing;
+  if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
   // The closing message says plainly whether every target made it.
   bool clean = outcome == RunOutcome::completed;
   platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);
@@ -65,6 +65,11 @@ Ending run_program(const std::vector<std::string>& arguments) {
     ending = Ending::out_of_memory;
   }
   platform::flush_output();
+  // The edits were made, but the report of them was lost: that is not a clean run.
+  if (platform::Status lost = platform::output_failure(); !lost) {
+    platform::tell_error("zeltrim: standard output: " + platform::describe(lost));
+    if (ending == Ending::success) ending = Ending::errors;
+  }
   return ending;
 }
 
@@ -75,7 +80,7 @@ int exit_code(Ending ending) {
     case Ending::errors:
       return 2;
     case Ending::help_shown:
-    case Ending::instruction_missing:
+    case Ending::instructions_unusable:
     case Ending::out_of_memory:
       return 1;
   }

@@ -8,10 +8,10 @@
 namespace zeltrim {
 
 enum class Ending {
-  success,              // every target loaded and written back
-  errors,               // a target could not be loaded or written back
-  help_shown,           // the help screen ended the program
-  instruction_missing,  // the instruction file could not be opened
+  success,                // every target loaded and written back
+  errors,                 // a target could not be loaded or written back
+  help_shown,             // the help screen ended the program
+  instructions_unusable,  // the instruction file could not be read
   out_of_memory,
 };
 

@@ -76,14 +76,20 @@ void show_help() {
   sample.push_back('\x1A');
 
   platform::File file;
-  if (!platform::create_file(std::string(kSampleName), file)) {
+  platform::Status reason = platform::create_file(std::string(kSampleName), file);
+  if (!reason) {
     platform::say(kNotWritten);
-    return;
+  } else {
+    // A write that fails shows up when the file is closed, as it would with buffered output.
+    reason = platform::write_all(file, sample);
+    platform::Status closed = platform::close_file(file);
+    if (reason) reason = closed;
+    platform::say(reason ? kCreated : kErrorClosing);
   }
-  // A write that fails shows up when the file is closed, as it would with buffered output.
-  bool written = platform::write_all(file, sample).done();
-  bool closed = platform::close_file(file).done();
-  platform::say(written && closed ? kCreated : kErrorClosing);
+  if (!reason) {
+    platform::tell_error("zeltrim: " + std::string(kSampleName) + ": " +
+                         platform::describe(reason));
+  }
 }
 
 }  // namespace zeltrim

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/system.h"
+
 namespace zeltrim::platform {
 
 namespace {
@@ -12,8 +14,14 @@ bool gathering = false;
 std::string gathered;
 constexpr std::size_t kGatherBlock = 1 << 16;
 
+// The first failure to write standard output; the run goes on without its report.
+Status lost_output;
+
 void hand_over(std::string_view bytes) {
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  if (bytes.empty()) return;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
+    note_output_failure(Status::last_error());
+  }
 }
 
 // Calls `piece` with each piece of the formatted text in turn.
@@ -65,10 +73,17 @@ void say(std::string_view format, long long number) { say(format, {std::to_strin
 void flush_output() {
   hand_over(gathered);
   gathered.clear();
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0) note_output_failure(Status::last_error());
 }
 
+void note_output_failure(const Status& reason) {
+  if (lost_output.done()) lost_output = reason;
+}
+
+Status output_failure() { return lost_output; }
+
 void tell_error(std::string_view line) {
+  flush_output();  // what was printed before comes before it on a shared terminal
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fputc('\n', stderr);
   std::fflush(stderr);

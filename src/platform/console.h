@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace zeltrim::platform {
 
 // Prepares standard output and the clean-up on interruption; called once at start-up.
@@ -33,6 +35,10 @@ void flush_output();
 
 // Writes one line to standard error at once: the system's reason for a failure.
 void tell_error(std::string_view line);
+
+// Why standard output could not take everything printed so far (closed, a full disk, a reader
+// that has gone), or done when it could. Meaningful after flush_output.
+Status output_failure();
 
 // The Enter wait: reads one byte of standard input; returns at once at the end of input.
 void wait_for_enter();

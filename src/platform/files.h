@@ -93,6 +93,9 @@ Status read_whole(File& file, FileBytes& bytes);
 // Creates the file, or empties it when it exists, for writing.
 Status create_file(const std::string& path, File& file);
 
+// Opens the file for writing without emptying it, or creates it empty when it is missing.
+Status open_for_writing(const std::string& path, File& file);
+
 // Writes every byte or reports failure.
 Status write_all(File& file, std::string_view bytes);
 

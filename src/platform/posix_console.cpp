@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "platform/console.h"
 #include "platform/faults.h"
 #include "platform/interrupts.h"
+#include "platform/system.h"
 
 namespace zeltrim::platform {
 
@@ -52,6 +54,14 @@ bool read_one_byte() {
 }  // namespace
 
 void start_console() {
+  // A standard descriptor that is closed would be handed to the next file opened, and the report
+  // would go into a target. /dev/null holds its place; a closed standard output still counts as
+  // output that could not be written.
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) continue;
+    if (fd == STDOUT_FILENO) note_output_failure(Status::system(EBADF));
+  }
   if (!isatty(STDOUT_FILENO)) {
     std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
     gather_output();

@@ -140,6 +140,14 @@ Status create_file(const std::string& path, File& file) {
   return opened;
 }
 
+Status open_for_writing(const std::string& path, File& file) {
+  if (should_fail(Step::create)) return Status::injected();
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  Status opened = adopt_if(fd, is_regular, file);
+  if (opened) fcntl(fd, F_SETFL, 0);
+  return opened;
+}
+
 Status write_all(File& file, std::string_view bytes) {
   while (!bytes.empty()) {
     if (should_fail(Step::write)) return Status::injected();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace zeltrim::platform {
 
 // Closes a handle whose result nobody can act on any more (a file going out of scope).
@@ -12,5 +14,8 @@ void close_quietly(std::intptr_t handle);
 
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
+
+// Standard output has failed for this reason; the first failure is the one told.
+void note_output_failure(const Status& reason);
 
 }  // namespace zeltrim::platform

@@ -141,6 +141,19 @@ Status create_file(const std::string& path, File& file) {
   return {};
 }
 
+Status open_for_writing(const std::string& path, File& file) {
+  if (should_fail(Step::create)) return Status::injected();
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+  adopt_handle(file, handle);
+  if (!is_disk_file(handle)) {
+    file = File();
+    return Status::not_a_file();
+  }
+  return {};
+}
+
 Status write_all(File& file, std::string_view bytes) {
   while (!bytes.empty()) {
     if (should_fail(Step::write)) return Status::injected();

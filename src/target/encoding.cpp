@@ -1,6 +1,8 @@
 #include "target/encoding.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "platform/files.h"
 
@@ -39,6 +41,25 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous) {
     got += n;
   }
   return encoding_from_mark(std::string_view(first, got));
+}
+
+std::optional<std::string> narrow_marked_text(std::string_view bytes) {
+  EncodingKind kind = encoding_from_mark(bytes);
+  if (kind != EncodingKind::utf8 && kind != EncodingKind::utf16le &&
+      kind != EncodingKind::utf16be) {
+    return std::string(bytes);
+  }
+  bytes.remove_prefix(mark_of(kind).size());
+  if (kind == EncodingKind::utf8) return std::string(bytes);
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::string text(bytes.size() / 2, '\0');
+  std::size_t high = kind == EncodingKind::utf16le ? 1 : 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char low = bytes[2 * i + 1 - high];
+    if (bytes[2 * i + high] != '\0' || low == '\0') return std::nullopt;
+    text[i] = low;
+  }
+  return text;
 }
 
 std::string_view mark_of(EncodingKind kind) {

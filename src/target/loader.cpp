@@ -14,8 +14,8 @@ bool only_line_breaks(std::string_view line) {
   return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
 }
 
-// A plain file: lines end after each LF; a line's CR LF is cut, a lone LF or CR stays in its
-// text. A line that begins with the end mark ends the file.
+// A plain file: lines end after each LF, and the CR LF or lone LF that ends a line is cut; a
+// lone CR stays in its text. A line that begins with the end mark ends the file.
 LoadResult load_plain(std::string_view bytes, LineList& lines) {
   std::size_t at = 0;
   while (at < bytes.size() && bytes[at] != kEndMark) {
@@ -25,7 +25,7 @@ LoadResult load_plain(std::string_view bytes, LineList& lines) {
     if (only_line_breaks(line)) {
       lines.push_back(blank_line());
     } else {
-      if (line.ends_with("\r\n")) line.remove_suffix(2);
+      line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
       lines.push_back(text_line(line));
     }
     at = end;
@@ -117,12 +117,13 @@ Target load_target(const std::string& path, Naming naming, EncodingKind previous
   target.path = path;
   target.naming = naming;
   target.kind = previous;
-  // .G takes the kind before it empties the file, so that the file keeps it.
+  // .G keeps the kind of an existing file. Its old content is replaced only at write-back, so
+  // a run that fails on the way leaves it whole; a missing file is made at once.
   if (naming == Naming::created) target.kind = detect_encoding(path, previous);
 
   platform::File file;
   target.reason = naming == Naming::created
-                      ? platform::create_file(path, file)
+                      ? platform::open_for_writing(path, file)
                       : platform::open_for_reading(path, platform::Accept::regular_file, file);
   if (!target.reason) {
     target.result = LoadResult::cannot_open;

@@ -3,6 +3,7 @@
 // nothing: loading and writing say what happened, and the interpreter tells the user.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ EncodingKind encoding_from_mark(std::string_view first_bytes);
 
 // The kind a file's first bytes announce; `previous` when the file cannot be opened.
 EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
+
+// The text of a file that may begin with a UTF-8 or UTF-16 byte-order mark, one byte per
+// character, as an editor that adds a mark meant it: a UTF-8 mark is skipped, and UTF-16 is
+// narrowed unit by unit (each unit 1 to 255 becomes that byte). Nothing when a unit is 0 or
+// above 255, or the last unit is broken: the text cannot be read without losing characters.
+std::optional<std::string> narrow_marked_text(std::string_view bytes);
 
 // How the instruction file named the target.
 enum class Naming : unsigned char {
@@ -44,9 +51,9 @@ struct Target {
   platform::Status reason;  // what the system said, when the result is a failure
   TextStore store;
   LineList lines;
-  // The line list has held a line at some time. A target that never held one is not written
-  // back (a new .G file to which nothing was added stays empty); one whose lines were all
-  // removed is.
+  // The line list has held a line at some time. An .F target that never held one is not written
+  // back, and a .G target that never held one becomes an empty file; a target whose lines were
+  // all removed is written back without them.
   bool held_lines = false;
 
   bool loaded() const { return result == LoadResult::loaded; }
@@ -59,7 +66,7 @@ Target load_target(const std::string& path, Naming naming, EncodingKind previous
 enum class WriteResult : unsigned char {
   written,
   unchanged,         // the file already holds exactly these bytes and was not touched
-  nothing_to_write,  // nothing loaded, or no line ever: the file was not touched
+  nothing_to_write,  // nothing loaded, or no line ever in an .F target: the file was not touched
   read_only,         // the target may not be replaced
   no_temp_file,      // no temporary file could be made beside it
   cannot_write,      // writing, syncing or renaming failed; the target is as it was

@@ -16,6 +16,8 @@ constexpr std::size_t kChunk = 1 << 20;
 // returns false to stop. With a trace, each written line is shown to it.
 template <typename Sink>
 bool generate(const Target& target, Sink&& sink, WriteTrace* trace) {
+  // A .G target that never held a line becomes an empty file: no mark, no end mark.
+  if (!target.held_lines) return sink(std::string_view());
   EncodingKind kind = target.kind;
   std::string line_break;
   append_encoded(kind, "\r\n", line_break);
@@ -25,8 +27,6 @@ bool generate(const Target& target, Sink&& sink, WriteTrace* trace) {
   std::string chunk(mark_of(kind));
   for (const Line& line : target.lines) {
     std::string_view text = line.text;
-    // A text that keeps the LF of an LF-only file gets the break in its place, not after it.
-    if (text.ends_with('\n')) text.remove_suffix(1);
     if (one_byte_units) {
       chunk.append(text).append(line_break);
     } else {
@@ -39,7 +39,9 @@ bool generate(const Target& target, Sink&& sink, WriteTrace* trace) {
       chunk.clear();
     }
   }
-  chunk.push_back(kEndMark);
+  // The end mark is one byte: after UTF-16 or UTF-32 text it would break the last code unit,
+  // and every other reader would refuse the file.
+  if (one_byte_units) chunk.push_back(kEndMark);
   return sink(std::string_view(chunk));
 }
 
@@ -60,7 +62,7 @@ bool file_holds_written_form(const Target& target) {
           }
           got += n;
         }
-        return std::memcmp(on_disk.data(), chunk.data(), chunk.size()) == 0;
+        return chunk.empty() || std::memcmp(on_disk.data(), chunk.data(), chunk.size()) == 0;
       },
       nullptr);
   char extra;
@@ -83,7 +85,9 @@ std::string written_form(const Target& target) {
 }
 
 WriteOutcome write_target(const Target& target, WriteTrace* trace) {
-  if (!target.loaded() || !target.held_lines) return {WriteResult::nothing_to_write, {}};
+  if (!target.loaded() || (!target.held_lines && target.naming == Naming::existing)) {
+    return {WriteResult::nothing_to_write, {}};
+  }
   if (platform::Status allowed = platform::may_replace(target.path); !allowed) {
     return {WriteResult::read_only, allowed};
   }

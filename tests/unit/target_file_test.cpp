@@ -45,9 +45,9 @@ TEST_F(TargetFile, WrittenFormsLoadBackToThemselves) {
   const Row rows[] = {
       {"A\r\n\r\nB\r\n\x1A", EncodingKind::plain},
       {"\xEF\xBB\xBF" "caf\xC3\xA9\r\n\r\n\x1A", EncodingKind::utf8},
-      {"\xFF\xFE" "A\0\r\0\n\0\r\0\n\0\x1A"s, EncodingKind::utf16le},
-      {"\xFE\xFF\0A\0\r\0\n\x1A"s, EncodingKind::utf16be},
-      {"\0\0\xFE\xFF\0\0\0A\0\0\0\r\0\0\0\n\0\0\0\r\0\0\0\n\x1A"s, EncodingKind::utf32be},
+      {"\xFF\xFE" "A\0\r\0\n\0\r\0\n\0"s, EncodingKind::utf16le},
+      {"\xFE\xFF\0A\0\r\0\n"s, EncodingKind::utf16be},
+      {"\0\0\xFE\xFF\0\0\0A\0\0\0\r\0\0\0\n\0\0\0\r\0\0\0\n"s, EncodingKind::utf32be},
   };
   // clang-format on
   for (const Row& row : rows) {
