@@ -32,9 +32,13 @@ std::string_view without_final_dot(std::string_view text);
 // mode only.
 class CommandContext {
  public:
-  explicit CommandContext(const RunSettings& settings) : settings_(&settings) {}
+  // `problems` is set when a command meets a problem of the instruction file (a .V that never
+  // ends), which a strict run counts as an error.
+  CommandContext(const RunSettings& settings, bool* problems)
+      : settings_(&settings), problems_(problems) {}
 
   const RunSettings& settings() const { return *settings_; }
+  void note_problem() const { *problems_ = true; }
 
   // A change report, printed in every run.
   void report(std::string_view format, std::string_view text) const;
@@ -45,6 +49,7 @@ class CommandContext {
 
  private:
   const RunSettings* settings_;
+  bool* problems_;
 };
 
 struct TwoParts {

@@ -1,6 +1,5 @@
-// The dispatcher: walks the instruction file, names targets, and carries out each command on
-// the current target. Every message about a target is printed here, from what loading and
-// writing back report.
+// The dispatcher: walks the instruction file, names targets, and hands each command to its
+// handler through one table.
 #include "commands/interpreter.h"
 
 #include <cstring>
@@ -9,9 +8,9 @@
 
 #include "commands/command_kit.h"
 #include "commands/handlers.h"
+#include "commands/session.h"
 #include "platform/console.h"
 #include "platform/files.h"
-#include "target/target_file.h"
 
 namespace zeltrim {
 
@@ -20,35 +19,13 @@ constexpr std::string_view kCouldNotOpen = "Could not open file %s\n";
 constexpr std::string_view kCouldNotRead = "Could not read file %s\n";
 constexpr std::string_view kInstructionsWouldLoseCharacters =
     "Error - %s cannot be read without losing characters\n";
-constexpr std::string_view kMakingChangesF = "Making changes to %s\n\n";
-constexpr std::string_view kMakingChangesG = "Making changes to %s\n";
 constexpr std::string_view kInvalidCommand = "Invalid command found on line %d\n";
 constexpr std::string_view kMissingPart = "Missing field separator on line %d - command ignored\n";
+constexpr std::string_view kNoTargetLoaded = "No target loaded for the command on line %d\n";
+constexpr std::string_view kNoTargetNamed = "No target is named in %s\n";
 constexpr std::string_view kTraceOperation = "TEST MODE: operation is %s\n\n";
 constexpr std::string_view kTraceEnd =
     "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n\n";
-constexpr std::string_view kTraceLoaded = "TEST MODE: leaving get_target_file\n";
-constexpr std::string_view kTraceStored = "TEST MODE: stored: %s\n";
-
-// Loading.
-constexpr std::string_view kErrorOpeningFile = "Error opening file %s in ZELTRIM.EXE\n";
-constexpr std::string_view kErrorClosingFile = "Error closing file %s in ZELTRIM.EXE\n";
-constexpr std::string_view kErrorReadingFile =
-    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
-constexpr std::string_view kWouldLoseCharacters =
-    "Error - %s cannot be edited without losing characters, file left unchanged\n";
-
-// Writing back.
-constexpr std::string_view kErrorOpening = "Error opening %s\n";
-constexpr std::string_view kReadOnly =
-    "%s is read-only: the changes were not written, file left unchanged\n";
-constexpr std::string_view kNoTempFile =
-    "No temporary file can be made beside %s: the changes were not written, file left "
-    "unchanged\n";
-constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
-constexpr std::string_view kNotDurable =
-    "Error syncing the folder of %s: the new content is in place but may not survive a power "
-    "failure\n";
 
 constexpr char kCommandMark = '.';
 // The letter is the second byte and the argument starts at the fourth: the third byte
@@ -56,91 +33,12 @@ constexpr char kCommandMark = '.';
 constexpr std::size_t kLetterAt = 1;
 constexpr std::size_t kArgumentAt = 3;
 
-// The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
-void explain(const std::string& path, const platform::Status& reason) {
-  if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
-}
-
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// One run of the instruction file: the current target and whether anything went wrong.
-struct Run {
-  explicit Run(const RunSettings& run_settings) : settings(run_settings) {}
-
-  const RunSettings& settings;
-  Target target;  // its path is empty until the first .F or .G
-  bool errors = false;
-};
-
-// Test mode shows every line as it is written back and waits for a key after it.
-class TracedLines final : public WriteTrace {
- public:
-  void stored(std::string_view text) override {
-    platform::say(kTraceStored, text);
-    platform::wait_for_key();
-  }
-};
-
-void say_loaded(Run& run) {
-  const Target& target = run.target;
-  switch (target.result) {
-    case LoadResult::loaded:
-      if (run.settings.test_mode) platform::say(kTraceLoaded);
-      return;
-    case LoadResult::cannot_open:
-      platform::say(kErrorOpeningFile, target.path);
-      break;
-    case LoadResult::cannot_read:
-      platform::say(kErrorReadingFile, target.path);
-      break;
-    case LoadResult::would_lose_characters:
-      platform::say(kWouldLoseCharacters, target.path);
-      break;
-    case LoadResult::cannot_close:
-      platform::say(kErrorClosingFile, target.path);
-      break;
-  }
-  explain(target.path, target.reason);
-  run.errors = true;
-}
-
-// Writes the current target back, if one was named.
-void write_back(Run& run) {
-  if (run.target.path.empty()) return;
-  TracedLines traced;
-  WriteOutcome outcome = write_target(run.target, run.settings.test_mode ? &traced : nullptr);
-  const std::string& path = run.target.path;
-  switch (outcome.result) {
-    case WriteResult::written:
-    case WriteResult::unchanged:
-    case WriteResult::nothing_to_write:
-      return;
-    case WriteResult::read_only:
-      platform::say(kErrorOpening, path);
-      platform::say(kReadOnly, path);
-      break;
-    case WriteResult::no_temp_file:
-      platform::say(kErrorOpening, path);
-      platform::say(kNoTempFile, path);
-      break;
-    case WriteResult::cannot_write:
-      platform::say(kErrorWriting, path);
-      break;
-    case WriteResult::not_durable:
-      platform::say(kNotDurable, path);
-      break;
-  }
-  explain(path, outcome.reason);
-  run.errors = true;
-}
-
-void name_target(Run& run, std::string_view argument, Naming naming) {
-  write_back(run);
-  std::string path(argument);
-  platform::say(naming == Naming::created ? kMakingChangesG : kMakingChangesF, path);
-  // A file that cannot be looked at takes the kind of the target before it.
-  run.target = load_target(path, naming, run.target.kind);
-  say_loaded(run);
+// A problem of the instruction file: said as always, and an error of the run when it is strict.
+void problem(Run& run, std::string_view format, long long line_number) {
+  platform::say(format, line_number);
+  if (run.settings.strict) run.errors = true;
 }
 
 void name_existing(Run& run, std::string_view argument, long long) {
@@ -151,55 +49,14 @@ void name_created(Run& run, std::string_view argument, long long) {
   name_target(run, argument, Naming::created);
 }
 
-// Carries out one command over the current target's lines.
-void apply(Command& command, Target& target) {
-  LineList& lines = target.lines;
-  std::vector<Line>& queued = command.queued();
-  if (!command.meets_lines()) {
-    command.begin();
-    for (auto line = queued.rbegin(); line != queued.rend(); ++line) {
-      lines.push_front(target.store.kept(*line));
-    }
-    queued.clear();
-    command.end();
-    for (const Line& line : queued) lines.push_back(target.store.kept(line));
-    queued.clear();
-  } else {
-    LineList out;
-    auto take_queued = [&] {
-      for (const Line& line : queued) out.push_back(target.store.kept(line));
-      queued.clear();
-    };
-    command.begin();
-    take_queued();
-    for (Line line : lines) {
-      switch (command.take(line)) {
-        case Taken::pass:
-          out.push_back(target.store.kept(line));
-          break;
-        case Taken::drop:
-          break;
-        case Taken::queued:
-          take_queued();
-          break;
-      }
-    }
-    command.end();
-    take_queued();
-    lines = std::move(out);
-  }
-  if (!lines.empty()) target.held_lines = true;
-}
-
 template <Prepare prepare>
 void carry_out(Run& run, std::string_view argument, long long line_number) {
-  CommandContext context(run.settings);
+  bool problems = false;
+  CommandContext context(run.settings, &problems);
   std::unique_ptr<Command> command = prepare(argument, context);
-  if (command == nullptr) {
-    platform::say(kMissingPart, line_number);
-    return;
-  }
+  if (command == nullptr) return problem(run, kMissingPart, line_number);
   apply(*command, run.target);
+  if (problems && run.settings.strict) run.errors = true;
 }
 
 using Handler = void (*)(Run& run, std::string_view argument, long long line_number);
@@ -231,10 +88,14 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
   std::string_view argument = line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
   for (const CommandEntry& entry : kCommands) {
     if (entry.letter != letter) continue;
-    if (!entry.needs_target || run.target.loaded()) entry.handler(run, argument, line_number);
+    if (!entry.needs_target || run.target.loaded()) {
+      entry.handler(run, argument, line_number);
+    } else if (run.settings.strict) {
+      problem(run, kNoTargetLoaded, line_number);
+    }
     return;
   }
-  platform::say(kInvalidCommand, line_number);
+  problem(run, kInvalidCommand, line_number);
 }
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out,
@@ -263,7 +124,8 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
   if (!instructions) return RunOutcome::instructions_unusable;
 
   Run run(settings);
-  CommandContext context(settings);
+  bool unused = false;
+  CommandContext context(settings, &unused);
   std::string_view rest = *instructions;
   for (long long line_number = 1; !rest.empty(); ++line_number) {
     std::size_t lf = rest.find('\n');
@@ -279,7 +141,12 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
     context.trace_and_wait(kTraceEnd, line);
   }
   write_back(run);
-  return run.errors ? RunOutcome::completed_with_errors : RunOutcome::completed;
+  if (settings.strict && !run.named_a_target) {
+    platform::say(kNoTargetNamed, path);
+    run.errors = true;
+  }
+  if (run.errors) return RunOutcome::completed_with_errors;
+  return run.would_change ? RunOutcome::would_change : RunOutcome::completed;
 }
 
 }  // namespace zeltrim

@@ -5,16 +5,22 @@
 
 #include <string>
 
+#include "target/target_file.h"
+
 namespace zeltrim {
 
 // What the command line asked of the run.
 struct RunSettings {
   bool test_mode = false;  // trace every step and wait for the user after it
+  bool strict = false;     // a problem in the instruction file is an error of the run
+  TargetOptions target;    // what every target is asked
 };
 
 enum class RunOutcome {
   completed,              // every target loaded and written back
-  completed_with_errors,  // a target could not be loaded or written back
+  would_change,           // nothing was written, and at least one file would have changed
+  completed_with_errors,  // a target could not be loaded or written back, or (strict) the
+                          // instruction file had a problem
   instructions_unusable,  // the instruction file could not be read: nothing was done
 };
 

@@ -36,6 +36,7 @@ class Varsub final : public Command {
         break;
       case Replaced::endless:
         context().report(kVarsubEndless, line.text);
+        context().note_problem();
         break;
     }
     return Taken::pass;

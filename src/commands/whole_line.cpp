@@ -51,7 +51,7 @@ class AddLine final : public Command {
 
  private:
   void add(std::string_view report) {
-    queue(text_line(text_));
+    queue(added_line(text_));
     context().report(report, text_);
   }
 
@@ -83,7 +83,7 @@ class AppendAfter final : public Command {
   Taken take(Line& line) override {
     if (!line.is_text() || !line_equals(line.text, search_)) return Taken::pass;
     queue(line);
-    queue(text_line(addition_));
+    queue(added_line(addition_));
     context().report(kAppended, addition_);
     return Taken::queued;
   }

@@ -9,8 +9,10 @@ namespace zeltrim {
 
 enum class Ending {
   success,                // every target loaded and written back
-  errors,                 // a target could not be loaded or written back
+  would_change,           // nothing was written, and at least one file would have changed
+  errors,                 // a target could not be loaded or written back, or another error
   help_shown,             // the help screen ended the program
+  information,            // --help or --version printed what was asked
   instructions_unusable,  // the instruction file could not be read
   out_of_memory,
 };
@@ -20,6 +22,10 @@ Ending run_program(const std::vector<std::string>& arguments);
 
 // Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT.
 void show_help();
+
+// --help: the help screen's explanation and example, then every option and exit code; no wait,
+// no file written.
+void show_usage();
 
 int exit_code(Ending ending);
 

@@ -26,8 +26,8 @@ constexpr std::string_view kHelp =
     "   .S  swaps the text of a line with new text, seperate by ..\n"
     "       Note: Include leading spaces when swapping indented lines.\n"
     "   .V  Replaces all variables in a line with a string, seperate by ..\n\n"
-    "Anything besides the above commands will be ignored.\n\n"
-    "Press Enter for an example.\n";
+    "Anything besides the above commands will be ignored.\n\n";
+constexpr std::string_view kPressEnter = "Press Enter for an example.\n";
 
 constexpr std::string_view kExampleHeading =
     "The following is an example of SAMPLE.ZT instruction file.\n\n";
@@ -52,26 +52,58 @@ constexpr std::string_view kSampleLines[] = {
     ".V %TCPIP%.192.0.2.10",
 };
 
+// --help ends with every option and exit code; the README and the manual page list the same.
+constexpr std::string_view kUsage =
+    "Usage: ZELTRIM instruction-file [options]\n\n"
+    "Options, after the instruction file, in either letter case:\n"
+    "  /t   test mode: show every step and wait after it; the files ARE written\n"
+    "  /n   no-write mode: change no file; name each file that would change\n"
+    "  /d   show the change to each file as a unified diff of its lines\n"
+    "  /b   keep the old content of each replaced file as NAME.bak\n"
+    "  /s   strict: a problem in the instruction file is an error\n\n"
+    "Exit codes:\n"
+    "  0  done: every target was edited, or needed no change\n"
+    "  1  the help screen was shown, the instruction file could not be read,\n"
+    "     or memory ran out\n"
+    "  2  done with errors: a target could not be loaded or written back,\n"
+    "     the report could not be written, or (with /s) the instruction file\n"
+    "     had a problem\n"
+    "  3  no-write mode (/n) without errors: at least one file would change\n";
+
 constexpr std::string_view kSampleName = "SAMPLE.ZT";
 constexpr std::string_view kNotWritten = "SAMPLE.ZT not written.\n";
 constexpr std::string_view kErrorClosing = "Error closing SAMPLE.ZT.\n";
 constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
 }  // namespace
 
-void show_help() {
-  platform::say(kHelp);
-  platform::wait_for_enter();
-
+namespace {
+// The example, as the help screen shows it.
+void show_example() {
   platform::say(kExampleHeading);
-  std::string sample;
   for (std::string_view line : kSampleLines) {
     platform::print(kExampleIndent);
     platform::print(line);
     platform::print("\n");
-    sample.append(line).append("\r\n");
   }
   platform::print("\n");
+}
+}  // namespace
+
+void show_usage() {
+  platform::say(kHelp);
+  show_example();
+  platform::say(kUsage);
+}
+
+void show_help() {
+  platform::say(kHelp);
+  platform::say(kPressEnter);
+  platform::wait_for_enter();
+
+  show_example();
   platform::say(kInvoke);
+  std::string sample;
+  for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
   sample.append("\r\n");
   sample.push_back('\x1A');
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string_view>
@@ -16,9 +17,21 @@ enum class EntryKind : unsigned char {
   blank,  // an empty line as the file was read; never matches a search
 };
 
+// What ended a line in the file: kept as it was where the file keeps its own form.
+enum class LineBreak : unsigned char {
+  usual,  // the break most lines of the file have: what an added line takes
+  cr_lf,
+  lf,
+  cr,     // a lone CR (a blank last line of a plain file, or any line of an encoded one)
+  cr_cr,  // two CRs and nothing else: a blank last line of a plain file
+  none,   // the last line, when the file ends without a break
+};
+
 struct Line {
   std::string_view text;
+  std::uint64_t origin = 0;  // its number in the file as read, from 1; 0 for a line added
   EntryKind kind = EntryKind::text;
+  LineBreak line_break = LineBreak::usual;
   // The text lives in a command's work buffer, valid only until that command takes its next
   // line: whoever keeps the line must keep a copy of the text.
   bool borrowed = false;
@@ -26,8 +39,10 @@ struct Line {
   bool is_text() const { return kind == EntryKind::text; }
 };
 
-inline Line text_line(std::string_view text) { return {text, EntryKind::text, false}; }
-inline Line blank_line() { return {{}, EntryKind::blank, false}; }
+// A line a command adds.
+inline Line added_line(std::string_view text) {
+  return {text, 0, EntryKind::text, LineBreak::usual, false};
+}
 
 // A double-ended queue, so that a line added at the top costs no more than one at the bottom.
 using LineList = std::deque<Line>;

@@ -58,8 +58,8 @@ void abandon_replacement(Replacement& replacement) {
   replacement.temp = File();
   if (!replacement.temp_path.empty()) {
     remove_quietly(replacement.temp_path);
+    forget_temp_file(replacement.temp_path);
     replacement.temp_path.clear();
-    forget_temp_file();
   }
 }
 

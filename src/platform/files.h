@@ -75,6 +75,36 @@ Status open_for_reading(const std::string& path, Accept accept, File& file);
 // Reads up to `size` bytes into `buffer`; `got` is 0 at the end of the file.
 Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got);
 
+// Reads up to `size` bytes from `offset` on, whatever the file's position; `got` is 0 at the
+// end. Several readers may share one open file this way, each at its own place.
+Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
+
+// A file of the program's own in the system's temporary folder, gone when it is closed: room
+// for what a run must hold that may not fit in memory.
+Status open_scratch(File& file);
+
+// Which file a path or an open file is, and the signs that it changed: the same file on the
+// same device, the same size and the same modification time.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the system's finest unit
+
+  bool same_file(const FileIdentity& other) const {
+    return device == other.device && file == other.file;
+  }
+  bool same_content(const FileIdentity& other) const {
+    return same_file(other) && size == other.size && modified == other.modified;
+  }
+};
+Status identify(File& file, FileIdentity& identity);
+Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed
+
+// A key that is the same for every path that names one file: its identity when it exists, else
+// its folder's identity and its own name (in the form the file system compares names).
+std::string identity_key(const std::string& path);
+
 // The file's size as far as the system knows it; only a hint for reserving memory.
 std::optional<std::uint64_t> size_hint(File& file);
 
@@ -101,6 +131,10 @@ Status write_all(File& file, std::string_view bytes);
 
 // Closes the file and reports what the system says (buffered data may have been lost).
 Status close_file(File& file);
+
+// Whether the file could be opened for writing, or made where it is missing, without doing
+// either.
+Status may_create(const std::string& path);
 
 // Whether this user may replace the target: a new file may always be tried (its folder
 // decides), an existing one not when it is read-only.
@@ -143,6 +177,11 @@ Commit commit_replacement(Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);
+
+// Keeps the target's present content as `backup_path`, durably, before it is replaced: the file
+// itself under a second name where the system allows (its owner, mode and times kept), else a
+// copy that reached the disk; an older backup is replaced.
+Status keep_backup(const Replacement& replacement, const std::string& backup_path);
 
 // The part of a name that marks a temporary file of this program, for finding leftovers.
 inline constexpr std::string_view kTempMarker = ".zeltrim-";

@@ -1,5 +1,6 @@
 #include "platform/interrupts.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -7,11 +8,12 @@
 namespace zeltrim::platform {
 
 namespace {
-std::atomic<const char*> temp_to_remove{nullptr};
+std::array<std::atomic<const char*>, kTempSlots> temp_names{};
 
 // Names once handed out are never freed: an interruption may be reading one on another thread
-// (Windows) or in the middle of this very code (a signal). A run names one temporary file per
-// target, so the few bytes kept cost nothing; they stay reachable here until the process ends.
+// (Windows) or in the middle of this very code (a signal). A run names a temporary file or two
+// per target, so the few bytes kept cost nothing; they stay reachable here until the process
+// ends.
 std::vector<const char*>& retired_names() {
   static auto* names = new std::vector<const char*>();
   return *names;
@@ -22,11 +24,19 @@ void remember_temp_file(const std::string& path) {
   char* copy = new char[path.size() + 1];
   std::memcpy(copy, path.c_str(), path.size() + 1);
   retired_names().push_back(copy);
-  temp_to_remove.store(copy);
+  for (std::atomic<const char*>& slot : temp_names) {
+    const char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, copy)) return;
+  }
 }
 
-void forget_temp_file() { temp_to_remove.store(nullptr); }
+void forget_temp_file(const std::string& path) {
+  for (std::atomic<const char*>& slot : temp_names) {
+    const char* name = slot.load();
+    if (name != nullptr && path == name) slot.store(nullptr);
+  }
+}
 
-const char* temp_file_to_remove() { return temp_to_remove.load(); }
+const char* temp_file_to_remove(std::size_t slot) { return temp_names[slot].load(); }
 
 }  // namespace zeltrim::platform

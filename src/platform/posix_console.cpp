@@ -25,7 +25,9 @@ constexpr std::size_t kOutputBuffer = 1 << 16;
 
 extern "C" void on_interrupt(int signal_number) {
   if (terminal_is_raw.load()) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
-  if (const char* temp = temp_file_to_remove()) unlink(temp);
+  for (std::size_t slot = 0; slot < kTempSlots; ++slot) {
+    if (const char* temp = temp_file_to_remove(slot)) unlink(temp);
+  }
   // The handler was reset to the default on entry: the signal ends the process as it would
   // have without us, once this handler returns.
   raise(signal_number);

@@ -108,7 +108,10 @@ Status open_for_reading(const std::string& path, Accept accept, File& file) {
   // A target is opened without waiting, so a pipe with no writer cannot hang the run.
   bool target = accept == Accept::regular_file;
   int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
-  Status opened = adopt_if(open(path.c_str(), flags), target ? is_regular : is_not_folder, file);
+  // Reading a target leaves even its access time alone, where the system lets this user.
+  int fd = target ? open(path.c_str(), flags | O_NOATIME) : -1;
+  if (fd < 0) fd = open(path.c_str(), flags);
+  Status opened = adopt_if(fd, target ? is_regular : is_not_folder, file);
   if (opened && target) fcntl(fd_of(file), F_SETFL, flags & ~O_NONBLOCK);
   return opened;
 }
@@ -124,6 +127,68 @@ Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
     }
     if (errno != EINTR) return Status::last_error();
   }
+}
+
+Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (should_fail(Step::read)) return Status::injected();
+  for (;;) {
+    ssize_t n = pread(fd_of(file), buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return {};
+    }
+    if (errno != EINTR) return Status::last_error();
+  }
+}
+
+Status open_scratch(File& file) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string base = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+  // A file without a name where the system makes one; else a name removed at once.
+  int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::string name = base + "/zeltrim-scratch-XXXXXX";
+    InterruptsHeld held;
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return Status::last_error();
+    unlink(name.c_str());
+  }
+  file.adopt(fd);
+  return {};
+}
+
+namespace {
+FileIdentity identity_of(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+}  // namespace
+
+Status identify(File& file, FileIdentity& identity) {
+  struct stat info;
+  if (fstat(fd_of(file), &info) != 0) return Status::last_error();
+  identity = identity_of(info);
+  return {};
+}
+
+Status identify(const std::string& path, FileIdentity& identity) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Status::last_error();
+  identity = identity_of(info);
+  return {};
+}
+
+std::string identity_key(const std::string& path) {
+  FileIdentity identity;
+  std::string name;
+  if (!identify(path, identity)) {
+    std::string::size_type slash = path.rfind('/');
+    name = "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    if (!identify(folder_of(path), identity)) return "?" + path;
+  }
+  return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
 }
 
 std::optional<std::uint64_t> size_hint(File& file) {
@@ -175,6 +240,19 @@ Status may_replace(const std::string& path) {
   return {};
 }
 
+Status may_create(const std::string& path) {
+  if (access(path.c_str(), F_OK) == 0) {
+    if (access(path.c_str(), W_OK) != 0) return Status::last_error();
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return Status::last_error();
+    if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
+    return S_ISREG(info.st_mode) ? Status() : Status::not_a_file();
+  }
+  if (errno != ENOENT) return Status::last_error();
+  if (access(folder_of(path).c_str(), W_OK | X_OK) != 0) return Status::last_error();
+  return {};
+}
+
 Status begin_replacement(const std::string& path, Replacement& replacement) {
   replacement.target_path = resolve_links(path);
   struct stat info;
@@ -223,8 +301,8 @@ Commit commit_replacement(Replacement& replacement) {
     abandon_replacement(replacement);
     return {CommitResult::failed, step};
   }
+  forget_temp_file(replacement.temp_path);
   replacement.temp_path.clear();
-  forget_temp_file();
 
   // The rename is only durable once the folder that holds the name is on the disk too.
   int folder = open(folder_of(replacement.target_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -237,6 +315,83 @@ Commit commit_replacement(Replacement& replacement) {
   }
   close(folder);
   return {synced ? CommitResult::done : CommitResult::not_durable, synced};
+}
+
+namespace {
+// A new name beside `path` for a file made by `make` (a link or a copy). The name is remembered
+// while it is made, so that an interruption removes it, and removed again when making fails.
+template <typename Make>
+Status make_beside(const std::string& path, std::string& made, Make&& make) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = path + std::string(kTempMarker) + "XXXXXX";
+    {
+      InterruptsHeld held;
+      int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
+      if (fd < 0) return Status::last_error();
+      close(fd);
+      remember_temp_file(name);
+    }
+    unlink(name.c_str());
+    Status status = make(name);
+    if (status) {
+      made = name;
+      return status;
+    }
+    unlink(name.c_str());
+    forget_temp_file(name);
+    if (status.kind() != Status::Kind::system || status.code() != EEXIST) return status;
+  }
+  return Status::system(EEXIST);
+}
+
+Status copy_into(const std::string& from, const std::string& name, const Replacement& target) {
+  File source;
+  if (Status opened = open_for_reading(from, Accept::regular_file, source); !opened) return opened;
+  File copy;
+  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return Status::last_error();
+  copy.adopt(fd);
+  std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(1 << 20);
+  for (std::uint64_t offset = 0;;) {
+    std::size_t got = 0;
+    if (Status read = read_at(source, offset, block.get(), 1 << 20, got); !read) return read;
+    if (got == 0) break;
+    if (Status written = write_all(copy, {block.get(), got}); !written) return written;
+    offset += got;
+  }
+  struct stat info;
+  if (fstat(fd_of(source), &info) != 0) return Status::last_error();
+  [[maybe_unused]] int ignored =
+      fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  if (fchmod(fd, static_cast<mode_t>(target.mode)) != 0 || futimens(fd, times) != 0 ||
+      fsync(fd) != 0) {
+    return Status::last_error();
+  }
+  return close_file(copy);
+}
+}  // namespace
+
+Status keep_backup(const Replacement& replacement, const std::string& backup_path) {
+  std::string made;
+  Status kept = make_beside(backup_path, made, [&](const std::string& name) {
+    if (link(replacement.target_path.c_str(), name.c_str()) == 0) return Status();
+    if (errno == EEXIST) return Status::system(EEXIST);
+    return copy_into(replacement.target_path, name, replacement);
+  });
+  if (!kept) return kept;
+  if (rename(made.c_str(), backup_path.c_str()) != 0) {
+    kept = Status::last_error();
+    unlink(made.c_str());
+  }
+  forget_temp_file(made);
+  if (!kept) return kept;
+  int folder = open(folder_of(backup_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return Status::last_error();
+  bool synced = fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
+  Status status = synced ? Status() : Status::last_error();
+  close(folder);
+  return status;
 }
 
 }  // namespace zeltrim::platform

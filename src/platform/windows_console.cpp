@@ -34,7 +34,9 @@ constexpr int kExtendedKeyAlso = 0xE0;
 // platform: no further step of the run may follow, so the target stays as it was. The file
 // was opened for sharing with deletion, so it goes even while still open.
 void end_interrupted() {
-  if (const char* temp = temp_file_to_remove()) DeleteFileA(temp);
+  for (std::size_t slot = 0; slot < kTempSlots; ++slot) {
+    if (const char* temp = temp_file_to_remove(slot)) DeleteFileA(temp);
+  }
   TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
 }
 

@@ -115,6 +115,91 @@ Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
   return Status::last_error();
 }
 
+Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (should_fail(Step::read)) return Status::injected();
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
+  DWORD read = 0;
+  if (ReadFile(handle_of(file), buffer, wanted, &read, &at)) {
+    got = read;
+    return {};
+  }
+  if (GetLastError() == ERROR_HANDLE_EOF) return {};
+  return Status::last_error();
+}
+
+Status open_scratch(File& file) {
+  char folder[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH) return Status::last_error();
+  if (GetTempFileNameA(folder, "zlt", 0, name) == 0) return Status::last_error();
+  // Deleted by the system when the last handle closes, however the program ends.
+  HANDLE handle =
+      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Status failed = Status::last_error();
+    DeleteFileA(name);
+    return failed;
+  }
+  adopt_handle(file, handle);
+  return {};
+}
+
+namespace {
+Status identity_of(HANDLE handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return Status::last_error();
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  identity.modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
+  return {};
+}
+
+// The folder a path lies in ("." for a bare name, "C:" for a name on a drive).
+std::string folder_of(const std::string& path) {
+  std::string::size_type slash = path.find_last_of("\\/");
+  if (slash != std::string::npos) return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  return ".";
+}
+}  // namespace
+
+Status identify(File& file, FileIdentity& identity) {
+  return identity_of(handle_of(file), identity);
+}
+
+Status identify(const std::string& path, FileIdentity& identity) {
+  // Folders open only with backup semantics; no access is asked for, so nothing is refused.
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+  Status status = identity_of(handle, identity);
+  CloseHandle(handle);
+  return status;
+}
+
+std::string identity_key(const std::string& path) {
+  FileIdentity identity;
+  std::string name;
+  if (!identify(path, identity)) {
+    std::string::size_type slash = path.find_last_of("\\/:");
+    name = "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    // Names compare without regard to letter case here.
+    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!identify(folder_of(path), identity)) return "?" + path;
+  }
+  return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
+}
+
 std::optional<std::uint64_t> size_hint(File& file) {
   LARGE_INTEGER size;
   if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return std::nullopt;
@@ -184,6 +269,18 @@ Status may_replace(const std::string& path) {
   return {};
 }
 
+Status may_create(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return Status::system(static_cast<long>(error));
+    return {};  // the folder decides when the file is made
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::system(ERROR_ACCESS_DENIED);
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return Status::system(ERROR_ACCESS_DENIED);
+  return {};
+}
+
 Status begin_replacement(const std::string& path, Replacement& replacement) {
   replacement.target_path = path;
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -237,10 +334,35 @@ Commit commit_replacement(Replacement& replacement) {
     abandon_replacement(replacement);
     return {CommitResult::failed, step};
   }
+  forget_temp_file(replacement.temp_path);
   replacement.temp_path.clear();
-  forget_temp_file();
   if (should_fail(Step::sync_folder)) return {CommitResult::not_durable, Status::injected()};
   return {};
+}
+
+Status keep_backup(const Replacement& replacement, const std::string& backup_path) {
+  // A second name for the file where the volume allows, else a copy; either reaches the disk
+  // under a temporary name and then takes the backup's name in one move.
+  std::string temp_path = backup_path + std::string(kTempMarker) + temp_suffix();
+  remember_temp_file(temp_path);
+  Status kept;
+  if (!CreateHardLinkA(temp_path.c_str(), replacement.target_path.c_str(), nullptr)) {
+    if (!CopyFileA(replacement.target_path.c_str(), temp_path.c_str(), TRUE)) {
+      kept = Status::last_error();
+    } else {
+      HANDLE copy = CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) kept = Status::last_error();
+      if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+    }
+  }
+  if (kept && !MoveFileExA(temp_path.c_str(), backup_path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    kept = Status::last_error();
+  }
+  if (!kept) DeleteFileA(temp_path.c_str());
+  forget_temp_file(temp_path);
+  return kept;
 }
 
 }  // namespace zeltrim::platform

@@ -1,14 +1,18 @@
-// Target files: finding a target's encoding from its byte-order mark, loading it into lines,
-// and writing the lines back in the same form. It knows nothing of the commands and prints
-// nothing: loading and writing say what happened, and the interpreter tells the user.
+// Target files: finding a target's encoding from its byte-order mark, reading its lines one by
+// one, and writing lines back in the same form, safely. It knows nothing of the commands and
+// prints nothing: opening, reading and writing say what happened, and the interpreter tells the
+// user.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "lines/line_list.h"
 #include "platform/files.h"
+#include "platform/spool.h"
 
 namespace zeltrim {
 
@@ -28,54 +32,114 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
 // above 255, or the last unit is broken: the text cannot be read without losing characters.
 std::optional<std::string> narrow_marked_text(std::string_view bytes);
 
+// What the command line asked of every target.
+struct TargetOptions {
+  bool no_write = false;  // change nothing on disk; say which files would change
+  bool backup = false;    // keep a replaced file's old content beside it as NAME.bak
+  bool diff = false;      // show each change as a unified diff of the line texts
+};
+
 // How the instruction file named the target.
 enum class Naming : unsigned char {
   existing,  // .F: a file to edit
-  created,   // .G: made when missing, emptied when present
+  created,   // .G: made when missing; its old content, if any, is replaced by the new lines
 };
 
 enum class LoadResult : unsigned char {
   loaded,
-  cannot_open,            // missing, refused, or not a file (with .G: cannot be made)
+  cannot_open,            // missing, refused, or not a file (with .G: cannot be opened to write)
   cannot_read,            // a read failed: nothing is loaded
   would_lose_characters,  // a character the lines cannot hold, or a broken code unit
   cannot_close,
 };
 
-// The file being edited: where it is, how it was named, its form and its lines.
+// How a file ended, and which break most of its lines have: known once every line is read.
+struct FileForm {
+  std::size_t cr_lf = 0;  // lines ended by each kind of break
+  std::size_t lf = 0;
+  std::size_t cr = 0;
+  bool complete = false;
+
+  LineBreak usual() const;  // the most common; CR LF when there is none
+};
+
+// The file being edited: where it is, how it was named, its form, and where its present
+// content is read from.
 struct Target {
   std::string path;
   Naming naming = Naming::existing;
   EncodingKind kind = EncodingKind::plain;
   LoadResult result = LoadResult::cannot_open;
   platform::Status reason;  // what the system said, when the result is a failure
-  TextStore store;
-  LineList lines;
+
+  // The content the target has now: the file, or what this run would already have written to it
+  // where nothing is written. Not open when there is none (a .G file that does not exist yet).
+  platform::File original;
+  FileForm form;
+  bool made = false;  // a .G file that did not exist: made empty when it was named
+
   // The line list has held a line at some time. An .F target that never held one is not written
   // back, and a .G target that never held one becomes an empty file; a target whose lines were
   // all removed is written back without them.
   bool held_lines = false;
+  // Every line, where the lines are held whole (test mode): the store owns their texts.
+  TextStore store;
+  LineList lines;
 
   bool loaded() const { return result == LoadResult::loaded; }
 };
 
-// Loads the target `path` names. A file that cannot be looked at keeps the `previous` kind:
-// the kind of the target before it (plain for the first).
-Target load_target(const std::string& path, Naming naming, EncodingKind previous);
+// Opens the target `path` names, ready for its lines to be read. A file that cannot be looked
+// at keeps the `previous` kind: the kind of the target before it (plain for the first).
+// `would_be`, when open, is what this run would already have written to the file.
+Target open_target(const std::string& path, Naming naming, EncodingKind previous,
+                   const TargetOptions& options, platform::File would_be = {});
+
+// Opens the target and reads every line into its list.
+Target load_target(const std::string& path, Naming naming, EncodingKind previous,
+                   const TargetOptions& options = {}, platform::File would_be = {});
+
+// Reads a target's lines one at a time, in the target's kind, without holding the file.
+class TargetReader {
+ public:
+  // Reads the target's present content (an .F target's lines); a .G target gives none.
+  explicit TargetReader(Target& target);
+  // Reads the present content even of a .G target (for comparing old with new).
+  TargetReader(Target& target, bool whole_content);
+  ~TargetReader();
+  TargetReader(const TargetReader&) = delete;
+  TargetReader& operator=(const TargetReader&) = delete;
+
+  // The next line, its text valid until the next call; false at the end or when reading failed.
+  bool next(Line& line);
+  // loaded when every line was read; else why reading stopped, with the system's reason.
+  LoadResult result() const;
+  const platform::Status& reason() const;
+
+ private:
+  class Decoder;
+  std::unique_ptr<Decoder> decoder_;
+};
 
 enum class WriteResult : unsigned char {
   written,
   unchanged,         // the file already holds exactly these bytes and was not touched
   nothing_to_write,  // nothing loaded, or no line ever in an .F target: the file was not touched
+  would_change,      // nothing is written in this run, but the file's bytes would change
   read_only,         // the target may not be replaced
   no_temp_file,      // no temporary file could be made beside it
   cannot_write,      // writing, syncing or renaming failed; the target is as it was
+  no_backup,         // its old content could not be kept as asked; the target is as it was
   not_durable,       // the new content is in place, but its folder could not be synced
 };
 
 struct WriteOutcome {
   WriteResult result = WriteResult::written;
   platform::Status reason;
+  std::string backup_path;  // where the old content was kept, when it was
+  bool only_form = false;   // the lines are the same; only line ends or end mark change
+  platform::Spool diff;     // with the diff option: the change as a unified diff
+  platform::File would_be;  // where nothing is written: the bytes the file would hold, if kept
 };
 
 // Shown each line as it is written back: test mode prints it and waits for a key.
@@ -87,8 +151,33 @@ class WriteTrace {
   ~WriteTrace() = default;
 };
 
-// Writes the target's lines back, safely: the new content replaces the file in one rename.
-WriteOutcome write_target(const Target& target, WriteTrace* trace = nullptr);
+// Writes lines back to a target as they come: in its form, compared with its present content
+// as they go, and only when they differ to a temporary file that replaces the target in one
+// rename at the end. A target whose bytes would not change is never touched.
+class TargetWriter {
+ public:
+  // Where the new bytes go is made when they first differ, or at once when that is known.
+  enum class Start : unsigned char { when_different, at_once };
+  // `keep_would_be`: where nothing is written, keep the bytes the file would hold.
+  TargetWriter(Target& target, const TargetOptions& options, bool keep_would_be = false,
+               Start start = Start::when_different);
+  ~TargetWriter();
+  TargetWriter(const TargetWriter&) = delete;
+  TargetWriter& operator=(const TargetWriter&) = delete;
+
+  void put(const Line& line);
+  WriteOutcome finish();
+  // Nothing more can be written: finish() says why.
+  bool failed() const;
+
+ private:
+  class Output;
+  std::unique_ptr<Output> output_;
+};
+
+// Writes the target's lines back; with a trace, each line is shown to it as it is stored.
+WriteOutcome write_target(Target& target, const TargetOptions& options, WriteTrace* trace = nullptr,
+                          bool keep_would_be = false);
 
 // The bytes the writer puts in the file for these lines.
 std::string written_form(const Target& target);

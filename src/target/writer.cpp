@@ -1,130 +1,277 @@
-// Writing the lines back. The new content never overwrites the target in place: it goes to a
+// Writing lines back. The new content never overwrites the target in place: it goes to a
 // temporary file beside it, reaches the disk, and then takes the target's name in one rename,
-// so a failure or a crash at any moment leaves either the old file or the new one.
+// so a failure or a crash at any moment leaves either the old file or the new one. The new bytes
+// are compared with the old ones as they are made, and the temporary file is made only where
+// they first differ: a target that would not change is never touched.
 #include <cstring>
 
+#include "target/diff.h"
 #include "target/encoding.h"
 #include "target/target_file.h"
 
 namespace zeltrim {
 
 namespace {
-
 constexpr std::size_t kChunk = 1 << 20;
+constexpr std::string_view kBackupSuffix = ".bak";
 
-// Produces the written form in chunks of about kChunk bytes and hands each to `sink`, which
-// returns false to stop. With a trace, each written line is shown to it.
-template <typename Sink>
-bool generate(const Target& target, Sink&& sink, WriteTrace* trace) {
-  // A .G target that never held a line becomes an empty file: no mark, no end mark.
-  if (!target.held_lines) return sink(std::string_view());
-  EncodingKind kind = target.kind;
-  std::string line_break;
-  append_encoded(kind, "\r\n", line_break);
-  const bool one_byte_units = unit_size(kind) == 1;
-  // The chunk grows as lines come and keeps its room once cleared: a small file never pays for
-  // a large buffer.
-  std::string chunk(mark_of(kind));
-  for (const Line& line : target.lines) {
-    std::string_view text = line.text;
-    if (one_byte_units) {
-      chunk.append(text).append(line_break);
-    } else {
-      append_encoded(kind, text, chunk);
-      chunk.append(line_break);
-    }
-    if (trace != nullptr) trace->stored(line.text);
-    if (chunk.size() >= kChunk) {
-      if (!sink(std::string_view(chunk))) return false;
-      chunk.clear();
-    }
+// One line in the kind's form: its text, then CR LF.
+void append_line(EncodingKind kind, const Line& line, std::string& out) {
+  if (unit_size(kind) == 1) {
+    out.append(line.text).append("\r\n");
+  } else {
+    append_encoded(kind, line.text, out);
+    append_encoded(kind, "\r\n", out);
   }
-  // The end mark is one byte: after UTF-16 or UTF-32 text it would break the last code unit,
-  // and every other reader would refuse the file.
-  if (one_byte_units) chunk.push_back(kEndMark);
-  return sink(std::string_view(chunk));
 }
 
-// True when the file already holds exactly the bytes that would be written.
-bool file_holds_written_form(const Target& target) {
-  platform::File file;
-  if (!platform::open_for_reading(target.path, platform::Accept::regular_file, file)) return false;
-  std::string on_disk;
-  bool same = generate(
-      target,
-      [&](std::string_view chunk) {
-        on_disk.resize(chunk.size());
-        std::size_t got = 0;
-        while (got < chunk.size()) {
-          std::size_t n = 0;
-          if (!platform::read_some(file, on_disk.data() + got, chunk.size() - got, n) || n == 0) {
-            return false;
-          }
-          got += n;
-        }
-        return chunk.empty() || std::memcmp(on_disk.data(), chunk.data(), chunk.size()) == 0;
-      },
-      nullptr);
-  char extra;
-  std::size_t n = 0;
-  return same && platform::read_some(file, &extra, 1, n) && n == 0;
+// What follows the last line. The end mark is one byte: after UTF-16 or UTF-32 text it would
+// break the last code unit, and every other reader would refuse the file.
+void append_end(EncodingKind kind, std::string& out) {
+  if (unit_size(kind) == 1) out.push_back(kEndMark);
 }
-
 }  // namespace
 
-std::string written_form(const Target& target) {
-  std::string all;
-  generate(
-      target,
-      [&](std::string_view chunk) {
-        all.append(chunk);
-        return true;
-      },
-      nullptr);
-  return all;
+class TargetWriter::Output {
+ public:
+  Output(Target& target, const TargetOptions& options, bool keep_would_be, bool begin_at_once)
+      : target_(target),
+        options_(options),
+        keep_would_be_(keep_would_be),
+        allowed_(platform::may_replace(target.path)),
+        chunk_(mark_of(target.kind)) {
+    if (options.diff) diff_ = std::make_unique<LineDiff>(target);
+    if (begin_at_once) {
+      same_ = false;
+      diverge();
+    }
+  }
+
+  bool failed() const { return failed_; }
+
+  void put(const Line& line) {
+    if (diff_) diff_->put(line);
+    if (failed_ || discarding_) return;
+    append_line(target_.kind, line, chunk_);
+    if (chunk_.size() >= kChunk) flush();
+  }
+
+  WriteOutcome finish();
+
+ private:
+  void flush();
+  bool same_as_original(std::string_view bytes);
+  void diverge();
+  void fail(WriteResult result, const platform::Status& reason) {
+    outcome_.result = result;
+    outcome_.reason = reason;
+    failed_ = true;
+    platform::abandon_replacement(replacement_);
+  }
+
+  Target& target_;
+  const TargetOptions& options_;
+  bool keep_would_be_;
+  platform::Status allowed_;  // the target may be replaced
+  std::string chunk_;         // made, not yet handed on
+  std::unique_ptr<LineDiff> diff_;
+
+  bool same_ = true;            // every byte handed on so far equals the old content's
+  std::uint64_t compared_ = 0;  // how many that is
+  std::string old_bytes_;
+  bool diverged_ = false;
+  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
+  platform::Replacement replacement_;
+  platform::File* destination_ = nullptr;
+  bool failed_ = false;
+  WriteOutcome outcome_;
+};
+
+// True when the old content holds exactly `bytes` at the place reached so far.
+bool TargetWriter::Output::same_as_original(std::string_view bytes) {
+  if (!target_.original.is_open()) return false;
+  old_bytes_.resize(bytes.size());
+  std::size_t have = 0;
+  while (have < bytes.size()) {
+    std::size_t got = 0;
+    if (!platform::read_at(target_.original, compared_ + have, old_bytes_.data() + have,
+                           bytes.size() - have, got) ||
+        got == 0) {
+      return false;
+    }
+    have += got;
+  }
+  return bytes.empty() || std::memcmp(old_bytes_.data(), bytes.data(), bytes.size()) == 0;
 }
 
-WriteOutcome write_target(const Target& target, WriteTrace* trace) {
-  if (!target.loaded() || (!target.held_lines && target.naming == Naming::existing)) {
-    return {WriteResult::nothing_to_write, {}};
+// The content differs from here on: it needs a place, holding first the part that was the same.
+void TargetWriter::Output::diverge() {
+  diverged_ = true;
+  platform::Status made;
+  if (!allowed_) {
+    discarding_ = true;  // refused at the end, before anything is made
+    return;
   }
-  if (platform::Status allowed = platform::may_replace(target.path); !allowed) {
-    return {WriteResult::read_only, allowed};
+  if (options_.no_write) {
+    if (!keep_would_be_) {
+      discarding_ = true;
+      return;
+    }
+    made = platform::open_scratch(outcome_.would_be);
+    destination_ = &outcome_.would_be;
+  } else {
+    made = platform::begin_replacement(target_.path, replacement_);
+    destination_ = &replacement_.temp;
   }
-  // A file that would not change keeps its inode, links and time stamps.
-  if (file_holds_written_form(target)) {
-    if (trace != nullptr)
-      generate(
-          target, [](std::string_view) { return true; }, trace);
-    return {WriteResult::unchanged, {}};
+  if (!made)
+    return fail(options_.no_write ? WriteResult::cannot_write : WriteResult::no_temp_file, made);
+  std::string block;
+  for (std::uint64_t copied = 0; copied < compared_;) {
+    block.resize(std::min<std::uint64_t>(kChunk, compared_ - copied));
+    std::size_t got = 0;
+    platform::Status read =
+        platform::read_at(target_.original, copied, block.data(), block.size(), got);
+    if (!read || got == 0) return fail(WriteResult::cannot_write, read);
+    platform::Status written =
+        platform::write_all(*destination_, std::string_view(block.data(), got));
+    if (!written) return fail(WriteResult::cannot_write, written);
+    copied += got;
   }
+}
 
-  platform::Replacement replacement;
-  if (platform::Status begun = platform::begin_replacement(target.path, replacement); !begun) {
-    return {WriteResult::no_temp_file, begun};
+void TargetWriter::Output::flush() {
+  if (failed_ || discarding_) return;
+  if (same_ && same_as_original(chunk_)) {
+    compared_ += chunk_.size();
+    chunk_.clear();
+    return;
   }
-  platform::Status written;
-  generate(
-      target,
-      [&](std::string_view chunk) {
-        written = platform::write_all(replacement.temp, chunk);
-        return written.done();
-      },
-      trace);
-  if (!written) {
-    platform::abandon_replacement(replacement);
-    return {WriteResult::cannot_write, written};
+  same_ = false;
+  if (!diverged_) diverge();
+  if (failed_ || discarding_) return;
+  platform::Status written = platform::write_all(*destination_, chunk_);
+  if (!written) return fail(WriteResult::cannot_write, written);
+  chunk_.clear();
+}
+
+WriteOutcome TargetWriter::Output::finish() {
+  if (!target_.loaded() || (!target_.held_lines && target_.naming == Naming::existing)) {
+    platform::abandon_replacement(replacement_);
+    outcome_.result = WriteResult::nothing_to_write;
+    return std::move(outcome_);
   }
-  platform::Commit commit = platform::commit_replacement(replacement);
+  if (!target_.held_lines) {
+    chunk_.clear();  // a .G target that never held a line becomes an empty file
+  } else {
+    append_end(target_.kind, chunk_);
+  }
+  flush();
+  if (diff_) outcome_.only_form = !diff_->finish(outcome_.diff);
+  if (failed_) return std::move(outcome_);
+  if (!allowed_) {
+    platform::abandon_replacement(replacement_);
+    outcome_.result = WriteResult::read_only;
+    outcome_.reason = allowed_;
+    return std::move(outcome_);
+  }
+  if (same_) {
+    // Every byte made was the same: unchanged, unless the old content goes on beyond them.
+    char extra = 0;
+    std::size_t got = 0;
+    if (target_.original.is_open() &&
+        platform::read_at(target_.original, compared_, &extra, 1, got) && got == 0) {
+      outcome_.result = WriteResult::unchanged;
+      return std::move(outcome_);
+    }
+    same_ = false;
+    diverge();
+    if (failed_) return std::move(outcome_);
+  }
+  if (options_.no_write) {
+    outcome_.result = WriteResult::would_change;
+    return std::move(outcome_);
+  }
+  // A file this run made has no old content to keep.
+  if (options_.backup && replacement_.target_exists && !target_.made) {
+    outcome_.backup_path = target_.path + std::string(kBackupSuffix);
+    platform::Status kept = platform::keep_backup(replacement_, outcome_.backup_path);
+    if (!kept) {
+      outcome_.backup_path.clear();
+      fail(WriteResult::no_backup, kept);
+      return std::move(outcome_);
+    }
+  }
+  platform::Commit commit = platform::commit_replacement(replacement_);
+  outcome_.reason = commit.reason;
   switch (commit.result) {
     case platform::CommitResult::done:
-      return {WriteResult::written, {}};
+      outcome_.result = WriteResult::written;
+      break;
     case platform::CommitResult::failed:
-      return {WriteResult::cannot_write, commit.reason};
+      outcome_.result = WriteResult::cannot_write;
+      break;
     case platform::CommitResult::not_durable:
-      return {WriteResult::not_durable, commit.reason};
+      outcome_.result = WriteResult::not_durable;
+      break;
   }
-  return {WriteResult::cannot_write, commit.reason};
+  return std::move(outcome_);
+}
+
+TargetWriter::TargetWriter(Target& target, const TargetOptions& options, bool keep_would_be,
+                           Start start)
+    : output_(std::make_unique<Output>(target, options, keep_would_be, start == Start::at_once)) {}
+
+bool TargetWriter::failed() const { return output_->failed(); }
+
+TargetWriter::~TargetWriter() = default;
+
+void TargetWriter::put(const Line& line) { output_->put(line); }
+
+WriteOutcome TargetWriter::finish() { return output_->finish(); }
+
+WriteOutcome write_target(Target& target, const TargetOptions& options, WriteTrace* trace,
+                          bool keep_would_be) {
+  if (trace == nullptr) {
+    TargetWriter writer(target, options, keep_would_be);
+    for (const Line& line : target.lines) writer.put(line);
+    return writer.finish();
+  }
+  // Test mode shows every line as it is stored, and waits after each. Whether the file changes
+  // is found out first, so that a file that cannot be written is reported before any line is
+  // shown, and an unchanged file is only shown.
+  TargetOptions probing = options;
+  probing.no_write = true;
+  TargetWriter probe(target, probing, keep_would_be && options.no_write);
+  for (const Line& line : target.lines) probe.put(line);
+  WriteOutcome probed = probe.finish();
+  if (probed.result != WriteResult::unchanged && probed.result != WriteResult::would_change) {
+    return probed;
+  }
+  if (probed.result == WriteResult::unchanged || options.no_write) {
+    for (const Line& line : target.lines) trace->stored(line.text);
+    return probed;
+  }
+  TargetOptions writing = options;
+  writing.diff = false;  // the probe made it
+  TargetWriter output(target, writing, false, TargetWriter::Start::at_once);
+  if (!output.failed()) {
+    for (const Line& line : target.lines) {
+      output.put(line);
+      trace->stored(line.text);
+    }
+  }
+  WriteOutcome written = output.finish();
+  written.diff = std::move(probed.diff);
+  written.only_form = probed.only_form;
+  return written;
+}
+
+std::string written_form(const Target& target) {
+  if (!target.held_lines) return {};
+  std::string bytes(mark_of(target.kind));
+  for (const Line& line : target.lines) append_line(target.kind, line, bytes);
+  append_end(target.kind, bytes);
+  return bytes;
 }
 
 }  // namespace zeltrim

@@ -1,0 +1,201 @@
+// Naming targets, carrying out commands on a target held whole, and writing targets back —
+// with every message about a target, printed from what the target room reports.
+#include "commands/session.h"
+
+#include "platform/console.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kMakingChangesF = "Making changes to %s\n\n";
+constexpr std::string_view kMakingChangesG = "Making changes to %s\n";
+constexpr std::string_view kTraceLoaded = "TEST MODE: leaving get_target_file\n";
+constexpr std::string_view kTraceStored = "TEST MODE: stored: %s\n";
+
+// Loading.
+constexpr std::string_view kErrorOpeningFile = "Error opening file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorClosingFile = "Error closing file %s in ZELTRIM.EXE\n";
+constexpr std::string_view kErrorReadingFile =
+    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
+constexpr std::string_view kWouldLoseCharacters =
+    "Error - %s cannot be edited without losing characters, file left unchanged\n";
+
+// Writing back.
+constexpr std::string_view kErrorOpening = "Error opening %s\n";
+constexpr std::string_view kReadOnly =
+    "%s is read-only: the changes were not written, file left unchanged\n";
+constexpr std::string_view kNoTempFile =
+    "No temporary file can be made beside %s: the changes were not written, file left "
+    "unchanged\n";
+constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
+constexpr std::string_view kNoBackup = "Error keeping a backup of %s, file left unchanged\n";
+constexpr std::string_view kNotDurable =
+    "Error syncing the folder of %s: the new content is in place but may not survive a power "
+    "failure\n";
+constexpr std::string_view kBackupKept = "  BACKUP of old file kept as : %s\n";
+constexpr std::string_view kWouldChange = "NO-WRITE mode: %s would be changed\n";
+constexpr std::string_view kOnlyForm =
+    "Only the line ends or the end mark of %s change; its lines stay as they are\n";
+
+// Test mode shows every line as it is written back and waits for a key after it.
+class TracedLines final : public WriteTrace {
+ public:
+  void stored(std::string_view text) override {
+    platform::say(kTraceStored, text);
+    platform::wait_for_key();
+  }
+};
+
+void say_loaded(Run& run) {
+  const Target& target = run.target;
+  switch (target.result) {
+    case LoadResult::loaded:
+      if (run.settings.test_mode) platform::say(kTraceLoaded);
+      return;
+    case LoadResult::cannot_open:
+      platform::say(kErrorOpeningFile, target.path);
+      break;
+    case LoadResult::cannot_read:
+      platform::say(kErrorReadingFile, target.path);
+      break;
+    case LoadResult::would_lose_characters:
+      platform::say(kWouldLoseCharacters, target.path);
+      break;
+    case LoadResult::cannot_close:
+      platform::say(kErrorClosingFile, target.path);
+      break;
+  }
+  explain(target.path, target.reason);
+  run.errors = true;
+}
+
+// The change as a diff, or a line saying that only the form changes.
+void say_diff(const std::string& path, WriteOutcome& outcome) {
+  if (!outcome.diff.empty()) {
+    outcome.diff.drain([](std::string_view bytes) { platform::print(bytes); });
+  } else if (outcome.only_form && (outcome.result == WriteResult::written ||
+                                   outcome.result == WriteResult::would_change)) {
+    platform::say(kOnlyForm, path);
+  }
+}
+
+// What happened to the file; false when it is an error.
+bool say_written(const std::string& path, const WriteOutcome& outcome) {
+  switch (outcome.result) {
+    case WriteResult::written:
+      if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
+      return true;
+    case WriteResult::unchanged:
+    case WriteResult::nothing_to_write:
+      return true;
+    case WriteResult::would_change:
+      platform::say(kWouldChange, path);
+      return true;
+    case WriteResult::read_only:
+      platform::say(kErrorOpening, path);
+      platform::say(kReadOnly, path);
+      break;
+    case WriteResult::no_temp_file:
+      platform::say(kErrorOpening, path);
+      platform::say(kNoTempFile, path);
+      break;
+    case WriteResult::cannot_write:
+      platform::say(kErrorWriting, path);
+      break;
+    case WriteResult::no_backup:
+      platform::say(kNoBackup, path);
+      break;
+    case WriteResult::not_durable:
+      if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
+      platform::say(kNotDurable, path);
+      break;
+  }
+  explain(path, outcome.reason);
+  return false;
+}
+}  // namespace
+
+void explain(const std::string& path, const platform::Status& reason) {
+  if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
+}
+
+void write_back(Run& run) {
+  Target& target = run.target;
+  if (target.path.empty()) return;
+  TracedLines traced;
+  bool no_write = run.settings.target.no_write;
+  WriteOutcome outcome = write_target(target, run.settings.target,
+                                      run.settings.test_mode ? &traced : nullptr, no_write);
+  say_diff(target.path, outcome);
+  if (!say_written(target.path, outcome)) run.errors = true;
+  if (outcome.result == WriteResult::would_change) run.would_change = true;
+  // Where nothing is written, the file as it would be is kept for the next time it is named.
+  if (outcome.would_be.is_open()) {
+    run.would_be[run.target_key] = std::move(outcome.would_be);
+  } else if (run.target_from_would_be && target.original.is_open()) {
+    run.would_be[run.target_key] = std::move(target.original);
+  }
+}
+
+void name_target(Run& run, std::string_view argument, Naming naming) {
+  write_back(run);
+  run.named_a_target = true;
+  std::string path(argument);
+  platform::say(naming == Naming::created ? kMakingChangesG : kMakingChangesF, path);
+  EncodingKind previous = run.target.kind;
+  run.target = Target();  // the file it held is closed before the next is opened
+  platform::File would_be;
+  run.target_from_would_be = false;
+  if (run.settings.target.no_write) {
+    run.target_key = platform::identity_key(path);
+    if (auto kept = run.would_be.find(run.target_key); kept != run.would_be.end()) {
+      would_be = std::move(kept->second);
+      run.would_be.erase(kept);
+      run.target_from_would_be = true;
+    }
+  }
+  // A file that cannot be looked at takes the kind of the target before it.
+  run.target = load_target(path, naming, previous, run.settings.target, std::move(would_be));
+  say_loaded(run);
+}
+
+void apply(Command& command, Target& target) {
+  LineList& lines = target.lines;
+  std::vector<Line>& queued = command.queued();
+  if (!command.meets_lines()) {
+    command.begin();
+    for (auto line = queued.rbegin(); line != queued.rend(); ++line) {
+      lines.push_front(target.store.kept(*line));
+    }
+    queued.clear();
+    command.end();
+    for (const Line& line : queued) lines.push_back(target.store.kept(line));
+    queued.clear();
+  } else {
+    LineList out;
+    auto take_queued = [&] {
+      for (const Line& line : queued) out.push_back(target.store.kept(line));
+      queued.clear();
+    };
+    command.begin();
+    take_queued();
+    for (Line line : lines) {
+      switch (command.take(line)) {
+        case Taken::pass:
+          out.push_back(target.store.kept(line));
+          break;
+        case Taken::drop:
+          break;
+        case Taken::queued:
+          take_queued();
+          break;
+      }
+    }
+    command.end();
+    take_queued();
+    lines = std::move(out);
+  }
+  if (!lines.empty()) target.held_lines = true;
+}
+
+}  // namespace zeltrim

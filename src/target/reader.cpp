@@ -1,0 +1,285 @@
+// Reading a target's lines as they come: the file is read in blocks, decoded to one byte per
+// character, and cut into lines, so that a target of any size costs a block of memory.
+#include <algorithm>
+#include <cstring>
+
+#include "target/encoding.h"
+#include "target/target_file.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::size_t kBlock = 1 << 20;
+
+bool only_line_breaks(std::string_view line) {
+  return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// A blank line of a plain file, by the bytes it held.
+LineBreak blank_break(std::string_view line) {
+  if (line == "\r\n") return LineBreak::cr_lf;
+  if (line == "\n") return LineBreak::lf;
+  if (line == "\r") return LineBreak::cr;
+  return LineBreak::cr_cr;
+}
+}  // namespace
+
+LineBreak FileForm::usual() const {
+  if (lf > cr_lf && lf >= cr) return LineBreak::lf;
+  if (cr > cr_lf && cr > lf) return LineBreak::cr;
+  return LineBreak::cr_lf;
+}
+
+class TargetReader::Decoder {
+ public:
+  Decoder(Target& target, std::uint64_t start, bool empty)
+      : file_(target.original),
+        kind_(target.kind),
+        unit_(unit_size(target.kind)),
+        form_(target.form),
+        offset_(start),
+        finished_(empty || !target.original.is_open()) {
+    if (finished_) form_.complete = true;
+  }
+
+  bool next(Line& line);
+
+  LoadResult result = LoadResult::loaded;
+  platform::Status reason;
+
+ private:
+  bool fill();
+  void stop(LoadResult why) {
+    result = why;
+    finished_ = true;
+  }
+  bool find_break(std::size_t& at);
+  bool plain_line(Line& line);
+  bool encoded_line(Line& line);
+  bool end(bool more);
+  void count(LineBreak line_break);
+
+  platform::File& file_;
+  EncodingKind kind_;
+  std::size_t unit_;
+  FileForm& form_;
+  std::uint64_t offset_;  // the next byte of the file to read
+  bool eof_ = false;
+  bool finished_;
+  std::uint64_t origin_ = 0;
+  // Decoded text not yet cut into lines: text_[begin_, end_).
+  std::unique_ptr<char[]> text_;
+  std::size_t capacity_ = 0;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::size_t searched_ = 0;  // bytes behind begin_ known to hold no break
+  // Wide kinds: the bytes of a code unit that a block ended in the middle of.
+  char carry_[4] = {};
+  std::size_t carried_ = 0;
+  std::unique_ptr<char[]> raw_;
+};
+
+// Reads and decodes the next block behind what is left of the text. False at the end of the
+// file or when reading failed.
+bool TargetReader::Decoder::fill() {
+  if (eof_ || finished_) return false;
+  if (begin_ > 0) {
+    std::memmove(text_.get(), text_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (capacity_ < end_ + kBlock) {
+    capacity_ = std::max(2 * capacity_, end_ + kBlock);
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity_);
+    if (end_ > 0) std::memcpy(larger.get(), text_.get(), end_);
+    text_ = std::move(larger);
+  }
+  std::size_t got = 0;
+  if (unit_ == 1) {
+    reason = platform::read_at(file_, offset_, text_.get() + end_, kBlock, got);
+    if (!reason) {
+      stop(LoadResult::cannot_read);
+      return false;
+    }
+    offset_ += got;
+    // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken character.
+    if (kind_ == EncodingKind::utf8 && std::memchr(text_.get() + end_, '\0', got) != nullptr) {
+      stop(LoadResult::would_lose_characters);
+      return false;
+    }
+    end_ += got;
+    eof_ = got == 0;
+    return got > 0;
+  }
+
+  if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(kBlock + sizeof carry_);
+  std::memcpy(raw_.get(), carry_, carried_);
+  reason = platform::read_at(file_, offset_, raw_.get() + carried_, kBlock, got);
+  if (!reason) {
+    stop(LoadResult::cannot_read);
+    return false;
+  }
+  offset_ += got;
+  if (got == 0) {
+    eof_ = true;
+    // A broken last unit loses a character, except the single end-mark byte that older
+    // versions of this program wrote after the last unit.
+    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+      stop(LoadResult::would_lose_characters);
+    }
+    return false;
+  }
+  std::size_t bytes = carried_ + got;
+  std::size_t units = bytes / unit_;
+  carried_ = bytes % unit_;
+  std::memcpy(carry_, raw_.get() + units * unit_, carried_);
+  // One byte per character: only U+0001 to U+00FF survive as bytes.
+  const auto* in = reinterpret_cast<const unsigned char*>(raw_.get());
+  char* out = text_.get() + end_;
+  for (std::size_t i = 0; i < units; ++i, in += unit_) {
+    unsigned long value = 0;
+    if (kind_ == EncodingKind::utf16le) {
+      value = in[0] | (in[1] << 8);
+    } else {
+      for (std::size_t b = 0; b < unit_; ++b) value = (value << 8) | in[b];
+    }
+    if (value == 0 || value > 0xFF) {
+      stop(LoadResult::would_lose_characters);
+      return false;
+    }
+    out[i] = static_cast<char>(value);
+  }
+  end_ += units;
+  return true;
+}
+
+void TargetReader::Decoder::count(LineBreak line_break) {
+  switch (line_break) {
+    case LineBreak::cr_lf:
+      ++form_.cr_lf;
+      break;
+    case LineBreak::lf:
+      ++form_.lf;
+      break;
+    case LineBreak::cr:
+      ++form_.cr;
+      break;
+    case LineBreak::usual:
+    case LineBreak::cr_cr:
+    case LineBreak::none:
+      break;
+  }
+}
+
+// Where the next break lies behind begin_, reading more as needed: `at` is its offset from
+// begin_, or end_ - begin_ when the file ends first. False when reading failed.
+bool TargetReader::Decoder::find_break(std::size_t& at) {
+  for (;;) {
+    const char* start = text_.get() + begin_;
+    std::size_t size = end_ - begin_;
+    at = searched_;
+    if (kind_ == EncodingKind::plain) {
+      const void* lf = std::memchr(start + at, '\n', size - at);
+      at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+    } else {
+      while (at < size && start[at] != '\r' && start[at] != '\n') ++at;
+    }
+    // A CR at the end of what is read may be the first half of a CR LF.
+    bool whole = at < size && (start[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < size);
+    if (whole || eof_) return true;
+    searched_ = at;
+    if (!fill()) return result == LoadResult::loaded;
+  }
+}
+
+// A plain file: lines end after each LF, and the CR LF or lone LF that ends a line is cut; a
+// lone CR stays in its text. A line that begins with the end mark ends the file.
+bool TargetReader::Decoder::plain_line(Line& line) {
+  if (begin_ == end_ && !fill()) return end(false);
+  if (text_[begin_] == kEndMark) return end(false);
+  std::size_t at = 0;
+  if (!find_break(at)) return end(false);
+  std::size_t length = std::min(at + 1, end_ - begin_);
+  std::string_view bytes(text_.get() + begin_, length);
+  begin_ += length;
+  searched_ = 0;
+  line.origin = ++origin_;
+  line.borrowed = true;  // the text lies in the block, valid until the next line is read
+  if (only_line_breaks(bytes)) {
+    line.kind = EntryKind::blank;
+    line.text = {};
+    line.line_break = blank_break(bytes);
+  } else {
+    line.kind = EntryKind::text;
+    line.line_break = bytes.ends_with("\r\n") ? LineBreak::cr_lf
+                      : bytes.ends_with('\n') ? LineBreak::lf
+                                              : LineBreak::none;
+    bytes.remove_suffix(line.line_break == LineBreak::cr_lf ? 2
+                        : line.line_break == LineBreak::lf  ? 1
+                                                            : 0);
+    // A zero byte cannot be carried through the edit: it marks text of another encoding.
+    if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
+      stop(LoadResult::would_lose_characters);
+      return false;
+    }
+    line.text = bytes;
+  }
+  count(line.line_break);
+  return true;
+}
+
+// Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
+// Bytes after the last break form one more line unless they begin with the end mark.
+bool TargetReader::Decoder::encoded_line(Line& line) {
+  std::size_t at = 0;
+  if (!find_break(at)) return end(false);
+  const char* start = text_.get() + begin_;
+  std::size_t size = end_ - begin_;
+  searched_ = 0;
+  line.borrowed = true;  // the text lies in the block, valid until the next line is read
+  if (at < size) {
+    bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
+    line.line_break = cr_lf ? LineBreak::cr_lf : start[at] == '\r' ? LineBreak::cr : LineBreak::lf;
+    line.kind = at == 0 ? EntryKind::blank : EntryKind::text;
+    line.text = std::string_view(start, at);
+    begin_ += at + (cr_lf ? 2 : 1);
+  } else {
+    if (size == 0 || start[0] == kEndMark) return end(false);
+    line.kind = EntryKind::text;
+    line.line_break = LineBreak::none;
+    line.text = std::string_view(start, size);
+    begin_ = end_;
+  }
+  line.origin = ++origin_;
+  count(line.line_break);
+  return true;
+}
+
+// The last line has been read (or reading failed): the form is known when every line was read.
+bool TargetReader::Decoder::end(bool more) {
+  if (result == LoadResult::loaded) form_.complete = true;
+  finished_ = true;
+  return more;
+}
+
+bool TargetReader::Decoder::next(Line& line) {
+  if (finished_) return false;
+  return kind_ == EncodingKind::plain ? plain_line(line) : encoded_line(line);
+}
+
+TargetReader::TargetReader(Target& target) : TargetReader(target, false) {}
+
+TargetReader::TargetReader(Target& target, bool whole_content) {
+  bool empty = !whole_content && target.naming == Naming::created;
+  decoder_ = std::make_unique<Decoder>(target, mark_of(target.kind).size(), empty);
+}
+
+TargetReader::~TargetReader() = default;
+
+bool TargetReader::next(Line& line) { return decoder_->next(line); }
+
+LoadResult TargetReader::result() const { return decoder_->result; }
+
+const platform::Status& TargetReader::reason() const { return decoder_->reason; }
+
+}  // namespace zeltrim
