@@ -16,6 +16,9 @@ namespace zeltrim {
 // Separates the two parts of an argument; the help screen writes it as ".".
 inline constexpr char kFieldSeparator = '\x02';
 
+// What a command that adds text says when the text is there already and it adds nothing.
+inline constexpr std::string_view kAlreadyPresent = "  ALREADY PRESENT line       : %s\n";
+
 // The first part: leading separators skipped, up to the next separator or the end.
 // Empty when the argument holds nothing but separators.
 std::string_view first_part(std::string_view argument);
@@ -80,6 +83,10 @@ class Command {
 
   // Whether the command looks at lines at all, or only adds lines before or after them.
   virtual bool meets_lines() const { return true; }
+  // Whether the command must see every line it will meet before it meets the first (to know
+  // whether a line it adds at the top is there already), and that look at each line.
+  virtual bool previews() const { return false; }
+  virtual void preview(const Line&) {}
   // Before the first line: may queue lines that go before every other.
   virtual void begin() {}
   virtual Taken take(Line& line) = 0;

@@ -37,6 +37,30 @@ bool may_have_key(std::string_view text, std::string_view name) {
          caseless_equal(text.substr(start, name.size()), name);
 }
 
+// The addition as one item of a list such as PATH's: without the separators around it. Empty
+// when it is nothing but separators, and then it is never found.
+constexpr std::string_view kItemSeparators = ";, ";
+
+std::string_view item_of(std::string_view addition) {
+  std::size_t start = addition.find_first_not_of(kItemSeparators);
+  if (start == std::string_view::npos) return {};
+  std::size_t end = addition.find_last_not_of(kItemSeparators);
+  return addition.substr(start, end - start + 1);
+}
+
+// The value holds the item whole, letter case aside: with the start of the value or a separator
+// before it, and the end of the value or a separator after it.
+bool holds_item(std::string_view value, std::string_view item) {
+  if (item.empty()) return false;
+  for (std::size_t at = 0; at + item.size() <= value.size(); ++at) {
+    bool starts = at == 0 || kItemSeparators.find(value[at - 1]) != std::string_view::npos;
+    std::size_t end = at + item.size();
+    bool ends = end == value.size() || kItemSeparators.find(value[end]) != std::string_view::npos;
+    if (starts && ends && caseless_equal(value.substr(at, item.size()), item)) return true;
+  }
+  return false;
+}
+
 // The line's key with its "=" equals the command's key, letter case aside.
 bool key_matches(std::string_view line_key, std::string_view key) {
   return !line_key.empty() && line_key.size() + 1 == key.size() && key.back() == '=' &&
@@ -51,12 +75,18 @@ class Concat final : public Command {
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
+        item_(context.settings().once ? item_of(parts.second) : std::string_view()),
         where_(where) {}
 
   Taken take(Line& line) override {
     if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
     KeyAndValue assignment = split_assignment(line.text);
     if (!key_matches(assignment.key, key_)) return Taken::pass;
+    // Where additions are made once, a value that holds the item already is left alone.
+    if (holds_item(assignment.value, item_)) {
+      context().report(kAlreadyPresent, line.text);
+      return Taken::pass;
+    }
     // The key is written as the command gives it, so its letter case replaces the line's.
     new_text_.assign(key_);
     if (where_ == Where::beginning) {
@@ -74,6 +104,7 @@ class Concat final : public Command {
   std::string_view key_;
   std::string_view name_;  // the key without its "="
   std::string_view addition_;
+  std::string_view item_;  // what must not be added twice; empty where additions may repeat
   Where where_;
   std::string new_text_;
 };

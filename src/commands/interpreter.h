@@ -13,6 +13,7 @@ namespace zeltrim {
 struct RunSettings {
   bool test_mode = false;  // trace every step and wait for the user after it
   bool strict = false;     // a problem in the instruction file is an error of the run
+  bool once = false;       // an addition already there is not made again
   TargetOptions target;    // what every target is asked
 };
 

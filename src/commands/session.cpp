@@ -172,6 +172,9 @@ void apply(Command& command, Target& target) {
     for (const Line& line : queued) lines.push_back(target.store.kept(line));
     queued.clear();
   } else {
+    if (command.previews()) {
+      for (const Line& line : lines) command.preview(line);
+    }
     LineList out;
     auto take_queued = [&] {
       for (const Line& line : queued) out.push_back(target.store.kept(line));

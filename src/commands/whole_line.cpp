@@ -1,4 +1,6 @@
 // .I, .T, .R, .A and .S: commands that add, remove or replace whole lines.
+#include <string>
+
 #include "commands/handlers.h"
 #include "commands/text_search.h"
 
@@ -33,30 +35,46 @@ bool line_equals_caseless(std::string_view line, std::string_view wanted) {
   return caseless_equal(line.substr(0, 1), wanted.substr(0, 1)) && caseless_equal(line, wanted);
 }
 
-// .I and .T: one line, added before every line or after every line.
+// .I and .T: one line, added before every line or after every line. Where additions are made
+// once, a text line equal to it, letter case aside, means it is there already.
 class AddLine final : public Command {
  public:
   enum class Where : unsigned char { top, bottom };
   AddLine(const CommandContext& context, std::string_view text, Where where)
-      : Command(context), text_(text), where_(where) {}
+      : Command(context), text_(text), where_(where), once_(context.settings().once) {}
 
-  bool meets_lines() const override { return false; }
+  bool meets_lines() const override { return once_; }
+  bool previews() const override { return once_ && where_ == Where::top; }
+  void preview(const Line& line) override { look_at(line); }
   void begin() override {
     if (where_ == Where::top) add(kTop);
   }
-  Taken take(Line&) override { return Taken::pass; }
+  Taken take(Line& line) override {
+    if (where_ == Where::bottom) look_at(line);
+    return Taken::pass;
+  }
   void end() override {
     if (where_ == Where::bottom) add(kBottom);
   }
 
  private:
+  void look_at(const Line& line) {
+    if (!found_ && line.is_text() && line_equals_caseless(line.text, text_)) {
+      found_ = true;
+      present_.assign(line.text);
+    }
+  }
   void add(std::string_view report) {
+    if (found_) return context().report(kAlreadyPresent, present_);
     queue(added_line(text_));
     context().report(report, text_);
   }
 
   std::string_view text_;
   Where where_;
+  bool once_;
+  bool found_ = false;
+  std::string present_;  // the first line equal to the text, as it reads
 };
 
 class Remove final : public Command {
@@ -75,22 +93,66 @@ class Remove final : public Command {
   std::string_view text_;
 };
 
+// Where additions are made once, a line is not added after a match that the same text already
+// follows: the match is held until the line after it is seen.
 class AppendAfter final : public Command {
  public:
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
-      : Command(context), search_(search), addition_(addition) {}
+      : Command(context), search_(search), addition_(addition), once_(context.settings().once) {}
 
   Taken take(Line& line) override {
-    if (!line.is_text() || !line_equals(line.text, search_)) return Taken::pass;
-    queue(line);
-    queue(added_line(addition_));
-    context().report(kAppended, addition_);
+    bool match = line.is_text() && line_equals(line.text, search_);
+    if (!once_) {
+      if (!match) return Taken::pass;
+      queue(line);
+      add();
+      return Taken::queued;
+    }
+    if (!holding_ && !match) return Taken::pass;
+    if (holding_) release(&line);
+    if (match) {
+      hold(line);
+    } else {
+      queue(line);
+    }
     return Taken::queued;
+  }
+  void end() override {
+    if (holding_) release(nullptr);
   }
 
  private:
+  void add() {
+    queue(added_line(addition_));
+    context().report(kAppended, addition_);
+  }
+  void hold(const Line& line) {
+    held_ = line;
+    held_text_.assign(line.text);
+    held_.text = held_text_;
+    holding_ = true;
+  }
+  // The held match goes on, followed by the addition unless `next` is that text already.
+  void release(const Line* next) {
+    holding_ = false;
+    released_text_.swap(held_text_);
+    held_.text = released_text_;
+    held_.borrowed = true;  // valid until this command holds its next line
+    queue(held_);
+    if (next != nullptr && next->is_text() && next->text == addition_) {
+      context().report(kAlreadyPresent, next->text);
+    } else {
+      add();
+    }
+  }
+
   std::string_view search_;
   std::string_view addition_;
+  bool once_;
+  bool holding_ = false;
+  Line held_;
+  std::string held_text_;
+  std::string released_text_;
 };
 
 class Swap final : public Command {

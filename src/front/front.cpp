@@ -41,6 +41,8 @@ constexpr Option kOptions[] = {
     {'D', [](RunSettings& settings) { settings.target.diff = true; }, {}},
     {'B', [](RunSettings& settings) { settings.target.backup = true; }, {}},
     {'S', [](RunSettings& settings) { settings.strict = true; }, {}},
+    {'O', [](RunSettings& settings) { settings.once = true; }, {}},
+    {'K', [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
 };
 
 const Option* option_named(const std::string& argument) {

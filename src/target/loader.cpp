@@ -47,6 +47,7 @@ Target open_target(const std::string& path, Naming naming, EncodingKind previous
   target.path = path;
   target.naming = naming;
   target.kind = previous;
+  target.keep_form = options.keep_form;
   if (would_be.is_open()) {
     // What this run would already have written to the file stands for it.
     target.original = std::move(would_be);
@@ -79,6 +80,7 @@ Target load_target(const std::string& path, Naming naming, EncodingKind previous
   TargetReader reader(target);
   for (Line line; reader.next(line);) target.lines.push_back(target.store.kept(line));
   target.result = reader.result();
+  target.form = reader.form();
   if (!target.loaded()) {
     target.reason = reader.reason();
     target.lines.clear();

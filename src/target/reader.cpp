@@ -36,7 +36,7 @@ class TargetReader::Decoder {
       : file_(target.original),
         kind_(target.kind),
         unit_(unit_size(target.kind)),
-        form_(target.form),
+        keep_tail_(target.keep_form),
         offset_(start),
         finished_(empty || !target.original.is_open()) {
     if (finished_) form_.complete = true;
@@ -46,6 +46,7 @@ class TargetReader::Decoder {
 
   LoadResult result = LoadResult::loaded;
   platform::Status reason;
+  FileForm form_;
 
  private:
   bool fill();
@@ -59,10 +60,12 @@ class TargetReader::Decoder {
   bool end(bool more);
   void count(LineBreak line_break);
 
+  void keep_rest_as_tail();
+
   platform::File& file_;
   EncodingKind kind_;
   std::size_t unit_;
-  FileForm& form_;
+  bool keep_tail_;
   std::uint64_t offset_;  // the next byte of the file to read
   bool eof_ = false;
   bool finished_;
@@ -127,6 +130,7 @@ bool TargetReader::Decoder::fill() {
     if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
       stop(LoadResult::would_lose_characters);
     }
+    form_.end_mark_byte = carried_ == 1;
     return false;
   }
   std::size_t bytes = carried_ + got;
@@ -196,7 +200,10 @@ bool TargetReader::Decoder::find_break(std::size_t& at) {
 // lone CR stays in its text. A line that begins with the end mark ends the file.
 bool TargetReader::Decoder::plain_line(Line& line) {
   if (begin_ == end_ && !fill()) return end(false);
-  if (text_[begin_] == kEndMark) return end(false);
+  if (text_[begin_] == kEndMark) {
+    keep_rest_as_tail();
+    return end(false);
+  }
   std::size_t at = 0;
   if (!find_break(at)) return end(false);
   std::size_t length = std::min(at + 1, end_ - begin_);
@@ -244,6 +251,7 @@ bool TargetReader::Decoder::encoded_line(Line& line) {
     line.text = std::string_view(start, at);
     begin_ += at + (cr_lf ? 2 : 1);
   } else {
+    if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
     if (size == 0 || start[0] == kEndMark) return end(false);
     line.kind = EntryKind::text;
     line.line_break = LineBreak::none;
@@ -253,6 +261,15 @@ bool TargetReader::Decoder::encoded_line(Line& line) {
   line.origin = ++origin_;
   count(line.line_break);
   return true;
+}
+
+// Where the file's own form is kept, what follows the last line is kept whole.
+void TargetReader::Decoder::keep_rest_as_tail() {
+  if (!keep_tail_) return;
+  do {
+    form_.tail.append(text_.get() + begin_, end_ - begin_);
+    begin_ = end_;
+  } while (fill());
 }
 
 // The last line has been read (or reading failed): the form is known when every line was read.
@@ -277,6 +294,8 @@ TargetReader::TargetReader(Target& target, bool whole_content) {
 TargetReader::~TargetReader() = default;
 
 bool TargetReader::next(Line& line) { return decoder_->next(line); }
+
+const FileForm& TargetReader::form() const { return decoder_->form_; }
 
 LoadResult TargetReader::result() const { return decoder_->result; }
 

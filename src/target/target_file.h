@@ -34,9 +34,10 @@ std::optional<std::string> narrow_marked_text(std::string_view bytes);
 
 // What the command line asked of every target.
 struct TargetOptions {
-  bool no_write = false;  // change nothing on disk; say which files would change
-  bool backup = false;    // keep a replaced file's old content beside it as NAME.bak
-  bool diff = false;      // show each change as a unified diff of the line texts
+  bool no_write = false;   // change nothing on disk; say which files would change
+  bool backup = false;     // keep a replaced file's old content beside it as NAME.bak
+  bool diff = false;       // show each change as a unified diff of the line texts
+  bool keep_form = false;  // write each file back with its own line ends and end mark
 };
 
 // How the instruction file named the target.
@@ -58,9 +59,15 @@ struct FileForm {
   std::size_t cr_lf = 0;  // lines ended by each kind of break
   std::size_t lf = 0;
   std::size_t cr = 0;
+  // What follows the last line, one byte per character, where it is kept: in a plain file the
+  // line that begins with the end mark and every byte after it; in an encoded one the text
+  // after the last break, when it begins with the end mark.
+  std::string tail;
+  bool end_mark_byte = false;  // one byte 0x1A after the last UTF-16 or UTF-32 code unit
   bool complete = false;
 
   LineBreak usual() const;  // the most common; CR LF when there is none
+  bool had_end_mark() const { return !tail.empty() || end_mark_byte; }
 };
 
 // The file being edited: where it is, how it was named, its form, and where its present
@@ -75,7 +82,8 @@ struct Target {
   // The content the target has now: the file, or what this run would already have written to it
   // where nothing is written. Not open when there is none (a .G file that does not exist yet).
   platform::File original;
-  FileForm form;
+  FileForm form;  // of the present content, once its lines were all read
+  bool keep_form = false;
   bool made = false;  // a .G file that did not exist: made empty when it was named
 
   // The line list has held a line at some time. An .F target that never held one is not written
@@ -112,6 +120,8 @@ class TargetReader {
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
   bool next(Line& line);
+  // How the content ended and which break most lines have: complete once next() gave false.
+  const FileForm& form() const;
   // loaded when every line was read; else why reading stopped, with the system's reason.
   LoadResult result() const;
   const platform::Status& reason() const;

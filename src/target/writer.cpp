@@ -4,6 +4,7 @@
 // are compared with the old ones as they are made, and the temporary file is made only where
 // they first differ: a target that would not change is never touched.
 #include <cstring>
+#include <optional>
 
 #include "target/diff.h"
 #include "target/encoding.h"
@@ -52,7 +53,11 @@ class TargetWriter::Output {
   void put(const Line& line) {
     if (diff_) diff_->put(line);
     if (failed_ || discarding_) return;
-    append_line(target_.kind, line, chunk_);
+    if (options_.keep_form) {
+      append_kept(line);
+    } else {
+      append_line(target_.kind, line, chunk_);
+    }
     if (chunk_.size() >= kChunk) flush();
   }
 
@@ -61,6 +66,10 @@ class TargetWriter::Output {
  private:
   void flush();
   bool same_as_original(std::string_view bytes);
+  void append_kept(const Line& line);
+  void append_break(LineBreak line_break);
+  void append_kept_end();
+  const FileForm& original_form();
   void diverge();
   void fail(WriteResult result, const platform::Status& reason) {
     outcome_.result = result;
@@ -75,6 +84,8 @@ class TargetWriter::Output {
   platform::Status allowed_;  // the target may be replaced
   std::string chunk_;         // made, not yet handed on
   std::unique_ptr<LineDiff> diff_;
+  bool break_pending_ = false;  // the last line had none, but another line followed it
+  std::optional<FileForm> scanned_;
 
   bool same_ = true;            // every byte handed on so far equals the old content's
   std::uint64_t compared_ = 0;  // how many that is
@@ -139,6 +150,60 @@ void TargetWriter::Output::diverge() {
   }
 }
 
+// The form of the content the target has now: known once its lines were read, else found by
+// reading it through once (a .G target's lines are never read).
+const FileForm& TargetWriter::Output::original_form() {
+  if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
+  if (!scanned_) {
+    TargetReader scan(target_, true);
+    for (Line line; scan.next(line);) {
+    }
+    scanned_ = scan.form();
+  }
+  return *scanned_;
+}
+
+void TargetWriter::Output::append_break(LineBreak line_break) {
+  switch (line_break) {
+    case LineBreak::usual:
+      return append_break(original_form().usual());
+    case LineBreak::cr_lf:
+      return append_encoded(target_.kind, "\r\n", chunk_);
+    case LineBreak::lf:
+      return append_encoded(target_.kind, "\n", chunk_);
+    case LineBreak::cr:
+      return append_encoded(target_.kind, "\r", chunk_);
+    case LineBreak::cr_cr:
+      return append_encoded(target_.kind, "\r\r", chunk_);
+    case LineBreak::none:
+      break_pending_ = true;
+      return;
+  }
+}
+
+// A line with the break it had; a line added takes the break most lines have. A last line
+// without a break gets one only when a line comes after it.
+void TargetWriter::Output::append_kept(const Line& line) {
+  if (break_pending_) {
+    break_pending_ = false;
+    append_break(LineBreak::usual);
+  }
+  append_encoded(target_.kind, line.text, chunk_);
+  append_break(line.line_break);
+}
+
+// What followed the last line, kept as it was; a .G target keeps only whether the file had an
+// end mark, since its old content goes.
+void TargetWriter::Output::append_kept_end() {
+  const FileForm& form = original_form();
+  if (target_.naming == Naming::existing) {
+    append_encoded(target_.kind, form.tail, chunk_);
+  } else if (!form.tail.empty()) {
+    append_encoded(target_.kind, std::string_view(&kEndMark, 1), chunk_);
+  }
+  if (form.end_mark_byte) chunk_.push_back(kEndMark);
+}
+
 void TargetWriter::Output::flush() {
   if (failed_ || discarding_) return;
   if (same_ && same_as_original(chunk_)) {
@@ -162,6 +227,8 @@ WriteOutcome TargetWriter::Output::finish() {
   }
   if (!target_.held_lines) {
     chunk_.clear();  // a .G target that never held a line becomes an empty file
+  } else if (options_.keep_form) {
+    append_kept_end();
   } else {
     append_end(target_.kind, chunk_);
   }
