@@ -29,6 +29,10 @@ constexpr std::string_view kNoTempFile =
     "unchanged\n";
 constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
 constexpr std::string_view kNoBackup = "Error keeping a backup of %s, file left unchanged\n";
+constexpr std::string_view kChangedMeanwhile =
+    "Error - %s was changed by another program while it was being edited, file left "
+    "unchanged\n";
+constexpr std::string_view kWaiting = "Waiting for %s: another run of ZELTRIM is editing it\n";
 constexpr std::string_view kNotDurable =
     "Error syncing the folder of %s: the new content is in place but may not survive a power "
     "failure\n";
@@ -105,6 +109,9 @@ bool say_written(const std::string& path, const WriteOutcome& outcome) {
     case WriteResult::no_backup:
       platform::say(kNoBackup, path);
       break;
+    case WriteResult::changed_meanwhile:
+      platform::say(kChangedMeanwhile, path);
+      break;
     case WriteResult::not_durable:
       if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
       platform::say(kNotDurable, path);
@@ -155,7 +162,12 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
     }
   }
   // A file that cannot be looked at takes the kind of the target before it.
-  run.target = load_target(path, naming, previous, run.settings.target, std::move(would_be));
+  auto waiting = [&path] {
+    platform::say(kWaiting, path);
+    platform::flush_output();
+  };
+  run.target =
+      load_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
   say_loaded(run);
 }
 

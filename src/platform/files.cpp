@@ -52,6 +52,41 @@ Status read_whole(File& file, FileBytes& bytes) {
   }
 }
 
+std::string describe(const Status& status) {
+  switch (status.kind()) {
+    case Status::Kind::done:
+      return "Success";
+    case Status::Kind::not_a_file:
+      return "Not a regular file";
+    case Status::Kind::injected:
+      return "Input/output error (a failure made on purpose by a test)";
+    case Status::Kind::changed:
+      return "Changed by another program since it was read (its size or modification time "
+             "differ, or another file has taken its name)";
+    case Status::Kind::system:
+      break;
+  }
+  return system_message(status.code());
+}
+
+TargetLock& TargetLock::operator=(TargetLock&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNone) let_go(handle_);
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+TargetLock::~TargetLock() {
+  if (handle_ != kNone) let_go(handle_);
+}
+
+void TargetLock::hold(std::intptr_t handle) {
+  if (handle_ != kNone) let_go(handle_);
+  handle_ = handle;
+}
+
 Replacement::~Replacement() { abandon_replacement(*this); }
 
 void abandon_replacement(Replacement& replacement) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,12 +16,13 @@ namespace zeltrim::platform {
 // POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
 class [[nodiscard]] Status {
  public:
-  enum class Kind : unsigned char { done, system, not_a_file, injected };
+  enum class Kind : unsigned char { done, system, not_a_file, injected, changed };
 
   Status() = default;
   static Status system(long code) { return {Kind::system, code}; }
   static Status not_a_file() { return {Kind::not_a_file, 0}; }
   static Status injected() { return {Kind::injected, 0}; }
+  static Status changed() { return {Kind::changed, 0}; }
   // The error the system reported for the call that just failed.
   static Status last_error();
 
@@ -104,6 +106,35 @@ Status identify(const std::string& path, FileIdentity& identity);  // symbolic l
 // A key that is the same for every path that names one file: its identity when it exists, else
 // its folder's identity and its own name (in the form the file system compares names).
 std::string identity_key(const std::string& path);
+
+// A target held against every other run of this program while it is edited; the system lets go
+// when the process ends, however it ends.
+class TargetLock {
+ public:
+  TargetLock() = default;
+  TargetLock(TargetLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+  TargetLock& operator=(TargetLock&& other) noexcept;
+  TargetLock(const TargetLock&) = delete;
+  TargetLock& operator=(const TargetLock&) = delete;
+  ~TargetLock();
+
+  void hold(std::intptr_t handle);
+
+  static constexpr std::intptr_t kNone = -1;
+
+ private:
+  std::intptr_t handle_ = kNone;
+};
+
+// Holds a target against every other run of this program, in two steps that a caller takes in
+// this order, before and after it may make the file: lock_path before the file is touched at
+// all, open_locked to open it for reading. One of the two takes the lock, as the system allows;
+// while another run holds it, it waits (calling `waiting` once, after about a second), and
+// where the name has come to stand for a new file meanwhile (the other run replaced it), it
+// opens and locks that one.
+Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting);
+Status open_locked(const std::string& path, File& file, TargetLock& lock,
+                   const std::function<void()>& waiting);
 
 // The file's size as far as the system knows it; only a hint for reserving memory.
 std::optional<std::uint64_t> size_hint(File& file);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,23 +84,63 @@ bool Status::missing() const {
   return kind_ == Kind::system && (code_ == ENOENT || code_ == ENOTDIR);
 }
 
-std::string describe(const Status& status) {
-  switch (status.kind()) {
-    case Status::Kind::done:
-      return "Success";
-    case Status::Kind::not_a_file:
-      return "Not a regular file";
-    case Status::Kind::injected:
-      return "Input/output error (a failure made on purpose by a test)";
-    case Status::Kind::system:
-      break;
-  }
+std::string system_message(long code) {
   char text[256] = "";
   // The GNU form returns the text, which may or may not be the buffer.
-  return strerror_r(static_cast<int>(status.code()), text, sizeof text);
+  return strerror_r(static_cast<int>(code), text, sizeof text);
 }
 
 void close_quietly(std::intptr_t handle) { close(static_cast<int>(handle)); }
+
+void let_go(std::intptr_t handle) { close(static_cast<int>(handle)); }
+
+namespace {
+constexpr int kQuietWaits = 50;  // about a second of waiting before a word
+constexpr useconds_t kQuietWaitMicroseconds = 20'000;
+
+// Locks the open file, waiting for another run that holds it.
+void lock_open_file(int fd, const std::function<void()>& waiting, bool& told) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
+  // A file system without locks has nobody to wait for.
+  if (errno != EWOULDBLOCK) return;
+  for (int wait = 0; wait < kQuietWaits; ++wait) {
+    usleep(kQuietWaitMicroseconds);
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
+  }
+  if (!told) waiting();
+  told = true;
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+}  // namespace
+
+// The lock is the system's lock on the file itself, taken once it is open.
+Status lock_path(const std::string&, TargetLock&, const std::function<void()>&) { return {}; }
+
+// The lock is the system's lock on the file itself. The lock is kept on a second descriptor of
+// the same open file, so that the target may be closed before it is replaced and still be held
+// until the replacement is in place.
+Status open_locked(const std::string& path, File& file, TargetLock& lock,
+                   const std::function<void()>& waiting) {
+  bool told = false;
+  for (;;) {
+    Status opened = open_for_reading(path, Accept::regular_file, file);
+    if (!opened) return opened;
+    int fd = fd_of(file);
+    lock_open_file(fd, waiting, told);
+    // The run waited for may have replaced the file: then the name stands for a new one.
+    struct stat held;
+    struct stat named;
+    if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      int second = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+      if (second < 0) return Status::last_error();
+      lock.hold(second);
+      return {};
+    }
+    file = File();
+  }
+}
 
 void remove_quietly(const std::string& path) { unlink(path.c_str()); }
 

@@ -9,8 +9,14 @@
 
 namespace zeltrim::platform {
 
+// The system's own words for one of its error numbers.
+std::string system_message(long code);
+
 // Closes a handle whose result nobody can act on any more (a file going out of scope).
 void close_quietly(std::intptr_t handle);
+
+// Lets go of a target's lock (TargetLock's handle).
+void let_go(std::intptr_t handle);
 
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);

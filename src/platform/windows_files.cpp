@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
 
 #include "platform/faults.h"
@@ -62,28 +63,75 @@ bool Status::missing() const {
   return kind_ == Kind::system && (code_ == ERROR_FILE_NOT_FOUND || code_ == ERROR_PATH_NOT_FOUND);
 }
 
-std::string describe(const Status& status) {
-  switch (status.kind()) {
-    case Status::Kind::done:
-      return "Success";
-    case Status::Kind::not_a_file:
-      return "Not a file on a disk";
-    case Status::Kind::injected:
-      return "Input/output error (a failure made on purpose by a test)";
-    case Status::Kind::system:
-      break;
-  }
+std::string system_message(long code) {
   char text[512] = "";
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                static_cast<DWORD>(status.code()), 0, text, sizeof text, nullptr);
+                                static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
   std::string message(text, length);
   // The system's messages end in a full stop and a line break; the caller adds its own.
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  if (message.empty()) message = "Error " + std::to_string(status.code());
+  if (message.empty()) message = "Error " + std::to_string(code);
   return message;
 }
 
 void close_quietly(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void let_go(std::intptr_t handle) {
+  ReleaseMutex(reinterpret_cast<HANDLE>(handle));
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+namespace {
+constexpr DWORD kQuietWaitMilliseconds = 1000;  // before a word is said
+
+// The name of the lock of the file a path names: the same for every spelling of the path that
+// leads to it, whatever its letter case. The file itself is not opened: a run that holds the
+// lock could not replace a file that a waiting run holds open.
+std::string lock_name(const std::string& path) {
+  std::string full(MAX_PATH, '\0');
+  DWORD length =
+      GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length >= full.size()) {
+    full.resize(length + 1);
+    length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  full.resize(length > 0 && length < full.size() ? length : 0);
+  if (full.empty()) full = path;
+  std::uint64_t hash = 1469598103934665603ull;  // FNV-1a over the name in upper case
+  for (char c : full) {
+    hash ^= static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    hash *= 1099511628211ull;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "Local\\zeltrim-lock-%016llx",
+                static_cast<unsigned long long>(hash));
+  return name;
+}
+}  // namespace
+
+// Windows will not replace a file that is open, so the lock cannot be the file's own: it is a
+// named mutex for the file's path, taken before the file is opened, which lives on while the
+// file is closed and replaced. The system gives it up when the process ends, however it ends.
+Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_name(path).c_str());
+  if (mutex == nullptr) return {};  // no lock to be had: nobody to wait for either
+  DWORD waited = WaitForSingleObject(mutex, kQuietWaitMilliseconds);
+  if (waited == WAIT_TIMEOUT) {
+    waiting();
+    waited = WaitForSingleObject(mutex, INFINITE);
+  }
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    Status failed = Status::last_error();
+    CloseHandle(mutex);
+    return failed;
+  }
+  lock.hold(reinterpret_cast<std::intptr_t>(mutex));
+  return {};
+}
+
+Status open_locked(const std::string& path, File& file, TargetLock&, const std::function<void()>&) {
+  return open_for_reading(path, Accept::regular_file, file);
+}
 
 void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
 

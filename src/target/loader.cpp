@@ -39,10 +39,19 @@ LoadResult make_writable(const std::string& path, const TargetOptions& options,
   reason = platform::close_file(file);
   return reason ? LoadResult::loaded : LoadResult::cannot_close;
 }
+// Opens the target for reading, held against other runs, and notes how it was when opened, to
+// tell at write-back whether another program changed it meanwhile.
+platform::Status open_locked(Target& target, const std::function<void()>& waiting) {
+  platform::Status opened =
+      platform::open_locked(target.path, target.original, target.lock, waiting);
+  if (opened) target.identified = platform::identify(target.original, target.read_as).done();
+  return opened;
+}
 }  // namespace
 
 Target open_target(const std::string& path, Naming naming, EncodingKind previous,
-                   const TargetOptions& options, platform::File would_be) {
+                   const TargetOptions& options, platform::File would_be,
+                   const std::function<void()>& waiting) {
   Target target;
   target.path = path;
   target.naming = naming;
@@ -54,6 +63,10 @@ Target open_target(const std::string& path, Naming naming, EncodingKind previous
     target.result = find_kind(target);
     return target;
   }
+  // Held against other runs before the file is looked at: a run that waits reads what the run
+  // before it wrote.
+  target.reason = platform::lock_path(path, target.lock, waiting);
+  if (!target.reason) return target;
   if (naming == Naming::created) {
     // .G keeps the kind of an existing file, and a new file takes the kind of the target before
     // it. The old content is replaced only at write-back, so a run that fails on the way leaves
@@ -62,20 +75,18 @@ Target open_target(const std::string& path, Naming naming, EncodingKind previous
     platform::FileIdentity existing;
     target.made = !platform::identify(path, existing);
     target.result = make_writable(path, options, target.reason);
-    if (target.loaded()) {
-      [[maybe_unused]] platform::Status absent =
-          platform::open_for_reading(path, platform::Accept::regular_file, target.original);
-    }
+    if (target.loaded() && !open_locked(target, waiting)) target.original = platform::File();
     return target;
   }
-  target.reason = platform::open_for_reading(path, platform::Accept::regular_file, target.original);
+  target.reason = open_locked(target, waiting);
   target.result = target.reason ? find_kind(target) : LoadResult::cannot_open;
   return target;
 }
 
 Target load_target(const std::string& path, Naming naming, EncodingKind previous,
-                   const TargetOptions& options, platform::File would_be) {
-  Target target = open_target(path, naming, previous, options, std::move(would_be));
+                   const TargetOptions& options, platform::File would_be,
+                   const std::function<void()>& waiting) {
+  Target target = open_target(path, naming, previous, options, std::move(would_be), waiting);
   if (!target.loaded()) return target;
   TargetReader reader(target);
   for (Line line; reader.next(line);) target.lines.push_back(target.store.kept(line));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,6 +83,9 @@ struct Target {
   // The content the target has now: the file, or what this run would already have written to it
   // where nothing is written. Not open when there is none (a .G file that does not exist yet).
   platform::File original;
+  platform::TargetLock lock;       // held from the moment it is named until it is written back
+  platform::FileIdentity read_as;  // the file as it was when it was opened
+  bool identified = false;
   FileForm form;  // of the present content, once its lines were all read
   bool keep_form = false;
   bool made = false;  // a .G file that did not exist: made empty when it was named
@@ -100,12 +104,16 @@ struct Target {
 // Opens the target `path` names, ready for its lines to be read. A file that cannot be looked
 // at keeps the `previous` kind: the kind of the target before it (plain for the first).
 // `would_be`, when open, is what this run would already have written to the file.
-Target open_target(const std::string& path, Naming naming, EncodingKind previous,
-                   const TargetOptions& options, platform::File would_be = {});
+// `waiting` is called once when another run holds the file and this one waits for it.
+Target open_target(
+    const std::string& path, Naming naming, EncodingKind previous, const TargetOptions& options,
+    platform::File would_be = {}, const std::function<void()>& waiting = [] {});
 
 // Opens the target and reads every line into its list.
-Target load_target(const std::string& path, Naming naming, EncodingKind previous,
-                   const TargetOptions& options = {}, platform::File would_be = {});
+Target load_target(
+    const std::string& path, Naming naming, EncodingKind previous,
+    const TargetOptions& options = {}, platform::File would_be = {},
+    const std::function<void()>& waiting = [] {});
 
 // Reads a target's lines one at a time, in the target's kind, without holding the file.
 class TargetReader {
@@ -133,14 +141,15 @@ class TargetReader {
 
 enum class WriteResult : unsigned char {
   written,
-  unchanged,         // the file already holds exactly these bytes and was not touched
-  nothing_to_write,  // nothing loaded, or no line ever in an .F target: the file was not touched
-  would_change,      // nothing is written in this run, but the file's bytes would change
-  read_only,         // the target may not be replaced
-  no_temp_file,      // no temporary file could be made beside it
-  cannot_write,      // writing, syncing or renaming failed; the target is as it was
-  no_backup,         // its old content could not be kept as asked; the target is as it was
-  not_durable,       // the new content is in place, but its folder could not be synced
+  unchanged,          // the file already holds exactly these bytes and was not touched
+  nothing_to_write,   // nothing loaded, or no line ever in an .F target: the file was not touched
+  would_change,       // nothing is written in this run, but the file's bytes would change
+  read_only,          // the target may not be replaced
+  no_temp_file,       // no temporary file could be made beside it
+  cannot_write,       // writing, syncing or renaming failed; the target is as it was
+  no_backup,          // its old content could not be kept as asked; the target is as it was
+  changed_meanwhile,  // another program changed or replaced the file: it is left as that left it
+  not_durable,        // the new content is in place, but its folder could not be synced
 };
 
 struct WriteOutcome {

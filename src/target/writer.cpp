@@ -258,6 +258,17 @@ WriteOutcome TargetWriter::Output::finish() {
     outcome_.result = WriteResult::would_change;
     return std::move(outcome_);
   }
+  // Another program may have changed the file while this run held it: then it stays as that
+  // program left it.
+  if (target_.identified) {
+    platform::FileIdentity now;
+    if (!platform::identify(target_.path, now) || !now.same_content(target_.read_as)) {
+      fail(WriteResult::changed_meanwhile, platform::Status::changed());
+      return std::move(outcome_);
+    }
+  }
+  // Some systems will not replace a file that is open; the lock holds it all the same.
+  target_.original = platform::File();
   // A file this run made has no old content to keep.
   if (options_.backup && replacement_.target_exists && !target_.made) {
     outcome_.backup_path = target_.path + std::string(kBackupSuffix);
