@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::string_view target : targets) target_bytes += 2 * static_cast<double>(target.size());
   // An instruction file with a byte-order mark is read as one byte per character: the paths are
   // found in that text, and the file is stored again in its own form.
-  std::optional<std::string> text = zeltrim::narrow_marked_text(pieces[0]);
+  std::optional<std::string> text = zeltrim::read_marked_text(pieces[0], false);
   Prepared prepared = prepare(text ? *text : std::string(), target_bytes);
   if (!text) {
     prepared = Prepared{std::string(pieces[0]), {}};  // refused whole: nothing may change

@@ -100,7 +100,7 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out,
 // and taken as one byte per character whatever mark an editor put in front.
-std::optional<std::string> read_instructions(const std::string& path) {
+std::optional<std::string> read_instructions(const std::string& path, const RunSettings& settings) {
   platform::File file;
   platform::FileBytes bytes;
   platform::Status reason =
@@ -109,7 +109,8 @@ std::optional<std::string> read_instructions(const std::string& path) {
     platform::say(kCouldNotOpen, path);
   } else if (reason = platform::read_whole(file, bytes); !reason) {
     platform::say(kCouldNotRead, path);
-  } else if (std::optional<std::string> text = narrow_marked_text(bytes.view())) {
+  } else if (std::optional<std::string> text =
+                 read_marked_text(bytes.view(), settings.target.unicode)) {
     return text;
   } else {
     platform::say(kInstructionsWouldLoseCharacters, path);
@@ -120,7 +121,7 @@ std::optional<std::string> read_instructions(const std::string& path) {
 }  // namespace
 
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings) {
-  std::optional<std::string> instructions = read_instructions(path);
+  std::optional<std::string> instructions = read_instructions(path, settings);
   if (!instructions) return RunOutcome::instructions_unusable;
 
   Run run(settings);

@@ -32,6 +32,8 @@ constexpr std::string_view kNoBackup = "Error keeping a backup of %s, file left 
 constexpr std::string_view kChangedMeanwhile =
     "Error - %s was changed by another program while it was being edited, file left "
     "unchanged\n";
+constexpr std::string_view kCannotWrite =
+    "Error - %s cannot be written without losing characters, file left unchanged\n";
 constexpr std::string_view kWaiting = "Waiting for %s: another run of ZELTRIM is editing it\n";
 constexpr std::string_view kNotDurable =
     "Error syncing the folder of %s: the new content is in place but may not survive a power "
@@ -111,6 +113,9 @@ bool say_written(const std::string& path, const WriteOutcome& outcome) {
       break;
     case WriteResult::changed_meanwhile:
       platform::say(kChangedMeanwhile, path);
+      break;
+    case WriteResult::would_lose_characters:
+      platform::say(kCannotWrite, path);
       break;
     case WriteResult::not_durable:
       if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);

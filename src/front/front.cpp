@@ -43,6 +43,7 @@ constexpr Option kOptions[] = {
     {'S', [](RunSettings& settings) { settings.strict = true; }, {}},
     {'O', [](RunSettings& settings) { settings.once = true; }, {}},
     {'K', [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
+    {'U', [](RunSettings& settings) { settings.target.unicode = true; }, {}},
 };
 
 const Option* option_named(const std::string& argument) {
@@ -97,6 +98,8 @@ Ending run(const std::vector<std::string>& arguments) {
     errors = !unknown.empty();
   }
 
+  // The report shows UTF-8 text as it is, and a console must show it so too.
+  if (settings.target.unicode) platform::show_utf8();
   RunOutcome outcome = run_instruction_file(arguments.front(), settings);
   if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
   if (errors) outcome = RunOutcome::completed_with_errors;
@@ -119,6 +122,7 @@ Ending run_program(const std::vector<std::string>& arguments) {
     ending = Ending::out_of_memory;
   }
   platform::flush_output();
+  platform::restore_console();
   // The edits were made, but the report of them was lost: that is not a clean run.
   if (platform::Status lost = platform::output_failure(); !lost) {
     platform::tell_error("zeltrim: standard output: " + platform::describe(lost));

@@ -30,6 +30,11 @@ void say(std::string_view format, std::initializer_list<std::string_view> argume
 void say(std::string_view format, std::string_view argument);
 void say(std::string_view format, long long number);
 
+// The console shows what is printed as UTF-8 from now on (Windows switches its code page, and
+// restore_console switches it back); elsewhere it already does.
+void show_utf8();
+void restore_console();
+
 // Sends what has been printed so far to the console.
 void flush_output();
 

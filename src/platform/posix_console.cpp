@@ -74,6 +74,10 @@ void start_console() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+void show_utf8() {}
+
+void restore_console() {}
+
 void wait_for_enter() {
   flush_output();
   read_one_byte();

@@ -5,6 +5,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,6 +25,9 @@ namespace {
 
 constexpr std::size_t kOutputBuffer = 1 << 16;
 
+// The console's code page before show_utf8, to put back when the run ends or is interrupted.
+std::atomic<UINT> saved_code_page{0};
+
 // What the console hands over for Ctrl-C while a key is being read.
 constexpr int kCtrlC = 3;
 // The first of the two codes that a function or arrow key gives.
@@ -34,6 +38,7 @@ constexpr int kExtendedKeyAlso = 0xE0;
 // platform: no further step of the run may follow, so the target stays as it was. The file
 // was opened for sharing with deletion, so it goes even while still open.
 void end_interrupted() {
+  restore_console();
   for (std::size_t slot = 0; slot < kTempSlots; ++slot) {
     if (const char* temp = temp_file_to_remove(slot)) DeleteFileA(temp);
   }
@@ -58,6 +63,17 @@ void start_console() {
     gather_output();
   }
   SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void show_utf8() {
+  UINT code_page = GetConsoleOutputCP();
+  if (code_page == 0 || code_page == CP_UTF8) return;  // no console, or UTF-8 already
+  if (SetConsoleOutputCP(CP_UTF8)) saved_code_page.store(code_page);
+}
+
+void restore_console() {
+  UINT code_page = saved_code_page.exchange(0);
+  if (code_page != 0) SetConsoleOutputCP(code_page);
 }
 
 void wait_for_enter() {

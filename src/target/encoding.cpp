@@ -43,7 +43,7 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous) {
   return encoding_from_mark(std::string_view(first, got));
 }
 
-std::optional<std::string> narrow_marked_text(std::string_view bytes) {
+std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode) {
   EncodingKind kind = encoding_from_mark(bytes);
   if (kind != EncodingKind::utf8 && kind != EncodingKind::utf16le &&
       kind != EncodingKind::utf16be) {
@@ -52,14 +52,119 @@ std::optional<std::string> narrow_marked_text(std::string_view bytes) {
   bytes.remove_prefix(mark_of(kind).size());
   if (kind == EncodingKind::utf8) return std::string(bytes);
   if (bytes.size() % 2 != 0) return std::nullopt;
-  std::string text(bytes.size() / 2, '\0');
-  std::size_t high = kind == EncodingKind::utf16le ? 1 : 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char low = bytes[2 * i + 1 - high];
-    if (bytes[2 * i + high] != '\0' || low == '\0') return std::nullopt;
-    text[i] = low;
+  std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
+  char* out = text.data();
+  std::uint32_t pending = 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    std::uint32_t unit =
+        kind == EncodingKind::utf16le ? in[i] | (in[i + 1] << 8) : (in[i] << 8) | in[i + 1];
+    if (!decode_unit(kind, unit, unicode, pending, out)) return std::nullopt;
   }
+  if (pending != 0) return std::nullopt;
+  text.resize(static_cast<std::size_t>(out - text.data()));
   return text;
+}
+
+namespace {
+constexpr std::uint32_t kHighSurrogates = 0xD800;
+constexpr std::uint32_t kLowSurrogates = 0xDC00;
+constexpr std::uint32_t kPastSurrogates = 0xE000;
+constexpr std::uint32_t kPastUnicode = 0x110000;
+constexpr std::uint32_t kPastNarrowed = 0x100;
+
+void put_utf8(std::uint32_t code, char*& out) {
+  if (code < 0x80) {
+    *out++ = static_cast<char>(code);
+  } else if (code < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (code >> 6));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (code >> 12));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (code >> 18));
+    *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// The next character of UTF-8 text, strictly: no overlong form, no surrogate, nothing above
+// U+10FFFF, no sequence cut short. False when there is none such at `at`.
+bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(at);
+  std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || at + length > text.size() || lead > 0xF4) return false;
+  code = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return false;
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  }
+  constexpr std::uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kShortest[length] || code >= kPastUnicode ||
+      (code >= kHighSurrogates && code < kPastSurrogates)) {
+    return false;
+  }
+  at += length;
+  return true;
+}
+
+void put_unit(EncodingKind kind, std::uint32_t unit, std::string& out) {
+  if (kind == EncodingKind::utf16le) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
+  } else {
+    for (int shift = static_cast<int>(unit_size(kind)) * 8 - 8; shift >= 0; shift -= 8) {
+      out.push_back(static_cast<char>((unit >> shift) & 0xFF));
+    }
+  }
+}
+}  // namespace
+
+bool decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode, std::uint32_t& pending,
+                 char*& out) {
+  if (!unicode) {
+    if (unit == 0 || unit >= kPastNarrowed) return false;
+    *out++ = static_cast<char>(unit);
+    return true;
+  }
+  if (pending != 0) {
+    if (unit < kLowSurrogates || unit >= kPastSurrogates) return false;
+    put_utf8(0x10000 + ((pending - kHighSurrogates) << 10) + (unit - kLowSurrogates), out);
+    pending = 0;
+    return true;
+  }
+  if (unit >= kHighSurrogates && unit < kLowSurrogates && kind != EncodingKind::utf32be) {
+    pending = unit;
+    return true;
+  }
+  if (unit == 0 || unit >= kPastUnicode || (unit >= kLowSurrogates && unit < kPastSurrogates)) {
+    return false;
+  }
+  put_utf8(unit, out);
+  return true;
+}
+
+bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& out) {
+  if (unit_size(kind) == 1) {
+    out.append(text);
+    return true;
+  }
+  for (std::size_t at = 0; at < text.size();) {
+    std::uint32_t code = 0;
+    if (!next_utf8(text, at, code)) return false;
+    if (kind != EncodingKind::utf32be && code >= 0x10000) {
+      code -= 0x10000;
+      put_unit(kind, kHighSurrogates + (code >> 10), out);
+      put_unit(kind, kLowSurrogates + (code & 0x3FF), out);
+    } else {
+      put_unit(kind, code, out);
+    }
+  }
+  return true;
 }
 
 std::string_view mark_of(EncodingKind kind) {

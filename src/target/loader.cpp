@@ -57,6 +57,7 @@ Target open_target(const std::string& path, Naming naming, EncodingKind previous
   target.naming = naming;
   target.kind = previous;
   target.keep_form = options.keep_form;
+  target.unicode = options.unicode;
   if (would_be.is_open()) {
     // What this run would already have written to the file stands for it.
     target.original = std::move(would_be);

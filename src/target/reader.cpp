@@ -37,6 +37,7 @@ class TargetReader::Decoder {
         kind_(target.kind),
         unit_(unit_size(target.kind)),
         keep_tail_(target.keep_form),
+        unicode_(target.unicode),
         offset_(start),
         finished_(empty || !target.original.is_open()) {
     if (finished_) form_.complete = true;
@@ -66,7 +67,9 @@ class TargetReader::Decoder {
   EncodingKind kind_;
   std::size_t unit_;
   bool keep_tail_;
-  std::uint64_t offset_;  // the next byte of the file to read
+  bool unicode_;
+  std::uint32_t pending_ = 0;  // a UTF-16 high surrogate waiting for its low half
+  std::uint64_t offset_;       // the next byte of the file to read
   bool eof_ = false;
   bool finished_;
   std::uint64_t origin_ = 0;
@@ -91,8 +94,10 @@ bool TargetReader::Decoder::fill() {
     end_ -= begin_;
     begin_ = 0;
   }
-  if (capacity_ < end_ + kBlock) {
-    capacity_ = std::max(2 * capacity_, end_ + kBlock);
+  // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
+  std::size_t room = unicode_ ? kBlock * kMostBytesPerUnit / 2 : kBlock;
+  if (capacity_ < end_ + room) {
+    capacity_ = std::max(2 * capacity_, end_ + room);
     auto larger = std::make_unique_for_overwrite<char[]>(capacity_);
     if (end_ > 0) std::memcpy(larger.get(), text_.get(), end_);
     text_ = std::move(larger);
@@ -126,8 +131,8 @@ bool TargetReader::Decoder::fill() {
   if (got == 0) {
     eof_ = true;
     // A broken last unit loses a character, except the single end-mark byte that older
-    // versions of this program wrote after the last unit.
-    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+    // versions of this program wrote after the last unit; so does a surrogate without its pair.
+    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark) || pending_ != 0) {
       stop(LoadResult::would_lose_characters);
     }
     form_.end_mark_byte = carried_ == 1;
@@ -137,23 +142,23 @@ bool TargetReader::Decoder::fill() {
   std::size_t units = bytes / unit_;
   carried_ = bytes % unit_;
   std::memcpy(carry_, raw_.get() + units * unit_, carried_);
-  // One byte per character: only U+0001 to U+00FF survive as bytes.
+  // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
+  // UTF-8.
   const auto* in = reinterpret_cast<const unsigned char*>(raw_.get());
   char* out = text_.get() + end_;
   for (std::size_t i = 0; i < units; ++i, in += unit_) {
-    unsigned long value = 0;
+    std::uint32_t value = 0;
     if (kind_ == EncodingKind::utf16le) {
       value = in[0] | (in[1] << 8);
     } else {
       for (std::size_t b = 0; b < unit_; ++b) value = (value << 8) | in[b];
     }
-    if (value == 0 || value > 0xFF) {
+    if (!decode_unit(kind_, value, unicode_, pending_, out)) {
       stop(LoadResult::would_lose_characters);
       return false;
     }
-    out[i] = static_cast<char>(value);
   }
-  end_ += units;
+  end_ = static_cast<std::size_t>(out - text_.get());
   return true;
 }
 

@@ -27,11 +27,12 @@ EncodingKind encoding_from_mark(std::string_view first_bytes);
 // The kind a file's first bytes announce; `previous` when the file cannot be opened.
 EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
 
-// The text of a file that may begin with a UTF-8 or UTF-16 byte-order mark, one byte per
-// character, as an editor that adds a mark meant it: a UTF-8 mark is skipped, and UTF-16 is
-// narrowed unit by unit (each unit 1 to 255 becomes that byte). Nothing when a unit is 0 or
-// above 255, or the last unit is broken: the text cannot be read without losing characters.
-std::optional<std::string> narrow_marked_text(std::string_view bytes);
+// The text of a file that may begin with a UTF-8 or UTF-16 byte-order mark, as an editor that
+// adds a mark meant it: a UTF-8 mark is skipped, and UTF-16 is narrowed unit by unit (each unit
+// 1 to 255 becomes that byte), or in Unicode mode decoded to UTF-8. Nothing when a unit cannot
+// be read without losing characters (0, above 255 when narrowed, a surrogate out of its pair)
+// or the last unit is broken.
+std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode);
 
 // What the command line asked of every target.
 struct TargetOptions {
@@ -39,6 +40,7 @@ struct TargetOptions {
   bool backup = false;     // keep a replaced file's old content beside it as NAME.bak
   bool diff = false;       // show each change as a unified diff of the line texts
   bool keep_form = false;  // write each file back with its own line ends and end mark
+  bool unicode = false;    // UTF-16 and UTF-32 text is edited as UTF-8, every character kept
 };
 
 // How the instruction file named the target.
@@ -88,6 +90,7 @@ struct Target {
   bool identified = false;
   FileForm form;  // of the present content, once its lines were all read
   bool keep_form = false;
+  bool unicode = false;
   bool made = false;  // a .G file that did not exist: made empty when it was named
 
   // The line list has held a line at some time. An .F target that never held one is not written
@@ -141,13 +144,14 @@ class TargetReader {
 
 enum class WriteResult : unsigned char {
   written,
-  unchanged,          // the file already holds exactly these bytes and was not touched
-  nothing_to_write,   // nothing loaded, or no line ever in an .F target: the file was not touched
-  would_change,       // nothing is written in this run, but the file's bytes would change
-  read_only,          // the target may not be replaced
-  no_temp_file,       // no temporary file could be made beside it
-  cannot_write,       // writing, syncing or renaming failed; the target is as it was
-  no_backup,          // its old content could not be kept as asked; the target is as it was
+  unchanged,         // the file already holds exactly these bytes and was not touched
+  nothing_to_write,  // nothing loaded, or no line ever in an .F target: the file was not touched
+  would_change,      // nothing is written in this run, but the file's bytes would change
+  read_only,         // the target may not be replaced
+  no_temp_file,      // no temporary file could be made beside it
+  cannot_write,      // writing, syncing or renaming failed; the target is as it was
+  no_backup,         // its old content could not be kept as asked; the target is as it was
+  would_lose_characters,  // a line is not UTF-8 and cannot be written in the file's form
   changed_meanwhile,  // another program changed or replaced the file: it is left as that left it
   not_durable,        // the new content is in place, but its folder could not be synced
 };

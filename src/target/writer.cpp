@@ -16,14 +16,14 @@ namespace {
 constexpr std::size_t kChunk = 1 << 20;
 constexpr std::string_view kBackupSuffix = ".bak";
 
-// One line in the kind's form: its text, then CR LF.
-void append_line(EncodingKind kind, const Line& line, std::string& out) {
-  if (unit_size(kind) == 1) {
-    out.append(line.text).append("\r\n");
-  } else {
-    append_encoded(kind, line.text, out);
-    append_encoded(kind, "\r\n", out);
+// Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
+// Unicode mode. False when UTF-8 text is broken and cannot be written faithfully.
+bool append_text(const Target& target, std::string_view text, std::string& out) {
+  if (!target.unicode) {
+    append_encoded(target.kind, text, out);
+    return true;
   }
+  return append_utf8_encoded(target.kind, text, out);
 }
 
 // What follows the last line. The end mark is one byte: after UTF-16 or UTF-32 text it would
@@ -56,7 +56,8 @@ class TargetWriter::Output {
     if (options_.keep_form) {
       append_kept(line);
     } else {
-      append_line(target_.kind, line, chunk_);
+      encode(line.text);
+      encode("\r\n");
     }
     if (chunk_.size() >= kChunk) flush();
   }
@@ -66,6 +67,9 @@ class TargetWriter::Output {
  private:
   void flush();
   bool same_as_original(std::string_view bytes);
+  void encode(std::string_view text) {
+    if (!append_text(target_, text, chunk_)) fail(WriteResult::would_lose_characters, {});
+  }
   void append_kept(const Line& line);
   void append_break(LineBreak line_break);
   void append_kept_end();
@@ -168,13 +172,13 @@ void TargetWriter::Output::append_break(LineBreak line_break) {
     case LineBreak::usual:
       return append_break(original_form().usual());
     case LineBreak::cr_lf:
-      return append_encoded(target_.kind, "\r\n", chunk_);
+      return encode("\r\n");
     case LineBreak::lf:
-      return append_encoded(target_.kind, "\n", chunk_);
+      return encode("\n");
     case LineBreak::cr:
-      return append_encoded(target_.kind, "\r", chunk_);
+      return encode("\r");
     case LineBreak::cr_cr:
-      return append_encoded(target_.kind, "\r\r", chunk_);
+      return encode("\r\r");
     case LineBreak::none:
       break_pending_ = true;
       return;
@@ -188,7 +192,7 @@ void TargetWriter::Output::append_kept(const Line& line) {
     break_pending_ = false;
     append_break(LineBreak::usual);
   }
-  append_encoded(target_.kind, line.text, chunk_);
+  encode(line.text);
   append_break(line.line_break);
 }
 
@@ -197,9 +201,9 @@ void TargetWriter::Output::append_kept(const Line& line) {
 void TargetWriter::Output::append_kept_end() {
   const FileForm& form = original_form();
   if (target_.naming == Naming::existing) {
-    append_encoded(target_.kind, form.tail, chunk_);
+    encode(form.tail);
   } else if (!form.tail.empty()) {
-    append_encoded(target_.kind, std::string_view(&kEndMark, 1), chunk_);
+    encode(std::string_view(&kEndMark, 1));
   }
   if (form.end_mark_byte) chunk_.push_back(kEndMark);
 }
@@ -347,7 +351,10 @@ WriteOutcome write_target(Target& target, const TargetOptions& options, WriteTra
 std::string written_form(const Target& target) {
   if (!target.held_lines) return {};
   std::string bytes(mark_of(target.kind));
-  for (const Line& line : target.lines) append_line(target.kind, line, bytes);
+  for (const Line& line : target.lines) {
+    append_text(target, line.text, bytes);
+    append_text(target, "\r\n", bytes);
+  }
   append_end(target.kind, bytes);
   return bytes;
 }
