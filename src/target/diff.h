@@ -35,7 +35,6 @@ class LineDiff {
   std::uint64_t old_line_ = 0;  // old and new lines passed so far, in the diff's count
   std::uint64_t new_line_ = 0;
   bool changed_ = false;
-  platform::Spool* out_ = nullptr;
   platform::Spool text_;  // every hunk, once closed
 
   // The open hunk: where it starts, what it counts, its lines.
