@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<DiskLine> lines = loaded_lines(target);
   std::string written = written_form(target);
   if (!target.loaded() && !lines.empty()) fail("a refused target left lines behind", original);
-  WriteResult result = write_target(target).result;
+  WriteResult result = write_target(target, {}).result;
   if (result != WriteResult::written && result != WriteResult::unchanged &&
       result != WriteResult::nothing_to_write) {
     fail("write-back failed", original);
