@@ -74,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fail("write-back failed", original);
   }
 
+  target = Target();  // lets go of the file, which is loaded again below
   if (folder_names() != std::vector<std::string>{kTargetName}) fail("a file was left", original);
   std::string on_disk = read_file(kTargetName);
   if (lines.empty()) {
