@@ -10,6 +10,7 @@
 
 #include "commands/interpreter.h"
 #include "lines/line_list.h"
+#include "platform/spool.h"
 
 namespace zeltrim {
 
@@ -39,6 +40,10 @@ class CommandContext {
   // ends), which a strict run counts as an error.
   CommandContext(const RunSettings& settings, bool* problems)
       : settings_(&settings), problems_(problems) {}
+  // Reports held in `held` until their turn comes (null: said at once, the way a command run
+  // alone says them); a silent context says nothing at all (a look ahead at the lines).
+  CommandContext(const RunSettings& settings, bool* problems, platform::Spool* held, bool silent)
+      : settings_(&settings), problems_(problems), held_(held), silent_(silent) {}
 
   const RunSettings& settings() const { return *settings_; }
   void note_problem() const { *problems_ = true; }
@@ -53,6 +58,8 @@ class CommandContext {
  private:
   const RunSettings* settings_;
   bool* problems_;
+  platform::Spool* held_ = nullptr;
+  bool silent_ = false;
 };
 
 struct TwoParts {
@@ -84,9 +91,12 @@ class Command {
   // Whether the command looks at lines at all, or only adds lines before or after them.
   virtual bool meets_lines() const { return true; }
   // Whether the command must see every line it will meet before it meets the first (to know
-  // whether a line it adds at the top is there already), and that look at each line.
+  // whether a line it adds at the top is there already), that look at each line, and whether
+  // it has seen enough. A copy of the command prepared again takes what this one saw.
   virtual bool previews() const { return false; }
   virtual void preview(const Line&) {}
+  virtual bool previewed_enough() const { return false; }
+  virtual void adopt_preview(const Command&) {}
   // Before the first line: may queue lines that go before every other.
   virtual void begin() {}
   virtual Taken take(Line& line) = 0;

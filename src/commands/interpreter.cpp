@@ -37,7 +37,7 @@ char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 
 // A problem of the instruction file: said as always, and an error of the run when it is strict.
 void problem(Run& run, std::string_view format, long long line_number) {
-  platform::say(format, line_number);
+  run.say(format, line_number);
   if (run.settings.strict) run.errors = true;
 }
 
@@ -49,14 +49,19 @@ void name_created(Run& run, std::string_view argument, long long) {
   name_target(run, argument, Naming::created);
 }
 
+// A command is prepared from its argument, then carried out over the lines held whole (test
+// mode), or kept with its line to be carried out as the file streams by.
 template <Prepare prepare>
 void carry_out(Run& run, std::string_view argument, long long line_number) {
-  bool problems = false;
-  CommandContext context(run.settings, &problems);
+  Entry* entry = run.holding() ? &run.entries.back() : nullptr;
+  CommandContext context(run.settings, &run.command_problems,
+                         entry != nullptr ? &entry->messages : nullptr, false);
   std::unique_ptr<Command> command = prepare(argument, context);
   if (command == nullptr) return problem(run, kMissingPart, line_number);
-  apply(*command, run.target);
-  if (problems && run.settings.strict) run.errors = true;
+  if (entry == nullptr) return apply(*command, run.target);
+  entry->command = std::move(command);
+  entry->prepare = prepare;
+  entry->argument = argument;
 }
 
 using Handler = void (*)(Run& run, std::string_view argument, long long line_number);
@@ -86,16 +91,26 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
   bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
   char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
   std::string_view argument = line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
+  const CommandEntry* found = nullptr;
   for (const CommandEntry& entry : kCommands) {
-    if (entry.letter != letter) continue;
-    if (!entry.needs_target || run.target.loaded()) {
-      entry.handler(run, argument, line_number);
-    } else if (run.settings.strict) {
-      problem(run, kNoTargetLoaded, line_number);
-    }
-    return;
+    if (entry.letter == letter) found = &entry;
   }
-  problem(run, kInvalidCommand, line_number);
+  // A line of a streamed target holds its messages, and knows what it would say instead if the
+  // file turns out not to load.
+  if (run.holding() && (found == nullptr || found->needs_target)) {
+    std::string instead;
+    std::string_view format = found == nullptr ? kInvalidCommand : kNoTargetLoaded;
+    if (found == nullptr || run.settings.strict) {
+      platform::append_formatted(instead, format, {std::to_string(line_number)});
+    }
+    run.entries.emplace_back().if_not_loaded = std::move(instead);
+  }
+  if (found == nullptr) return problem(run, kInvalidCommand, line_number);
+  if (!found->needs_target || run.target.loaded()) {
+    found->handler(run, argument, line_number);
+  } else if (run.settings.strict) {
+    problem(run, kNoTargetLoaded, line_number);
+  }
 }
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out,
@@ -142,6 +157,7 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
     context.trace_and_wait(kTraceEnd, line);
   }
   write_back(run);
+  if (run.command_problems && settings.strict) run.errors = true;
   if (settings.strict && !run.named_a_target) {
     platform::say(kNoTargetNamed, path);
     run.errors = true;

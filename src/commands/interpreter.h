@@ -14,7 +14,11 @@ struct RunSettings {
   bool test_mode = false;  // trace every step and wait for the user after it
   bool strict = false;     // a problem in the instruction file is an error of the run
   bool once = false;       // an addition already there is not made again
-  TargetOptions target;    // what every target is asked
+  // Every line of a target is held whole and each command walks them all before the next
+  // begins, as test mode needs to show each step; otherwise the file streams through all the
+  // commands at once. Both give the same result, byte for byte.
+  bool walk = false;
+  TargetOptions target;  // what every target is asked
 };
 
 enum class RunOutcome {

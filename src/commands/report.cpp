@@ -5,7 +5,11 @@
 namespace zeltrim {
 
 void CommandContext::report(std::string_view format, std::string_view text) const {
-  platform::say(format, text);
+  if (silent_) return;
+  if (held_ == nullptr) return platform::say(format, text);
+  std::string line;
+  platform::append_formatted(line, format, {text});
+  held_->append(line);
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {

@@ -2,6 +2,7 @@
 // with every message about a target, printed from what the target room reports.
 #include "commands/session.h"
 
+#include "commands/pipeline.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -131,13 +132,25 @@ void explain(const std::string& path, const platform::Status& reason) {
   if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
 }
 
+void Run::say(std::string_view format, long long number) {
+  if (!holding()) return platform::say(format, number);
+  std::string line;
+  platform::append_formatted(line, format, {std::to_string(number)});
+  entries.back().messages.append(line);
+}
+
 void write_back(Run& run) {
   Target& target = run.target;
   if (target.path.empty()) return;
-  TracedLines traced;
   bool no_write = run.settings.target.no_write;
-  WriteOutcome outcome = write_target(target, run.settings.target,
-                                      run.settings.test_mode ? &traced : nullptr, no_write);
+  WriteOutcome outcome;
+  if (run.streaming) {
+    if (!target.loaded() || !stream(run, outcome)) return;
+  } else {
+    TracedLines traced;
+    outcome = write_target(target, run.settings.target, run.settings.test_mode ? &traced : nullptr,
+                           no_write);
+  }
   say_diff(target.path, outcome);
   if (!say_written(target.path, outcome)) run.errors = true;
   if (outcome.result == WriteResult::would_change) run.would_change = true;
@@ -147,6 +160,65 @@ void write_back(Run& run) {
   } else if (run.target_from_would_be && target.original.is_open()) {
     run.would_be[run.target_key] = std::move(target.original);
   }
+}
+
+namespace {
+// /o: a command that must see the lines it will meet before the first of them (.T) looks ahead
+// at them: the file passes through copies of the commands before it, which say nothing, and
+// stops as soon as the command has seen enough.
+void look_ahead(Run& run, const std::vector<Command*>& commands, std::size_t looking) {
+  bool ignored = false;
+  CommandContext silent(run.settings, &ignored, nullptr, true);
+  std::vector<std::unique_ptr<Command>> copies;
+  std::vector<Command*> before;
+  std::size_t at = 0;
+  for (Entry& entry : run.entries) {
+    if (entry.command == nullptr) continue;
+    if (at++ == looking) break;
+    copies.push_back(entry.prepare(entry.argument, silent));
+    if (copies.back()->previews()) copies.back()->adopt_preview(*entry.command);
+    before.push_back(copies.back().get());
+  }
+  Command& command = *commands[looking];
+  Pipeline ahead(before, [&](const Line& line) {
+    if (!command.previewed_enough()) command.preview(line);
+  });
+  TargetReader reader(run.target);
+  for (Line line; !command.previewed_enough() && reader.next(line);) ahead.feed(line);
+  if (!command.previewed_enough()) ahead.end();
+}
+}  // namespace
+
+bool stream(Run& run, WriteOutcome& outcome) {
+  Target& target = run.target;
+  std::vector<Command*> commands;
+  for (Entry& entry : run.entries) {
+    if (entry.command != nullptr) commands.push_back(entry.command.get());
+  }
+  for (std::size_t at = 0; at < commands.size(); ++at) {
+    if (commands[at]->previews()) look_ahead(run, commands, at);
+  }
+  TargetReader reader(target);
+  TargetWriter writer(target, run.settings.target, run.settings.target.no_write);
+  Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
+  for (Line line; reader.next(line);) pipeline.feed(line);
+  if (reader.result() != LoadResult::loaded) {
+    // The file could not be read whole: nothing of it is written, and the commands say what
+    // they say when their target does not load.
+    target.result = reader.result();
+    target.reason = reader.reason();
+    say_loaded(run);
+    for (const Entry& entry : run.entries) platform::print(entry.if_not_loaded);
+    return false;
+  }
+  pipeline.end();
+  target.form = reader.form();
+  target.held_lines = pipeline.held_lines();
+  outcome = writer.finish();
+  for (Entry& entry : run.entries) {
+    entry.messages.drain([](std::string_view bytes) { platform::print(bytes); });
+  }
+  return true;
 }
 
 void name_target(Run& run, std::string_view argument, Naming naming) {
@@ -171,8 +243,12 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
     platform::say(kWaiting, path);
     platform::flush_output();
   };
+  // A file that cannot be looked at takes the kind of the target before it.
+  run.entries.clear();
   run.target =
-      load_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
+      run.streaming
+          ? open_target(path, naming, previous, run.settings.target, std::move(would_be), waiting)
+          : load_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
   say_loaded(run);
 }
 

@@ -46,6 +46,12 @@ class AddLine final : public Command {
   bool meets_lines() const override { return once_; }
   bool previews() const override { return once_ && where_ == Where::top; }
   void preview(const Line& line) override { look_at(line); }
+  bool previewed_enough() const override { return found_; }
+  void adopt_preview(const Command& decided) override {
+    const auto& other = static_cast<const AddLine&>(decided);
+    found_ = other.found_;
+    present_ = other.present_;
+  }
   void begin() override {
     if (where_ == Where::top) add(kTop);
   }
@@ -59,7 +65,7 @@ class AddLine final : public Command {
 
  private:
   void look_at(const Line& line) {
-    if (!found_ && line.is_text() && line_equals_caseless(line.text, text_)) {
+    if (once_ && !found_ && line.is_text() && line_equals_caseless(line.text, text_)) {
       found_ = true;
       present_.assign(line.text);
     }

@@ -1,0 +1,137 @@
+// A target streamed through all its commands at once gives, byte for byte, what the commands
+// give one after the other over the lines held whole (as test mode walks them): the same
+// report, the same files. Random jobs on random targets, every option drawn at random.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "commands/interpreter.h"
+#include "folder_test.h"
+
+namespace zeltrim {
+namespace {
+
+const char* const kWords[] = {"PATH",
+                              "path",
+                              "SET PATH",
+                              "A",
+                              "a",
+                              "X",
+                              "%V%",
+                              "=",
+                              "C:\\DOS;",
+                              ";",
+                              ".",
+                              "ab",
+                              "aab",
+                              "",
+                              " ",
+                              "DOSKEY",
+                              "\x1A",
+                              "\xE9",
+                              "\xD0\x96",
+                              "K=V",
+                              "\x02",
+                              "\r",
+                              "\xF0\x9F\x98\x80"};
+
+class Job {
+ public:
+  explicit Job(unsigned seed) : random_(seed) {}
+  std::size_t below(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
+  }
+  std::string text() {
+    std::string out;
+    for (std::size_t words = below(4); words > 0; --words) out += kWords[below(std::size(kWords))];
+    return out;
+  }
+  // Lines with every kind of break, in one of the forms the program reads.
+  std::string target() {
+    std::string body;
+    for (std::size_t lines = below(7); lines > 0; --lines) {
+      const char* const breaks[] = {"\r\n", "\r\n", "\n", "\r", ""};
+      body += text() + breaks[below(std::size(breaks))];
+    }
+    if (below(2) == 0) body += "\x1A";
+    switch (below(4)) {
+      case 0:
+        return body.insert(0, "\xEF\xBB\xBF");
+      case 1: {  // every byte widened to one UTF-16LE code unit
+        std::string wide = "\xFF\xFE";
+        for (char c : body) wide.append({c, '\0'});
+        return wide;
+      }
+      default:
+        return body;
+    }
+  }
+  std::string instructions() {
+    std::string out;
+    for (std::size_t lines = 1 + below(9); lines > 0; --lines) {
+      out.push_back('.');
+      if (below(5) == 0) {
+        out.append({"FG"[below(2)], ' ', "TU"[below(2)]});
+      } else {
+        out.append({"ITRASCEUVX"[below(10)], ' '}).append(text());
+        if (below(4) != 0) out.append("\x02").append(text());
+      }
+      out.append("\r\n");
+    }
+    return out;
+  }
+
+ private:
+  std::mt19937 random_;
+};
+
+class StreamAndWalk : public FolderTest {
+ protected:
+  // The report, the outcome and every file after running the job in a fresh folder.
+  std::string run(const std::string& job, const std::string& t, const std::string& u,
+                  const RunSettings& settings) {
+    std::string folder = settings.walk ? "walk" : "stream";
+    std::filesystem::create_directory(path(folder));
+    write(folder + "/T", t);
+    write(folder + "/U", u);
+    write(folder + "/i.zt", job);
+    std::filesystem::path back = std::filesystem::current_path();
+    std::filesystem::current_path(path(folder));
+    testing::internal::CaptureStdout();
+    RunOutcome outcome = run_instruction_file("i.zt", settings);
+    std::string all = testing::internal::GetCapturedStdout();
+    std::filesystem::current_path(back);
+    all += "\noutcome " + std::to_string(static_cast<int>(outcome));
+    for (std::string name : {"T", "U", "T.bak", "U.bak"}) {
+      all += "\n" + name + ": " + read(folder + "/" + name);
+    }
+    std::filesystem::remove_all(path(folder));
+    return all;
+  }
+};
+
+TEST_F(StreamAndWalk, GiveTheSameReportAndFiles) {
+  Job job(20261207);
+  for (int trial = 0; trial < 1500; ++trial) {
+    RunSettings settings;
+    settings.once = job.below(2) == 0;
+    settings.strict = job.below(4) == 0;
+    settings.target.keep_form = job.below(2) == 0;
+    settings.target.unicode = job.below(3) == 0;
+    settings.target.diff = job.below(3) == 0;
+    settings.target.no_write = job.below(4) == 0;
+    settings.target.backup = job.below(4) == 0;
+    std::string instructions = job.instructions();
+    std::string t = job.target();
+    std::string u = job.target();
+    SCOPED_TRACE(testing::PrintToString(instructions) + " T " + testing::PrintToString(t) + " U " +
+                 testing::PrintToString(u));
+    std::string streamed = run(instructions, t, u, settings);
+    settings.walk = true;
+    ASSERT_EQ(streamed, run(instructions, t, u, settings));
+  }
+}
+
+}  // namespace
+}  // namespace zeltrim
