@@ -3,6 +3,7 @@
 // two-part argument split, the final-dot rule, the report line and the test-mode trace and wait.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,8 +15,15 @@
 
 namespace zeltrim {
 
+// The bytes a line's text may begin with for a command to do anything with it.
+using FirstBytes = std::array<bool, 256>;
+
 // Separates the two parts of an argument; the help screen writes it as ".".
 inline constexpr char kFieldSeparator = '\x02';
+
+// The first bytes of lines that may begin with `start`: its first byte, in both cases where
+// `caseless` and it is a letter. Empty `start`: none (only empty texts may match it).
+FirstBytes first_bytes_of(std::string_view start, bool caseless);
 
 // What a command that adds text says when the text is there already and it adds nothing.
 inline constexpr std::string_view kAlreadyPresent = "  ALREADY PRESENT line       : %s\n";
@@ -100,6 +108,9 @@ class Command {
   // Before the first line: may queue lines that go before every other.
   virtual void begin() {}
   virtual Taken take(Line& line) = 0;
+  // The first bytes of the texts this command may change: a line whose text is not empty and
+  // begins with another byte passes it by untouched, unseen. Null: it sees every line.
+  virtual const FirstBytes* first_bytes() const { return nullptr; }
   // After the last line: may queue lines that go after every other.
   virtual void end() {}
 

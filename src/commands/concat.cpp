@@ -33,8 +33,10 @@ KeyAndValue split_assignment(std::string_view text) {
 bool may_have_key(std::string_view text, std::string_view name) {
   std::size_t start = 0;
   while (start < text.size() && text[start] == '=') ++start;
-  return text.size() - start >= name.size() &&
-         caseless_equal(text.substr(start, name.size()), name);
+  if (text.size() - start < name.size()) return false;
+  // Most lines differ at their first byte.
+  if (!name.empty() && ((text[start] ^ name[0]) & ~0x20) != 0) return false;
+  return caseless_equal(text.substr(start, name.size()), name);
 }
 
 // The addition as one item of a list such as PATH's: without the separators around it. Empty
@@ -76,7 +78,12 @@ class Concat final : public Command {
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
         item_(context.settings().once ? item_of(parts.second) : std::string_view()),
-        where_(where) {}
+        where_(where),
+        first_bytes_(first_bytes_of(name_, true)) {
+    first_bytes_['='] = true;  // leading "=" are skipped before the key
+  }
+
+  const FirstBytes* first_bytes() const override { return &first_bytes_; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
@@ -106,6 +113,7 @@ class Concat final : public Command {
   std::string_view addition_;
   std::string_view item_;  // what must not be added twice; empty where additions may repeat
   Where where_;
+  FirstBytes first_bytes_;
   std::string new_text_;
 };
 

@@ -103,7 +103,7 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
     if (found == nullptr || run.settings.strict) {
       platform::append_formatted(instead, format, {std::to_string(line_number)});
     }
-    run.entries.emplace_back().if_not_loaded = std::move(instead);
+    run.entries.emplace_back(&run.held_messages).if_not_loaded = std::move(instead);
   }
   if (found == nullptr) return problem(run, kInvalidCommand, line_number);
   if (!found->needs_target || run.target.loaded()) {

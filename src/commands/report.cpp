@@ -7,9 +7,7 @@ namespace zeltrim {
 void CommandContext::report(std::string_view format, std::string_view text) const {
   if (silent_) return;
   if (held_ == nullptr) return platform::say(format, text);
-  std::string line;
-  platform::append_formatted(line, format, {text});
-  held_->append(line);
+  held_->append_formatted(format, {text});
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {

@@ -134,9 +134,7 @@ void explain(const std::string& path, const platform::Status& reason) {
 
 void Run::say(std::string_view format, long long number) {
   if (!holding()) return platform::say(format, number);
-  std::string line;
-  platform::append_formatted(line, format, {std::to_string(number)});
-  entries.back().messages.append(line);
+  entries.back().messages.append_formatted(format, {std::to_string(number)});
 }
 
 void write_back(Run& run) {

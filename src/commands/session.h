@@ -18,6 +18,8 @@ namespace zeltrim {
 // A command line of a target that is streamed: carried out as the file passes by, its messages
 // held until the file has passed.
 struct Entry {
+  explicit Entry(platform::SpoolBudget* budget) : messages(budget) {}
+
   platform::Spool messages;   // what the line said, held for its turn
   std::string if_not_loaded;  // what it says instead when the target turns out not to load
   std::unique_ptr<Command> command;
@@ -39,6 +41,9 @@ struct Run {
   // command, to trace each step.
   bool streaming;
   std::deque<Entry> entries;  // the current target's command lines, where it is streamed
+  // What the held messages of all command lines may take of memory before they go to files.
+  static constexpr std::size_t kHeldMessagesInMemory = 1 << 20;
+  platform::SpoolBudget held_messages{kHeldMessagesInMemory};
   bool command_problems = false;
   Target target;  // its path is empty until the first .F or .G
   bool named_a_target = false;

@@ -23,8 +23,11 @@ class Varsub final : public Command {
       : Command(context), variable_(prepare_pattern(parts.first)), value_(parts.second) {}
 
   Taken take(Line& line) override {
-    // A line shorter than the variable cannot hold it.
-    if (!line.is_text() || line.text.size() < variable_.text.size()) return Taken::pass;
+    // A line shorter than the variable cannot hold it, nor can one without its first byte.
+    if (!line.is_text() || line.text.size() < variable_.text.size() ||
+        line.text.find(variable_.text[0]) == std::string_view::npos) {
+      return Taken::pass;
+    }
     switch (
         replace_restarting(line.text, variable_, value_, varsub_limit(line.text.size()), result_)) {
       case Replaced::none:
@@ -51,7 +54,12 @@ class Varsub final : public Command {
 class Unconcat final : public Command {
  public:
   Unconcat(const CommandContext& context, TwoParts parts)
-      : Command(context), start_(parts.first), deleted_(prepare_pattern(parts.second)) {}
+      : Command(context),
+        start_(parts.first),
+        deleted_(prepare_pattern(parts.second)),
+        first_bytes_(first_bytes_of(parts.first, false)) {}
+
+  const FirstBytes* first_bytes() const override { return &first_bytes_; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !begins_with(line.text, start_)) return Taken::pass;
@@ -70,6 +78,7 @@ class Unconcat final : public Command {
   std::string_view start_;
   Pattern deleted_;
   std::string result_;
+  FirstBytes first_bytes_;
 };
 
 }  // namespace

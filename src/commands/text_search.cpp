@@ -58,9 +58,27 @@ std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::siz
 Replaced replace_restarting(std::string_view line, const Pattern& searched, std::string_view value,
                             std::size_t limit, std::string& result) {
   const std::size_t m = searched.text.size();
-  if (m == 0 || find_pattern(line, searched) == std::string_view::npos) return Replaced::none;
+  std::size_t found = m == 0 ? std::string_view::npos : find_pattern(line, searched);
+  if (found == std::string_view::npos) return Replaced::none;
   // A value that holds the text is replaced again and again, whatever the line.
   if (find_pattern(value, searched) != std::string_view::npos) return Replaced::endless;
+
+  // A value that shares no byte with the text cannot be part of any occurrence, so no
+  // replacement forms a new one: every occurrence there is, from left to right, is replaced
+  // once, exactly as the restart rule would.
+  if (!value.empty() && value.find_first_of(searched.text) == std::string_view::npos) {
+    result.clear();
+    std::size_t done = 0;
+    std::size_t replacements = 0;
+    for (std::size_t at = found; at != std::string_view::npos;
+         at = find_pattern(line, searched, done)) {
+      if (++replacements > limit) return Replaced::endless;
+      result.append(line.substr(done, at - done)).append(value);
+      done = at + m;
+    }
+    result.append(line.substr(done));
+    return Replaced::changed;
+  }
 
   // The result is built as a stack of bytes that holds no occurrence. An occurrence is found the
   // moment its last byte is pushed; it is popped, and the value is read next, ahead of whatever

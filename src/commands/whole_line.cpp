@@ -85,7 +85,10 @@ class AddLine final : public Command {
 
 class Remove final : public Command {
  public:
-  Remove(const CommandContext& context, std::string_view text) : Command(context), text_(text) {}
+  Remove(const CommandContext& context, std::string_view text)
+      : Command(context), text_(text), first_bytes_(first_bytes_of(text, true)) {}
+
+  const FirstBytes* first_bytes() const override { return &first_bytes_; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !line_equals_caseless(line.text, text_)) return Taken::pass;
@@ -97,6 +100,7 @@ class Remove final : public Command {
 
  private:
   std::string_view text_;
+  FirstBytes first_bytes_;
 };
 
 // Where additions are made once, a line is not added after a match that the same text already
@@ -104,7 +108,14 @@ class Remove final : public Command {
 class AppendAfter final : public Command {
  public:
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
-      : Command(context), search_(search), addition_(addition), once_(context.settings().once) {}
+      : Command(context),
+        search_(search),
+        addition_(addition),
+        once_(context.settings().once),
+        first_bytes_(first_bytes_of(search, false)) {}
+
+  // Where additions are made once, the line after a match is looked at too.
+  const FirstBytes* first_bytes() const override { return once_ ? nullptr : &first_bytes_; }
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line_equals(line.text, search_);
@@ -159,12 +170,18 @@ class AppendAfter final : public Command {
   Line held_;
   std::string held_text_;
   std::string released_text_;
+  FirstBytes first_bytes_;
 };
 
 class Swap final : public Command {
  public:
   Swap(const CommandContext& context, std::string_view old_text, std::string_view new_text)
-      : Command(context), old_text_(old_text), new_text_(new_text) {}
+      : Command(context),
+        old_text_(old_text),
+        new_text_(new_text),
+        first_bytes_(first_bytes_of(old_text, false)) {}
+
+  const FirstBytes* first_bytes() const override { return &first_bytes_; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !line_equals(line.text, old_text_)) return Taken::pass;
@@ -179,6 +196,7 @@ class Swap final : public Command {
  private:
   std::string_view old_text_;
   std::string_view new_text_;
+  FirstBytes first_bytes_;
 };
 
 }  // namespace

@@ -202,6 +202,10 @@ struct Commit {
   Status reason;
 };
 
+// Asks the system to start writing the temporary file out to the disk now, while more is still
+// being made, so that the flush at the end has less to wait for. Only a hint.
+void start_writing_out(Replacement& replacement);
+
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over
 // the target.
 Commit commit_replacement(Replacement& replacement);

@@ -319,6 +319,14 @@ Status begin_replacement(const std::string& path, Replacement& replacement) {
   return {};
 }
 
+void start_writing_out(Replacement& replacement) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  sync_file_range(fd_of(replacement.temp), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  static_cast<void>(replacement);
+#endif
+}
+
 Commit commit_replacement(Replacement& replacement) {
   int fd = fd_of(replacement.temp);
   Status step;

@@ -359,6 +359,8 @@ Status begin_replacement(const std::string& path, Replacement& replacement) {
   return Status::system(ERROR_FILE_EXISTS);
 }
 
+void start_writing_out(Replacement&) {}
+
 Commit commit_replacement(Replacement& replacement) {
   Status step;
   if (should_fail(Step::sync)) {

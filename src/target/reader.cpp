@@ -79,6 +79,9 @@ class TargetReader::Decoder {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::size_t searched_ = 0;  // bytes behind begin_ known to hold no break
+  // Where the first zero byte not yet cut into a line lies in the text (a plain file).
+  static constexpr std::size_t kNoZero = SIZE_MAX;
+  std::size_t zero_at_ = kNoZero;
   // Wide kinds: the bytes of a code unit that a block ended in the middle of.
   char carry_[4] = {};
   std::size_t carried_ = 0;
@@ -92,6 +95,7 @@ bool TargetReader::Decoder::fill() {
   if (begin_ > 0) {
     std::memmove(text_.get(), text_.get() + begin_, end_ - begin_);
     end_ -= begin_;
+    if (zero_at_ != kNoZero) zero_at_ -= begin_;
     begin_ = 0;
   }
   // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
@@ -110,10 +114,16 @@ bool TargetReader::Decoder::fill() {
       return false;
     }
     offset_ += got;
-    // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken character.
-    if (kind_ == EncodingKind::utf8 && std::memchr(text_.get() + end_, '\0', got) != nullptr) {
-      stop(LoadResult::would_lose_characters);
-      return false;
+    // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken character,
+    // in a plain one the mark of another encoding (unless it follows the end mark: the lines
+    // that hold it are looked at as they are cut).
+    const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
+    if (zero != nullptr) {
+      if (kind_ == EncodingKind::utf8) {
+        stop(LoadResult::would_lose_characters);
+        return false;
+      }
+      zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
     }
     end_ += got;
     eof_ = got == 0;
@@ -214,6 +224,10 @@ bool TargetReader::Decoder::plain_line(Line& line) {
   std::size_t length = std::min(at + 1, end_ - begin_);
   std::string_view bytes(text_.get() + begin_, length);
   begin_ += length;
+  if (zero_at_ < begin_) {
+    stop(LoadResult::would_lose_characters);
+    return false;
+  }
   searched_ = 0;
   line.origin = ++origin_;
   line.borrowed = true;  // the text lies in the block, valid until the next line is read
@@ -229,11 +243,6 @@ bool TargetReader::Decoder::plain_line(Line& line) {
     bytes.remove_suffix(line.line_break == LineBreak::cr_lf ? 2
                         : line.line_break == LineBreak::lf  ? 1
                                                             : 0);
-    // A zero byte cannot be carried through the edit: it marks text of another encoding.
-    if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
-      stop(LoadResult::would_lose_characters);
-      return false;
-    }
     line.text = bytes;
   }
   count(line.line_break);

@@ -40,7 +40,9 @@ class TargetWriter::Output {
         options_(options),
         keep_would_be_(keep_would_be),
         allowed_(platform::may_replace(target.path)),
-        chunk_(mark_of(target.kind)) {
+        chunk_(mark_of(target.kind)),
+        one_byte_units_(unit_size(target.kind) == 1) {
+    chunk_.reserve(kChunk + kChunk / 4);
     if (options.diff) diff_ = std::make_unique<LineDiff>(target);
     if (begin_at_once) {
       same_ = false;
@@ -55,6 +57,8 @@ class TargetWriter::Output {
     if (failed_ || discarding_) return;
     if (options_.keep_form) {
       append_kept(line);
+    } else if (one_byte_units_) {
+      chunk_.append(line.text).append("\r\n", 2);
     } else {
       encode(line.text);
       encode("\r\n");
@@ -87,6 +91,7 @@ class TargetWriter::Output {
   bool keep_would_be_;
   platform::Status allowed_;  // the target may be replaced
   std::string chunk_;         // made, not yet handed on
+  bool one_byte_units_;
   std::unique_ptr<LineDiff> diff_;
   bool break_pending_ = false;  // the last line had none, but another line followed it
   std::optional<FileForm> scanned_;
@@ -99,6 +104,8 @@ class TargetWriter::Output {
   platform::Replacement replacement_;
   platform::File* destination_ = nullptr;
   bool failed_ = false;
+  std::size_t chunks_written_ = 0;
+  static constexpr std::size_t kChunksPerWriteOut = 4;
   WriteOutcome outcome_;
 };
 
@@ -221,6 +228,10 @@ void TargetWriter::Output::flush() {
   platform::Status written = platform::write_all(*destination_, chunk_);
   if (!written) return fail(WriteResult::cannot_write, written);
   chunk_.clear();
+  // The disk starts on what is written while the rest is made: the sync at the end is short.
+  if (destination_ == &replacement_.temp && ++chunks_written_ % kChunksPerWriteOut == 0) {
+    platform::start_writing_out(replacement_);
+  }
 }
 
 WriteOutcome TargetWriter::Output::finish() {
