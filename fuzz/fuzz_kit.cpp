@@ -1,6 +1,7 @@
 #include "fuzz_kit.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,6 +139,34 @@ InPrivateFolder::~InPrivateFolder() {
   if (chdir(started_in.c_str()) != 0) fail("cannot leave the private folder");
 }
 
+InSubfolder::InSubfolder(const std::string& name) {
+  std::string folder = private_root + "/run/" + name;
+  mkdir(folder.c_str(), 0700);
+  if (chdir(folder.c_str()) != 0) fail("cannot enter a folder of the run", folder);
+}
+
+InSubfolder::~InSubfolder() {
+  if (chdir((private_root + "/run").c_str()) != 0) fail("cannot leave a folder of the run");
+}
+
+CapturedOutput::CapturedOutput() : saved_(dup(STDOUT_FILENO)) {
+  std::fflush(stdout);
+  int file = open((private_root + "/captured").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  if (saved_ < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) fail("cannot capture the output");
+  close(file);
+}
+
+CapturedOutput::~CapturedOutput() {
+  std::fflush(stdout);
+  dup2(saved_, STDOUT_FILENO);
+  close(saved_);
+}
+
+std::string CapturedOutput::text() {
+  std::fflush(stdout);
+  return read_file(private_root + "/captured");
+}
+
 std::vector<std::string> folder_names() {
   std::vector<std::string> names;
   DIR* folder = opendir(".");
@@ -181,6 +210,42 @@ std::optional<std::string> reload(std::string_view bytes) {
   Target target = load_target(check_path(), Naming::existing, EncodingKind::plain);
   if (!target.loaded()) return std::nullopt;
   return written_form(target);
+}
+
+namespace {
+// What the program writes back, without a command, for `bytes` as a target.
+std::optional<std::string> rewritten(std::string_view bytes, TargetOptions options) {
+  if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
+  options.no_write = true;
+  options.diff = false;
+  Target target = load_target(check_path(), Naming::existing, EncodingKind::plain, options);
+  if (!target.loaded()) return std::nullopt;
+  TargetWriter writer(target, options, true);
+  for (const Line& line : target.lines) writer.put(line);
+  WriteOutcome outcome = writer.finish();
+  if (outcome.result == WriteResult::unchanged || outcome.result == WriteResult::nothing_to_write) {
+    return std::string(bytes);
+  }
+  std::string again;
+  char block[1 << 14];
+  for (std::uint64_t offset = 0;;) {
+    std::size_t got = 0;
+    if (!platform::read_at(outcome.would_be, offset, block, sizeof block, got) || got == 0) break;
+    again.append(block, got);
+    offset += got;
+  }
+  return again;
+}
+}  // namespace
+
+void check_kept_form(std::string_view bytes, const TargetOptions& options) {
+  std::optional<std::string> again = rewritten(bytes, options);
+  if (!again) fail("a file the program wrote is refused", bytes);
+  // In its own form a file comes back byte for byte; in the program's form, from the second
+  // time on.
+  if (options.keep_form ? *again != bytes : rewritten(*again, options) != again) {
+    fail("a written file does not read back to itself", bytes);
+  }
 }
 
 void check_written_form(std::string_view bytes) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "target/target_file.h"
+
 namespace zeltrim::fuzz {
 
 // LLVMFuzzerInitialize, shared by the harnesses, prepares the process once: it makes a private
@@ -22,6 +24,28 @@ class InPrivateFolder {
   ~InPrivateFolder();
   InPrivateFolder(const InPrivateFolder&) = delete;
   InPrivateFolder& operator=(const InPrivateFolder&) = delete;
+};
+
+// Runs in a folder of its own inside the private folder (made when missing), and back again.
+class InSubfolder {
+ public:
+  explicit InSubfolder(const std::string& name);
+  ~InSubfolder();
+  InSubfolder(const InSubfolder&) = delete;
+  InSubfolder& operator=(const InSubfolder&) = delete;
+};
+
+// Standard output goes to a file of its own while this lives; text() is what was printed.
+class CapturedOutput {
+ public:
+  CapturedOutput();
+  ~CapturedOutput();
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+  std::string text();
+
+ private:
+  int saved_;
 };
 
 // Empties the current folder.
@@ -41,6 +65,10 @@ std::optional<std::string> reload(std::string_view bytes);
 // Checks that `bytes`, written back by the program, reload to themselves, apart from the rules
 // kept on purpose that make a reload differ; fails the run otherwise.
 void check_written_form(std::string_view bytes);
+
+// Checks that `bytes`, written back in their own form (/k) or edited as UTF-8 (/u), read back
+// to themselves: written again without a command, they stay as they are.
+void check_kept_form(std::string_view bytes, const TargetOptions& options);
 
 // Reports a broken promise: libFuzzer keeps the input that led here.
 [[noreturn]] void fail(std::string_view what, std::string_view detail = {});

@@ -6,7 +6,10 @@
 // - every file that changed is empty (.G) or in the program's written form, and reloads to
 //   itself (write, load, write is a fixed point) apart from the rules kept on purpose that
 //   check_written_form accounts for.
-// Inputs of odd length run in test mode (its waits read /dev/null and return at once).
+// The last byte of the input chooses the options, one bit each. The file is run twice, streamed
+// through the commands and walked command by command, and both must leave the same files and
+// report; a second run of a job that only adds changes nothing under /o; with /k or /u every
+// changed file reads back to itself in its own form.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +22,7 @@
 
 #include "commands/command_kit.h"
 #include "commands/interpreter.h"
+#include "commands/text_search.h"
 #include "fuzz_kit.h"
 #include "platform/console.h"
 #include "target/encoding.h"
@@ -133,6 +137,71 @@ bool storable(const std::string& path) {
   return !path.empty() && path != "." && path != ".." && path != kInstructionName;
 }
 
+using Files = std::map<std::string, std::string>;
+
+// The options, one bit each of a byte of the input.
+zeltrim::RunSettings settings_from(unsigned char bits) {
+  zeltrim::RunSettings settings;
+  settings.once = (bits & 1) != 0;
+  settings.target.keep_form = (bits & 2) != 0;
+  settings.target.unicode = (bits & 4) != 0;
+  settings.target.diff = (bits & 8) != 0;
+  settings.target.no_write = (bits & 16) != 0;
+  settings.target.backup = (bits & 32) != 0;
+  settings.strict = (bits & 64) != 0;
+  return settings;
+}
+
+struct Ran {
+  std::string report;
+  Files files;
+};
+
+// Runs the instruction file in a folder of its own holding `files`; what it printed and left.
+Ran run_in(const std::string& name, const Files& files, const zeltrim::RunSettings& settings) {
+  InSubfolder in_subfolder(name);
+  clear_folder();
+  for (const auto& [path, bytes] : files) {
+    if (!write_file(path, bytes)) fail("cannot store a file", path);
+  }
+  Ran ran;
+  {
+    CapturedOutput captured;
+    zeltrim::run_instruction_file(kInstructionName, settings);
+    ran.report = captured.text();
+  }
+  for (const std::string& path : folder_names()) ran.files[path] = read_file(path);
+  return ran;
+}
+
+// Whether a job surely settles under /o: it only adds, and no line it adds is one that an .A
+// of it looks for (.A X.X adds one more X after the last X every time, by its own rule).
+bool converges(std::string_view instructions) {
+  std::vector<std::string_view> searched;
+  std::vector<std::string_view> added;
+  while (!instructions.empty()) {
+    std::size_t lf = instructions.find('\n');
+    std::string_view line = instructions.substr(0, lf);
+    instructions.remove_prefix(lf == std::string_view::npos ? instructions.size() : lf + 1);
+    line.remove_suffix(line.ends_with('\r') ? 1 : 0);
+    if (!line.starts_with('.') || line.size() < 2) continue;
+    char letter = upper_ascii(line[1]);
+    std::string_view argument = line.size() > 3 ? line.substr(3) : "";
+    if (letter == 'R' || letter == 'S' || letter == 'U' || letter == 'V') return false;
+    if (letter == 'I' || letter == 'T') added.push_back(argument);
+    if (letter == 'A') {
+      searched.push_back(zeltrim::first_part(argument));
+      added.push_back(zeltrim::second_part(argument));
+    }
+  }
+  for (std::string_view line : added) {
+    for (std::string_view search : searched) {
+      if (zeltrim::caseless_equal(line, search)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 }  // namespace zeltrim::fuzz
 
@@ -158,36 +227,53 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   InPrivateFolder in_private_folder;
-  clear_folder();
-  std::map<std::string, std::string> before;
-  if (!write_file(kInstructionName, prepared.instructions)) fail("cannot store the instructions");
+  Files before;
   before[kInstructionName] = prepared.instructions;
   std::size_t next_target = 0;
   for (const std::string& path : prepared.paths) {
     if (next_target == targets.size()) break;
     if (!storable(path) || before.contains(path)) continue;
-    std::string bytes(targets[next_target++]);
-    if (write_file(path, bytes)) before[path] = bytes;
+    before[path] = std::string(targets[next_target++]);
   }
 
-  zeltrim::RunSettings settings;
-  settings.test_mode = size % 2 == 1;
-  zeltrim::run_instruction_file(kInstructionName, settings);
+  zeltrim::RunSettings settings = settings_from(size == 0 ? 0 : data[size - 1]);
+  // The file streams through the commands; held whole, the commands walk it one after the
+  // other (in test mode with its traces): the same files either way, and the same report.
+  Ran streamed = run_in("stream", before, settings);
+  zeltrim::RunSettings walking = settings;
+  walking.walk = true;
+  walking.test_mode = settings.once && settings.strict;  // now and then, the traced walk
+  Ran walked = run_in("walk", before, walking);
+  if (streamed.files != walked.files) fail("streaming and walking left different files");
+  if (!walking.test_mode && streamed.report != walked.report) {
+    fail("streaming and walking reported differently", streamed.report + "\n---\n" + walked.report);
+  }
 
   std::set<std::string> named(prepared.paths.begin(), prepared.paths.end());
-  std::vector<std::string> after = folder_names();
   for (const auto& [path, bytes] : before) {
-    if (!std::binary_search(after.begin(), after.end(), path)) fail("a file vanished", path);
+    if (!streamed.files.contains(path)) fail("a file vanished", path);
   }
-  for (const std::string& path : after) {
-    std::string bytes = read_file(path);
+  for (const auto& [path, bytes] : streamed.files) {
     auto old = before.find(path);
     if (old != before.end() && old->second == bytes) continue;
-    if (!named.contains(path)) {
+    if (settings.target.no_write) fail("a file changed where nothing may be written", path);
+    bool backup = path.ends_with(".bak") && named.contains(path.substr(0, path.size() - 4));
+    if (!named.contains(path) && !backup) {
       fail(is_temporary_name(path) ? "a temporary file was left" : "an unnamed file changed", path);
     }
-    if (bytes.empty()) continue;  // .G emptied or made it, and an empty list is never written
-    check_written_form(bytes);
+    if (bytes.empty() || backup) continue;  // .G made or emptied it; a backup is old content
+    // Written in the file's own form, it reads back to itself; in the program's form, it
+    // reloads as the rules kept on purpose say.
+    if (settings.target.keep_form || settings.target.unicode) {
+      check_kept_form(bytes, settings.target);
+    } else {
+      check_written_form(bytes);
+    }
+  }
+  // Once: the same job again changes nothing, where its additions are not what it looks for.
+  if (settings.once && !settings.target.no_write && converges(prepared.instructions)) {
+    Ran again = run_in("stream", streamed.files, settings);
+    if (again.files != streamed.files) fail("a second run under /o changed a file");
   }
   return 0;
 }

@@ -18,15 +18,17 @@ std::string_view TextStore::adopt(std::unique_ptr<char[]> block, std::size_t siz
 
 std::string_view TextStore::keep(std::string_view text) {
   if (text.empty()) return {};
-  if (text.size() >= kOwnBlockFrom) {
+  if (text.size() >= std::min(kOwnBlockFrom, block_size_)) {
     auto block = std::make_unique_for_overwrite<char[]>(text.size());
     std::memcpy(block.get(), text.data(), text.size());
     return adopt(std::move(block), text.size());
   }
   if (free_size_ < text.size()) {
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kSmallBlock));
+    // Blocks start small and grow, so that a few short lines cost a little memory.
+    block_size_ = std::min(block_size_ * 2, kSmallBlock);
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size_));
     free_ = blocks_.back().get();
-    free_size_ = kSmallBlock;
+    free_size_ = block_size_;
   }
   char* copy = free_;
   std::memcpy(copy, text.data(), text.size());

@@ -64,6 +64,9 @@ class TextStore {
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;  // unused room at the end of the last small block
   std::size_t free_size_ = 0;
+  std::size_t block_size_ = kFirstSmallBlock / 2;  // of the last small block
+
+  static constexpr std::size_t kFirstSmallBlock = 1 << 10;
 };
 
 }  // namespace zeltrim

@@ -41,6 +41,11 @@ class TargetReader::Decoder {
         offset_(start),
         finished_(empty || !target.original.is_open()) {
     if (finished_) form_.complete = true;
+    // A small file is read in one block of its own size: it never pays for a large buffer.
+    if (!finished_) {
+      std::optional<std::uint64_t> size = platform::size_hint(file_);
+      if (size && *size < kBlock) block_ = static_cast<std::size_t>(*size) + 1;
+    }
   }
 
   bool next(Line& line);
@@ -68,8 +73,9 @@ class TargetReader::Decoder {
   std::size_t unit_;
   bool keep_tail_;
   bool unicode_;
-  std::uint32_t pending_ = 0;  // a UTF-16 high surrogate waiting for its low half
-  std::uint64_t offset_;       // the next byte of the file to read
+  std::uint32_t pending_ = 0;   // a UTF-16 high surrogate waiting for its low half
+  std::uint64_t offset_;        // the next byte of the file to read
+  std::size_t block_ = kBlock;  // how much one read asks for
   bool eof_ = false;
   bool finished_;
   std::uint64_t origin_ = 0;
@@ -99,7 +105,7 @@ bool TargetReader::Decoder::fill() {
     begin_ = 0;
   }
   // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
-  std::size_t room = unicode_ ? kBlock * kMostBytesPerUnit / 2 : kBlock;
+  std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
   if (capacity_ < end_ + room) {
     capacity_ = std::max(2 * capacity_, end_ + room);
     auto larger = std::make_unique_for_overwrite<char[]>(capacity_);
@@ -108,7 +114,7 @@ bool TargetReader::Decoder::fill() {
   }
   std::size_t got = 0;
   if (unit_ == 1) {
-    reason = platform::read_at(file_, offset_, text_.get() + end_, kBlock, got);
+    reason = platform::read_at(file_, offset_, text_.get() + end_, block_, got);
     if (!reason) {
       stop(LoadResult::cannot_read);
       return false;
@@ -130,9 +136,9 @@ bool TargetReader::Decoder::fill() {
     return got > 0;
   }
 
-  if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(kBlock + sizeof carry_);
+  if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
   std::memcpy(raw_.get(), carry_, carried_);
-  reason = platform::read_at(file_, offset_, raw_.get() + carried_, kBlock, got);
+  reason = platform::read_at(file_, offset_, raw_.get() + carried_, block_, got);
   if (!reason) {
     stop(LoadResult::cannot_read);
     return false;

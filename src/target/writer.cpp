@@ -42,7 +42,8 @@ class TargetWriter::Output {
         allowed_(platform::may_replace(target.path)),
         chunk_(mark_of(target.kind)),
         one_byte_units_(unit_size(target.kind) == 1) {
-    chunk_.reserve(kChunk + kChunk / 4);
+    // The chunk grows as lines come and keeps its room once cleared: a small file never pays
+    // for a large buffer.
     if (options.diff) diff_ = std::make_unique<LineDiff>(target);
     if (begin_at_once) {
       same_ = false;
