@@ -3,7 +3,9 @@
 An edit is a list of ZELTRIM commands. From it come the instruction file for ZELTRIM, a GNU sed
 script and a perl -p script that make exactly the same bytes of the targets made here. The sed and
 perl forms rely on what these targets hold (no .V value that forms the variable anew, .C and .E
-values never empty); run.py checks every result byte for byte, so a form that drifts is caught.
+values never empty, no line that an added line would meet); run.py checks every result byte for
+byte, so a form that drifts is caught. Targets are written to a file in blocks as they are made,
+so that one of a GiB never has to be held.
 """
 
 from dataclasses import dataclass, field
@@ -55,22 +57,191 @@ EVERY_COMMAND = [
     ("T", "@ECHO OFF", None),
 ]
 
+# Job 6: what the set-up program of a network package might ask of a start-up file, fifty
+# commands in all. Many look for lines of earlier versions or other machines and find none here;
+# the rest each meet one line in 25. No command meets a line that a .T, .A or .I before it adds,
+# and no .A's line is changed after it: sed prints the lines of a, i and 1i as they are, after
+# the commands that changed the line they follow, where ZELTRIM passes added lines on to the
+# commands after the one that added them. No addition is there already, so /o changes nothing.
+INSTALLER = [
+    # What earlier versions and the old set-up left behind.
+    ("R", "C:\\NETKIT\\NKSTART.BAT", None),
+    ("R", "LH C:\\NETKIT\\NKTSR.COM", None),
+    ("R", "DOSKEY", None),
+    ("R", "ECHO Mouse driver and keyboard layout loaded", None),
+    ("R", "SET NETKIT=C:\\NETKIT", None),
+    ("R", "REM NetKit 1.0 start-up", None),
+    ("R", "CALL C:\\NETKIT\\NKOLD.BAT", None),
+    ("R", "DEVICE=C:\\NETKIT\\OLDNDIS.DOS", None),
+    ("T", "@ECHO OFF", None),
+    # Drivers and settings.
+    ("S", "DEVICE=C:\\DOS\\HIMEM.SYS", "DEVICE=C:\\DOS\\HIMEM.SYS /V"),
+    ("S", "C:\\WINDOWS\\SMARTDRV.EXE /X 2048 16 /Q", "C:\\WINDOWS\\SMARTDRV.EXE /X 4096 16 /Q"),
+    ("S", "KEYB GR,,C:\\WINDOWS\\COMMAND\\KEYBOARD.SYS",
+     "KEYB GR,,C:\\WINDOWS\\COMMAND\\KEYBRD2.SYS"),
+    ("S", "LH C:\\DOS\\SMARTDRV.EXE", "REM LH C:\\DOS\\SMARTDRV.EXE"),
+    ("S", "SET BLASTER=A220 I5 D1 T3", "SET BLASTER=A220 I5 D1 H5 T6"),
+    ("S", "DEVICE=C:\\DOS\\EMM386.EXE RAM", "DEVICE=C:\\DOS\\EMM386.EXE NOEMS"),
+    ("S", "LOADHIGH C:\\NETKIT\\NKTSR.COM /OLD", "LOADHIGH C:\\NETKIT\\NKTSR.COM"),
+    ("S", "SET NKLANG=DE", "SET NKLANG=EN"),
+    ("S", "NET START", "NET START WORKSTATION"),
+    ("S", "SET COMSPEC=C:\\DOS\\COMMAND.COM", "SET COMSPEC=C:\\WINDOWS\\COMMAND\\COMMAND.COM"),
+    # Search paths and other lists.
+    ("C", "PATH=", "C:\\NETKIT;"),
+    ("E", "PATH=", ";C:\\NETKIT\\BIN"),
+    ("C", "SET PATH=", "C:\\NETKIT\\BIN;"),
+    ("E", "SET PATH=", ";C:\\NETKIT"),
+    ("E", "SET BLASTER=", " E620"),
+    ("E", "LIBPATH=", ";C:\\NETKIT\\DLL"),
+    ("E", "SET INCLUDE=", ";C:\\NETKIT\\INCLUDE"),
+    ("C", "SET LIB=", "C:\\NETKIT\\LIB;"),
+    ("E", "SET NKPATH=", ";C:\\NETKIT\\PLUGINS"),
+    ("C", "SET HELPPATH=", "C:\\NETKIT\\HELP;"),
+    ("U", "PATH=", "C:\\WINDOWS\\COMMAND;"),
+    ("U", "SET PATH=", "C:\\DOS;"),
+    ("U", "SET NKPATH=", "C:\\NETKIT\\OLD;"),
+    # Place-holders the set-up fills in.
+    ("V", "%TCPIP%", "10.1.2.3"),
+    ("V", "%CONFIG%", "NETWORK"),
+    ("V", "%NETKIT%", "C:\\NETKIT"),
+    ("V", "%WINDIR%", "C:\\WINDOWS"),
+    ("V", "%NKUSER%", "ADMIN"),
+    ("V", "%NKDRIVE%", "Q:"),
+    ("V", "%NKHOST%", "SERVER1"),
+    ("V", "%NKPORT%", "4000"),
+    # Its own lines, after the ones they belong with.
+    ("A", "LOADHIGH /L:1,45456 C:\\MOUSE\\MOUSE.COM /Y", "LOADHIGH C:\\NETKIT\\NKTSR.COM"),
+    ("A", "DEVICE=C:\\DOS\\HIMEM.SYS /TESTMEM:OFF", "DEVICE=C:\\NETKIT\\PROTMAN.DOS"),
+    ("A", "SET PROMPT=$E[1;33m$P$G$E[0m", "SET DIRCMD=/O:GN"),
+    ("A", "SET COMSPEC=C:\\WINDOWS\\COMMAND\\COMMAND.COM", "SET NETKIT=C:\\NETKIT"),
+    ("A", "DEVICE=C:\\NETKIT\\IPX.DOS", "DEVICE=C:\\NETKIT\\NKNDIS.DOS"),
+    ("A", "NET START", "NET LOGON"),
+    ("A", "LH C:\\NETKIT\\NKTSR.COM", "LH C:\\NETKIT\\NKLOG.COM"),
+    ("A", "REM NetKit network", "REM NetKit network end"),
+    ("A", "SET NKLANG=EN", "SET NKCODEPAGE=850"),
+    ("I", "CALL C:\\NETKIT\\NKSTART.BAT", None),
+]
 
-def startup_lines(count):
-    for n in range(count):
+# Job 8: an edit of a registry export: one kind of value line swapped, a place-holder filled in,
+# a search path extended and an obsolete value removed.
+REGISTRY_EDIT = [
+    ("S", "\"Version\"=\"1.3\"", "\"Version\"=\"2.0\""),
+    ("V", "%APPDIR%", "C:\\\\Program Files\\\\Vendor\\\\App"),
+    ("E", "\"SearchPath\"=", ";C:\\\\Program Files\\\\Vendor\\\\Shared"),
+    ("R", "\"Obsolete\"=dword:00000001", None),
+]
+
+
+def startup_lines(count, first=0):
+    for n in range(first, count):
         forms = SCREEN[n % len(SCREEN)]
         yield forms[(n // len(SCREEN)) % len(forms)].format(n=n)
 
 
+# A target of hundreds of MiB is written in blocks of this many characters, never held whole.
+BLOCK = 4 << 20
+
+
+def _screen_formats():
+    """The text of a whole screen as one format per form: argument i is the number of line i."""
+    return ["".join(forms[k % len(forms)].replace("{n}", "{%d}" % i) + CRLF
+                    for i, forms in enumerate(SCREEN)) for k in range(2)]
+
+
+def startup_blocks(count=None, size=None):
+    """The text of startup_lines(count), CR LF lines, in blocks of whole screens; or, without a
+    count, whole screens until they hold at least `size` characters. One format call makes a
+    screen: a GiB is written in seconds."""
+    formats, per = _screen_formats(), len(SCREEN)
+    n = made = 0
+    parts, held = [], 0
+    while (count is None or n + per <= count) and (size is None or made < size):
+        text = formats[(n // per) % 2].format(*range(n, n + per))
+        parts.append(text)
+        held += len(text)
+        made += len(text)
+        n += per
+        if held >= BLOCK:
+            yield "".join(parts)
+            parts, held = [], 0
+    if count is not None:
+        parts.extend(line + CRLF for line in startup_lines(count, n))
+    if parts:
+        yield "".join(parts)
+
+
+# A registry export's keys, one format per kind of key, {n} its number. The kinds differ in a
+# few values, so that each command of the edit meets one key in eight.
+REGISTRY_KEY = [
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Key{n}]",
+    "\"Name\"=\"Component {n}\"",
+    "\"Path\"=\"C:\\\\Program Files\\\\App\\\\Part{n}\"",
+    "\"Version\"=\"1.{kind}\"",
+    "\"Data\"=\"{data}\\\\Part{n}\"",
+    "{extra}",
+    "",
+]
+REGISTRY_EXTRA = {
+    1: "\"SearchPath\"=\"C:\\\\Program Files\\\\App;C:\\\\Program Files\\\\Common\"",
+    2: "\"Obsolete\"=dword:00000001",
+}
+REGISTRY_KINDS = 8
+
+
+def _registry_formats():
+    formats = []
+    for kind in range(REGISTRY_KINDS):
+        lines = [line.replace("{kind}", str(kind))
+                 .replace("{data}", "%APPDIR%" if kind == 5 else "C:\\\\Data")
+                 .replace("{extra}", REGISTRY_EXTRA.get(kind, "\"Size\"=dword:00001000"))
+                 for line in REGISTRY_KEY]
+        formats.append("".join(line + CRLF for line in lines))
+    return formats
+
+
+def registry_blocks(size):
+    """Keys of a registry export, CR LF lines, until they hold at least `size` characters."""
+    formats = _registry_formats()
+    n = made = 0
+    parts, held = [], 0
+    while made < size:
+        text = formats[n % REGISTRY_KINDS].format(n=n)
+        parts.append(text)
+        held += len(text)
+        made += len(text)
+        n += 1
+        if held >= BLOCK or made >= size:
+            yield "".join(parts)
+            parts, held = [], 0
+
+
+def text_of(lines):
+    """One block: the lines, each ended by CR LF."""
+    return lambda: ["".join(line + CRLF for line in lines)]
+
+
+def plain_file(blocks):
+    """Writes CR LF lines ended by the end mark, as a DOS editor leaves them. `blocks` gives the
+    text in blocks each time it is called."""
+    def make(out):
+        for block in blocks():
+            out.write(block.encode("latin-1"))
+        out.write(END_MARK)
+    return make
+
+
+def utf16le_file(blocks):
+    """Writes UTF-16LE with its byte-order mark and no end mark, the form ZELTRIM writes."""
+    def make(out):
+        out.write(b"\xff\xfe")
+        for block in blocks():
+            out.write(block.encode("utf-16-le"))
+    return make
+
+
 def plain_target(lines):
-    """CR LF lines ended by the end mark, as a DOS editor leaves them."""
+    """The bytes plain_file writes, for a target small enough to hold."""
     return "".join(line + CRLF for line in lines).encode("latin-1") + END_MARK
-
-
-def utf16le_target(lines):
-    """UTF-16LE with its mark, ended by the single end-mark byte ZELTRIM writes."""
-    text = "".join(line + CRLF for line in lines)
-    return b"\xff\xfe" + text.encode("utf-16-le") + END_MARK
 
 
 # --- ZELTRIM ------------------------------------------------------------------------------------
@@ -178,12 +349,13 @@ def perl_script(edit):
 
 
 def perl_utf16_script(edit):
-    """For perl -0777 -pi on a UTF-16LE target: decode, edit line by line, encode."""
+    """For perl -0777 -pi on a UTF-16LE target without an end mark: decode, edit line by line,
+    encode."""
     return (perl_setup(edit) + "use Encode qw(decode encode);\n"
             "my @out = ($top);\n"
-            "for (split /(?<=\\n)/, decode('UTF-16LE', substr($_, 2, length($_) - 3))) {\n"
+            "for (split /(?<=\\n)/, decode('UTF-16LE', substr($_, 2))) {\n"
             + perl_line_edits(edit) + "push @out, $_;\n}\n"
-            "$_ = \"\\xFF\\xFE\" . encode('UTF-16LE', join('', @out, $bottom)) . \"\\x1A\";\n"
+            "$_ = \"\\xFF\\xFE\" . encode('UTF-16LE', join('', @out, $bottom));\n"
             ).encode("latin-1")
 
 
@@ -191,55 +363,86 @@ def perl_utf16_script(edit):
 
 TARGET = "AUTOEXEC.BAT"
 SCRIPT_FILES = {"zeltrim": "EDIT.ZT", "sed": "edit.sed", "perl": "edit.pl"}
+ZELTRIM = ["ZELTRIM", SCRIPT_FILES["zeltrim"]]
 SED = ["sed", "-i", "-f", "edit.sed", TARGET]
 PERL = ["perl", "-pi", "edit.pl", TARGET]
 COPY = ["sh", "-c", "cat %s > COPY && sync COPY" % TARGET]
 ICONV_SED = ["bash", "-o", "pipefail", "-c",
-             "{ printf '\\377\\376' && tail -c +3 %s | head -c -1"
+             "{ printf '\\377\\376' && tail -c +3 %s"
              " | iconv -f UTF-16LE -t ISO-8859-1 | sed -f edit.sed"
-             " | iconv -f ISO-8859-1 -t UTF-16LE && printf '\\032'; } > NEW && mv NEW %s"
+             " | iconv -f ISO-8859-1 -t UTF-16LE; } > NEW && mv NEW %s"
              % (TARGET, TARGET)]
 PERL_SLURP = ["perl", "-0777", "-pi", "edit.pl", TARGET]
+
+# Options whose cost is measured against the same run without them, and the file the run leaves.
+OPTIONS = {"/o": "edited", "/d": "edited", "/n": "original"}
+
+
+@dataclass
+class Tool:
+    command: list
+    # What the run leaves: "edited", the target as every editing tool makes it; "original", the
+    # target untouched; "copy", a file COPY equal to the target.
+    leaves: str = "edited"
+    exit_code: int = 0
 
 
 @dataclass
 class Job:
     key: str                 # unique, short
     title: str               # the table's first column
-    make_target: object      # () -> the target's bytes, made when the job runs
+    make_target: object      # (binary file) -> None: writes the target, when the job runs
     files: dict              # name -> bytes, besides the target
-    tools: dict              # tool name -> command, run in the job's folder
+    tools: dict              # tool name -> Tool, run in the job's folder
     expected: bytes = None   # the target afterwards, where known without running a tool
-    note: str = ""
     doubles: str = None      # key of the job at half this size, for growth ratios
+    growth_limit: float = None  # the most each doubling may multiply the time by
     extra: dict = field(default_factory=dict)
 
 
-def line_edit_job(key, title, make_target, edit, utf16=False, copy=True, **rest):
+def line_edit_job(key, title, make_target, edit, utf16=False, copy=True, perl=True, **rest):
     files = {SCRIPT_FILES["zeltrim"]: instructions(TARGET, edit)}
-    tools = {"zeltrim": ["ZELTRIM", SCRIPT_FILES["zeltrim"]]}
+    tools = {"zeltrim": Tool(ZELTRIM)}
     if utf16:
         files["edit.sed"] = sed_script(edit, end_mark_line=False)
         files["edit.pl"] = perl_utf16_script(edit)
-        tools["sed + iconv"] = ICONV_SED
-        tools["perl -0777 -pi"] = PERL_SLURP
+        tools["sed + iconv"] = Tool(ICONV_SED)
+        if perl:
+            tools["perl -0777 -pi"] = Tool(PERL_SLURP)
     else:
         files["edit.sed"] = sed_script(edit, end_mark_line=True)
         files["edit.pl"] = perl_script(edit)
-        tools["sed -i"] = SED
-        tools["perl -pi"] = PERL
+        tools["sed -i"] = Tool(SED)
+        if perl:
+            tools["perl -pi"] = Tool(PERL)
     if copy:
-        tools["copy floor"] = COPY
+        tools["copy floor"] = Tool(COPY, leaves="copy")
     return Job(key, title, make_target, files, tools, **rest)
 
 
+def with_options(job):
+    """The job's ZELTRIM run again with each option of OPTIONS, beside the run without it. /n
+    changes nothing and ends with exit code 3: a file would change."""
+    tools = {"zeltrim": job.tools["zeltrim"]}
+    for option, leaves in OPTIONS.items():
+        tools["zeltrim " + option] = Tool(ZELTRIM + [option], leaves,
+                                          3 if leaves == "original" else 0)
+    tools.update((name, tool) for name, tool in job.tools.items() if name != "zeltrim")
+    job.tools = tools
+    return job
+
+
 def one_line_job(key, title, line, edit, expected_line=None, others=True):
-    job = line_edit_job(key, title, lambda: plain_target([line]), edit, copy=False)
+    job = line_edit_job(key, title, plain_file(text_of([line])), edit, copy=False)
     if not others:  # sed and perl have no restart rule: s///g is a single pass
         job.tools = {"zeltrim": job.tools["zeltrim"]}
     if expected_line is not None:
         job.expected = plain_target([expected_line])
     return job
+
+
+def size_name(size):
+    return "%d GiB" % (size >> 30) if size >= 1 << 30 else "%.4g MiB" % (size / (1 << 20))
 
 
 def all_jobs(scale=1.0):
@@ -249,10 +452,11 @@ def all_jobs(scale=1.0):
 
     jobs = []
     million = lines(1_000_000)
-    jobs.append(line_edit_job("1", "1: %d lines, every command" % million,
-                              lambda: plain_target(startup_lines(million)), EVERY_COMMAND))
+    jobs.append(with_options(line_edit_job(
+        "1", "1: %d lines, every command" % million,
+        plain_file(lambda: startup_blocks(million)), EVERY_COMMAND)))
     jobs.append(line_edit_job("2", "2: the same in UTF-16LE",
-                              lambda: utf16le_target(startup_lines(million)), EVERY_COMMAND,
+                              utf16le_file(lambda: startup_blocks(million)), EVERY_COMMAND,
                               utf16=True))
 
     units = max(10, int(500_000 * scale))
@@ -270,22 +474,36 @@ def all_jobs(scale=1.0):
     small = list(startup_lines(len(SCREEN)))
     for key, count, doubles in (("4i1", lines(100_000), None), ("4i2", lines(200_000), "4i1")):
         edit = [("I", "REM added line %d" % k, None) for k in range(count)]
-        jobs.append(line_edit_job(key, "4: %d .I commands" % count, lambda: plain_target(small),
-                                  edit, copy=False, doubles=doubles))
+        jobs.append(line_edit_job(key, "4: %d .I commands" % count, plain_file(text_of(small)),
+                                  edit, copy=False, doubles=doubles, growth_limit=2.2))
     device = "DEVICE=C:\\DOS\\HIMEM.SYS"
     for key, count, doubles in (("4a1", million, None), ("4a2", 2 * million, "4a1")):
         jobs.append(line_edit_job(key, "4: .A matching all %d lines" % count,
-                                  lambda count=count: plain_target([device] * count),
+                                  plain_file(lambda count=count: [(device + CRLF) * count]),
                                   [("A", device, "DEVICE=C:\\DOS\\EMM386.EXE NOEMS")],
-                                  copy=False, doubles=doubles))
+                                  copy=False, doubles=doubles, growth_limit=2.2))
 
     previous = None
     for count in (lines(250_000), lines(500_000), million, 2 * million):
         key = "5-%d" % count
         job = line_edit_job(key, "5: %d lines, every command" % count,
-                            lambda count=count: plain_target(startup_lines(count)), EVERY_COMMAND,
-                            doubles=previous)
-        job.tools = {"zeltrim": job.tools["zeltrim"], "copy floor": COPY}
+                            plain_file(lambda count=count: startup_blocks(count)), EVERY_COMMAND,
+                            doubles=previous, growth_limit=2.1)
+        job.tools = {"zeltrim": job.tools["zeltrim"], "copy floor": job.tools["copy floor"]}
         jobs.append(job)
         previous = key
+
+    jobs.append(with_options(line_edit_job(
+        "6", "6: %d lines, %d installer commands" % (million, len(INSTALLER)),
+        plain_file(lambda: startup_blocks(million)), INSTALLER)))
+
+    # Sizes in bytes of the file: latin-1 has one per character, UTF-16 two.
+    big = max(1 << 20, int((1 << 30) * scale))
+    jobs.append(line_edit_job("7", "7: %s of start-up lines, every command" % size_name(big),
+                              plain_file(lambda: startup_blocks(size=big)), EVERY_COMMAND,
+                              perl=False))
+    export = max(1 << 20, int(500 * (1 << 20) * scale))
+    jobs.append(line_edit_job("8", "8: UTF-16LE registry export of %s" % size_name(export),
+                              utf16le_file(lambda: registry_blocks(export // 2)), REGISTRY_EDIT,
+                              utf16=True, perl=False))
     return jobs
