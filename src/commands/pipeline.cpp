@@ -76,6 +76,7 @@ void Pipeline::end() {
     if (!started_[stage]) start(stage);
     commands_[stage]->end();
     pass_queued(stage);
+    std::vector<Line>().swap(commands_[stage]->queued());  // it will queue nothing more
   }
 }
 

@@ -43,7 +43,7 @@ struct Run {
   std::deque<Entry> entries;  // the current target's command lines, where it is streamed
   // What the held messages of all command lines may take of memory before they go to files.
   static constexpr std::size_t kHeldMessagesInMemory = 1 << 20;
-  platform::SpoolBudget held_messages{kHeldMessagesInMemory};
+  platform::SpoolBudget held_messages{kHeldMessagesInMemory, 0, {}};
   bool command_problems = false;
   Target target;  // its path is empty until the first .F or .G
   bool named_a_target = false;

@@ -1,37 +1,38 @@
 #include "platform/spool.h"
 
-#include <memory>
-
 #include "platform/console.h"
 
 namespace zeltrim::platform {
 
 namespace {
-constexpr std::size_t kBlock = 1 << 16;
 constexpr std::size_t kReadBlock = 1 << 20;
+// Under a full budget a spool gives its bytes to the file only once it holds this many, so
+// that many spools of a line each do not make a write each.
+constexpr std::size_t kWorthSpilling = 16 * 1024;
 }  // namespace
 
-std::string& Spool::last_block(std::size_t room) {
-  if (blocks_.empty() || blocks_.back().size() + room > blocks_.back().capacity()) {
-    blocks_.emplace_back().reserve(std::max(kBlock, room));
+bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
+  if (failed_ || (!file_.is_open() && !open_scratch(file_)) || !write_all(file_, bytes)) {
+    failed_ = true;  // a write that failed half way is not read back: the bytes stay in memory
+    return false;
   }
-  return blocks_.back();
+  offset = size_;
+  size_ += bytes.size();
+  return true;
+}
+
+bool SpoolFile::read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
+  return read_at(file_, offset, buffer, size, got).done();
 }
 
 void Spool::append(std::string_view bytes) {
-  last_block(bytes.size()).append(bytes);
-  in_memory_ += bytes.size();
+  memory_.append(bytes);
   spill_when_full();
 }
 
 void Spool::append_formatted(std::string_view format,
                              std::initializer_list<std::string_view> arguments) {
-  std::size_t room = format.size();
-  for (std::string_view argument : arguments) room += argument.size();
-  std::string& block = last_block(room);
-  std::size_t before = block.size();
-  platform::append_formatted(block, format, arguments);
-  in_memory_ += block.size() - before;
+  platform::append_formatted(memory_, format, arguments);
   spill_when_full();
 }
 
@@ -39,16 +40,14 @@ Spool& Spool::operator=(Spool&& other) noexcept {
   if (this != &other) {
     give_back();
     memory_limit_ = other.memory_limit_;
-    blocks_ = std::move(other.blocks_);
-    in_memory_ = other.in_memory_;
-    file_ = std::move(other.file_);
-    in_file_ = other.in_file_;
-    file_failed_ = other.file_failed_;
+    memory_ = std::move(other.memory_);
+    pieces_ = std::move(other.pieces_);
+    own_file_ = std::move(other.own_file_);
+    spill_failed_ = other.spill_failed_;
     budget_ = other.budget_;
     counted_ = other.counted_;
-    other.blocks_.clear();
-    other.in_memory_ = 0;
-    other.in_file_ = 0;
+    other.memory_.clear();
+    other.pieces_.clear();
     other.counted_ = 0;
   }
   return *this;
@@ -59,47 +58,52 @@ void Spool::give_back() {
   counted_ = 0;
 }
 
+SpoolFile& Spool::file() {
+  if (budget_ != nullptr) return budget_->file;
+  if (!own_file_) own_file_ = std::make_unique<SpoolFile>();
+  return *own_file_;
+}
+
 void Spool::spill_when_full() {
+  if (spill_failed_) return;
+  bool full = memory_.size() >= memory_limit_;
   if (budget_ != nullptr) {
-    budget_->used += in_memory_ - counted_;
-    counted_ = in_memory_;
-    if (budget_->used < budget_->limit || file_failed_) return;
-  } else if (in_memory_ < memory_limit_ || file_failed_) {
+    budget_->used += memory_.size() - counted_;
+    counted_ = memory_.size();
+    full = full || (budget_->used >= budget_->limit && memory_.size() >= kWorthSpilling);
+  }
+  if (!full) return;
+  // A file that cannot take the bytes leaves them in memory, where they cost room but are not
+  // lost.
+  std::uint64_t offset = 0;
+  if (!file().append(memory_, offset)) {
+    spill_failed_ = true;
     return;
   }
-  // Spilled whole: a scratch file that cannot be had or written leaves the bytes in memory,
-  // where they cost room but are not lost.
-  if (!file_.is_open() && !open_scratch(file_)) {
-    file_failed_ = true;
-    return;
-  }
-  for (const std::string& block : blocks_) {
-    if (!write_all(file_, block)) {
-      file_failed_ = true;  // what was written is written again: the file is not read back
-      return;
-    }
-  }
-  in_file_ += in_memory_;
-  blocks_.clear();
-  in_memory_ = 0;
+  pieces_.emplace_back(offset, memory_.size());
+  memory_.clear();
   give_back();
 }
 
 void Spool::drain(const std::function<void(std::string_view)>& take) {
-  if (in_file_ > 0) {
+  if (!pieces_.empty()) {
     auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
-    for (std::uint64_t offset = 0; offset < in_file_;) {
-      std::size_t got = 0;
-      if (!read_at(file_, offset, block.get(), kReadBlock, got) || got == 0) break;
-      take({block.get(), got});
-      offset += got;
+    for (auto [offset, length] : pieces_) {
+      while (length > 0) {
+        std::size_t got = 0;
+        if (!file().read(offset, block.get(), std::min(length, kReadBlock), got) || got == 0) {
+          break;
+        }
+        take({block.get(), got});
+        offset += got;
+        length -= got;
+      }
     }
   }
-  for (const std::string& block : blocks_) take(block);
-  blocks_.clear();
-  in_memory_ = 0;
-  file_ = File();
-  in_file_ = 0;
+  if (!memory_.empty()) take(memory_);
+  memory_.clear();
+  pieces_.clear();
+  own_file_.reset();
   give_back();
 }
 

@@ -6,24 +6,40 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
 
 namespace zeltrim::platform {
 
-// Memory that several spools share: the one that finds it full moves its bytes to its file.
+// A scratch file that many spools keep their older bytes in, each in pieces of its own.
+class SpoolFile {
+ public:
+  // Where the bytes now lie in the file; false when they could not be put there.
+  bool append(std::string_view bytes, std::uint64_t& offset);
+  bool read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
+
+ private:
+  File file_;
+  std::uint64_t size_ = 0;
+  bool failed_ = false;
+};
+
+// Memory that several spools share, and the file they go on in once it is full.
 struct SpoolBudget {
   std::size_t limit = 0;
   std::size_t used = 0;
+  SpoolFile file;
 };
 
 class Spool {
  public:
   explicit Spool(std::size_t memory_limit = kMemoryLimit) : memory_limit_(memory_limit) {}
-  explicit Spool(SpoolBudget* budget) : budget_(budget) {}
+  explicit Spool(SpoolBudget* budget) : memory_limit_(kMemoryLimit), budget_(budget) {}
   Spool(Spool&& other) noexcept { *this = std::move(other); }
   Spool& operator=(Spool&& other) noexcept;
   Spool(const Spool&) = delete;
@@ -33,7 +49,7 @@ class Spool {
   void append(std::string_view bytes);
   // Appends `format` with each %s or %d replaced by the next argument, as the console says it.
   void append_formatted(std::string_view format, std::initializer_list<std::string_view> arguments);
-  bool empty() const { return in_file_ == 0 && in_memory_ == 0; }
+  bool empty() const { return pieces_.empty() && memory_.empty(); }
 
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.
   void drain(const std::function<void(std::string_view)>& take);
@@ -41,17 +57,16 @@ class Spool {
   static constexpr std::size_t kMemoryLimit = 256 * 1024;
 
  private:
-  std::string& last_block(std::size_t room);
   void spill_when_full();
   void give_back();  // the memory counted against the budget is free again
+  SpoolFile& file();
 
   std::size_t memory_limit_ = 0;
-  // The newest bytes, in blocks that are filled and never moved: nothing is copied as it grows.
-  std::vector<std::string> blocks_;
-  std::size_t in_memory_ = 0;
-  File file_;  // the older bytes, once memory was full
-  std::uint64_t in_file_ = 0;
-  bool file_failed_ = false;  // no scratch file could be had: memory holds everything
+  std::string memory_;  // the newest bytes
+  // The older ones: where each piece lies in the file, and how long it is.
+  std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
+  std::unique_ptr<SpoolFile> own_file_;
+  bool spill_failed_ = false;  // no scratch file could take them: memory holds everything
   SpoolBudget* budget_ = nullptr;
   std::size_t counted_ = 0;  // bytes counted against the budget
 };

@@ -28,10 +28,10 @@
 // LINES are separated by |. Each line of a file is followed by CR LF and the whole by the end
 // mark 0x1A, the form the program writes (i.zt has no end mark), unless a word chooses another:
 // crlf (no end mark), lf or raw (nothing after a line); u8, u16le, u16be and u32be put the text
-// after the byte-order mark of that encoding, each byte one code unit (the end mark stays one
-// byte). Escapes: \r \n \t \\ \| \xNN, and {02} for the field separator. {N*TEXT} is TEXT N
-// times, the | in it separating lines too. In the output, {...} stands for any bytes, and \c at
-// the end for no final line break. The program's standard input is empty.
+// after the byte-order mark of that encoding, each byte one code unit (and no end mark after
+// UTF-16 or UTF-32). Escapes: \r \n \t \\ \| \xNN, and {02} for the field separator. {N*TEXT} is
+// TEXT N times, the | in it separating lines too. In the output, {...} stands for any bytes, and \c
+// at the end for no final line break. The program's standard input is empty.
 //
 // Beyond the rows: the examples gallery and the corpus of real files, runs ended by a signal at
 // a random moment, and test mode at a terminal.
@@ -350,8 +350,9 @@ std::string file_of(const Words& words, const std::string& lines, bool end_mark 
   for (const std::string& line : decode(lines))
     for (char byte : line + (words.contains("lf") ? "\n" : words.contains("raw") ? "" : "\r\n"))
       bytes += zeros < 0 ? std::string{byte, '\0'} : std::string(zeros, '\0') + byte;
+  // UTF-16 and UTF-32 end with their last code unit: the written form has no end mark there.
   bool layout = words.contains("crlf") || words.contains("lf") || words.contains("raw");
-  return bytes + (end_mark && !layout ? "\x1A" : "");
+  return bytes + (end_mark && !layout && zeros == 0 ? "\x1A" : "");
 }
 
 // A row's case, checked once for each alternative command line.
