@@ -3,8 +3,9 @@
 # Usage: examples/try.sh [path to the zeltrim binary] [job folder of the gallery]
 # The binary defaults to build/zeltrim, or to the installed zeltrim when there is no build.
 # Without a job folder it runs the shipped example: TIDY.ZT edits AUTOEXEC.BAT.
-# With one (for example add-to-path) it runs that job's instruction file, shows what changed
-# in each file and checks the result against the job's expected/ folder.
+# With one (for example add-to-path) it runs that job's instruction file, with the options its
+# file `options` lists (one line, for example /o), shows what changed in each file and checks
+# the result against the job's expected/ folder.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-build/zeltrim}
@@ -37,16 +38,20 @@ folder=$here/$job
 [ -d "$folder/expected" ] || { echo "no such job: $job (see examples/README.md)" >&2; exit 2; }
 mkdir "$scratch/run" "$scratch/before"
 for file in "$folder"/*; do
-  [ -f "$file" ] && [ "$(basename "$file")" != README.md ] && cp "$file" "$scratch/run" \
-    && cp "$file" "$scratch/before"
+  case $(basename "$file") in README.md | options) continue ;; esac
+  [ -f "$file" ] && cp "$file" "$scratch/run" && cp "$file" "$scratch/before"
 done
+# The job's options: the first line of its file `options`, words given after the instruction file.
+options=
+if [ -f "$folder/options" ]; then options=$(head -n 1 "$folder/options"); fi
 cd "$scratch/run"
 instructions=$(ls -- *.ZT)
 echo "--- $instructions (the byte 0x02 shown as |)"
 show "$instructions"
-echo "--- zeltrim $instructions"
+echo "--- zeltrim $instructions${options:+ $options}"
 status=0
-"$program" "$instructions" </dev/null || status=$?
+# shellcheck disable=SC2086 # the options are words
+"$program" "$instructions" $options </dev/null || status=$?
 verdict=0
 for expected in "$folder"/expected/*; do
   name=$(basename "$expected")
