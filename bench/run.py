@@ -6,8 +6,9 @@ into a work folder, runs each tool --runs times under /usr/bin/time -v (runs of 
 interleaved, the target restored and the disk synced before each run, none of that timed),
 checks that every tool left exactly the same bytes (or, for ZELTRIM /n, the target untouched
 and exit code 3), and prints a table of median wall time and peak memory, followed by the goals
-and whether they hold. Exits 1 when a tool fails or any result differs; a goal missed is only
-reported. Files of a job over 64 MiB are removed once all its runs agreed.
+and whether they hold. A job where a tool fails or any result differs is left out of the table
+and the others are measured; then it exits 1. A goal missed is only reported. Files of a job
+over 64 MiB are removed once all its runs agreed.
 """
 
 import argparse
@@ -20,6 +21,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import jobs  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -79,8 +81,32 @@ def run_once(command, folder):
     return wall, peak, done.returncode
 
 
+class Failed(Exception):
+    """A tool failed, or its result differs: the job's figures say nothing."""
+
+
+def check(name, tool, code, folder, original, wanted):
+    """The bytes the run should have made, once known; raises Failed when the run was wrong."""
+    if code != tool.exit_code:
+        raise Failed("%s ended with exit code %d, not %d" % (name, code, tool.exit_code))
+    if tool.leaves == "copy":
+        if digest(os.path.join(folder, "COPY")) != original:
+            raise Failed("the copy differs from the target")
+        return wanted
+    made = digest(os.path.join(folder, jobs.TARGET))
+    if tool.leaves == "original":
+        if made != original:
+            raise Failed("%s changed the target" % name)
+        return wanted
+    if made == original:
+        raise Failed("%s left the target unchanged" % name)
+    if wanted is not None and made != wanted:
+        raise Failed("%s made different bytes (see %s)" % (name, folder))
+    return made
+
+
 def measure(job, folder, zeltrim, runs):
-    """Runs every tool of the job `runs` times; exits when one fails or makes other bytes."""
+    """Runs every tool of the job `runs` times: (target size, name -> [(wall, peak KiB)])."""
     size, wanted = prepare(job, folder)
     results = {name: [] for name in job.tools}
     original = digest(os.path.join(folder, ORIGINAL))
@@ -88,24 +114,7 @@ def measure(job, folder, zeltrim, runs):
         for name, tool in job.tools.items():
             command = [zeltrim if part == "ZELTRIM" else part for part in tool.command]
             wall, peak, code = run_once(command, folder)
-            if code != tool.exit_code:
-                sys.exit("job %s: %s ended with exit code %d, not %d"
-                         % (job.key, name, code, tool.exit_code))
-            if tool.leaves == "copy":
-                if digest(os.path.join(folder, "COPY")) != original:
-                    sys.exit("job %s: the copy differs from the target" % job.key)
-            elif tool.leaves == "original":
-                if digest(os.path.join(folder, jobs.TARGET)) != original:
-                    sys.exit("job %s: %s changed the target" % (job.key, name))
-            else:
-                made = digest(os.path.join(folder, jobs.TARGET))
-                if made == original:
-                    sys.exit("job %s: %s left the target unchanged" % (job.key, name))
-                if wanted is None:
-                    wanted = made
-                if made != wanted:
-                    sys.exit("job %s: %s made different bytes (see %s)"
-                             % (job.key, name, folder))
+            wanted = check(name, tool, code, folder, original, wanted)
             results[name].append((wall, peak))
     # Every tool made the same bytes: the large files have served.
     for name in os.listdir(folder):
@@ -223,16 +232,25 @@ def main():
     work = os.path.abspath(args.work or os.path.join(args.build, "bench-data"))
     wanted = set(args.only.split(",")) if args.only else None
 
-    measured = []
+    measured, failures = [], []
     print("machine: " + machine(), flush=True)
     for job in jobs.all_jobs(args.scale):
         if wanted is not None and job.key not in wanted:
             continue
-        size, results = measure(job, os.path.join(work, job.key), zeltrim, args.runs)
+        # A job that fails is reported and left out; the others are still measured.
+        try:
+            size, results = measure(job, os.path.join(work, job.key), zeltrim, args.runs)
+        except Failed as failure:
+            failures.append("job %s: %s" % (job.key, failure))
+            print("%-40s FAILED: %s" % (job.title, failure), flush=True)
+            continue
         measured.append((job, size, results))
         print("%-40s ZELTRIM %.3f s" % (job.title, median_wall(results["zeltrim"])), flush=True)
 
     report = "%s\n\nmachine: %s\n" % (table(measured), machine())
+    if failures:
+        report += "\nFAILED, left out of the table:\n%s\n" % "\n".join(
+            "- " + failure for failure in failures)
     summary, held = goals(measured)
     if args.scale == 1:
         report += "\n%s\n" % summary
@@ -246,6 +264,9 @@ def main():
     if args.markdown:
         with open(args.markdown, "w") as f:
             f.write(report)
+    if failures:
+        sys.exit("%d job(s) FAILED: a tool ended with an error or made other bytes; %s"
+                 % (len(failures), verdict))
     print("every tool made the same bytes; " + verdict)
 
 
