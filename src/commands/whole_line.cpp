@@ -64,8 +64,10 @@ class AddLine final : public Command {
   }
 
  private:
+  // An empty line added before is a blank line once the file is read again: it is there too.
   void look_at(const Line& line) {
-    if (once_ && !found_ && line.is_text() && line_equals_caseless(line.text, text_)) {
+    if (once_ && !found_ && (line.is_text() || text_.empty()) &&
+        line_equals_caseless(line.text, text_)) {
       found_ = true;
       present_.assign(line.text);
     }

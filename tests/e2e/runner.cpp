@@ -17,7 +17,9 @@
 //                          is the loader that starts the Windows program (to start its tools).
 //   out: LINES             what the run prints between the banner and the closing line of exit
 //   exit N: LINES          code 0, or N; a line that begins with a label of kLabels is that
-//                          message with the rest of the line in it.
+//                          message with the rest of the line in it. A mark stdout=full or
+//                          stdout=closed gives the run a full disk or no standard output.
+//   err: LINES             what the run writes on standard error (not looked at without it).
 //   >NAME[ FORM]: LINES    a file as the run must leave it. Every other file there before the
 //                          run must be left untouched, and no file may appear that is not named.
 //   <>NAME[ FORM]: LINES => LINES  both at once, the second in the form the program writes
@@ -29,9 +31,10 @@
 // mark 0x1A, the form the program writes (i.zt has no end mark), unless a word chooses another:
 // crlf (no end mark), lf or raw (nothing after a line); u8, u16le, u16be and u32be put the text
 // after the byte-order mark of that encoding, each byte one code unit (and no end mark after
-// UTF-16 or UTF-32). Escapes: \r \n \t \\ \| \xNN, and {02} for the field separator. {N*TEXT} is
-// TEXT N times, the | in it separating lines too. In the output, {...} stands for any bytes, and \c
-// at the end for no final line break. The program's standard input is empty.
+// UTF-16 or UTF-32); utf16le turns UTF-8 text into UTF-16LE. Escapes: \r \n \t \\ \| \xNN, and {02}
+// for the field separator. {N*TEXT} is TEXT N times, the | in it separating lines too. In the
+// output, {...} stands for any bytes, and \c at the end for no final line break. The program's
+// standard input is empty.
 //
 // Beyond the rows: the examples gallery and the corpus of real files, runs ended by a signal at
 // a random moment, and test mode at a terminal.
@@ -53,6 +56,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -99,18 +103,23 @@ struct Scratch {
 struct Limits {
   long long memory = 0, file_size = 0, cpu_seconds = 0;  // 0: none
   bool as_nobody = false;                                // run as the unprivileged user
+  std::string out;  // standard output is "full" (a full disk) or "closed", or the pipe read
 };
 
-// What a run printed (for a Windows program each CR LF made LF again), and its exit code (128 and
-// the number of a signal that ended it).
-using Outcome = std::pair<std::string, int>;
+// What a run printed on standard output (for a Windows program each CR LF made LF again) and on
+// standard error, and its exit code (128 and the number of a signal that ended it).
+struct Outcome {
+  std::string out, err;
+  int code = 0;
+};
 
 const std::string kBanner =
     "ZELTRIM.EXE - Text File Modifier - 3.1\n\nCopyright (C) 2026 The ZELTRIM developers - "
     "Release: 20000719\n\n";
-// What a run prints last, by its exit code 0, 1 or 2.
+// What a run prints last, by its exit code 0, 1, 2 or 3.
 const std::string kClosing[] = {"\nZELTRIM.EXE ended successfully\n", "",
-                                "\nZELTRIM.EXE ended with errors\n"};
+                                "\nZELTRIM.EXE ended with errors\n",
+                                "\nZELTRIM.EXE ended successfully\n"};
 
 // Memory and CPU limits would stop a sanitizer, valgrind (ZELTRIM_VALGRIND) or a loader first.
 bool limits_apply() {
@@ -128,9 +137,12 @@ std::vector<std::string> program(const std::vector<std::string>& arguments) {
 // In a child of fork: enters `folder`, applies `limits` and starts `command`, its input empty and
 // its output to `out` when one is given. Never returns.
 [[noreturn]] void become(const std::string& folder, std::vector<std::string> command,
-                         const Limits& limits = {}, int out = -1) {
+                         const Limits& limits = {}, int out = -1, int err = -1) {
   if (out >= 0 && dup2(out, STDOUT_FILENO) == STDOUT_FILENO)
     dup2(open("/dev/null", 0), STDIN_FILENO);
+  if (err >= 0) dup2(err, STDERR_FILENO);
+  if (limits.out == "full") dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+  if (limits.out == "closed") close(STDOUT_FILENO);
   for (auto [resource, value] : {std::pair{RLIMIT_AS, limits.memory},
                                  {RLIMIT_CORE, 0ll},
                                  {RLIMIT_CPU, limits.cpu_seconds},
@@ -160,30 +172,37 @@ Outcome run(const Scratch& folder, const std::vector<std::string>& command,
   // When several Windows programs start at once, wine's loader now and then gives up before the
   // program runs: exit code 1, nothing printed. ZELTRIM always prints its banner first, so a
   // silent exit 1 is such a failed start, and the program is started again.
-  for (int start = 0;
-       start == 0 || (on_windows() && start < 3 && got.second == 1 && got.first.empty()); ++start) {
+  for (int start = 0; start == 0 || (on_windows() && start < 3 && got.code == 1 && got.out.empty());
+       ++start) {
     int out[2], status = 0;
-    if (pipe(out) != 0) throw std::runtime_error("no pipe");
+    std::string errors = folder.path + ".err";  // beside the folder: no file of the run
+    int err = open(errors.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    if (pipe(out) != 0 || err < 0) throw std::runtime_error("no pipe");
     pid_t child = fork();
-    if (child == 0) become(folder.path, command, limits, out[1]);
+    if (child == 0) become(folder.path, command, limits, out[1], err);
     close(out[1]);
+    close(err);
     char buffer[65536];
-    got.first.clear();
+    got.out.clear();
     for (ssize_t size; (size = read(out[0], buffer, sizeof buffer)) > 0;)
-      got.first.append(buffer, size);
+      got.out.append(buffer, size);
     close(out[0]);
     waitpid(child, &status, 0);
-    got.second = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    got.code = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    got.err = bytes_of(errors);
+    fs::remove(errors);
   }
   if (!on_windows()) return got;
-  std::string lines;  // the output is in text mode there: its CR LF made LF again
-  for (char byte : got.first) {
-    bool crlf = byte == '\n' && lines.ends_with('\r');
-    EXPECT_TRUE(crlf || byte != '\n') << "a line break without CR in text mode";
-    lines.resize(lines.size() - crlf);
-    lines += byte;
+  for (std::string* text : {&got.out, &got.err}) {
+    std::string lines;  // the output is in text mode there: its CR LF made LF again
+    for (char byte : *text) {
+      bool crlf = byte == '\n' && lines.ends_with('\r');
+      EXPECT_TRUE(crlf || byte != '\n') << "a line break without CR in text mode";
+      lines.resize(lines.size() - crlf);
+      lines += byte;
+    }
+    *text = lines;
   }
-  got.first = lines;
   return got;
 }
 
@@ -199,7 +218,8 @@ using Words = std::map<std::string, std::string>;  // "KEY=VALUE" by KEY, other 
 struct Case {
   Words marks;
   std::vector<std::string> arguments{"i.zt"};
-  std::string out, setup, then;  // out: everything printed; "{...}" stands for any bytes
+  std::string out, setup, then;    // out: everything printed; "{...}" stands for any bytes
+  std::optional<std::string> err;  // standard error, where the case says
   int exit_code = 0;
   std::map<std::string, std::string> before, after;  // the files, by name
 };
@@ -234,7 +254,8 @@ void check(const Case& c) {
   // Root may write anything, so permission cases run as nobody; on Windows the read-only
   // attribute binds every user alike. A minute of CPU time is far beyond any run.
   Limits limits{bound * ((32ll << 20) + number("mem") * written), number("fsize"), bound * 60,
-                c.marks.contains("nobody") && !windows};
+                c.marks.contains("nobody") && !windows,
+                c.marks.contains("stdout") ? c.marks.at("stdout") : ""};
   Scratch folder;
   for (const auto& [name, bytes] : c.before) folder.write(name, bytes);
   shell(folder, c.setup);
@@ -243,8 +264,9 @@ void check(const Case& c) {
     lstat(folder.file(name).c_str(), &found[name].first);
     if (S_ISREG(found[name].first.st_mode)) found[name].second = folder.read(name);
   }
-  auto [out, exit_code] = run(folder, program(c.arguments), limits);
-  expect_bytes(out, c.out, "standard output");
+  auto [out, err, exit_code] = run(folder, program(c.arguments), limits);
+  if (limits.out.empty()) expect_bytes(out, c.out, "standard output");
+  if (c.err) expect_bytes(err, *c.err, "standard error");
   EXPECT_EQ(exit_code, c.exit_code);
   shell(folder, c.then);
   std::set<std::string> names;
@@ -282,7 +304,14 @@ const std::map<std::string, std::string> kLabels = {
     {"LOSSY", "Error - %s cannot be edited without losing characters, file left unchanged"},
     {"UNWRITTEN", "Error writing %s, file left unchanged"},
     {"LEAVING", "TEST MODE: leaving get_target_file%s"},
-    {"DONE", "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n"}};
+    {"DONE", "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n"},
+    {"ALREADY", "  ALREADY PRESENT line       : %s"},
+    {"NOWRITE", "Invoked in NO-WRITE mode - no file is changed\n%s"},
+    {"WOULD", "NO-WRITE mode: %s would be changed"},
+    {"BACKUP", "  BACKUP of old file kept as : %s"},
+    {"NOTARGET", "No target loaded for the command on line %s"},
+    {"CHANGED", "Error - %s was changed by another program while it was being edited, file left unchanged"},
+    {"WHY", "zeltrim: %s"}};
 // clang-format on
 
 // LINES as bytes: split at each |, {N*TEXT} written out, escapes turned into bytes.
@@ -347,18 +376,49 @@ std::string file_of(const Words& words, const std::string& lines, bool end_mark 
   int zeros = 0;
   for (const auto& [name, encoding] : kEncodings)
     if (words.contains(name)) std::tie(bytes, zeros) = encoding;
+  std::string text;
   for (const std::string& line : decode(lines))
-    for (char byte : line + (words.contains("lf") ? "\n" : words.contains("raw") ? "" : "\r\n"))
-      bytes += zeros < 0 ? std::string{byte, '\0'} : std::string(zeros, '\0') + byte;
+    text += line + (words.contains("lf") ? "\n" : words.contains("raw") ? "" : "\r\n");
+  if (words.contains("utf16le")) {  // UTF-8 text in UTF-16LE, two units above U+FFFF
+    bytes = "\xFF\xFE";
+    for (std::size_t at = 0; at < text.size();) {
+      auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+      int length = byte(0) < 0xC0 ? 1 : byte(0) < 0xE0 ? 2 : byte(0) < 0xF0 ? 3 : 4;
+      unsigned code = length == 1 ? byte(0) : byte(0) & (0x7F >> length);
+      for (int i = 1; i < length; ++i) code = code << 6 | (byte(i) & 0x3F);
+      at += length;
+      for (unsigned unit :
+           code < 0x10000 ? std::vector<unsigned>{code}
+                          : std::vector<unsigned>{0xD7C0 + (code >> 10), 0xDC00 + (code & 0x3FF)})
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    }
+    return bytes;
+  }
+  for (char byte : text)
+    bytes += zeros < 0 ? std::string{byte, '\0'} : std::string(zeros, '\0') + byte;
   // UTF-16 and UTF-32 end with their last code unit: the written form has no end mark there.
   bool layout = words.contains("crlf") || words.contains("lf") || words.contains("raw");
   return bytes + (end_mark && !layout && zeros == 0 ? "\x1A" : "");
 }
 
 // A row's case, checked once for each alternative command line.
+// Under /o, a command row's job run a second time on what its first run left changes nothing:
+// every file stays untouched.
+void check_once_converges(const Case& c) {
+  Scratch folder;
+  for (const auto& [name, bytes] : c.before) folder.write(name, bytes);
+  std::vector<std::string> once = c.arguments;
+  once.push_back("/o");
+  run(folder, program(once));
+  Case again{.marks = c.marks, .arguments = once, .out = "{...}"};
+  for (const std::string& name : folder.names()) again.before[name] = folder.read(name);
+  again.exit_code = run(folder, program(once)).code;
+  check(again);
+}
+
 class Row : public testing::Test {
  public:
-  explicit Row(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  Row(std::vector<std::string> lines, bool once) : lines_(std::move(lines)), once_(once) {}
 
  private:
   void TestBody() override {
@@ -381,8 +441,10 @@ class Row : public testing::Test {
       if (key == "setup") made.setup += value + "\n";
       if (key == "then") made.then += value + "\n";
       if (key == "exit") made.exit_code = std::stoi(head.substr(5));
-      if (key == "out" || key == "exit")
-        made.out = kBanner + report(value) + kClosing[made.exit_code];
+      if (key == "out" || key == "exit")  // a bare run ends without a closing line
+        made.out =
+            kBanner + report(value) + (made.marks.contains("bare") ? "" : kClosing[made.exit_code]);
+      if (key == "err") made.err = report(value);
       std::string name = decode(key.substr(key.find_first_not_of("<>"))).at(0);
       std::size_t arrow = !key.starts_with("<>")     ? std::string::npos
                           : value.starts_with("=> ") ? 0
@@ -399,13 +461,16 @@ class Row : public testing::Test {
       made.arguments.assign(std::istream_iterator<std::string>(words), {});
       for (std::string& word : made.arguments) word = word == "\"\"" ? "" : word;
       check(made);
+      if (once_ && !made.marks.contains("grows")) check_once_converges(made);
     }
   }
   std::vector<std::string> lines_;
+  bool once_;  // the rows of commands: run twice under /o as well
 };
 
-// Each folder of the gallery is a job: its instruction file (*.ZT), the files it edits, and in
-// expected/ the files as the job leaves them and everything it prints (report.txt).
+// Each folder of the gallery is a job: its instruction file (*.ZT), the options in its file
+// `options` if any, the files it edits, and in expected/ the files as the job leaves them and
+// everything it prints (report.txt).
 TEST(Gallery, EveryJobGivesItsReportAndFiles) {
   int jobs = 0;
   for (const auto& job : fs::directory_iterator(fs::path(ZELTRIM_SOURCE_DIR) / "examples")) {
@@ -414,9 +479,16 @@ TEST(Gallery, EveryJobGivesItsReportAndFiles) {
     Case given{.arguments = {}};
     for (const auto& file : fs::directory_iterator(job.path())) {
       std::string name = file.path().filename().string();
-      if (file.is_regular_file() && name != "README.md") given.before[name] = bytes_of(file.path());
-      if (name.ends_with(".ZT")) given.arguments.push_back(name);
+      if (file.is_regular_file() && name != "README.md" && name != "options")
+        given.before[name] = bytes_of(file.path());
+      if (name.ends_with(".ZT")) given.arguments.insert(given.arguments.begin(), name);
     }
+    // The options the job is run with: the words of the first line of its file `options`.
+    std::istringstream options(bytes_of(job.path() / "options").substr(0, 200));
+    std::string line;
+    std::getline(options, line);
+    std::istringstream words(line == "<missing>" ? "" : line);
+    for (std::string word; words >> word;) given.arguments.push_back(word);
     for (const auto& file : fs::directory_iterator(job.path() / "expected")) {
       std::string name = file.path().filename().string();
       (name == "report.txt" ? given.out : given.after[name]) = bytes_of(file.path());
@@ -441,7 +513,7 @@ TEST(Corpus, WrittenFormIsAFixedPoint) {
     Scratch folder;
     folder.write("T", original);
     folder.write("i.zt", ".F T\r\n");
-    ASSERT_EQ(run(folder, program({"i.zt"})).second, 0);
+    ASSERT_EQ(run(folder, program({"i.zt"})).code, 0);
     std::string once = folder.read("T");
     check({.out = kBanner + "Making changes to T\n\n" + kClosing[0],
            .before = {{"T", once}, {"i.zt", ".F T\r\n"}}});
@@ -453,7 +525,7 @@ TEST(Corpus, WrittenFormIsAFixedPoint) {
 void register_rows(const std::string& file) {
   std::ifstream in(file);
   std::vector<std::vector<std::string>> cases;
-  const std::set<std::string> keys = {"args", "setup", "out", "exit", "then"};
+  const std::set<std::string> keys = {"args", "setup", "out", "exit", "then", "err"};
   for (std::string line; std::getline(in, line);) {
     std::string key = line.substr(0, line.find_first_of(" :"));
     if (line.empty() || line.starts_with("//")) continue;
@@ -469,7 +541,9 @@ void register_rows(const std::string& file) {
   for (const auto& lines : cases) {
     std::string name = lines[0].substr(0, lines[0].find_first_of(" :"));
     testing::RegisterTest(fs::path(file).stem().c_str(), name.c_str(), nullptr, nullptr, __FILE__,
-                          __LINE__, [lines]() -> testing::Test* { return new Row(lines); });
+                          __LINE__, [lines, file]() -> testing::Test* {
+                            return new Row(lines, fs::path(file).stem() == "commands");
+                          });
   }
 }
 
