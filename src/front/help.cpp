@@ -60,7 +60,8 @@ constexpr std::string_view kUsage =
     "  /n   no-write mode: change no file; name each file that would change\n"
     "  /d   show the change to each file as a unified diff of its lines\n"
     "  /b   keep the old content of each replaced file as NAME.bak\n"
-    "  /s   strict: a problem in the instruction file is an error\n"
+    "  /s   strict: a problem in the instruction file, or an unknown option,\n"
+    "       is an error\n"
     "  /o   once: add no line or PATH item that is there already, so that a\n"
     "       second run of the same job changes nothing\n"
     "  /k   keep each file's own form: its line ends, and its end mark only\n"
@@ -68,12 +69,14 @@ constexpr std::string_view kUsage =
     "  /u   Unicode mode: edit UTF-16 and UTF-32 files that hold any character\n"
     "       (their lines are UTF-8 in the instruction file and the report)\n\n"
     "Exit codes:\n"
-    "  0  done: every target was edited, or needed no change\n"
+    "  0  done: every target was edited, or needed no change; also --help\n"
+    "     and --version\n"
     "  1  the help screen was shown, the instruction file could not be read,\n"
     "     or memory ran out\n"
-    "  2  done with errors: a target could not be loaded or written back,\n"
-    "     the report could not be written, or (with /s) the instruction file\n"
-    "     had a problem\n"
+    "  2  done with errors: a target could not be loaded, was changed by\n"
+    "     another program meanwhile, or could not be written back; the report\n"
+    "     could not be written; or (with /s) the instruction file had a\n"
+    "     problem or an option was unknown\n"
     "  3  no-write mode (/n) without errors: at least one file would change\n";
 
 constexpr std::string_view kSampleName = "SAMPLE.ZT";
