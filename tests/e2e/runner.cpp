@@ -500,8 +500,19 @@ TEST(Gallery, EveryJobGivesItsReportAndFiles) {
   EXPECT_GE(jobs, 6) << "a gallery that went missing must not pass as a gallery of nothing";
 }
 
+// The line texts of a file in the written form of plain text or UTF-8, each ended by LF.
+std::string texts_of(std::string written) {
+  if (written.starts_with("\xEF\xBB\xBF")) written.erase(0, 3);
+  std::string texts;
+  for (std::size_t at = 0, end; (end = written.find("\r\n", at)) != std::string::npos; at = end + 2)
+    texts += written.substr(at, end - at) + "\n";
+  return texts;
+}
+
 // Every real file is brought to the program's written form by one run, and a second run then
-// leaves it untouched: a file in the written form is not changed at all.
+// leaves it untouched: a file in the written form is not changed at all. In its own form (/k),
+// no file is touched by a job that changes no line. The diff of a job, applied by patch to the
+// old texts, gives the new ones.
 TEST(Corpus, WrittenFormIsAFixedPoint) {
   fs::path corpus = fs::path(ZELTRIM_SOURCE_DIR) / ".." / "shared" / "corpus";
   if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus beside the project";
@@ -517,7 +528,22 @@ TEST(Corpus, WrittenFormIsAFixedPoint) {
     std::string once = folder.read("T");
     check({.out = kBanner + "Making changes to T\n\n" + kClosing[0],
            .before = {{"T", once}, {"i.zt", ".F T\r\n"}}});
+    check({.arguments = {"i.zt", "/k"},
+           .out = kBanner + "Making changes to T\n\n" + kClosing[0],
+           .before = {{"T", original}, {"i.zt", ".F T\r\n"}}});
     ++files;
+    if (once.starts_with("\xFF") || once.starts_with("\xFE") || once.starts_with('\0')) continue;
+    folder.write("T", once);
+    folder.write("i.zt",
+                 ".F T\r\n.T first\r\n.I last\r\n.V e\x02"
+                 "E\r\n.R rem\r\n");
+    std::string diff = run(folder, program({"i.zt", "/n", "/d"})).out;
+    diff = diff.substr(diff.find("--- T"), diff.find("NO-WRITE mode") - diff.find("--- T"));
+    folder.write("old", texts_of(once));
+    folder.write("d.diff", diff);
+    run(folder, program({"i.zt"}));
+    shell(folder, "patch -s old d.diff");
+    EXPECT_EQ(folder.read("old"), texts_of(folder.read("T")));
   }
   EXPECT_GT(files, 20);
 }
@@ -565,14 +591,19 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
   Scratch folder;
   folder.write("i.zt", ".F T\r\n.I X\r\n");
   std::mt19937 random(std::random_device{}());
+  // Every other run keeps a backup: where the target is new, the backup holds the old content.
+  auto arguments = [](int run) {
+    return run % 4 < 2 ? std::vector<std::string>{"i.zt"} : std::vector<std::string>{"i.zt", "/b"};
+  };
   const int runs = limits_apply() ? 24 : 6;  // fewer where every run is slow
   int killed_while_writing = 0;
   // Half the runs end at any moment of their first 20 ms, half in the first 2 ms of the
   // write-back; more follow until half of them have hit a write-back.
   for (int run = 0; run < runs || (killed_while_writing < runs / 2 && run < runs * 4); ++run) {
     folder.write("T", old_target);
+    fs::remove(folder.file("T.bak"));
     pid_t child = fork();
-    if (child == 0) become(folder.path, program({"i.zt"}), {}, open("/dev/null", O_WRONLY));
+    if (child == 0) become(folder.path, program(arguments(run)), {}, open("/dev/null", O_WRONLY));
     bool at_write_back = run % 2 == 1 || run >= runs;
     wait_until([&] { return !at_write_back || !temporaries(folder).empty(); },
                [] { std::this_thread::sleep_for(100us); }, 1min);
@@ -585,11 +616,17 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
     std::string after = folder.read("T");
     ASSERT_TRUE(after == old_target || after == new_target)
         << "run " << run << ": neither the old nor the new content (" << after.size() << " bytes)";
+    bool backup = fs::exists(folder.file("T.bak"));
+    EXPECT_TRUE(backup ? folder.read("T.bak") == old_target
+                       : after == old_target || arguments(run).size() == 1)
+        << "run " << run << ": a new target without its old content kept";
     for (const std::string& name : temporaries(folder)) {
-      EXPECT_TRUE(GetParam() == SIGKILL && name.starts_with("T.zeltrim-"))
+      EXPECT_TRUE(GetParam() == SIGKILL &&
+                  (name.starts_with("T.zeltrim-") || name.starts_with("T.bak.zeltrim-")))
           << "run " << run << " left " << name;
       fs::remove(folder.file(name));
     }
+    fs::remove(folder.file("T.bak"));
     EXPECT_EQ(folder.names(), (std::set<std::string>{"T", "i.zt"}));
   }
   EXPECT_GE(killed_while_writing, runs / 2);
@@ -671,6 +708,59 @@ TEST_P(TestModeAtATerminal, KeyWaitsNeedNoEnterAndTheTerminalIsRestored) {
   EXPECT_EQ(folder.read("T"), ending ? "one\r\n\x1A" : "one\r\ntwo\r\n\x1A");
   close(slave);
   close(master);
+}
+
+// Twenty runs at once on one target, each adding a line of its own, half of them through a
+// symbolic link: every line arrives, in the written form, and every run ends well.
+TEST(Locks, TwentyRunsAtOnceLoseNothing) {
+  Scratch folder;
+  folder.write("T", file_of({}, "BASE"));
+  bool links = !on_windows() && symlink("T", folder.file("L").c_str()) == 0;
+  std::vector<std::thread> runs;
+  std::vector<int> codes(20, -1);
+  for (int i = 0; i < 20; ++i) {
+    std::string job = "j" + std::to_string(i) + ".zt";
+    folder.write(job, ".F " + std::string(links && i % 2 == 1 ? "L" : "T") + "\r\n.I line " +
+                          std::to_string(i) + "\r\n");
+    runs.emplace_back([&, i, job] { codes[i] = run(folder, program({job})).code; });
+  }
+  for (std::thread& each : runs) each.join();
+  std::string after = folder.read("T");
+  EXPECT_TRUE(after.starts_with("BASE\r\n") && after.ends_with("\r\n\x1A")) << after;
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(codes[i], 0) << "run " << i;
+    EXPECT_NE(after.find("line " + std::to_string(i) + "\r\n"), std::string::npos) << "line " << i;
+  }
+}
+
+// A run in test mode holds its target as long as its user takes; a program that changes the file
+// meanwhile keeps its change: the run says so and ends with errors.
+TEST(Locks, ChangeMadeMeanwhileIsKept) {
+  Scratch folder;
+  folder.write("T", file_of({}, "A"));
+  folder.write("i.zt", ".F T\r\n.I x\r\n");
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  std::string printed = folder.path + ".out";
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(input[0], STDIN_FILENO);
+    dup2(open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDOUT_FILENO);
+    close(input[1]);
+    become(folder.path, program({"i.zt", "/t"}));
+  }
+  close(input[0]);
+  wait_until([&] { return bytes_of(printed).find("Press ENTER") != std::string::npos; },
+             [] { std::this_thread::sleep_for(10ms); });
+  std::this_thread::sleep_for(20ms);  // a later time stamp than the run's, where it is coarse
+  folder.write("T", "OTHER\r\n");
+  close(input[1]);  // every wait ends: the run goes on
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_NE(bytes_of(printed).find(report("CHANGED T")), std::string::npos) << bytes_of(printed);
+  EXPECT_EQ(folder.read("T"), "OTHER\r\n");
+  fs::remove(printed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, TestModeAtATerminal,

@@ -3,6 +3,7 @@
 // is in place, holds it whole) and no temporary file is left.
 #include <gtest/gtest.h>
 
+#include "commands/interpreter.h"
 #include "folder_test.h"
 #include "platform/faults.h"
 #include "target/target_file.h"
@@ -56,6 +57,29 @@ TEST_P(WriteBackStep, FailsAtEveryCallWithoutLosingTheTarget) {
     }
     EXPECT_GT(calls, 0) << "the write-back never took this step";
   }
+}
+
+// The same failures in a whole run, where the target streams through its commands to the
+// write-back (and the instruction file is read through the same steps).
+TEST_P(WriteBackStep, StreamedRunFailsAtEveryCallWithoutLosingTheTarget) {
+  const WriteCase& row = GetParam();
+  RunSettings settings;
+  int calls = 0;
+  for (;; ++calls) {
+    platform::clear_failures();
+    write("T", kOld);
+    write("i.zt", ".F " + path("T") + "\r\n.I X\r\n");
+    platform::fail_step(row.step, calls);
+    testing::internal::CaptureStdout();
+    RunOutcome outcome = run_instruction_file(path("i.zt"), settings);
+    testing::internal::GetCapturedStdout();
+    if (platform::failure_pending(row.step)) break;
+    std::string now = read("T");
+    EXPECT_TRUE(now == kOld || now == "A\r\nB\r\nX\r\n\x1A") << "failing call " << calls + 1;
+    EXPECT_EQ(outcome == RunOutcome::completed, now != kOld && row.step != Step::sync_folder);
+    EXPECT_EQ(names(), (std::vector<std::string>{"T", "i.zt"}));
+  }
+  EXPECT_GT(calls, 0) << "the run never took this step";
 }
 
 // clang-format off
