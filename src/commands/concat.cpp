@@ -72,7 +72,7 @@ bool key_matches(std::string_view line_key, std::string_view key) {
 class Concat final : public Command {
  public:
   enum class Where : unsigned char { beginning, end };
-  Concat(const CommandContext& context, TwoParts parts, Where where)
+  Concat(const CommandContext& context, const TwoParts& parts, Where where)
       : Command(context),
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),

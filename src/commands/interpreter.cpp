@@ -2,6 +2,7 @@
 // handler through one table.
 #include "commands/interpreter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -91,10 +92,10 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
   bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
   char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
   std::string_view argument = line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
-  const CommandEntry* found = nullptr;
-  for (const CommandEntry& entry : kCommands) {
-    if (entry.letter == letter) found = &entry;
-  }
+  const CommandEntry* found =
+      std::find_if(std::begin(kCommands), std::end(kCommands),
+                   [letter](const CommandEntry& entry) { return entry.letter == letter; });
+  if (found == std::end(kCommands)) found = nullptr;
   // A line of a streamed target holds its messages, and knows what it would say instead if the
   // file turns out not to load.
   if (run.holding() && (found == nullptr || found->needs_target)) {

@@ -3,10 +3,7 @@
 namespace zeltrim {
 
 Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line&)> out)
-    : commands_(std::move(commands)),
-      started_(commands_.size(), false),
-      meeting_from_(commands_.size() + 1, 0),
-      out_(std::move(out)) {
+    : commands_(std::move(commands)), out_(std::move(out)), meeting_from_(commands_.size() + 1, 0) {
   for (std::size_t stage = 0; stage < commands_.size(); ++stage) {
     meeting_from_[stage] = meeting_.size();
     if (commands_[stage]->meets_lines()) {
@@ -16,36 +13,41 @@ Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line
   meeting_from_[commands_.size()] = meeting_.size();
 }
 
-// Every command adds its top lines before the file's first line comes; each goes on to the
-// commands after it, which start as it reaches them.
-void Pipeline::start_all() {
-  for (std::size_t stage = 0; stage < commands_.size(); ++stage) {
-    if (!started_[stage]) start(stage);
+// Every command adds its top lines before any other line reaches it, and they go on to the
+// commands after it: the last command starts first, so that each line added at the top meets
+// commands that have all started. (In the file the last command's top lines come first.)
+void Pipeline::start() {
+  started_ = true;
+  for (std::size_t stage = commands_.size(); stage-- > 0;) {
+    commands_[stage]->begin();
+    push_queued(stage);
+    drain();
   }
-  all_started_ = true;
 }
 
-// A command adds its top lines before it meets any other line; they go on to the commands
-// after it.
-void Pipeline::start(std::size_t stage) {
-  started_[stage] = true;
-  commands_[stage]->begin();
-  pass_queued(stage);
+// The lines a command queued go on, in order, to the commands after it. They point into that
+// command's own storage, which stays as it is until the command is called again, and it is not
+// called again before they have all gone through.
+void Pipeline::push_queued(std::size_t stage) {
+  std::vector<Line>& queued = commands_[stage]->queued();
+  for (std::size_t at = queued.size(); at-- > 0;) push(stage + 1, queued[at]);
+  queued.clear();
 }
 
-void Pipeline::feed_from(std::size_t stage, Line line) {
+void Pipeline::drain() {
+  while (!work_.empty()) {
+    Pending next = work_.back();
+    work_.pop_back();
+    pass(next.stage, next.line);
+  }
+}
+
+// A line passes by the commands that do not look at lines, and most lines begin with a byte
+// that tells at once that a command leaves them alone.
+void Pipeline::pass(std::size_t stage, Line line) {
   held_lines_ = true;
-  // While the commands add their top lines, each command starts as a line reaches it.
-  if (!all_started_) {
-    for (std::size_t before = 0; before < commands_.size(); ++before) {
-      if (before >= stage && !started_[before]) start(before);
-    }
-  }
-  // A line passes by the commands that do not look at lines, and most lines begin with a byte
-  // that tells at once that a command leaves them alone.
   for (auto at = meeting_.begin() + static_cast<std::ptrdiff_t>(meeting_from_[stage]);
        at != meeting_.end(); ++at) {
-    if (!all_started_ && !started_[at->index]) start(at->index);
     if (at->first_bytes != nullptr && !line.text.empty() &&
         !(*at->first_bytes)[static_cast<unsigned char>(line.text[0])]) {
       continue;
@@ -56,26 +58,18 @@ void Pipeline::feed_from(std::size_t stage, Line line) {
       case Taken::drop:
         return;
       case Taken::queued:
-        return pass_queued(at->index);
+        return push_queued(at->index);
     }
   }
   out_(line);
 }
 
-// The lines a command queued go on, in order, to the commands after it. They point into that
-// command's own storage, which stays as it is until the command is called again.
-void Pipeline::pass_queued(std::size_t stage) {
-  std::vector<Line>& queued = commands_[stage]->queued();
-  for (std::size_t at = 0; at < queued.size(); ++at) feed_from(stage + 1, queued[at]);
-  queued.clear();
-}
-
 void Pipeline::end() {
-  if (!all_started_) start_all();
+  if (!started_) start();
   for (std::size_t stage = 0; stage < commands_.size(); ++stage) {
-    if (!started_[stage]) start(stage);
     commands_[stage]->end();
-    pass_queued(stage);
+    push_queued(stage);
+    drain();
     std::vector<Line>().swap(commands_[stage]->queued());  // it will queue nothing more
   }
 }

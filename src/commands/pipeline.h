@@ -18,8 +18,9 @@ class Pipeline {
 
   // A line of the file, to the first command.
   void feed(const Line& line) {
-    if (!all_started_) start_all();
-    feed_from(0, line);
+    if (!started_) start();
+    push(0, line);
+    drain();
   }
   // After the last line of the file: what each command adds at the end, in order.
   void end();
@@ -27,14 +28,14 @@ class Pipeline {
   bool held_lines() const { return held_lines_; }
 
  private:
-  void start(std::size_t stage);
-  void start_all();
-  void feed_from(std::size_t stage, Line line);
-  void pass_queued(std::size_t stage);
+  void start();
+  void push(std::size_t stage, const Line& line) { work_.push_back({stage, line}); }
+  void push_queued(std::size_t stage);
+  void drain();
+  void pass(std::size_t stage, Line line);
 
   std::vector<Command*> commands_;
-  std::vector<bool> started_;  // begin() was called: a command adds its top lines first
-  bool all_started_ = false;
+  std::function<void(const Line&)> out_;
   // The commands that look at lines (the others only add lines before or after all of them),
   // and for each command where the first of them at or after it stands among them.
   struct Meeting {
@@ -44,7 +45,14 @@ class Pipeline {
   };
   std::vector<Meeting> meeting_;
   std::vector<std::size_t> meeting_from_;
-  std::function<void(const Line&)> out_;
+  // Lines on their way, each to the command it meets next; the last one goes first. A line goes
+  // all the way through before the next one starts, however many lines the commands add.
+  struct Pending {
+    std::size_t stage;
+    Line line;
+  };
+  std::vector<Pending> work_;
+  bool started_ = false;
   bool held_lines_ = false;
 };
 

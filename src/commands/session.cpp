@@ -2,6 +2,9 @@
 // with every message about a target, printed from what the target room reports.
 #include "commands/session.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "commands/pipeline.h"
 #include "platform/console.h"
 
@@ -243,10 +246,13 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
   };
   // A file that cannot be looked at takes the kind of the target before it.
   run.entries.clear();
-  run.target =
-      run.streaming
-          ? open_target(path, naming, previous, run.settings.target, std::move(would_be), waiting)
-          : load_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
+  if (run.streaming) {
+    run.target =
+        open_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
+  } else {
+    run.target =
+        load_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);
+  }
   say_loaded(run);
 }
 
@@ -255,12 +261,11 @@ void apply(Command& command, Target& target) {
   std::vector<Line>& queued = command.queued();
   if (!command.meets_lines()) {
     command.begin();
-    for (auto line = queued.rbegin(); line != queued.rend(); ++line) {
-      lines.push_front(target.store.kept(*line));
-    }
+    for (std::size_t at = queued.size(); at-- > 0;) lines.push_front(target.store.kept(queued[at]));
     queued.clear();
     command.end();
-    for (const Line& line : queued) lines.push_back(target.store.kept(line));
+    std::transform(queued.begin(), queued.end(), std::back_inserter(lines),
+                   [&target](const Line& line) { return target.store.kept(line); });
     queued.clear();
   } else {
     if (command.previews()) {
@@ -268,7 +273,8 @@ void apply(Command& command, Target& target) {
     }
     LineList out;
     auto take_queued = [&] {
-      for (const Line& line : queued) out.push_back(target.store.kept(line));
+      std::transform(queued.begin(), queued.end(), std::back_inserter(out),
+                     [&target](const Line& line) { return target.store.kept(line); });
       queued.clear();
     };
     command.begin();

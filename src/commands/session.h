@@ -64,7 +64,7 @@ void write_back(Run& run);
 bool stream(Run& run, WriteOutcome& outcome);
 
 // .F and .G: writes the current target back and names the next.
-void name_target(Run& run, std::string_view path, Naming naming);
+void name_target(Run& run, std::string_view argument, Naming naming);
 
 // Carries out one command over the current target's lines, held whole.
 void apply(Command& command, Target& target);

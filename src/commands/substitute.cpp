@@ -19,7 +19,7 @@ bool begins_with(std::string_view line, std::string_view start) {
 
 class Varsub final : public Command {
  public:
-  Varsub(const CommandContext& context, TwoParts parts)
+  Varsub(const CommandContext& context, const TwoParts& parts)
       : Command(context), variable_(prepare_pattern(parts.first)), value_(parts.second) {}
 
   Taken take(Line& line) override {
@@ -53,7 +53,7 @@ class Varsub final : public Command {
 
 class Unconcat final : public Command {
  public:
-  Unconcat(const CommandContext& context, TwoParts parts)
+  Unconcat(const CommandContext& context, const TwoParts& parts)
       : Command(context),
         start_(parts.first),
         deleted_(prepare_pattern(parts.second)),

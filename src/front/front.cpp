@@ -49,10 +49,10 @@ constexpr Option kOptions[] = {
 const Option* option_named(const std::string& argument) {
   if (argument.size() != 2 || argument[0] != '/') return nullptr;
   char letter = static_cast<char>(argument[1] & ~0x20);
-  for (const Option& option : kOptions) {
-    if (option.letter == letter) return &option;
-  }
-  return nullptr;
+  const Option* found =
+      std::find_if(std::begin(kOptions), std::end(kOptions),
+                   [letter](const Option& option) { return option.letter == letter; });
+  return found == std::end(kOptions) ? nullptr : found;
 }
 
 Ending run(const std::vector<std::string>& arguments) {

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -96,7 +97,7 @@ void let_go(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 namespace {
 constexpr int kQuietWaits = 50;  // about a second of waiting before a word
-constexpr useconds_t kQuietWaitMicroseconds = 20'000;
+constexpr struct timespec kQuietWait = {0, 20'000'000};
 
 // Locks the open file, waiting for another run that holds it.
 void lock_open_file(int fd, const std::function<void()>& waiting, bool& told) {
@@ -104,7 +105,7 @@ void lock_open_file(int fd, const std::function<void()>& waiting, bool& told) {
   // A file system without locks has nobody to wait for.
   if (errno != EWOULDBLOCK) return;
   for (int wait = 0; wait < kQuietWaits; ++wait) {
-    usleep(kQuietWaitMicroseconds);
+    nanosleep(&kQuietWait, nullptr);
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
   }
   if (!told) waiting();
@@ -184,7 +185,7 @@ Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
 }
 
 Status open_scratch(File& file) {
-  const char* folder = std::getenv("TMPDIR");
+  const char* folder = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): one thread
   std::string base = folder != nullptr && *folder != '\0' ? folder : "/tmp";
   // A file without a name where the system makes one; else a name removed at once.
   int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);

@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 // Under a full budget a spool gives its bytes to the file only once it holds this many, so
 // that many spools of a line each do not make a write each.
-constexpr std::size_t kWorthSpilling = 16 * 1024;
+constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
 bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {

@@ -242,7 +242,9 @@ std::string identity_key(const std::string& path) {
     std::string::size_type slash = path.find_last_of("\\/:");
     name = "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
     // Names compare without regard to letter case here.
-    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     if (!identify(folder_of(path), identity)) return "?" + path;
   }
   return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;

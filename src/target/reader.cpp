@@ -306,10 +306,9 @@ bool TargetReader::Decoder::next(Line& line) {
 
 TargetReader::TargetReader(Target& target) : TargetReader(target, false) {}
 
-TargetReader::TargetReader(Target& target, bool whole_content) {
-  bool empty = !whole_content && target.naming == Naming::created;
-  decoder_ = std::make_unique<Decoder>(target, mark_of(target.kind).size(), empty);
-}
+TargetReader::TargetReader(Target& target, bool whole_content)
+    : decoder_(std::make_unique<Decoder>(target, mark_of(target.kind).size(),
+                                         !whole_content && target.naming == Naming::created)) {}
 
 TargetReader::~TargetReader() = default;
 

@@ -38,9 +38,9 @@ class TargetWriter::Output {
   Output(Target& target, const TargetOptions& options, bool keep_would_be, bool begin_at_once)
       : target_(target),
         options_(options),
-        keep_would_be_(keep_would_be),
         allowed_(platform::may_replace(target.path)),
         chunk_(mark_of(target.kind)),
+        keep_would_be_(keep_would_be),
         one_byte_units_(unit_size(target.kind) == 1) {
     // The chunk grows as lines come and keeps its room once cleared: a small file never pays
     // for a large buffer.
@@ -89,25 +89,24 @@ class TargetWriter::Output {
 
   Target& target_;
   const TargetOptions& options_;
-  bool keep_would_be_;
   platform::Status allowed_;  // the target may be replaced
   std::string chunk_;         // made, not yet handed on
-  bool one_byte_units_;
   std::unique_ptr<LineDiff> diff_;
-  bool break_pending_ = false;  // the last line had none, but another line followed it
   std::optional<FileForm> scanned_;
-
-  bool same_ = true;            // every byte handed on so far equals the old content's
-  std::uint64_t compared_ = 0;  // how many that is
+  std::uint64_t compared_ = 0;  // how many bytes handed on equal the old content's
   std::string old_bytes_;
-  bool diverged_ = false;
-  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
   platform::Replacement replacement_;
   platform::File* destination_ = nullptr;
-  bool failed_ = false;
   std::size_t chunks_written_ = 0;
   static constexpr std::size_t kChunksPerWriteOut = 4;
   WriteOutcome outcome_;
+  bool keep_would_be_;
+  bool one_byte_units_;
+  bool break_pending_ = false;  // the last line had none, but another line followed it
+  bool same_ = true;            // every byte handed on so far equals the old content's
+  bool diverged_ = false;
+  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
+  bool failed_ = false;
 };
 
 // True when the old content holds exactly `bytes` at the place reached so far.
@@ -176,9 +175,9 @@ const FileForm& TargetWriter::Output::original_form() {
 }
 
 void TargetWriter::Output::append_break(LineBreak line_break) {
+  if (line_break == LineBreak::usual) line_break = original_form().usual();
   switch (line_break) {
-    case LineBreak::usual:
-      return append_break(original_form().usual());
+    case LineBreak::usual:  // never the usual break of a file: that is one of the others
     case LineBreak::cr_lf:
       return encode("\r\n");
     case LineBreak::lf:
