@@ -19,7 +19,7 @@ class Pipeline {
   // A line of the file, to the first command.
   void feed(const Line& line) {
     if (!started_) start();
-    push(0, line);
+    pass(0, line);
     drain();
   }
   // After the last line of the file: what each command adds at the end, in order.

@@ -20,16 +20,16 @@ bool begins_with(std::string_view line, std::string_view start) {
 class Varsub final : public Command {
  public:
   Varsub(const CommandContext& context, const TwoParts& parts)
-      : Command(context), variable_(prepare_pattern(parts.first)), value_(parts.second) {}
+      : Command(context), variable_(prepare_replacement(parts.first, parts.second)) {}
 
   Taken take(Line& line) override {
     // A line shorter than the variable cannot hold it, nor can one without its first byte.
-    if (!line.is_text() || line.text.size() < variable_.text.size() ||
-        line.text.find(variable_.text[0]) == std::string_view::npos) {
+    std::string_view text = variable_.searched.text;
+    if (!line.is_text() || line.text.size() < text.size() ||
+        line.text.find(text[0]) == std::string_view::npos) {
       return Taken::pass;
     }
-    switch (
-        replace_restarting(line.text, variable_, value_, varsub_limit(line.text.size()), result_)) {
+    switch (replace_restarting(line.text, variable_, varsub_limit(line.text.size()), result_)) {
       case Replaced::none:
         break;
       case Replaced::changed:
@@ -46,8 +46,7 @@ class Varsub final : public Command {
   }
 
  private:
-  Pattern variable_;
-  std::string_view value_;
+  Replacement variable_;
   std::string result_;
 };
 
@@ -56,7 +55,7 @@ class Unconcat final : public Command {
   Unconcat(const CommandContext& context, const TwoParts& parts)
       : Command(context),
         start_(parts.first),
-        deleted_(prepare_pattern(parts.second)),
+        deleted_(prepare_replacement(parts.second, {})),
         first_bytes_(first_bytes_of(parts.first, false)) {}
 
   const FirstBytes* first_bytes() const override { return &first_bytes_; }
@@ -65,8 +64,7 @@ class Unconcat final : public Command {
     if (!line.is_text() || !begins_with(line.text, start_)) return Taken::pass;
     // Every deletion shortens the line, so this always ends. An empty text to delete
     // deletes nothing; the line is reported all the same.
-    if (replace_restarting(line.text, deleted_, {}, line.text.size(), result_) ==
-        Replaced::changed) {
+    if (replace_restarting(line.text, deleted_, line.text.size(), result_) == Replaced::changed) {
       line.text = result_;
       line.borrowed = true;
     }
@@ -76,7 +74,7 @@ class Unconcat final : public Command {
 
  private:
   std::string_view start_;
-  Pattern deleted_;
+  Replacement deleted_;
   std::string result_;
   FirstBytes first_bytes_;
 };

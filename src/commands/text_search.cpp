@@ -55,18 +55,30 @@ std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::siz
   return std::string_view::npos;
 }
 
-Replaced replace_restarting(std::string_view line, const Pattern& searched, std::string_view value,
+Replacement prepare_replacement(std::string_view searched, std::string_view value) {
+  Replacement replacement{prepare_pattern(searched), value, false, false};
+  replacement.value_holds_searched =
+      !searched.empty() && find_pattern(value, replacement.searched) != std::string_view::npos;
+  // A value that shares no byte with the text cannot be part of any occurrence, so no
+  // replacement forms a new one.
+  replacement.value_shares_no_byte =
+      !value.empty() && value.find_first_of(searched) == std::string_view::npos;
+  return replacement;
+}
+
+Replaced replace_restarting(std::string_view line, const Replacement& replacement,
                             std::size_t limit, std::string& result) {
+  const Pattern& searched = replacement.searched;
+  std::string_view value = replacement.value;
   const std::size_t m = searched.text.size();
   std::size_t found = m == 0 ? std::string_view::npos : find_pattern(line, searched);
   if (found == std::string_view::npos) return Replaced::none;
   // A value that holds the text is replaced again and again, whatever the line.
-  if (find_pattern(value, searched) != std::string_view::npos) return Replaced::endless;
+  if (replacement.value_holds_searched) return Replaced::endless;
 
-  // A value that shares no byte with the text cannot be part of any occurrence, so no
-  // replacement forms a new one: every occurrence there is, from left to right, is replaced
-  // once, exactly as the restart rule would.
-  if (!value.empty() && value.find_first_of(searched.text) == std::string_view::npos) {
+  // Where no replacement forms a new occurrence, every occurrence there is, from left to right,
+  // is replaced once, exactly as the restart rule would.
+  if (replacement.value_shares_no_byte) {
     result.clear();
     std::size_t done = 0;
     std::size_t replacements = 0;
@@ -133,7 +145,7 @@ Replaced replace_restarting(std::string_view line, const Pattern& searched, std:
 
 Replaced replace_restarting(std::string_view line, std::string_view searched,
                             std::string_view value, std::size_t limit, std::string& result) {
-  return replace_restarting(line, prepare_pattern(searched), value, limit, result);
+  return replace_restarting(line, prepare_replacement(searched, value), limit, result);
 }
 
 }  // namespace zeltrim

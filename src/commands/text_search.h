@@ -42,10 +42,19 @@ enum class Replaced { none, changed, endless };
 // again from the first byte, until none is left, and puts the result in `result`. `none` when
 // `searched` does not occur; `endless` when more than `limit` replacements would be needed (the
 // result is then unspecified). Linear in the bytes it reads and writes, whatever the texts.
-Replaced replace_restarting(std::string_view line, const Pattern& searched, std::string_view value,
-                            std::size_t limit, std::string& result);
 Replaced replace_restarting(std::string_view line, std::string_view searched,
                             std::string_view value, std::size_t limit, std::string& result);
+
+// The same, prepared once for the many lines of a command: what the value is to the text.
+struct Replacement {
+  Pattern searched;
+  std::string_view value;
+  bool value_holds_searched;  // every replacement forms the text anew: it never ends
+  bool value_shares_no_byte;  // no replacement can form an occurrence that was not there
+};
+Replacement prepare_replacement(std::string_view searched, std::string_view value);
+Replaced replace_restarting(std::string_view line, const Replacement& replacement,
+                            std::size_t limit, std::string& result);
 
 // A .V that would need more replacements than this on one line never ends: the line is kept.
 std::size_t varsub_limit(std::size_t line_length);
