@@ -1,7 +1,9 @@
 // Loading and writing back arbitrary bytes. The first input byte chooses a byte-order mark to put
-// in front (none, UTF-8, UTF-16LE, UTF-16BE, UTF-32BE) and whether the rest is stored as it is or
-// widened to one code unit per byte; the result is the target. Then:
-// - a target that is refused stays byte-identical, also after the write-back that follows;
+// in front (none, UTF-8, UTF-16LE, UTF-16BE, UTF-32BE), whether the rest is stored as it is or
+// widened to one code unit per byte, and whether /u and /k are given; the result is the target.
+// Then:
+// - a target that is refused stays byte-identical, also after the write-back that follows, and
+//   so does an accepted one written back in its own form (/k);
 // - an accepted target is written back as the written form of what was loaded, and reloading
 //   it gives the same lines (an LF that ends a text of an LF-only file becomes the line break,
 //   and an empty text and a blank line are the same line on the disk).
@@ -64,11 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   clear_folder();
   if (!write_file(kTargetName, original)) fail("cannot store the target");
 
-  Target target = load_target(kTargetName, Naming::existing, EncodingKind::plain);
+  // Higher bits of the first byte: UTF-16 and UTF-32 edited as UTF-8 (/u), whose units may be
+  // any (unwidened bodies give characters above U+00FF and surrogates), and the file's own form
+  // kept (/k), in which a target written back without a command comes back byte for byte.
+  unsigned char choice = size == 0 ? 0 : data[0];
+  TargetOptions options;
+  options.unicode = (choice / (2 * kKindCount)) % 2 == 1;
+  options.keep_form = (choice / (4 * kKindCount)) % 2 == 1;
+  Target target = load_target(kTargetName, Naming::existing, EncodingKind::plain, options);
   std::vector<DiskLine> lines = loaded_lines(target);
   std::string written = written_form(target);
   if (!target.loaded() && !lines.empty()) fail("a refused target left lines behind", original);
-  WriteResult result = write_target(target, {}).result;
+  WriteResult result = write_target(target, options).result;
   if (result != WriteResult::written && result != WriteResult::unchanged &&
       result != WriteResult::nothing_to_write) {
     fail("write-back failed", original);
@@ -77,13 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   target = Target();  // lets go of the file, which is loaded again below
   if (folder_names() != std::vector<std::string>{kTargetName}) fail("a file was left", original);
   std::string on_disk = read_file(kTargetName);
-  if (lines.empty()) {
-    // Refused, or nothing to write: the file is not touched.
-    if (on_disk != original) fail("a target with no lines was changed", original);
+  if (lines.empty() || options.keep_form) {
+    // Refused, nothing to write, or written back in its own form: the file is as it was.
+    if (on_disk != original) fail("the file did not come back as it was", original);
     return 0;
   }
   if (on_disk != written) fail("the write-back is not the written form", original);
-  Target again = load_target(kTargetName, Naming::existing, EncodingKind::plain);
+  Target again = load_target(kTargetName, Naming::existing, EncodingKind::plain, options);
   if (!again.loaded()) fail("the written file is refused", on_disk);
   std::vector<DiskLine> reloaded = loaded_lines(again);
   std::string rewritten = written_form(again);
