@@ -5,7 +5,7 @@
 namespace zeltrim::platform {
 
 namespace {
-constexpr std::size_t kReadBlock = 1 << 20;
+constexpr std::size_t kReadBlock = 256 * 1024;
 // Under a full budget a spool gives its bytes to the file only once it holds this many, so
 // that many spools of a line each do not make a write each.
 constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
@@ -66,6 +66,11 @@ SpoolFile& Spool::file() {
 
 void Spool::spill_when_full() {
   if (spill_failed_) return;
+  // A spool that grows large keeps room for all it holds before it spills, and no more: fresh
+  // memory is costly to touch.
+  if (memory_.size() >= kWorthSpilling && memory_.capacity() < memory_limit_) {
+    memory_.reserve(memory_limit_ + kWorthSpilling);
+  }
   bool full = memory_.size() >= memory_limit_;
   if (budget_ != nullptr) {
     budget_->used += memory_.size() - counted_;

@@ -54,7 +54,7 @@ class Spool {
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.
   void drain(const std::function<void(std::string_view)>& take);
 
-  static constexpr std::size_t kMemoryLimit = std::size_t{256} * 1024;
+  static constexpr std::size_t kMemoryLimit = std::size_t{64} * 1024;
 
  private:
   void spill_when_full();

@@ -9,7 +9,10 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kBlock = 1 << 20;
+// Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
+// touch: the text keeps room for one block and a line left over from the one before.
+constexpr std::size_t kBlock = 256 * 1024;
+constexpr std::size_t kLeftOverRoom = 16 * 1024;
 
 bool only_line_breaks(std::string_view line) {
   return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
@@ -107,7 +110,7 @@ bool TargetReader::Decoder::fill() {
   // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
   std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
   if (capacity_ < end_ + room) {
-    capacity_ = std::max(2 * capacity_, end_ + room);
+    capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
     auto larger = std::make_unique_for_overwrite<char[]>(capacity_);
     if (end_ > 0) std::memcpy(larger.get(), text_.get(), end_);
     text_ = std::move(larger);

@@ -13,7 +13,9 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kComparePiece = 64 * 1024;
+constexpr std::size_t kLineRoom = 16 * 1024;  // a chunk is handed on after the line that fills it
 constexpr std::string_view kBackupSuffix = ".bak";
 
 // Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
@@ -64,7 +66,11 @@ class TargetWriter::Output {
       encode(line.text);
       encode("\r\n");
     }
-    if (chunk_.size() >= kChunk) flush();
+    if (chunk_.size() >= kChunk) {
+      flush();
+    } else if (chunk_.size() >= kComparePiece && chunk_.capacity() < kChunk) {
+      chunk_.reserve(kChunk + kLineRoom);  // once a file is this large, no more regrowing
+    }
   }
 
   WriteOutcome finish();
@@ -94,11 +100,11 @@ class TargetWriter::Output {
   std::unique_ptr<LineDiff> diff_;
   std::optional<FileForm> scanned_;
   std::uint64_t compared_ = 0;  // how many bytes handed on equal the old content's
-  std::string old_bytes_;
+  std::string old_bytes_;  // old content read back, to compare or to copy
   platform::Replacement replacement_;
   platform::File* destination_ = nullptr;
   std::size_t chunks_written_ = 0;
-  static constexpr std::size_t kChunksPerWriteOut = 4;
+  static constexpr std::size_t kChunksPerWriteOut = 16;
   WriteOutcome outcome_;
   bool keep_would_be_;
   bool one_byte_units_;
@@ -109,21 +115,21 @@ class TargetWriter::Output {
   bool failed_ = false;
 };
 
-// True when the old content holds exactly `bytes` at the place reached so far.
+// True when the old content holds exactly `bytes` at the place reached so far. It is read in
+// small pieces: where the content differs, it mostly differs early.
 bool TargetWriter::Output::same_as_original(std::string_view bytes) {
   if (!target_.original.is_open()) return false;
-  old_bytes_.resize(bytes.size());
-  std::size_t have = 0;
-  while (have < bytes.size()) {
+  old_bytes_.resize(std::min(bytes.size(), kComparePiece));
+  for (std::size_t have = 0; have < bytes.size();) {
     std::size_t got = 0;
-    if (!platform::read_at(target_.original, compared_ + have, old_bytes_.data() + have,
-                           bytes.size() - have, got) ||
-        got == 0) {
+    if (!platform::read_at(target_.original, compared_ + have, old_bytes_.data(),
+                           std::min(bytes.size() - have, old_bytes_.size()), got) ||
+        got == 0 || std::memcmp(old_bytes_.data(), bytes.data() + have, got) != 0) {
       return false;
     }
     have += got;
   }
-  return bytes.empty() || std::memcmp(old_bytes_.data(), bytes.data(), bytes.size()) == 0;
+  return true;
 }
 
 // The content differs from here on: it needs a place, holding first the part that was the same.
@@ -147,9 +153,9 @@ void TargetWriter::Output::diverge() {
   }
   if (!made)
     return fail(options_.no_write ? WriteResult::cannot_write : WriteResult::no_temp_file, made);
-  std::string block;
+  std::string& block = old_bytes_;
   for (std::uint64_t copied = 0; copied < compared_;) {
-    block.resize(std::min<std::uint64_t>(kChunk, compared_ - copied));
+    block.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
     std::size_t got = 0;
     platform::Status read =
         platform::read_at(target_.original, copied, block.data(), block.size(), got);
