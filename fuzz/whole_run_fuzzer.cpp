@@ -149,6 +149,7 @@ zeltrim::RunSettings settings_from(unsigned char bits) {
   settings.target.no_write = (bits & 16) != 0;
   settings.target.backup = (bits & 32) != 0;
   settings.strict = (bits & 64) != 0;
+  if ((bits & 128) != 0) settings.look_ahead_lines = 1;  // a line added at the top looks past it
   return settings;
 }
 

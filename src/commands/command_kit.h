@@ -105,6 +105,10 @@ class Command {
   virtual void preview(const Line&) {}
   virtual bool previewed_enough() const { return false; }
   virtual void adopt_preview(const Command&) {}
+  // After the last line: whether the lines it met agree with what it took for granted before
+  // the first. A look ahead cut short takes what it has not seen to be absent; where that was
+  // wrong, the lines pass again, and a copy that adopts what this one saw knows better.
+  virtual bool preview_confirmed() const { return true; }
   // Before the first line: may queue lines that go before every other.
   virtual void begin() {}
   virtual Taken take(Line& line) = 0;

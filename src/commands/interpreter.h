@@ -3,6 +3,7 @@
 // lines and report every change; the disk is reached only through the target room.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "target/target_file.h"
@@ -18,6 +19,9 @@ struct RunSettings {
   // begins, as test mode needs to show each step; otherwise the file streams through all the
   // commands at once. Both give the same result, byte for byte.
   bool walk = false;
+  // Where additions are made once and the file streams: how many of its lines a line added at
+  // the top looks at before the file passes.
+  std::uint64_t look_ahead_lines = 4096;
   TargetOptions target;  // what every target is asked
 };
 

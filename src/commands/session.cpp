@@ -165,8 +165,10 @@ void write_back(Run& run) {
 
 namespace {
 // /o: a command that must see the lines it will meet before the first of them (.T) looks ahead
-// at them: the file passes through copies of the commands before it, which say nothing, and
-// stops as soon as the command has seen enough.
+// at them: the first lines of the file pass through copies of the commands before it, which
+// say nothing, and stop as soon as the command has seen enough. Only the first lines: a line
+// added at the top by an earlier run is among them, a line that is not there is taken to be
+// absent without reading the file twice, and the rare line further down makes it pass again.
 void look_ahead(Run& run, const std::vector<Command*>& commands, std::size_t looking) {
   bool ignored = false;
   CommandContext silent(run.settings, &ignored, nullptr, true);
@@ -185,41 +187,71 @@ void look_ahead(Run& run, const std::vector<Command*>& commands, std::size_t loo
     if (!command.previewed_enough()) command.preview(line);
   });
   TargetReader reader(run.target);
-  for (Line line; !command.previewed_enough() && reader.next(line);) ahead.feed(line);
+  std::uint64_t read = 0;
+  for (Line line; !command.previewed_enough() && reader.next(line);) {
+    if (read++ == run.settings.look_ahead_lines) return;
+    ahead.feed(line);
+  }
   if (!command.previewed_enough()) ahead.end();
+}
+
+// Prepares every command of the target again, each taking what the one before it saw, and
+// takes back what they said in the pass that is undone.
+void prepare_again(Run& run, const std::vector<std::uint64_t>& said_before) {
+  for (std::size_t at = 0; at < run.entries.size(); ++at) {
+    Entry& entry = run.entries[at];
+    entry.messages.rewind(said_before[at]);
+    if (entry.command == nullptr) continue;
+    CommandContext context(run.settings, &run.command_problems, &entry.messages, false);
+    std::unique_ptr<Command> again = entry.prepare(entry.argument, context);
+    if (again->previews()) again->adopt_preview(*entry.command);
+    entry.command = std::move(again);
+  }
 }
 }  // namespace
 
 bool stream(Run& run, WriteOutcome& outcome) {
   Target& target = run.target;
-  std::vector<Command*> commands;
-  for (Entry& entry : run.entries) {
-    if (entry.command != nullptr) commands.push_back(entry.command.get());
+  std::vector<std::uint64_t> said_before;
+  for (const Entry& entry : run.entries) said_before.push_back(entry.messages.size());
+  const bool problems_before = run.command_problems;
+  for (bool first_pass = true;; first_pass = false) {
+    std::vector<Command*> commands;
+    for (Entry& entry : run.entries) {
+      if (entry.command != nullptr) commands.push_back(entry.command.get());
+    }
+    for (std::size_t at = 0; first_pass && at < commands.size(); ++at) {
+      if (commands[at]->previews()) look_ahead(run, commands, at);
+    }
+    TargetReader reader(target);
+    TargetWriter writer(target, run.settings.target, run.settings.target.no_write);
+    Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
+    for (Line line; reader.next(line);) pipeline.feed(line);
+    if (reader.result() != LoadResult::loaded) {
+      // The file could not be read whole: nothing of it is written, and the commands say what
+      // they say when their target does not load.
+      target.result = reader.result();
+      target.reason = reader.reason();
+      say_loaded(run);
+      for (const Entry& entry : run.entries) platform::print(entry.if_not_loaded);
+      return false;
+    }
+    pipeline.end();
+    // Each pass settles at least one more of the commands that looked ahead, in their order.
+    if (!std::all_of(commands.begin(), commands.end(),
+                     [](const Command* command) { return command->preview_confirmed(); })) {
+      prepare_again(run, said_before);
+      run.command_problems = problems_before;
+      continue;  // what the writer made is thrown away
+    }
+    target.form = reader.form();
+    target.held_lines = pipeline.held_lines();
+    outcome = writer.finish();
+    for (Entry& entry : run.entries) {
+      entry.messages.drain([](std::string_view bytes) { platform::print(bytes); });
+    }
+    return true;
   }
-  for (std::size_t at = 0; at < commands.size(); ++at) {
-    if (commands[at]->previews()) look_ahead(run, commands, at);
-  }
-  TargetReader reader(target);
-  TargetWriter writer(target, run.settings.target, run.settings.target.no_write);
-  Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
-  for (Line line; reader.next(line);) pipeline.feed(line);
-  if (reader.result() != LoadResult::loaded) {
-    // The file could not be read whole: nothing of it is written, and the commands say what
-    // they say when their target does not load.
-    target.result = reader.result();
-    target.reason = reader.reason();
-    say_loaded(run);
-    for (const Entry& entry : run.entries) platform::print(entry.if_not_loaded);
-    return false;
-  }
-  pipeline.end();
-  target.form = reader.form();
-  target.held_lines = pipeline.held_lines();
-  outcome = writer.finish();
-  for (Entry& entry : run.entries) {
-    entry.messages.drain([](std::string_view bytes) { platform::print(bytes); });
-  }
-  return true;
 }
 
 void name_target(Run& run, std::string_view argument, Naming naming) {

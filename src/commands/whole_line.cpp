@@ -45,35 +45,46 @@ class AddLine final : public Command {
 
   bool meets_lines() const override { return once_; }
   bool previews() const override { return once_ && where_ == Where::top; }
-  void preview(const Line& line) override { look_at(line); }
-  bool previewed_enough() const override { return found_; }
+  void preview(const Line& line) override { look_at(line, ahead_); }
+  bool previewed_enough() const override { return ahead_.found; }
+  // A copy takes what this one met, once lines have met it, else what it looked ahead at.
   void adopt_preview(const Command& decided) override {
     const auto& other = static_cast<const AddLine&>(decided);
-    found_ = other.found_;
-    present_ = other.present_;
+    ahead_ = other.began_ ? other.met_ : other.ahead_;
+  }
+  bool preview_confirmed() const override {
+    return !previews() || (met_.found == ahead_.found && met_.present == ahead_.present);
   }
   void begin() override {
-    if (where_ == Where::top) add(kTop);
+    began_ = true;
+    if (where_ == Where::top) add(kTop, ahead_);
   }
+  // A line added at the top watches the lines too: one that the look ahead did not reach may
+  // still be there.
   Taken take(Line& line) override {
-    if (where_ == Where::bottom) look_at(line);
+    look_at(line, met_);
     return Taken::pass;
   }
   void end() override {
-    if (where_ == Where::bottom) add(kBottom);
+    if (where_ == Where::bottom) add(kBottom, met_);
   }
 
  private:
+  struct Sighting {
+    bool found = false;
+    std::string present;  // the first line equal to the text, as it reads
+  };
+
   // An empty line added before is a blank line once the file is read again: it is there too.
-  void look_at(const Line& line) {
-    if (once_ && !found_ && (line.is_text() || text_.empty()) &&
+  void look_at(const Line& line, Sighting& sighting) const {
+    if (once_ && !sighting.found && (line.is_text() || text_.empty()) &&
         line_equals_caseless(line.text, text_)) {
-      found_ = true;
-      present_.assign(line.text);
+      sighting.found = true;
+      sighting.present.assign(line.text);
     }
   }
-  void add(std::string_view report) {
-    if (found_) return context().report(kAlreadyPresent, present_);
+  void add(std::string_view report, const Sighting& sighting) {
+    if (sighting.found) return context().report(kAlreadyPresent, sighting.present);
     queue(added_line(text_));
     context().report(report, text_);
   }
@@ -81,8 +92,9 @@ class AddLine final : public Command {
   std::string_view text_;
   Where where_;
   bool once_;
-  bool found_ = false;
-  std::string present_;  // the first line equal to the text, as it reads
+  bool began_ = false;
+  Sighting ahead_;  // the lines looked at before the first met it
+  Sighting met_;    // the lines that met it
 };
 
 class Remove final : public Command {

@@ -53,6 +53,30 @@ Spool& Spool::operator=(Spool&& other) noexcept {
   return *this;
 }
 
+std::uint64_t Spool::size() const {
+  std::uint64_t size = memory_.size();
+  for (const auto& piece : pieces_) size += piece.second;
+  return size;
+}
+
+void Spool::rewind(std::uint64_t size) {
+  for (auto piece = pieces_.begin(); piece != pieces_.end(); ++piece) {
+    if (size <= piece->second) {
+      piece->second = static_cast<std::size_t>(size);
+      pieces_.erase(piece + (size > 0 ? 1 : 0), pieces_.end());
+      memory_.clear();
+      give_back();
+      return;
+    }
+    size -= piece->second;
+  }
+  if (size < memory_.size()) memory_.resize(static_cast<std::size_t>(size));
+  if (budget_ != nullptr && counted_ > memory_.size()) {
+    budget_->used -= counted_ - memory_.size();
+    counted_ = memory_.size();
+  }
+}
+
 void Spool::give_back() {
   if (budget_ != nullptr) budget_->used -= counted_;
   counted_ = 0;

@@ -50,6 +50,9 @@ class Spool {
   // Appends `format` with each %s or %d replaced by the next argument, as the console says it.
   void append_formatted(std::string_view format, std::initializer_list<std::string_view> arguments);
   bool empty() const { return pieces_.empty() && memory_.empty(); }
+  // How many bytes it holds, and forgetting every byte after the first `size`.
+  std::uint64_t size() const;
+  void rewind(std::uint64_t size);
 
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.
   void drain(const std::function<void(std::string_view)>& take);
