@@ -82,7 +82,7 @@ void say_loaded(Run& run) {
 // The change as a diff, or a line saying that only the form changes.
 void say_diff(const std::string& path, WriteOutcome& outcome) {
   if (!outcome.diff.empty()) {
-    outcome.diff.drain([](std::string_view bytes) { platform::print(bytes); });
+    outcome.diff.print();
   } else if (outcome.only_form && (outcome.result == WriteResult::written ||
                                    outcome.result == WriteResult::would_change)) {
     platform::say(kOnlyForm, path);
@@ -248,7 +248,7 @@ bool stream(Run& run, WriteOutcome& outcome) {
     target.held_lines = pipeline.held_lines();
     outcome = writer.finish();
     for (Entry& entry : run.entries) {
-      entry.messages.drain([](std::string_view bytes) { platform::print(bytes); });
+      entry.messages.print();
     }
     return true;
   }

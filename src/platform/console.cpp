@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +14,7 @@ namespace {
 bool gathering = false;
 std::string gathered;
 constexpr std::size_t kGatherBlock = 1 << 16;
+constexpr std::size_t kPrintFromBlock = std::size_t{256} * 1024;
 
 // The first failure to write standard output; the run goes on without its report.
 Status lost_output;
@@ -66,6 +68,27 @@ void print(std::string_view bytes) {
   }
   if (bytes.size() >= kGatherBlock) return hand_over(bytes);
   gathered.append(bytes);
+}
+
+void print_from(File& file, std::uint64_t offset, std::uint64_t size) {
+  if (gathering && size > 0) {
+    flush_output();  // what was printed before goes first
+    if (!lost_output.done()) return;
+    std::uint64_t sent = 0;
+    Status status = send_to_output(file, offset, size, sent);
+    if (!status) return note_output_failure(status);
+    offset += sent;
+    size -= sent;
+  }
+  std::string block;
+  while (size > 0) {
+    block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPrintFromBlock)));
+    std::size_t got = 0;
+    if (!read_at(file, offset, block.data(), block.size(), got) || got == 0) return;
+    print({block.data(), got});
+    offset += got;
+    size -= got;
+  }
 }
 
 void append_formatted(std::string& out, std::string_view format_text,

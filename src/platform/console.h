@@ -20,6 +20,9 @@ void gather_output();
 
 // Writes bytes to standard output unchanged.
 void print(std::string_view bytes);
+// Prints `size` bytes of `file` from `offset` on: where output is gathered, they go from the
+// file to standard output without passing through the program, wherever the system can.
+void print_from(File& file, std::uint64_t offset, std::uint64_t size);
 
 // Appends `format` to `out` with each %s or %d replaced by the next argument.
 void append_formatted(std::string& out, std::string_view format,

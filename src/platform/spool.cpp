@@ -25,9 +25,35 @@ bool SpoolFile::read(std::uint64_t offset, char* buffer, std::size_t size, std::
   return read_at(file_, offset, buffer, size, got).done();
 }
 
+void SpoolFile::print(std::uint64_t offset, std::uint64_t size) {
+  platform::print_from(file_, offset, size);
+}
+
 void Spool::append(std::string_view bytes) {
   memory_.append(bytes);
   spill_when_full();
+}
+
+void Spool::append_parts(std::initializer_list<std::string_view> parts) {
+  for (std::string_view part : parts) memory_.append(part);
+  spill_when_full();
+}
+
+void Spool::append_all(Spool& other) {
+  if (other.pieces_.empty() || &file() != &other.file() || !spill()) {
+    other.drain([this](std::string_view bytes) { append(bytes); });
+    return;
+  }
+  pieces_.insert(pieces_.end(), other.pieces_.begin(), other.pieces_.end());
+  other.pieces_.clear();
+  append(other.memory_);
+  other.memory_.clear();
+  other.give_back();
+}
+
+void Spool::share_file_with(Spool& other) {
+  if (!other.own_file_) other.own_file_ = std::make_shared<SpoolFile>();
+  own_file_ = other.own_file_;
 }
 
 void Spool::append_formatted(std::string_view format,
@@ -84,7 +110,7 @@ void Spool::give_back() {
 
 SpoolFile& Spool::file() {
   if (budget_ != nullptr) return budget_->file;
-  if (!own_file_) own_file_ = std::make_unique<SpoolFile>();
+  if (!own_file_) own_file_ = std::make_shared<SpoolFile>();
   return *own_file_;
 }
 
@@ -101,17 +127,29 @@ void Spool::spill_when_full() {
     counted_ = memory_.size();
     full = full || (budget_->used >= budget_->limit && memory_.size() >= kWorthSpilling);
   }
-  if (!full) return;
+  if (full) spill();
+}
+
+bool Spool::spill() {
+  if (spill_failed_) return false;
+  if (memory_.empty()) return true;
   // A file that cannot take the bytes leaves them in memory, where they cost room but are not
   // lost.
   std::uint64_t offset = 0;
   if (!file().append(memory_, offset)) {
     spill_failed_ = true;
-    return;
+    return false;
   }
   pieces_.emplace_back(offset, memory_.size());
   memory_.clear();
   give_back();
+  return true;
+}
+
+void Spool::print() {
+  for (auto [offset, length] : pieces_) file().print(offset, length);
+  pieces_.clear();
+  drain([](std::string_view bytes) { platform::print(bytes); });
 }
 
 void Spool::drain(const std::function<void(std::string_view)>& take) {

@@ -22,6 +22,7 @@ class SpoolFile {
   // Where the bytes now lie in the file; false when they could not be put there.
   bool append(std::string_view bytes, std::uint64_t& offset);
   bool read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
+  void print(std::uint64_t offset, std::uint64_t size);
 
  private:
   File file_;
@@ -47,6 +48,12 @@ class Spool {
   ~Spool() { give_back(); }
 
   void append(std::string_view bytes);
+  void append_parts(std::initializer_list<std::string_view> parts);
+  // Every byte `other` holds, after these; `other` is left empty. Bytes it keeps in the scratch
+  // file this spool keeps its own in are not copied.
+  void append_all(Spool& other);
+  // Keeps its older bytes in the same scratch file as `other` (neither may share a budget).
+  void share_file_with(Spool& other);
   // Appends `format` with each %s or %d replaced by the next argument, as the console says it.
   void append_formatted(std::string_view format, std::initializer_list<std::string_view> arguments);
   bool empty() const { return pieces_.empty() && memory_.empty(); }
@@ -56,11 +63,14 @@ class Spool {
 
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.
   void drain(const std::function<void(std::string_view)>& take);
+  // Prints every byte held, in order; afterwards the spool is empty.
+  void print();
 
   static constexpr std::size_t kMemoryLimit = std::size_t{64} * 1024;
 
  private:
   void spill_when_full();
+  bool spill();      // false when the file could not take the bytes
   void give_back();  // the memory counted against the budget is free again
   SpoolFile& file();
 
@@ -68,7 +78,7 @@ class Spool {
   std::string memory_;  // the newest bytes
   // The older ones: where each piece lies in the file, and how long it is.
   std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
-  std::unique_ptr<SpoolFile> own_file_;
+  std::shared_ptr<SpoolFile> own_file_;
   bool spill_failed_ = false;  // no scratch file could take them: memory holds everything
   SpoolBudget* budget_ = nullptr;
   std::size_t counted_ = 0;  // bytes counted against the budget

@@ -24,4 +24,8 @@ void remove_quietly(const std::string& path);
 // Standard output has failed for this reason; the first failure is the one told.
 void note_output_failure(const Status& reason);
 
+// Sends up to `size` bytes of `file`, from `offset` on, to standard output inside the system;
+// `sent` says how many went. Done with none sent where the system cannot send them this way.
+Status send_to_output(File& file, std::uint64_t offset, std::uint64_t size, std::uint64_t& sent);
+
 }  // namespace zeltrim::platform

@@ -2,8 +2,8 @@
 // lines are written, against the old lines read again beside them.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -14,28 +14,46 @@ namespace zeltrim {
 
 class LineDiff {
  public:
-  explicit LineDiff(Target& target);
+  // The diff goes to `out`, which must outlive it.
+  LineDiff(Target& target, platform::Spool& out);
 
   // The next line of the new content, in order.
   void put(const Line& line);
-  // Writes the diff to `out`; false when the lines did not change.
-  bool finish(platform::Spool& out);
+  // Ends the diff; false when the lines did not change (`out` then holds nothing).
+  bool finish();
 
  private:
   enum class Mark : char { same = ' ', removed = '-', added = '+' };
   void old_lines_up_to(std::uint64_t origin);
   void emit(Mark mark, std::string_view text);
+  void add_to_hunk(char sign, std::string_view text);
   void close_hunk();
 
+  // Unchanged lines since the last change, the newest few: each kept in a string that keeps
+  // its room, since nearly every line passes through here.
+  class Unchanged {
+   public:
+    static constexpr std::size_t kMost = 7;
+    std::size_t size() const { return size_; }
+    const std::string& operator[](std::size_t at) const { return slots_[(first_ + at) % kMost]; }
+    void push(std::string_view text);
+    void keep_last(std::size_t count);
+
+   private:
+    std::array<std::string, kMost> slots_;
+    std::size_t first_ = 0;
+    std::size_t size_ = 0;
+  };
+
   const std::string path_;
+  platform::Spool& out_;
   TargetReader old_;
   bool old_left_ = true;        // the old content may have more lines
   std::uint64_t old_read_ = 0;  // old lines consumed
-  std::string old_text_;        // the text of the last old line consumed
-  std::uint64_t old_line_ = 0;  // old and new lines passed so far, in the diff's count
-  std::uint64_t new_line_ = 0;
+  Line old_line_;               // the last old line consumed, its text valid until the next
+  std::uint64_t old_count_ = 0;  // old and new lines passed so far, in the diff's count
+  std::uint64_t new_count_ = 0;
   bool changed_ = false;
-  platform::Spool text_;  // every hunk, once closed
 
   // The open hunk: where it starts, what it counts, its lines.
   bool open_ = false;
@@ -44,8 +62,7 @@ class LineDiff {
   std::uint64_t hunk_old_count_ = 0;
   std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
-  std::deque<std::string> before_;  // unchanged lines before a change that may come
-  std::deque<std::string> after_;   // unchanged lines since the last change of the open hunk
+  Unchanged unchanged_;
 };
 
 }  // namespace zeltrim

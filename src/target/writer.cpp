@@ -46,7 +46,7 @@ class TargetWriter::Output {
         one_byte_units_(unit_size(target.kind) == 1) {
     // The chunk grows as lines come and keeps its room once cleared: a small file never pays
     // for a large buffer.
-    if (options.diff) diff_ = std::make_unique<LineDiff>(target);
+    if (options.diff) diff_ = std::make_unique<LineDiff>(target, outcome_.diff);
     if (begin_at_once) {
       same_ = false;
       diverge();
@@ -254,7 +254,7 @@ WriteOutcome TargetWriter::Output::finish() {
     append_end(target_.kind, chunk_);
   }
   flush();
-  if (diff_) outcome_.only_form = !diff_->finish(outcome_.diff);
+  if (diff_) outcome_.only_form = !diff_->finish();
   if (failed_) return std::move(outcome_);
   if (!allowed_) {
     platform::abandon_replacement(replacement_);
