@@ -80,6 +80,11 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
   // is replaced once, exactly as the restart rule would.
   if (replacement.value_shares_no_byte) {
     result.clear();
+    // Room for the longest result there can be, up to twice the line: untouched room costs
+    // nothing, and a long line grown step by step would be copied again and again.
+    std::size_t most =
+        value.size() <= m ? line.size() : line.size() + line.size() / m * (value.size() - m);
+    result.reserve(std::min(most, 2 * line.size()));
     std::size_t done = 0;
     std::size_t replacements = 0;
     for (std::size_t at = found; at != std::string_view::npos;

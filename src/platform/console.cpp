@@ -91,6 +91,11 @@ void print_from(File& file, std::uint64_t offset, std::uint64_t size) {
   }
 }
 
+void format_pieces(std::string_view format_text, std::initializer_list<std::string_view> arguments,
+                   const std::function<void(std::string_view)>& piece) {
+  format(format_text, arguments, piece);
+}
+
 void append_formatted(std::string& out, std::string_view format_text,
                       std::initializer_list<std::string_view> arguments) {
   format(format_text, arguments, [&](std::string_view piece) { out.append(piece); });

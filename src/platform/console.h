@@ -3,6 +3,7 @@
 // argument, already turned into text, so a text may hold any byte.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ void print(std::string_view bytes);
 // file to standard output without passing through the program, wherever the system can.
 void print_from(File& file, std::uint64_t offset, std::uint64_t size);
 
+// Hands `format`, with each %s or %d replaced by the next argument, to `piece` in pieces.
+void format_pieces(std::string_view format, std::initializer_list<std::string_view> arguments,
+                   const std::function<void(std::string_view)>& piece);
 // Appends `format` to `out` with each %s or %d replaced by the next argument.
 void append_formatted(std::string& out, std::string_view format,
                       std::initializer_list<std::string_view> arguments);

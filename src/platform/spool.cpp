@@ -1,5 +1,7 @@
 #include "platform/spool.h"
 
+#include <algorithm>
+
 #include "platform/console.h"
 
 namespace zeltrim::platform {
@@ -30,6 +32,15 @@ void SpoolFile::print(std::uint64_t offset, std::uint64_t size) {
 }
 
 void Spool::append(std::string_view bytes) {
+  // Bytes that would fill the memory alone go to the file as they are, after those held.
+  if (bytes.size() >= memory_limit_ && spill()) {
+    std::uint64_t offset = 0;
+    if (file().append(bytes, offset)) {
+      pieces_.emplace_back(offset, bytes.size());
+      return;
+    }
+    spill_failed_ = true;
+  }
   memory_.append(bytes);
   spill_when_full();
 }
@@ -58,6 +69,13 @@ void Spool::share_file_with(Spool& other) {
 
 void Spool::append_formatted(std::string_view format,
                              std::initializer_list<std::string_view> arguments) {
+  bool long_argument = std::any_of(arguments.begin(), arguments.end(), [this](std::string_view a) {
+    return a.size() >= memory_limit_;
+  });
+  if (long_argument) {
+    platform::format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
+    return;
+  }
   platform::append_formatted(memory_, format, arguments);
   spill_when_full();
 }

@@ -1,7 +1,9 @@
 // Reading a target's lines as they come: the file is read in blocks, decoded to one byte per
 // character, and cut into lines, so that a target of any size costs a block of memory.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "target/encoding.h"
 #include "target/target_file.h"
@@ -17,6 +19,28 @@ constexpr std::size_t kLeftOverRoom = 16 * 1024;
 bool only_line_breaks(std::string_view line) {
   return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
 }
+
+// Memory that grows in place where it can: the system moves a large block's pages instead of
+// copying them, and pages never touched cost nothing. A line of many megabytes grows it often.
+class GrowingBlock {
+ public:
+  GrowingBlock() = default;
+  GrowingBlock(const GrowingBlock&) = delete;
+  GrowingBlock& operator=(const GrowingBlock&) = delete;
+  ~GrowingBlock() { std::free(data_); }
+
+  char* get() const { return data_; }
+  char& operator[](std::size_t at) const { return data_[at]; }
+  // The bytes held so far stay as they are.
+  void resize(std::size_t size) {
+    void* larger = std::realloc(data_, size);
+    if (larger == nullptr) throw std::bad_alloc();
+    data_ = static_cast<char*>(larger);
+  }
+
+ private:
+  char* data_ = nullptr;
+};
 
 // A blank line of a plain file, by the bytes it held.
 LineBreak blank_break(std::string_view line) {
@@ -83,7 +107,7 @@ class TargetReader::Decoder {
   bool finished_;
   std::uint64_t origin_ = 0;
   // Decoded text not yet cut into lines: text_[begin_, end_).
-  std::unique_ptr<char[]> text_;
+  GrowingBlock text_;
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
@@ -111,9 +135,7 @@ bool TargetReader::Decoder::fill() {
   std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
   if (capacity_ < end_ + room) {
     capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity_);
-    if (end_ > 0) std::memcpy(larger.get(), text_.get(), end_);
-    text_ = std::move(larger);
+    text_.resize(capacity_);
   }
   std::size_t got = 0;
   if (unit_ == 1) {

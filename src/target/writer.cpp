@@ -60,6 +60,11 @@ class TargetWriter::Output {
     if (failed_ || discarding_) return;
     if (options_.keep_form) {
       append_kept(line);
+    } else if (target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
+      // A long line goes on as it is, not copied into the chunk first.
+      flush();
+      hand_on(line.text);
+      chunk_.append("\r\n", 2);
     } else if (one_byte_units_) {
       chunk_.append(line.text).append("\r\n", 2);
     } else {
@@ -77,6 +82,7 @@ class TargetWriter::Output {
 
  private:
   void flush();
+  void hand_on(std::string_view bytes);
   bool same_as_original(std::string_view bytes);
   void encode(std::string_view text) {
     if (!append_text(target_, text, chunk_)) fail(WriteResult::would_lose_characters, {});
@@ -222,18 +228,22 @@ void TargetWriter::Output::append_kept_end() {
 }
 
 void TargetWriter::Output::flush() {
+  hand_on(chunk_);
+  chunk_.clear();
+}
+
+// New bytes, compared with the old content while they are the same, else written.
+void TargetWriter::Output::hand_on(std::string_view bytes) {
   if (failed_ || discarding_) return;
-  if (same_ && same_as_original(chunk_)) {
-    compared_ += chunk_.size();
-    chunk_.clear();
+  if (same_ && same_as_original(bytes)) {
+    compared_ += bytes.size();
     return;
   }
   same_ = false;
   if (!diverged_) diverge();
   if (failed_ || discarding_) return;
-  platform::Status written = platform::write_all(*destination_, chunk_);
+  platform::Status written = platform::write_all(*destination_, bytes);
   if (!written) return fail(WriteResult::cannot_write, written);
-  chunk_.clear();
   // The disk starts on what is written while the rest is made: the sync at the end is short.
   if (destination_ == &replacement_.temp && ++chunks_written_ % kChunksPerWriteOut == 0) {
     platform::start_writing_out(replacement_);
