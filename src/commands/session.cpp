@@ -212,8 +212,9 @@ void prepare_again(Run& run, const std::vector<std::uint64_t>& said_before) {
 
 bool stream(Run& run, WriteOutcome& outcome) {
   Target& target = run.target;
-  std::vector<std::uint64_t> said_before;
-  for (const Entry& entry : run.entries) said_before.push_back(entry.messages.size());
+  std::vector<std::uint64_t> said_before(run.entries.size());
+  std::transform(run.entries.begin(), run.entries.end(), said_before.begin(),
+                 [](const Entry& entry) -> std::uint64_t { return entry.messages.size(); });
   const bool problems_before = run.command_problems;
   for (bool first_pass = true;; first_pass = false) {
     std::vector<Command*> commands;
@@ -226,7 +227,10 @@ bool stream(Run& run, WriteOutcome& outcome) {
     TargetReader reader(target);
     TargetWriter writer(target, run.settings.target, run.settings.target.no_write);
     Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
-    for (Line line; reader.next(line);) pipeline.feed(line);
+    for (Line line; reader.next(line);) {
+      writer.read(line);
+      pipeline.feed(line);
+    }
     if (reader.result() != LoadResult::loaded) {
       // The file could not be read whole: nothing of it is written, and the commands say what
       // they say when their target does not load.

@@ -1,13 +1,14 @@
 #include "platform/spool.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "platform/console.h"
 
 namespace zeltrim::platform {
 
 namespace {
-constexpr std::size_t kReadBlock = 256 * 1024;
+constexpr std::size_t kReadBlock = std::size_t{256} * 1024;
 // Under a full budget a spool gives its bytes to the file only once it holds this many, so
 // that many spools of a line each do not make a write each.
 constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
@@ -98,9 +99,8 @@ Spool& Spool::operator=(Spool&& other) noexcept {
 }
 
 std::uint64_t Spool::size() const {
-  std::uint64_t size = memory_.size();
-  for (const auto& piece : pieces_) size += piece.second;
-  return size;
+  return std::accumulate(pieces_.begin(), pieces_.end(), std::uint64_t{memory_.size()},
+                         [](std::uint64_t sum, const auto& piece) { return sum + piece.second; });
 }
 
 void Spool::rewind(std::uint64_t size) {

@@ -22,8 +22,7 @@ void LineDiff::Unchanged::keep_last(std::size_t count) {
   size_ = count;
 }
 
-LineDiff::LineDiff(Target& target, platform::Spool& out)
-    : path_(target.path), out_(out), old_(target, true) {
+LineDiff::LineDiff(Target& target, platform::Spool& out) : target_(target), out_(out) {
   // A hunk as long as the file goes to the diff without being copied.
   hunk_.share_file_with(out_);
 }
@@ -75,7 +74,7 @@ void LineDiff::close_hunk() {
   // An empty side starts at the line before it.
   std::uint64_t old_start = hunk_old_count_ == 0 ? hunk_old_ : hunk_old_ + 1;
   std::uint64_t new_start = hunk_new_count_ == 0 ? hunk_new_ : hunk_new_ + 1;
-  if (out_.empty()) out_.append("--- " + path_ + "\n+++ " + path_ + "\n");
+  if (out_.empty()) out_.append("--- " + target_.path + "\n+++ " + target_.path + "\n");
   out_.append("@@ -" + std::to_string(old_start) + "," + std::to_string(hunk_old_count_) + " +" +
               std::to_string(new_start) + "," + std::to_string(hunk_new_count_) + " @@\n");
   out_.append_all(hunk_);
@@ -84,14 +83,50 @@ void LineDiff::close_hunk() {
   open_ = false;
 }
 
+void LineDiff::read(const Line& line) {
+  if (held_count_ == kHeldLines) {
+    held_first_ = (held_first_ + 1) % kHeldLines;
+    --held_count_;
+  }
+  Held& held = held_[(held_first_ + held_count_++) % kHeldLines];
+  held.origin = line.origin;
+  held.text.assign(line.text);
+  last_read_ = line.origin;
+}
+
+// The text of old line `origin`; false when there is no such line. Lines are asked for in order.
+bool LineDiff::old_line(std::uint64_t origin, std::string_view& text) {
+  for (; held_count_ > 0; held_first_ = (held_first_ + 1) % kHeldLines, --held_count_) {
+    const Held& held = held_[held_first_];
+    if (held.origin < origin) continue;
+    if (held.origin > origin) break;
+    text = held.text;  // its string stays until read() is called again
+    held_first_ = (held_first_ + 1) % kHeldLines;
+    --held_count_;
+    return true;
+  }
+  // Every line was read and handed on: there is none past the last.
+  if (last_read_ > 0 && origin > last_read_) return false;
+  if (!again_) again_ = std::make_unique<TargetReader>(target_, true);
+  for (; again_read_ < origin; ++again_read_) {
+    if (!again_->next(again_line_)) return false;
+  }
+  text = again_line_.text;
+  return true;
+}
+
 void LineDiff::old_lines_up_to(std::uint64_t origin) {
-  while (old_left_ && old_read_ < origin) {
-    if (!old_.next(old_line_)) {
+  for (; old_left_ && next_old_ <= origin; ++next_old_) {
+    std::string_view text;
+    if (!old_line(next_old_, text)) {
       old_left_ = false;
       break;
     }
-    ++old_read_;
-    if (old_read_ < origin) emit(Mark::removed, old_line_.text);
+    if (next_old_ < origin) {
+      emit(Mark::removed, text);
+    } else {
+      old_text_ = text;
+    }
   }
 }
 
@@ -101,10 +136,10 @@ void LineDiff::put(const Line& line) {
     return;
   }
   old_lines_up_to(line.origin);
-  if (old_line_.text == line.text) {
+  if (old_text_ == line.text) {
     emit(Mark::same, line.text);
   } else {
-    emit(Mark::removed, old_line_.text);
+    emit(Mark::removed, old_text_);
     emit(Mark::added, line.text);
   }
 }

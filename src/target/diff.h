@@ -19,12 +19,16 @@ class LineDiff {
 
   // The next line of the new content, in order.
   void put(const Line& line);
+  // A line of the old content as it is read, in order, before the new lines made of it come:
+  // held a little while, so that it need not be read again.
+  void read(const Line& line);
   // Ends the diff; false when the lines did not change (`out` then holds nothing).
   bool finish();
 
  private:
   enum class Mark : char { same = ' ', removed = '-', added = '+' };
   void old_lines_up_to(std::uint64_t origin);
+  bool old_line(std::uint64_t origin, std::string_view& text);
   void emit(Mark mark, std::string_view text);
   void add_to_hunk(char sign, std::string_view text);
   void close_hunk();
@@ -45,12 +49,25 @@ class LineDiff {
     std::size_t size_ = 0;
   };
 
-  const std::string path_;
+  Target& target_;
   platform::Spool& out_;
-  TargetReader old_;
-  bool old_left_ = true;        // the old content may have more lines
-  std::uint64_t old_read_ = 0;  // old lines consumed
-  Line old_line_;               // the last old line consumed, its text valid until the next
+  // Old lines as they were read, the newest few; a line that is gone from here by the time it
+  // is needed is read again from the file.
+  struct Held {
+    std::uint64_t origin = 0;
+    std::string text;
+  };
+  static constexpr std::size_t kHeldLines = 64;
+  std::array<Held, kHeldLines> held_;
+  std::size_t held_first_ = 0;
+  std::size_t held_count_ = 0;
+  std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
+  std::unique_ptr<TargetReader> again_;
+  std::uint64_t again_read_ = 0;
+  Line again_line_;
+  bool old_left_ = true;         // the old content may have more lines
+  std::uint64_t next_old_ = 1;   // the next old line to pass
+  std::string_view old_text_;    // the text of the old line passed last, valid within put()
   std::uint64_t old_count_ = 0;  // old and new lines passed so far, in the diff's count
   std::uint64_t new_count_ = 0;
   bool changed_ = false;

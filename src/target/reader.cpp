@@ -13,8 +13,8 @@ namespace zeltrim {
 namespace {
 // Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
 // touch: the text keeps room for one block and a line left over from the one before.
-constexpr std::size_t kBlock = 256 * 1024;
-constexpr std::size_t kLeftOverRoom = 16 * 1024;
+constexpr std::size_t kBlock = std::size_t{256} * 1024;
+constexpr std::size_t kLeftOverRoom = std::size_t{16} * 1024;
 
 bool only_line_breaks(std::string_view line) {
   return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;

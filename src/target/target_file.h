@@ -189,6 +189,9 @@ class TargetWriter {
   TargetWriter& operator=(const TargetWriter&) = delete;
 
   void put(const Line& line);
+  // A line of the old content as it is read, before any command has met it: where the change
+  // is shown, it need not be read again. Optional, in order.
+  void read(const Line& line);
   WriteOutcome finish();
   // Nothing more can be written: finish() says why.
   bool failed() const;

@@ -13,9 +13,10 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kChunk = 256 * 1024;
-constexpr std::size_t kComparePiece = 64 * 1024;
-constexpr std::size_t kLineRoom = 16 * 1024;  // a chunk is handed on after the line that fills it
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
+constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
+constexpr std::size_t kLineRoom =
+    std::size_t{16} * 1024;  // a chunk is handed on after the line that fills it
 constexpr std::string_view kBackupSuffix = ".bak";
 
 // Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
@@ -54,6 +55,10 @@ class TargetWriter::Output {
   }
 
   bool failed() const { return failed_; }
+
+  void read(const Line& line) {
+    if (diff_) diff_->read(line);
+  }
 
   void put(const Line& line) {
     if (diff_) diff_->put(line);
@@ -106,7 +111,7 @@ class TargetWriter::Output {
   std::unique_ptr<LineDiff> diff_;
   std::optional<FileForm> scanned_;
   std::uint64_t compared_ = 0;  // how many bytes handed on equal the old content's
-  std::string old_bytes_;  // old content read back, to compare or to copy
+  std::string old_bytes_;       // old content read back, to compare or to copy
   platform::Replacement replacement_;
   platform::File* destination_ = nullptr;
   std::size_t chunks_written_ = 0;
@@ -163,9 +168,9 @@ void TargetWriter::Output::diverge() {
   for (std::uint64_t copied = 0; copied < compared_;) {
     block.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
     std::size_t got = 0;
-    platform::Status read =
+    platform::Status taken =
         platform::read_at(target_.original, copied, block.data(), block.size(), got);
-    if (!read || got == 0) return fail(WriteResult::cannot_write, read);
+    if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
     platform::Status written =
         platform::write_all(*destination_, std::string_view(block.data(), got));
     if (!written) return fail(WriteResult::cannot_write, written);
@@ -335,6 +340,8 @@ bool TargetWriter::failed() const { return output_->failed(); }
 TargetWriter::~TargetWriter() = default;
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
+
+void TargetWriter::read(const Line& line) { output_->read(line); }
 
 WriteOutcome TargetWriter::finish() { return output_->finish(); }
 
