@@ -134,10 +134,28 @@ std::vector<std::string> program(const std::vector<std::string>& arguments) {
   return words;
 }
 
-// In a child of fork: enters `folder`, applies `limits` and starts `command`, its input empty and
-// its output to `out` when one is given. Never returns.
-[[noreturn]] void become(const std::string& folder, std::vector<std::string> command,
-                         const Limits& limits = {}, int out = -1, int err = -1) {
+// A command made ready before fork: a child of a process with threads (twenty runs at once) may
+// meet a lock another thread held at the fork, so it allocates nothing and looks nothing up.
+struct Start {
+  explicit Start(std::vector<std::string> command) : words(std::move(command)) {
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    static const auto found = []() -> std::optional<std::pair<uid_t, gid_t>> {
+      const passwd* user = getpwnam("nobody");  // once: the threads of a test share its result
+      if (user == nullptr) return std::nullopt;
+      return std::pair{user->pw_uid, user->pw_gid};
+    }();
+    nobody = found;
+  }
+  std::vector<std::string> words;
+  std::vector<char*> argv;
+  std::optional<std::pair<uid_t, gid_t>> nobody;
+};
+
+// In a child of fork: enters `folder`, applies `limits` and starts the command, its input empty
+// and its output to `out` when one is given. Never returns.
+[[noreturn]] void become(const std::string& folder, const Start& start, const Limits& limits = {},
+                         int out = -1, int err = -1) {
   if (out >= 0 && dup2(out, STDOUT_FILENO) == STDOUT_FILENO)
     dup2(open("/dev/null", 0), STDIN_FILENO);
   if (err >= 0) dup2(err, STDERR_FILENO);
@@ -150,19 +168,15 @@ std::vector<std::string> program(const std::vector<std::string>& arguments) {
     struct rlimit both = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
     if (value > 0 || resource == RLIMIT_CORE) setrlimit(resource, &both);
   }
-  struct passwd* nobody = getpwnam("nobody");
-  if (limits.as_nobody && (nobody == nullptr || setgroups(0, nullptr) != 0 ||
-                           setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) {
+  if (limits.as_nobody && (!start.nobody || setgroups(0, nullptr) != 0 ||
+                           setgid(start.nobody->second) != 0 || setuid(start.nobody->first) != 0)) {
     _exit(125);
   }
   signal(SIGXFSZ, SIG_IGN);  // a full disk is a failed write, not a dead program
   // The test runner may ignore signals the program must meet as a user's shell leaves them.
   for (int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
   alarm(120);  // kept across exec: a program that hangs is ended
-  std::vector<char*> argv;
-  for (std::string& word : command) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  if (chdir(folder.c_str()) == 0) execvp(argv[0], argv.data());
+  if (chdir(folder.c_str()) == 0) execvp(start.argv[0], start.argv.data());
   _exit(127);
 }
 
@@ -172,14 +186,15 @@ Outcome run(const Scratch& folder, const std::vector<std::string>& command,
   // When several Windows programs start at once, wine's loader now and then gives up before the
   // program runs: exit code 1, nothing printed. ZELTRIM always prints its banner first, so a
   // silent exit 1 is such a failed start, and the program is started again.
-  for (int start = 0; start == 0 || (on_windows() && start < 3 && got.code == 1 && got.out.empty());
-       ++start) {
+  const Start start(command);
+  for (int tries = 0; tries == 0 || (on_windows() && tries < 3 && got.code == 1 && got.out.empty());
+       ++tries) {
     int out[2], status = 0;
     std::string errors = folder.path + ".err";  // beside the folder: no file of the run
     int err = open(errors.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
     if (pipe(out) != 0 || err < 0) throw std::runtime_error("no pipe");
     pid_t child = fork();
-    if (child == 0) become(folder.path, command, limits, out[1], err);
+    if (child == 0) become(folder.path, start, limits, out[1], err);
     close(out[1]);
     close(err);
     char buffer[65536];
@@ -602,8 +617,9 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
   for (int run = 0; run < runs || (killed_while_writing < runs / 2 && run < runs * 4); ++run) {
     folder.write("T", old_target);
     fs::remove(folder.file("T.bak"));
+    Start start(program(arguments(run)));
     pid_t child = fork();
-    if (child == 0) become(folder.path, program(arguments(run)), {}, open("/dev/null", O_WRONLY));
+    if (child == 0) become(folder.path, start, {}, open("/dev/null", O_WRONLY));
     bool at_write_back = run % 2 == 1 || run >= runs;
     wait_until([&] { return !at_write_back || !temporaries(folder).empty(); },
                [] { std::this_thread::sleep_for(100us); }, 1min);
@@ -660,8 +676,9 @@ TEST_P(TestModeAtATerminal, KeyWaitsNeedNoEnterAndTheTerminalIsRestored) {
   close(slave);
   found.c_lflag &= ~static_cast<tcflag_t>(ECHOCTL);
   found.c_cc[VERASE] = '\b';
+  Start start(program({"i.zt", "/t"}));
   pid_t child = forkpty(&master, nullptr, &found, nullptr);
-  if (child == 0) become(folder.path, program({"i.zt", "/t"}));
+  if (child == 0) become(folder.path, start);
   slave = open(ptsname(master), O_RDWR | O_NOCTTY);  // keeps the settings readable afterwards
   tcgetattr(slave, &found);
   std::string seen;
@@ -742,12 +759,13 @@ TEST(Locks, ChangeMadeMeanwhileIsKept) {
   int input[2];
   ASSERT_EQ(pipe(input), 0);
   std::string printed = folder.path + ".out";
+  Start start(program({"i.zt", "/t"}));
   pid_t child = fork();
   if (child == 0) {
     dup2(input[0], STDIN_FILENO);
     dup2(open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDOUT_FILENO);
     close(input[1]);
-    become(folder.path, program({"i.zt", "/t"}));
+    become(folder.path, start);
   }
   close(input[0]);
   wait_until([&] { return bytes_of(printed).find("Press ENTER") != std::string::npos; },
