@@ -275,7 +275,6 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
       run.target_from_would_be = true;
     }
   }
-  // A file that cannot be looked at takes the kind of the target before it.
   auto waiting = [&path] {
     platform::say(kWaiting, path);
     platform::flush_output();
