@@ -230,6 +230,7 @@ bool stream(Run& run, WriteOutcome& outcome) {
     for (Line line; reader.next(line);) {
       writer.read(line);
       pipeline.feed(line);
+      writer.read_passed();
     }
     if (reader.result() != LoadResult::loaded) {
       // The file could not be read whole: nothing of it is written, and the commands say what

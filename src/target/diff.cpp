@@ -83,15 +83,24 @@ void LineDiff::close_hunk() {
   open_ = false;
 }
 
+// Nearly every line comes out of the commands while it is still where it was read: only a
+// line that has not yet come out is copied.
 void LineDiff::read(const Line& line) {
+  fresh_ = line.text;
+  fresh_origin_ = line.origin;
+  last_read_ = line.origin;
+}
+
+void LineDiff::read_passed() {
+  if (fresh_origin_ == 0) return;
   if (held_count_ == kHeldLines) {
     held_first_ = (held_first_ + 1) % kHeldLines;
     --held_count_;
   }
   Held& held = held_[(held_first_ + held_count_++) % kHeldLines];
-  held.origin = line.origin;
-  held.text.assign(line.text);
-  last_read_ = line.origin;
+  held.origin = fresh_origin_;
+  held.text.assign(fresh_);
+  fresh_origin_ = 0;
 }
 
 // The text of old line `origin`; false when there is no such line. Lines are asked for in order.
@@ -100,9 +109,14 @@ bool LineDiff::old_line(std::uint64_t origin, std::string_view& text) {
     const Held& held = held_[held_first_];
     if (held.origin < origin) continue;
     if (held.origin > origin) break;
-    text = held.text;  // its string stays until read() is called again
+    text = held.text;  // its string stays until read_passed() holds another line
     held_first_ = (held_first_ + 1) % kHeldLines;
     --held_count_;
+    return true;
+  }
+  if (fresh_origin_ == origin) {
+    text = fresh_;
+    fresh_origin_ = 0;
     return true;
   }
   // Every line was read and handed on: there is none past the last.
@@ -113,6 +127,16 @@ bool LineDiff::old_line(std::uint64_t origin, std::string_view& text) {
   }
   text = again_line_.text;
   return true;
+}
+
+bool LineDiff::next_old_is(std::string_view text) {
+  std::string_view old;
+  if (!old_left_) return false;
+  if (!old_line(next_old_, old)) {
+    old_left_ = false;
+    return false;
+  }
+  return old == text;
 }
 
 void LineDiff::old_lines_up_to(std::uint64_t origin) {
@@ -132,7 +156,14 @@ void LineDiff::old_lines_up_to(std::uint64_t origin) {
 
 void LineDiff::put(const Line& line) {
   if (line.origin == 0) {
-    emit(Mark::added, line.text);
+    // A file started afresh keeps none of its old lines: a new line equal to the next old one
+    // stands for it, so that the same content written again shows no change.
+    if (target_.naming == Naming::created && next_old_is(line.text)) {
+      ++next_old_;
+      emit(Mark::same, line.text);
+    } else {
+      emit(Mark::added, line.text);
+    }
     return;
   }
   old_lines_up_to(line.origin);

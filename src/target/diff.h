@@ -20,8 +20,10 @@ class LineDiff {
   // The next line of the new content, in order.
   void put(const Line& line);
   // A line of the old content as it is read, in order, before the new lines made of it come:
-  // held a little while, so that it need not be read again.
+  // its text is looked at where it stands until read_passed(), then held a little while, so
+  // that it need not be read again.
   void read(const Line& line);
+  void read_passed();
   // Ends the diff; false when the lines did not change (`out` then holds nothing).
   bool finish();
 
@@ -29,6 +31,7 @@ class LineDiff {
   enum class Mark : char { same = ' ', removed = '-', added = '+' };
   void old_lines_up_to(std::uint64_t origin);
   bool old_line(std::uint64_t origin, std::string_view& text);
+  bool next_old_is(std::string_view text);
   void emit(Mark mark, std::string_view text);
   void add_to_hunk(char sign, std::string_view text);
   void close_hunk();
@@ -62,6 +65,9 @@ class LineDiff {
   std::size_t held_first_ = 0;
   std::size_t held_count_ = 0;
   std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
+  // The line last handed to read(), until its new line took it or read_passed() held it.
+  std::string_view fresh_;
+  std::uint64_t fresh_origin_ = 0;  // none: 0
   std::unique_ptr<TargetReader> again_;
   std::uint64_t again_read_ = 0;
   Line again_line_;

@@ -190,8 +190,11 @@ class TargetWriter {
 
   void put(const Line& line);
   // A line of the old content as it is read, before any command has met it: where the change
-  // is shown, it need not be read again. Optional, in order.
+  // is shown, it need not be read again. Optional, in order; its text must stay as it is until
+  // read_passed().
   void read(const Line& line);
+  // The line given to read() last has met the commands: its text may go.
+  void read_passed();
   WriteOutcome finish();
   // Nothing more can be written: finish() says why.
   bool failed() const;

@@ -60,6 +60,10 @@ class TargetWriter::Output {
     if (diff_) diff_->read(line);
   }
 
+  void read_passed() {
+    if (diff_) diff_->read_passed();
+  }
+
   void put(const Line& line) {
     if (diff_) diff_->put(line);
     if (failed_ || discarding_) return;
@@ -342,6 +346,8 @@ TargetWriter::~TargetWriter() = default;
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
 void TargetWriter::read(const Line& line) { output_->read(line); }
+
+void TargetWriter::read_passed() { output_->read_passed(); }
 
 WriteOutcome TargetWriter::finish() { return output_->finish(); }
 
