@@ -283,6 +283,7 @@ Status may_replace(const std::string& path) {
 }
 
 Status may_create(const std::string& path) {
+  if (path.empty()) return Status::system(ENOENT);  // as opening it for writing would say
   if (access(path.c_str(), F_OK) == 0) {
     if (access(path.c_str(), W_OK) != 0) return Status::last_error();
     struct stat info;

@@ -320,6 +320,7 @@ Status may_replace(const std::string& path) {
 }
 
 Status may_create(const std::string& path) {
+  if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
