@@ -141,7 +141,9 @@ bool decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode, std::uint3
     pending = unit;
     return true;
   }
-  if (unit == 0 || unit >= kPastUnicode || (unit >= kLowSurrogates && unit < kPastSurrogates)) {
+  // A surrogate alone is no character: in UTF-32 neither half may stand, in UTF-16 a low one
+  // without its high one.
+  if (unit == 0 || unit >= kPastUnicode || (unit >= kHighSurrogates && unit < kPastSurrogates)) {
     return false;
   }
   put_utf8(unit, out);
