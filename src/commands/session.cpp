@@ -280,8 +280,8 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
     platform::say(kWaiting, path);
     platform::flush_output();
   };
-  // A file that cannot be looked at takes the kind of the target before it.
   run.entries.clear();
+  // A file that cannot be looked at takes the kind of the target before it.
   if (run.streaming) {
     run.target =
         open_target(path, naming, previous, run.settings.target, std::move(would_be), waiting);

@@ -15,8 +15,8 @@ namespace zeltrim {
 namespace {
 constexpr std::size_t kChunk = std::size_t{256} * 1024;
 constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
-constexpr std::size_t kLineRoom =
-    std::size_t{16} * 1024;  // a chunk is handed on after the line that fills it
+// A chunk is handed on after the line that fills it: room for the chunk and that line.
+constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
 constexpr std::string_view kBackupSuffix = ".bak";
 
 // Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
