@@ -27,7 +27,9 @@ import jobs  # noqa: E402
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TIME = "/usr/bin/time"
 ORIGINAL = "ORIGINAL"
-LEFTOVERS = ("COPY", "NEW")
+# Left by a run and removed before the next: the copy floor's copy, a pipeline's new file and
+# the backup of /b, so that every run of /b makes its backup afresh.
+LEFTOVERS = ("COPY", "NEW", jobs.TARGET + ".bak")
 MIB = 1024 * 1024
 
 
@@ -152,10 +154,10 @@ def table(measured):
 # The goals of the issue: the time against the other tools, the memory whatever the target's
 # size, the cost of the options, and how the time grows.
 SED_FASTER = {"1": 4, "6": 5}
-COPY_FLOOR_MOST = {"1": 3}
+COPY_FLOOR_MOST = {"1": 2.5}
 PEAK_MOST_MIB = 32
 PEAK_JOBS = ("1", "6", "7", "8")
-OPTION_MOST = 1.3
+OPTION_MOST = 1.2
 ONE_LINE_MOST_S = 0.25
 
 
