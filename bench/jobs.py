@@ -10,6 +10,8 @@ so that one of a GiB never has to be held.
 
 from dataclasses import dataclass, field
 
+import hosts
+
 SEPARATOR = "\x02"
 END_MARK = b"\x1a"
 CRLF = "\r\n"
@@ -263,34 +265,36 @@ def sed_replacement(text):
     return "".join("\\" + c if c in "\\&/" else c for c in text)
 
 
-def sed_text(lines):
-    """The text block of a, i: one CR LF line each."""
-    return "\\\n".join(line.replace("\\", "\\\\") + "\r" for line in lines) + "\n"
+def sed_text(lines, cr):
+    """The text block of a, i: one line each, its CR before the LF where the target has one."""
+    return "\\\n".join(line.replace("\\", "\\\\") + cr for line in lines) + "\n"
 
 
-def sed_script(edit, end_mark_line):
-    """`end_mark_line`: the last line the script sees is the end mark, so .I goes before it."""
+def sed_script(edit, end_mark_line, cr="\r"):
+    """`end_mark_line`: the last line the script sees is the end mark, so .I goes before it.
+    `cr` stands between a line's text and its LF: a CR in a target of CR LF lines (the form
+    ZELTRIM writes), nothing in one of LF lines that ZELTRIM keeps so (/k)."""
     tops = [first for letter, first, _ in edit if letter == "T"]
     bottoms = [first for letter, first, _ in edit if letter == "I"]
     out = []
     # Printed before anything can end the cycle; each .T goes above those before it.
     if tops:
-        out.append("1i\\\n" + sed_text(reversed(tops)))
+        out.append("1i\\\n" + sed_text(reversed(tops), cr))
     if bottoms:
-        out.append(("$i\\\n" if end_mark_line else "$a\\\n") + sed_text(bottoms))
+        out.append(("$i\\\n" if end_mark_line else "$a\\\n") + sed_text(bottoms, cr))
     for letter, first, second in edit:
         f = sed_regex(first)
         if letter == "R":
-            out.append("/^" + f + "\r$/Id\n")
+            out.append("/^" + f + cr + "$/Id\n")
         elif letter == "A":
-            out.append("/^" + f + "\r$/a\\\n" + sed_text([second]))
+            out.append("/^" + f + cr + "$/a\\\n" + sed_text([second], cr))
         elif letter == "S":
-            out.append("s/^" + f + "\r$/" + sed_replacement(second) + "\r/\n")
+            out.append("s/^" + f + cr + "$/" + sed_replacement(second) + cr + "/\n")
         elif letter == "C":
             out.append("s/^" + f + "/" + sed_replacement(first + second) + "/I\n")
         elif letter == "E":
-            out.append("s/^" + f + "\\(.*\\)\r$/" + sed_replacement(first) + "\\1"
-                       + sed_replacement(second) + "\r/I\n")
+            out.append("s/^" + f + "\\(.*\\)" + cr + "$/" + sed_replacement(first) + "\\1"
+                       + sed_replacement(second) + cr + "/I\n")
         elif letter == "V":
             out.append("s/" + f + "/" + sed_replacement(second) + "/g\n")
         elif letter == "U":
@@ -387,7 +391,8 @@ INSTALLER_OPTIONS = ("/o", "/d", "/n")
 class Tool:
     command: list
     # What the run leaves: "edited", the target as every editing tool makes it; "original", the
-    # target untouched; "copy", a file COPY equal to the target.
+    # target untouched; "copy", a file COPY equal to the target; "new", a file NEW as every
+    # editing tool makes the target (which a filter such as grep leaves untouched).
     leaves: str = "edited"
     exit_code: int = 0
 
@@ -399,9 +404,12 @@ class Job:
     make_target: object      # (binary file) -> None: writes the target, when the job runs
     files: dict              # name -> bytes, besides the target
     tools: dict              # tool name -> Tool, run in the job's folder
-    expected: bytes = None   # the target afterwards, where known without running a tool
+    # The target afterwards, where known without running a tool: bytes, or a function that
+    # makes them when the job runs.
+    expected: object = None
     doubles: str = None      # key of the job at half this size, for growth ratios
     growth_limit: float = None  # the most each doubling may multiply the time by
+    target: str = TARGET     # the target's name in the job's folder
     extra: dict = field(default_factory=dict)
 
 
@@ -445,6 +453,30 @@ def one_line_job(key, title, line, edit, expected_line=None, others=True):
     if expected_line is not None:
         job.expected = plain_target([expected_line])
     return job
+
+
+HOSTS = "hosts"
+REMOVALS = "remove.txt"
+# sed looks at every line with each command in turn: 1,000 commands on the 200,000-line hosts
+# file take it about 100 s a run, so it runs on no job of more commands.
+SED_MOST_COMMANDS = 1000
+
+
+def hosts_job(key, title, count, edit, after_edit, removals=False):
+    """ZELTRIM with /k (the file keeps its LF lines and gets no end mark), sed -i where the job
+    has few enough commands, and for pure removals grep, which writes the lines it keeps to
+    NEW. Every tool's bytes must be the lines the edit was made to leave."""
+    files = {SCRIPT_FILES["zeltrim"]: instructions(HOSTS, edit)}
+    tools = {"zeltrim": Tool(ZELTRIM + ["/k"])}
+    if len(edit) <= SED_MOST_COMMANDS:
+        files[SCRIPT_FILES["sed"]] = sed_script(edit, end_mark_line=False, cr="")
+        tools["sed -i"] = Tool(["sed", "-i", "-f", SCRIPT_FILES["sed"], HOSTS])
+    if removals:
+        files[REMOVALS] = hosts.text(first for _, first, _ in edit)
+        tools["grep -v -x -F -f"] = Tool(
+            ["sh", "-c", "grep -v -x -F -f %s %s > NEW" % (REMOVALS, HOSTS)], leaves="new")
+    return Job(key, title, lambda out: out.write(hosts.text(hosts.lines(count))), files, tools,
+               expected=lambda: hosts.text(after_edit), target=HOSTS)
 
 
 def size_name(size):
@@ -512,4 +544,15 @@ def all_jobs(scale=1.0):
     jobs.append(line_edit_job("8", "8: UTF-16LE registry export of %s" % size_name(export),
                               utf16le_file(lambda: registry_blocks(export // 2)), REGISTRY_EDIT,
                               utf16=True, perl=False))
+
+    # The hosts file in blocks of 100 lines; every .R job removes its entries from the same file,
+    # and the mixed job acts on as many of its blocks as it has cycles of five commands.
+    count = max(20, int(200_000 * scale) // hosts.BLOCK) * hosts.BLOCK
+    for key, entries in (("h10", 10), ("h1k", 1_000), ("h10k", 10_000), ("h100k", 100_000)):
+        edit, after_edit = hosts.removals(count, max(10, int(entries * scale)))
+        jobs.append(hosts_job(key, "%s: %d .R, %d-line hosts file" % (key, len(edit), count),
+                              count, edit, after_edit, removals=True))
+    edit, after_edit = hosts.mixed(count, max(10, int(10_000 * scale)))
+    jobs.append(hosts_job("hmix", "hmix: %d .S .A .R .V .E, %d-line hosts file"
+                          % (len(edit), count), count, edit, after_edit))
     return jobs

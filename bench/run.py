@@ -27,9 +27,9 @@ import jobs  # noqa: E402
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TIME = "/usr/bin/time"
 ORIGINAL = "ORIGINAL"
-# Left by a run and removed before the next: the copy floor's copy, a pipeline's new file and
-# the backup of /b, so that every run of /b makes its backup afresh.
-LEFTOVERS = ("COPY", "NEW", jobs.TARGET + ".bak")
+# Left by a run and removed before the next: the copy floor's copy, the new file of a pipeline
+# or a filter and the backup of /b (TARGET.bak), so that every run of /b makes its backup afresh.
+LEFTOVERS = ("COPY", "NEW", "%s.bak")
 MIB = 1024 * 1024
 
 
@@ -59,15 +59,17 @@ def prepare(job, folder):
     for name, data in job.files.items():
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
-    return size, (hashlib.sha256(job.expected).hexdigest() if job.expected else None)
+    expected = job.expected() if callable(job.expected) else job.expected
+    return size, (hashlib.sha256(expected).hexdigest() if expected else None)
 
 
-def run_once(command, folder):
+def run_once(command, folder, target):
     """Restores the target, then runs the command: (wall seconds, peak KiB, exit code)."""
-    shutil.copyfile(os.path.join(folder, ORIGINAL), os.path.join(folder, jobs.TARGET))
+    shutil.copyfile(os.path.join(folder, ORIGINAL), os.path.join(folder, target))
     for name in LEFTOVERS:
-        if os.path.exists(os.path.join(folder, name)):
-            os.remove(os.path.join(folder, name))
+        path = os.path.join(folder, name.replace("%s", target))
+        if os.path.exists(path):
+            os.remove(path)
     os.sync()  # every run starts with the target in the cache and nothing left to write
     report = os.path.join(folder, "time.txt")
     env = dict(os.environ, LC_ALL="C")
@@ -87,7 +89,7 @@ class Failed(Exception):
     """A tool failed, or its result differs: the job's figures say nothing."""
 
 
-def check(name, tool, code, folder, original, wanted):
+def check(name, tool, code, folder, target, original, wanted):
     """The bytes the run should have made, once known; raises Failed when the run was wrong."""
     if code != tool.exit_code:
         raise Failed("%s ended with exit code %d, not %d" % (name, code, tool.exit_code))
@@ -95,7 +97,7 @@ def check(name, tool, code, folder, original, wanted):
         if digest(os.path.join(folder, "COPY")) != original:
             raise Failed("the copy differs from the target")
         return wanted
-    made = digest(os.path.join(folder, jobs.TARGET))
+    made = digest(os.path.join(folder, "NEW" if tool.leaves == "new" else target))
     if tool.leaves == "original":
         if made != original:
             raise Failed("%s changed the target" % name)
@@ -115,8 +117,8 @@ def measure(job, folder, zeltrim, runs):
     for _ in range(runs):
         for name, tool in job.tools.items():
             command = [zeltrim if part == "ZELTRIM" else part for part in tool.command]
-            wall, peak, code = run_once(command, folder)
-            wanted = check(name, tool, code, folder, original, wanted)
+            wall, peak, code = run_once(command, folder, job.target)
+            wanted = check(name, tool, code, folder, job.target, original, wanted)
             results[name].append((wall, peak))
     # Every tool made the same bytes: the large files have served.
     for name in os.listdir(folder):
