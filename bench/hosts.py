@@ -44,6 +44,7 @@ def text(held):
 
 
 def host_numbers(count):
+    """The numbers of the blocked-host lines, the ones .R and .S and .A act on."""
     return [n for n in range(count) if n % BLOCK not in (FEED_AT, PLACEHOLDER_AT)]
 
 
@@ -66,11 +67,11 @@ def removals(count, entries):
 
 def mixed(count, commands):
     """`commands` commands, .S .A .R .V .E in turn, each cycle of five acting on one block:
-    (edit, lines afterwards). A .S makes a host point to 127.0.0.1, a .A adds the host's www.
+    (edit, lines afterwards). A .S makes a host point to 127.0.0.1, a .A adds a host's www.
     name after it, a .R removes a host (in the second cycle and every CHAIN_EVERY-th after it
-    the one its .S has just swapped, written in upper case), a .V fills in the block's address and a .E (its key written
-    in upper case) adds a feed. No command meets a line that a .A adds: sed prints those as they
-    are."""
+    the one its .S has just swapped, written in upper case), a .V fills in the block's address
+    and a .E (its key written in upper case) adds a feed. No command meets a line that a .A
+    adds: sed prints those as they are."""
     held = lines(count)
     cycles = min(commands // 5, count // BLOCK)
     edit, becomes, added = [], {}, {}

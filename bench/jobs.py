@@ -5,7 +5,8 @@ script and a perl -p script that make exactly the same bytes of the targets made
 perl forms rely on what these targets hold (no .V value that forms the variable anew, .C and .E
 values never empty, no line that an added line would meet); run.py checks every result byte for
 byte, so a form that drifts is caught. Targets are written to a file in blocks as they are made,
-so that one of a GiB never has to be held.
+so that one of a GiB never has to be held. The hosts jobs take their file and edits from
+hosts.py; their removals are also run by grep.
 """
 
 from dataclasses import dataclass, field

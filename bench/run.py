@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Times ZELTRIM against GNU sed, perl and a plain copy on the jobs of bench/jobs.py.
+"""Times ZELTRIM against GNU sed, perl, grep and a plain copy on the jobs of bench/jobs.py.
 
 Builds ZELTRIM (Release) unless --zeltrim names a binary, writes every job's target and scripts
 into a work folder, runs each tool --runs times under /usr/bin/time -v (runs of the tools
