@@ -1,0 +1,48 @@
+#!/bin/sh
+# Runs zeltrim.yml, the playbook that drives the zeltrim.edit collection on this machine, against
+# the program given, and checks every JSON report the program printed against the schema.
+# Usage: run.sh ZELTRIM. Exit code 77 (a skip) where ansible-playbook is missing.
+set -eu
+[ $# -eq 1 ] || { echo "usage: $0 ZELTRIM"; exit 2; }
+if ! command -v ansible-playbook >/dev/null 2>&1; then
+  echo "ansible-playbook is missing (Debian package ansible-core): the Ansible tests are skipped"
+  exit 77
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$(dirname "$here")")
+program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/work" "$scratch/reports"
+# The module runs the program through this wrapper, which keeps a copy of each report.
+cat >"$scratch/zeltrim" <<END
+#!/bin/sh
+"$program" "\$@" >"$scratch/reports/\$\$.json"
+status=\$?
+cat "$scratch/reports/\$\$.json"
+exit \$status
+END
+chmod +x "$scratch/zeltrim"
+export ANSIBLE_COLLECTIONS_PATH="$root/ansible" ANSIBLE_HOME="$scratch/home" \
+  ANSIBLE_REMOTE_TEMP="$scratch/remote" ANSIBLE_NOCOLOR=1 ANSIBLE_PYTHON_INTERPRETER=auto_silent \
+  ANSIBLE_LOCALHOST_WARNING=false
+# The module's documentation renders, and says what it is not for.
+ansible-doc zeltrim.edit.zeltrim | tr -s ' \n' '  ' >"$scratch/doc"
+grep -q "Windows hosts need a PowerShell module, which this is not" "$scratch/doc" ||
+  { echo "ansible-doc zeltrim.edit.zeltrim does not render the module's documentation"; exit 1; }
+ansible-playbook -i localhost, -c local -e "{\"zeltrim\": \"$scratch/zeltrim\", \"work\": \"$scratch/work\"}" \
+  "$here/zeltrim.yml"
+
+check='import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator.check_schema(schema)
+for name in sys.argv[2:]:
+    jsonschema.Draft202012Validator(schema).validate(json.load(open(name)))
+print(len(sys.argv) - 2, "reports match the schema")'
+for python in python3 /usr/bin/python3; do
+  if "$python" -c "import jsonschema" 2>/dev/null; then
+    "$python" -c "$check" "$root/share/report.schema.json" "$scratch"/reports/*.json
+    exit
+  fi
+done
+echo "python3-jsonschema is missing: the reports were not checked against the schema"
