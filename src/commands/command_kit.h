@@ -37,27 +37,51 @@ std::string_view first_part(std::string_view argument);
 // missing.
 std::string_view second_part(std::string_view argument);
 
+// Whether the argument has both parts that a two-part command needs.
+bool has_both_parts(std::string_view argument);
+
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
+
+// What a command line says while it waits for its target to pass: its report lines, and the
+// lines about its problems that go to standard error; printed in that order.
+struct HeldWords {
+  explicit HeldWords(platform::SpoolBudget* budget) : said(budget) {}
+  void print();
+
+  platform::Spool said;
+  std::vector<std::string> told;
+};
+
+// Where a command line stands: the instruction file and the line's number, which a problem it
+// meets names on standard error.
+struct JobLine {
+  std::string_view job;
+  long long number = 0;
+};
+
+// A problem of the instruction file as standard error tells it: "zeltrim: JOB:LINE: message".
+std::string told_problem(const JobLine& where, std::string_view message);
 
 // What a command says, and to whom: report lines in every run, trace lines and waits in test
 // mode only.
 class CommandContext {
  public:
   // `problems` is set when a command meets a problem of the instruction file (a .V that never
-  // ends), which a strict run counts as an error.
-  CommandContext(const RunSettings& settings, bool* problems)
-      : settings_(&settings), problems_(problems) {}
-  // Reports held in `held` until their turn comes (null: said at once, the way a command run
-  // alone says them); a silent context says nothing at all (a look ahead at the lines).
-  CommandContext(const RunSettings& settings, bool* problems, platform::Spool* held, bool silent)
-      : settings_(&settings), problems_(problems), held_(held), silent_(silent) {}
+  // ends), which a strict run counts as an error. What it says is held in `held` until its turn
+  // comes (null: said at once, the way a command run alone says it); a silent context says
+  // nothing at all (a look ahead at the lines).
+  CommandContext(const RunSettings& settings, bool* problems, JobLine where,
+                 HeldWords* held = nullptr, bool silent = false)
+      : settings_(&settings), problems_(problems), where_(where), held_(held), silent_(silent) {}
 
   const RunSettings& settings() const { return *settings_; }
-  void note_problem() const { *problems_ = true; }
 
   // A change report, printed in every run.
   void report(std::string_view format, std::string_view text) const;
+  // A problem of the instruction line met on the way: said on standard error, and an error of
+  // a strict run.
+  void problem(std::string_view message) const;
 
   // In test mode only: the message, and with the _and_wait form an Enter wait after it.
   void trace(std::string_view format, std::string_view text) const;
@@ -66,7 +90,8 @@ class CommandContext {
  private:
   const RunSettings* settings_;
   bool* problems_;
-  platform::Spool* held_ = nullptr;
+  JobLine where_;
+  HeldWords* held_ = nullptr;
   bool silent_ = false;
 };
 

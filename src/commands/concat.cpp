@@ -1,5 +1,7 @@
 // .C and .E: add text to the value of key=value lines such as PATH= or SET PATH=.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "commands/handlers.h"
 #include "commands/text_search.h"
@@ -39,8 +41,55 @@ bool may_have_key(std::string_view text, std::string_view name) {
   return caseless_equal(text.substr(start, name.size()), name);
 }
 
-// The addition as one item of a list such as PATH's: without the separators around it. Empty
-// when it is nothing but separators, and then it is never found.
+// Under /o an addition such as ";C:\UTIL" is a list of items that are added only where the
+// value lacks them. The list's separator is the one the addition brings: spaces at its ends set
+// aside, its first byte when that is one of these, else its last; failing those, a space when
+// it begins or ends with one.
+constexpr std::string_view kListSeparators = ";,:";
+constexpr char kNoSeparator = '\0';
+
+std::string_view without_end_spaces(std::string_view text) {
+  std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return {};
+  return text.substr(start, text.find_last_not_of(' ') - start + 1);
+}
+
+char separator_of(std::string_view addition) {
+  std::string_view trimmed = without_end_spaces(addition);
+  if (!trimmed.empty() && kListSeparators.find(trimmed.front()) != std::string_view::npos) {
+    return trimmed.front();
+  }
+  if (!trimmed.empty() && kListSeparators.find(trimmed.back()) != std::string_view::npos) {
+    return trimmed.back();
+  }
+  if (addition.starts_with(' ') || addition.ends_with(' ')) return ' ';
+  return kNoSeparator;
+}
+
+// Calls `each` with every item of `list` (its pieces between separators, spaces at their ends
+// set aside, empty ones dropped) and the piece as written.
+template <typename Each>
+void for_each_item(std::string_view list, char separator, Each&& each) {
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = std::min(list.find(separator, start), list.size());
+    std::string_view piece = list.substr(start, end - start);
+    std::string_view item = without_end_spaces(piece);
+    if (!item.empty()) each(item, piece);
+    start = end + 1;
+  }
+}
+
+bool holds_listed(std::string_view list, char separator, std::string_view item) {
+  bool found = false;
+  for_each_item(list, separator, [&](std::string_view listed, std::string_view) {
+    found = found || caseless_equal(listed, item);
+  });
+  return found;
+}
+
+// An addition without a separator of its own counts as one item, without the separators
+// around it, and is present when the value holds it whole, letter case aside: with the start of
+// the value or one of these before it, and the end of the value or one of them after it.
 constexpr std::string_view kItemSeparators = ";, ";
 
 std::string_view item_of(std::string_view addition) {
@@ -50,8 +99,6 @@ std::string_view item_of(std::string_view addition) {
   return addition.substr(start, end - start + 1);
 }
 
-// The value holds the item whole, letter case aside: with the start of the value or a separator
-// before it, and the end of the value or a separator after it.
 bool holds_item(std::string_view value, std::string_view item) {
   if (item.empty()) return false;
   for (std::size_t at = 0; at + item.size() <= value.size(); ++at) {
@@ -61,6 +108,32 @@ bool holds_item(std::string_view value, std::string_view item) {
     if (starts && ends && caseless_equal(value.substr(at, item.size()), item)) return true;
   }
   return false;
+}
+
+// Whether the value lacks any of the addition, and what it lacks, written as the addition writes
+// it: each missing item with the separator before it when the addition begins with the
+// separator, else after it.
+bool lacks(std::string_view value, std::string_view addition, std::string& missing) {
+  char separator = separator_of(addition);
+  missing.clear();
+  if (separator == kNoSeparator) {
+    missing.assign(addition);
+    return !holds_item(value, item_of(addition));
+  }
+  bool before = separator == ' ' ? addition.starts_with(' ')
+                                 : without_end_spaces(addition).starts_with(separator);
+  std::vector<std::string_view> taken;
+  for_each_item(addition, separator, [&](std::string_view item, std::string_view piece) {
+    auto same = [item](std::string_view other) { return caseless_equal(other, item); };
+    if (holds_listed(value, separator, item) || std::any_of(taken.begin(), taken.end(), same)) {
+      return;
+    }
+    taken.push_back(item);
+    if (before) missing.push_back(separator);
+    missing.append(piece);
+    if (!before) missing.push_back(separator);
+  });
+  return !missing.empty();
 }
 
 // The line's key with its "=" equals the command's key, letter case aside.
@@ -77,7 +150,7 @@ class Concat final : public Command {
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
-        item_(context.settings().once ? item_of(parts.second) : std::string_view()),
+        once_(context.settings().once),
         where_(where),
         first_bytes_(first_bytes_of(name_, true)) {
     first_bytes_['='] = true;  // leading "=" are skipped before the key
@@ -89,17 +162,21 @@ class Concat final : public Command {
     if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
     KeyAndValue assignment = split_assignment(line.text);
     if (!key_matches(assignment.key, key_)) return Taken::pass;
-    // Where additions are made once, a value that holds the item already is left alone.
-    if (holds_item(assignment.value, item_)) {
-      context().report(kAlreadyPresent, line.text);
-      return Taken::pass;
+    // Where additions are made once, only what the value lacks is added.
+    std::string_view addition = addition_;
+    if (once_) {
+      if (!lacks(assignment.value, addition_, missing_)) {
+        context().report(kAlreadyPresent, line.text);
+        return Taken::pass;
+      }
+      addition = missing_;
     }
     // The key is written as the command gives it, so its letter case replaces the line's.
     new_text_.assign(key_);
     if (where_ == Where::beginning) {
-      new_text_.append(addition_).append(assignment.value);
+      new_text_.append(addition).append(assignment.value);
     } else {
-      new_text_.append(assignment.value).append(addition_);
+      new_text_.append(assignment.value).append(addition);
     }
     line.text = new_text_;
     line.borrowed = true;
@@ -111,9 +188,10 @@ class Concat final : public Command {
   std::string_view key_;
   std::string_view name_;  // the key without its "="
   std::string_view addition_;
-  std::string_view item_;  // what must not be added twice; empty where additions may repeat
+  bool once_;  // an item the value holds already is not added again
   Where where_;
   FirstBytes first_bytes_;
+  std::string missing_;
   std::string new_text_;
 };
 

@@ -33,6 +33,9 @@ enum class RunOutcome {
   instructions_unusable,  // the instruction file could not be read: nothing was done
 };
 
-RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings);
+// `command_line_problems`: the command line had a problem that a strict run counts: then it
+// carries out nothing.
+RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
+                                bool command_line_problems = false);
 
 }  // namespace zeltrim

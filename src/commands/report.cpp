@@ -4,10 +4,29 @@
 
 namespace zeltrim {
 
+void HeldWords::print() {
+  said.print();
+  for (const std::string& line : told) platform::tell_error(line);
+  told.clear();
+}
+
+std::string told_problem(const JobLine& where, std::string_view message) {
+  std::string line = "zeltrim: ";
+  line.append(where.job).append(":").append(std::to_string(where.number)).append(": ");
+  return line.append(message);
+}
+
 void CommandContext::report(std::string_view format, std::string_view text) const {
   if (silent_) return;
   if (held_ == nullptr) return platform::say(format, text);
-  held_->append_formatted(format, {text});
+  held_->said.append_formatted(format, {text});
+}
+
+void CommandContext::problem(std::string_view message) const {
+  if (silent_) return;
+  *problems_ = true;
+  if (held_ == nullptr) return platform::tell_error(told_problem(where_, message));
+  held_->told.push_back(told_problem(where_, message));
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {

@@ -44,6 +44,7 @@ constexpr std::string_view kNotDurable =
     "failure\n";
 constexpr std::string_view kBackupKept = "  BACKUP of old file kept as : %s\n";
 constexpr std::string_view kWouldChange = "NO-WRITE mode: %s would be changed\n";
+constexpr std::string_view kNoScratch = "NO-WRITE mode: no scratch file can be made in %s\n";
 constexpr std::string_view kOnlyForm =
     "Only the line ends or the end mark of %s change; its lines stay as they are\n";
 
@@ -109,6 +110,9 @@ bool say_written(const std::string& path, const WriteOutcome& outcome) {
       platform::say(kErrorOpening, path);
       platform::say(kNoTempFile, path);
       break;
+    case WriteResult::no_scratch:
+      platform::say(kNoScratch, outcome.reason_path);
+      break;
     case WriteResult::cannot_write:
       platform::say(kErrorWriting, path);
       break;
@@ -126,7 +130,7 @@ bool say_written(const std::string& path, const WriteOutcome& outcome) {
       platform::say(kNotDurable, path);
       break;
   }
-  explain(path, outcome.reason);
+  explain(outcome.reason_path.empty() ? path : outcome.reason_path, outcome.reason);
   return false;
 }
 }  // namespace
@@ -135,26 +139,63 @@ void explain(const std::string& path, const platform::Status& reason) {
   if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
 }
 
-void Run::say(std::string_view format, long long number) {
-  if (!holding()) return platform::say(format, number);
-  entries.back().messages.append_formatted(format, {std::to_string(number)});
+void say_problem(Run& run, LineProblem problem, long long number, HeldWords* held) {
+  struct Words {
+    std::string_view said;
+    std::string_view told;
+  };
+  static constexpr Words kWords[] = {
+      {"Invalid command found on line %d\n", "invalid command"},
+      {"Missing field separator on line %d - command ignored\n",
+       "missing field separator, command ignored"},
+      {"No target loaded for the command on line %d\n", "no target loaded, command ignored"},
+  };
+  const Words& words = kWords[static_cast<int>(problem)];
+  // A command while no target is loaded has always been skipped without a word, but in a strict
+  // run.
+  bool said = problem != LineProblem::no_target_loaded || run.settings.strict;
+  std::string told = told_problem(run.line(number), words.told);
+  if (held != nullptr) {
+    if (said) held->said.append_formatted(words.said, {std::to_string(number)});
+    held->told.push_back(std::move(told));
+  } else {
+    if (said) platform::say(words.said, number);
+    platform::tell_error(told);
+  }
+  if (run.settings.strict) run.errors = true;
 }
 
 void write_back(Run& run) {
   Target& target = run.target;
   if (target.path.empty()) return;
-  bool no_write = run.settings.target.no_write;
+  // A file keeps the backup of its content from before the run: one named again, by any name,
+  // gets none, nor does a file the run made.
+  TargetOptions options = run.settings.target;
+  options.backup = options.backup && !run.backed_up.contains(run.target_key);
   WriteOutcome outcome;
   if (run.streaming) {
-    if (!target.loaded() || !stream(run, outcome)) return;
+    if (!target.loaded() || !stream(run, options, outcome)) return;
   } else {
     TracedLines traced;
-    outcome = write_target(target, run.settings.target, run.settings.test_mode ? &traced : nullptr,
-                           no_write);
+    outcome =
+        write_target(target, options, run.settings.test_mode ? &traced : nullptr, options.no_write);
   }
   say_diff(target.path, outcome);
   if (!say_written(target.path, outcome)) run.errors = true;
+  bool replaced = outcome.result == WriteResult::written ||
+                  outcome.result == WriteResult::not_durable ||
+                  outcome.result == WriteResult::would_change;
   if (outcome.result == WriteResult::would_change) run.would_change = true;
+  if (replaced && !options.keep_form &&
+      (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
+      target.form.tail_size > 1) {
+    platform::tell_error("zeltrim: " + target.path + ": " +
+                         std::to_string(target.form.tail_size - 1) +
+                         " bytes after the end mark dropped");
+  }
+  if (replaced && (options.backup || target.made)) {
+    run.backed_up.insert(options.no_write ? run.target_key : platform::identity_key(target.path));
+  }
   // Where nothing is written, the file as it would be is kept for the next time it is named.
   if (outcome.would_be.is_open()) {
     run.would_be[run.target_key] = std::move(outcome.would_be);
@@ -171,7 +212,7 @@ namespace {
 // absent without reading the file twice, and the rare line further down makes it pass again.
 void look_ahead(Run& run, const std::vector<Command*>& commands, std::size_t looking) {
   bool ignored = false;
-  CommandContext silent(run.settings, &ignored, nullptr, true);
+  CommandContext silent(run.settings, &ignored, {}, nullptr, true);
   std::vector<std::unique_ptr<Command>> copies;
   std::vector<Command*> before;
   std::size_t at = 0;
@@ -195,14 +236,22 @@ void look_ahead(Run& run, const std::vector<Command*>& commands, std::size_t loo
   if (!command.previewed_enough()) ahead.end();
 }
 
+// What each command line had said before the first pass: its report's size, its problems.
+struct SaidBefore {
+  std::uint64_t said;
+  std::size_t told;
+};
+
 // Prepares every command of the target again, each taking what the one before it saw, and
 // takes back what they said in the pass that is undone.
-void prepare_again(Run& run, const std::vector<std::uint64_t>& said_before) {
+void prepare_again(Run& run, const std::vector<SaidBefore>& said_before) {
   for (std::size_t at = 0; at < run.entries.size(); ++at) {
     Entry& entry = run.entries[at];
-    entry.messages.rewind(said_before[at]);
+    entry.words.said.rewind(said_before[at].said);
+    entry.words.told.resize(said_before[at].told);
     if (entry.command == nullptr) continue;
-    CommandContext context(run.settings, &run.command_problems, &entry.messages, false);
+    CommandContext context(run.settings, &run.command_problems, run.line(entry.number),
+                           &entry.words);
     std::unique_ptr<Command> again = entry.prepare(entry.argument, context);
     if (again->previews()) again->adopt_preview(*entry.command);
     entry.command = std::move(again);
@@ -210,11 +259,13 @@ void prepare_again(Run& run, const std::vector<std::uint64_t>& said_before) {
 }
 }  // namespace
 
-bool stream(Run& run, WriteOutcome& outcome) {
+bool stream(Run& run, const TargetOptions& options, WriteOutcome& outcome) {
   Target& target = run.target;
-  std::vector<std::uint64_t> said_before(run.entries.size());
+  std::vector<SaidBefore> said_before(run.entries.size());
   std::transform(run.entries.begin(), run.entries.end(), said_before.begin(),
-                 [](const Entry& entry) -> std::uint64_t { return entry.messages.size(); });
+                 [](const Entry& entry) -> SaidBefore {
+                   return {entry.words.said.size(), entry.words.told.size()};
+                 });
   const bool problems_before = run.command_problems;
   for (bool first_pass = true;; first_pass = false) {
     std::vector<Command*> commands;
@@ -225,7 +276,7 @@ bool stream(Run& run, WriteOutcome& outcome) {
       if (commands[at]->previews()) look_ahead(run, commands, at);
     }
     TargetReader reader(target);
-    TargetWriter writer(target, run.settings.target, run.settings.target.no_write);
+    TargetWriter writer(target, options, options.no_write);
     Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
     for (Line line; reader.next(line);) {
       writer.read(line);
@@ -238,7 +289,9 @@ bool stream(Run& run, WriteOutcome& outcome) {
       target.result = reader.result();
       target.reason = reader.reason();
       say_loaded(run);
-      for (const Entry& entry : run.entries) platform::print(entry.if_not_loaded);
+      for (const Entry& entry : run.entries) {
+        if (entry.if_not_loaded) say_problem(run, *entry.if_not_loaded, entry.number);
+      }
       return false;
     }
     pipeline.end();
@@ -252,9 +305,7 @@ bool stream(Run& run, WriteOutcome& outcome) {
     target.form = reader.form();
     target.held_lines = pipeline.held_lines();
     outcome = writer.finish();
-    for (Entry& entry : run.entries) {
-      entry.messages.print();
-    }
+    for (Entry& entry : run.entries) entry.words.print();
     return true;
   }
 }
@@ -268,8 +319,10 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
   run.target = Target();  // the file it held is closed before the next is opened
   platform::File would_be;
   run.target_from_would_be = false;
-  if (run.settings.target.no_write) {
+  if (run.settings.target.no_write || run.settings.target.backup) {
     run.target_key = platform::identity_key(path);
+  }
+  if (run.settings.target.no_write) {
     if (auto kept = run.would_be.find(run.target_key); kept != run.would_be.end()) {
       would_be = std::move(kept->second);
       run.would_be.erase(kept);

@@ -39,7 +39,7 @@ class Varsub final : public Command {
         break;
       case Replaced::endless:
         context().report(kVarsubEndless, line.text);
-        context().note_problem();
+        context().problem("VARSUB never ends on a line, kept as it was");
         break;
     }
     return Taken::pass;

@@ -32,6 +32,10 @@ std::string_view second_part(std::string_view argument) {
   return argument.substr(span.end + 1);
 }
 
+bool has_both_parts(std::string_view argument) {
+  return !first_part(argument).empty() && !second_part(argument).empty();
+}
+
 FirstBytes first_bytes_of(std::string_view start, bool caseless) {
   FirstBytes bytes{};
   if (start.empty()) return bytes;

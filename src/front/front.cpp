@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "commands/interpreter.h"
 #include "platform/console.h"
@@ -18,8 +19,10 @@ constexpr std::string_view kEndedWithErrors = "\nZELTRIM.EXE ended with errors\n
 constexpr std::string_view kOutOfMemory = "Error - Out of Memory - Program ending.\n";
 constexpr std::string_view kNoWriteOn = "Invoked in NO-WRITE mode - no file is changed\n\n";
 constexpr std::string_view kUnknownOption = "Unknown option %s\n";
+constexpr std::string_view kUnknownOptionStops = "Unknown option %s - no file was changed\n";
+constexpr std::string_view kEndOfOptions = "--";
 constexpr std::string_view kHelpOption = "--help";
-constexpr std::string_view kVersion = "--version";
+constexpr std::string_view kVersionOption = "--version";
 
 bool asks_for_help(const std::string& argument) {
   return argument.empty() || argument.front() == '?' || argument == "/?";
@@ -29,24 +32,32 @@ bool asks_for_test_mode(const std::string& argument) {
   return argument.size() == 2 && argument[0] == '/' && (argument[1] == 't' || argument[1] == 'T');
 }
 
-// The options looked at after the instruction file: a slash and a letter, in either case.
+// What the program has always taken after the instruction file without effect, and still does.
+bool old_test_mode_spelling(const std::string& argument) {
+  return argument == "-t" || argument == "-T";
+}
+
+// An option: a slash and a letter, in either case, after the instruction file, or its long name
+// anywhere.
 struct Option {
   char letter;
+  std::string_view name;
   void (*set)(RunSettings& settings);
-  std::string_view announced;  // said once, after the banner
+  std::string_view announced;  // said after the banner (test mode: each time it is given)
 };
 
 constexpr Option kOptions[] = {
-    {'N', [](RunSettings& settings) { settings.target.no_write = true; }, kNoWriteOn},
-    {'D', [](RunSettings& settings) { settings.target.diff = true; }, {}},
-    {'B', [](RunSettings& settings) { settings.target.backup = true; }, {}},
-    {'S', [](RunSettings& settings) { settings.strict = true; }, {}},
-    {'O', [](RunSettings& settings) { settings.once = true; }, {}},
-    {'K', [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
-    {'U', [](RunSettings& settings) { settings.target.unicode = true; }, {}},
+    {'T', "--test", [](RunSettings& settings) { settings.test_mode = true; }, kTestModeOn},
+    {'N', "--dry-run", [](RunSettings& settings) { settings.target.no_write = true; }, kNoWriteOn},
+    {'D', "--diff", [](RunSettings& settings) { settings.target.diff = true; }, {}},
+    {'B', "--backup", [](RunSettings& settings) { settings.target.backup = true; }, {}},
+    {'S', "--strict", [](RunSettings& settings) { settings.strict = true; }, {}},
+    {'O', "--once", [](RunSettings& settings) { settings.once = true; }, {}},
+    {'K', "--keep-form", [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
+    {'U', "--unicode", [](RunSettings& settings) { settings.target.unicode = true; }, {}},
 };
 
-const Option* option_named(const std::string& argument) {
+const Option* option_lettered(const std::string& argument) {
   if (argument.size() != 2 || argument[0] != '/') return nullptr;
   char letter = static_cast<char>(argument[1] & ~0x20);
   const Option* found =
@@ -55,54 +66,114 @@ const Option* option_named(const std::string& argument) {
   return found == std::end(kOptions) ? nullptr : found;
 }
 
+const Option* option_named(const std::string& argument) {
+  const Option* found =
+      std::find_if(std::begin(kOptions), std::end(kOptions),
+                   [&argument](const Option& option) { return option.name == argument; });
+  return found == std::end(kOptions) ? nullptr : found;
+}
+
+// What the command line asks for, read whole before anything is done: a mistyped option must
+// stop the run before it opens a file, and a help argument anywhere wins over everything else.
+struct CommandLine {
+  enum class Help : unsigned char { none, screen, usage, version };
+  Help help = Help::none;
+  std::optional<std::string> instructions;
+  RunSettings settings;
+  std::vector<std::string_view> announced;  // in the order the options were given
+  std::optional<std::string> unknown;       // the first argument that is no option
+  std::vector<std::string> without_effect;  // -t and -T
+  std::vector<std::string> extra;           // other arguments after the instruction file
+
+  void take(const Option& option) {
+    bool again = std::find(given.begin(), given.end(), &option) != given.end();
+    if (again && option.letter != 'T') return;
+    given.push_back(&option);
+    option.set(settings);
+    if (!option.announced.empty()) announced.push_back(option.announced);
+  }
+  std::vector<const Option*> given;
+};
+
+// Long options count anywhere before "--"; the instruction file is the first argument that is
+// none, and the options with a slash follow it.
+CommandLine read_command_line(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  bool options_ended = false;
+  for (const std::string& argument : arguments) {
+    if (asks_for_help(argument)) {
+      line.help = CommandLine::Help::screen;
+      break;
+    }
+    if (!options_ended && argument == kEndOfOptions) {
+      options_ended = true;
+    } else if (!options_ended && argument.starts_with(kEndOfOptions)) {
+      if (argument == kHelpOption || argument == kVersionOption) {
+        line.help = argument == kHelpOption ? CommandLine::Help::usage : CommandLine::Help::version;
+        break;
+      }
+      if (const Option* option = option_named(argument)) {
+        line.take(*option);
+      } else if (!line.unknown) {
+        line.unknown = argument;
+      }
+    } else if (!line.instructions) {
+      line.instructions = argument;
+      // The first argument has always switched test mode on too when it is /t.
+      if (asks_for_test_mode(argument)) line.take(kOptions[0]);
+    } else if (const Option* option = option_lettered(argument)) {
+      line.take(*option);
+    } else if (old_test_mode_spelling(argument)) {
+      line.without_effect.push_back(argument);
+    } else if (argument.starts_with('-') || argument.starts_with('/')) {
+      if (!line.unknown) line.unknown = argument;
+    } else {
+      line.extra.push_back(argument);
+    }
+  }
+  if (!line.instructions && line.help == CommandLine::Help::none) {
+    line.help = CommandLine::Help::screen;  // nothing to run: the help screen says how
+  }
+  return line;
+}
+
 Ending run(const std::vector<std::string>& arguments) {
   platform::say(kBanner);
   platform::say(kRelease, kOwnerNotice);
-  if (!arguments.empty() && (arguments.front() == kHelpOption || arguments.front() == kVersion)) {
-    if (arguments.front() == kHelpOption) show_usage();
-    return Ending::information;
+  CommandLine line = read_command_line(arguments);
+  if (line.help == CommandLine::Help::none && line.unknown) {
+    platform::say(kUnknownOptionStops, *line.unknown);
+    platform::tell_error("zeltrim: unknown option " + *line.unknown);
+    return Ending::unknown_option;
   }
-  // Every argument is looked at, the instruction file too: the first that asks for help ends
-  // the run there. The other options count only after the instruction file.
-  RunSettings settings;
-  std::vector<const Option*> given;
-  std::vector<std::string> unknown;
-  for (std::size_t at = 0; at < arguments.size(); ++at) {
-    const std::string& argument = arguments[at];
-    if (asks_for_help(argument)) {
+  for (std::string_view announced : line.announced) platform::say(announced);
+  switch (line.help) {
+    case CommandLine::Help::screen:
       show_help();
       return Ending::help_shown;
-    }
-    if (asks_for_test_mode(argument)) {
-      platform::say(kTestModeOn);
-      settings.test_mode = true;
-    } else if (at == 0) {
-      continue;
-    } else if (const Option* option = option_named(argument)) {
-      if (std::find(given.begin(), given.end(), option) != given.end()) continue;
-      given.push_back(option);
-      option->set(settings);
-      if (!option->announced.empty()) platform::say(option->announced);
-    } else {
-      unknown.push_back(argument);
-    }
+    case CommandLine::Help::usage:
+      show_usage();
+      return Ending::information;
+    case CommandLine::Help::version:
+      return Ending::information;
+    case CommandLine::Help::none:
+      break;
   }
-  if (arguments.empty()) {
-    show_help();
-    return Ending::help_shown;
+  const RunSettings& settings = line.settings;
+  for (const std::string& argument : line.without_effect) {
+    platform::tell_error("zeltrim: " + argument + " has no effect; test mode is /t");
   }
-  // Anything else was always ignored; a strict run says so and counts it.
-  bool errors = false;
-  if (settings.strict) {
-    for (const std::string& argument : unknown) platform::say(kUnknownOption, argument);
-    errors = !unknown.empty();
+  // Any other argument was always ignored; a strict run counts it as a problem of the job.
+  for (const std::string& argument : line.extra) {
+    if (settings.strict) platform::say(kUnknownOption, argument);
+    platform::tell_error("zeltrim: argument " + argument + " is no option and has no effect");
   }
 
   // The report shows UTF-8 text as it is, and a console must show it so too.
   if (settings.target.unicode) platform::show_utf8();
-  RunOutcome outcome = run_instruction_file(arguments.front(), settings);
+  bool command_line_problems = settings.strict && !line.extra.empty();
+  RunOutcome outcome = run_instruction_file(*line.instructions, settings, command_line_problems);
   if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
-  if (errors) outcome = RunOutcome::completed_with_errors;
   // The closing message says plainly whether every target made it.
   bool clean = outcome != RunOutcome::completed_with_errors;
   platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);
@@ -119,6 +190,7 @@ Ending run_program(const std::vector<std::string>& arguments) {
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
     platform::say(kOutOfMemory);
+    platform::tell_error("zeltrim: out of memory");
     ending = Ending::out_of_memory;
   }
   platform::flush_output();
@@ -145,6 +217,7 @@ int exit_code(Ending ending) {
       return 3;
     case Ending::help_shown:
     case Ending::instructions_unusable:
+    case Ending::unknown_option:
     case Ending::out_of_memory:
       return 1;
   }

@@ -14,6 +14,7 @@ enum class Ending {
   help_shown,             // the help screen ended the program
   information,            // --help or --version printed what was asked
   instructions_unusable,  // the instruction file could not be read
+  unknown_option,         // an argument that is no option stopped the run before it began
   out_of_memory,
 };
 

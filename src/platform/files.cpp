@@ -52,6 +52,28 @@ Status read_whole(File& file, FileBytes& bytes) {
   }
 }
 
+namespace {
+std::string loss_words(Loss loss) {
+  switch (loss) {
+    case Loss::above_latin1:
+      return "holds characters above U+00FF; /u edits it";
+    case Loss::zero_character:
+      return "holds the character U+0000";
+    case Loss::zero_byte:
+      return "holds a zero byte";
+    case Loss::lone_surrogate:
+      return "holds a surrogate without its pair";
+    case Loss::broken_unit:
+      return "ends in the middle of a code unit";
+    case Loss::beyond_unicode:
+      return "holds a code unit above U+10FFFF";
+    case Loss::not_utf8:
+      return "a line is not UTF-8 text";
+  }
+  return "loses characters";
+}
+}  // namespace
+
 std::string describe(const Status& status) {
   switch (status.kind()) {
     case Status::Kind::done:
@@ -63,6 +85,8 @@ std::string describe(const Status& status) {
     case Status::Kind::changed:
       return "Changed by another program since it was read (its size or modification time "
              "differ, or another file has taken its name)";
+    case Status::Kind::lossy:
+      return loss_words(static_cast<Loss>(status.code()));
     case Status::Kind::system:
       break;
   }
@@ -85,6 +109,18 @@ TargetLock::~TargetLock() {
 void TargetLock::hold(std::intptr_t handle) {
   if (handle_ != kNone) let_go(handle_);
   handle_ = handle;
+}
+
+std::string temp_name_beside(const std::string& path, std::string_view suffix) {
+  std::string tail = std::string(kTempMarker).append(suffix);
+  std::size_t start = name_start(path);
+  std::size_t longest = longest_name_beside(path);
+  std::size_t name = path.size() - start;
+  // The name keeps as much of itself as leaves room for the marker and the suffix.
+  if (name + tail.size() > longest && longest > tail.size()) {
+    return path.substr(0, start + longest - tail.size()) + tail;
+  }
+  return path + tail;
 }
 
 Replacement::~Replacement() { abandon_replacement(*this); }

@@ -14,15 +14,27 @@ namespace zeltrim::platform {
 
 // How a step went: done, or the reason it failed — the system's own error number (errno on
 // POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
+// Why text could not be carried without losing a character.
+enum class Loss : unsigned char {
+  above_latin1,    // a UTF-16 or UTF-32 character above U+00FF, narrowed to a byte
+  zero_character,  // U+0000
+  zero_byte,       // a zero byte in plain or UTF-8 text
+  lone_surrogate,  // a surrogate without its pair
+  broken_unit,     // the text ends in the middle of a code unit
+  beyond_unicode,  // a UTF-32 unit above U+10FFFF
+  not_utf8,        // a line to be written as UTF-16 or UTF-32 is not UTF-8
+};
+
 class [[nodiscard]] Status {
  public:
-  enum class Kind : unsigned char { done, system, not_a_file, injected, changed };
+  enum class Kind : unsigned char { done, system, not_a_file, injected, changed, lossy };
 
   Status() = default;
   static Status system(long code) { return {Kind::system, code}; }
   static Status not_a_file() { return {Kind::not_a_file, 0}; }
   static Status injected() { return {Kind::injected, 0}; }
   static Status changed() { return {Kind::changed, 0}; }
+  static Status lossy(Loss loss) { return {Kind::lossy, static_cast<long>(loss)}; }
   // The error the system reported for the call that just failed.
   static Status last_error();
 
@@ -84,6 +96,9 @@ Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
 // A file of the program's own in the system's temporary folder, gone when it is closed: room
 // for what a run must hold that may not fit in memory.
 Status open_scratch(File& file);
+
+// That folder: TMPDIR, else /tmp (on Windows the system's temporary folder).
+std::string scratch_folder();
 
 // Which file a path or an open file is, and the signs that it changed: the same file on the
 // same device, the same size and the same modification time.
@@ -190,6 +205,23 @@ struct Replacement {
 
 // Makes the temporary file for a replacement of `path`.
 Status begin_replacement(const std::string& path, Replacement& replacement);
+
+// What a replacement of `path` would meet, found without making anything beside it: whether a
+// temporary file could be made in its folder, and whether the new file could take its name.
+enum class Refusal : unsigned char { none, no_temp_file, cannot_replace };
+struct ReplaceCheck {
+  Refusal refusal = Refusal::none;
+  Status reason;
+};
+ReplaceCheck check_replacement(const std::string& path);
+
+// Whether the target's old content could be kept as `backup_path`, found without making
+// anything: an existing backup is replaced, but not a folder, nor a name too long to be made.
+Status check_backup(const std::string& backup_path);
+
+// The name of a temporary file beside `path`: its name followed by the marker and `suffix`, the
+// name cut short where the file system would not take it whole.
+std::string temp_name_beside(const std::string& path, std::string_view suffix);
 
 enum class CommitResult : unsigned char {
   done,         // the target now holds the new content, durably

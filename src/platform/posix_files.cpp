@@ -91,6 +91,17 @@ std::string system_message(long code) {
   return strerror_r(static_cast<int>(code), text, sizeof text);
 }
 
+std::size_t longest_name_beside(const std::string& path) {
+  constexpr long kUsual = 255;
+  long longest = pathconf(folder_of(path).c_str(), _PC_NAME_MAX);
+  return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
+}
+
+std::size_t name_start(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 void close_quietly(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 void let_go(std::intptr_t handle) { close(static_cast<int>(handle)); }
@@ -184,9 +195,13 @@ Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
   }
 }
 
-Status open_scratch(File& file) {
+std::string scratch_folder() {
   const char* folder = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): one thread
-  std::string base = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+Status open_scratch(File& file) {
+  std::string base = scratch_folder();
   // A file without a name where the system makes one; else a name removed at once.
   int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -310,7 +325,7 @@ Status begin_replacement(const std::string& path, Replacement& replacement) {
   if (should_fail(Step::create_temp)) return Status::injected();
 
   // Beside the target, so the rename stays within one file system.
-  std::string temp_path = replacement.target_path + std::string(kTempMarker) + "XXXXXX";
+  std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
   InterruptsHeld held;
   // mkostemp makes the file with private permissions; it gets the target's once complete.
   int fd = mkostemp(temp_path.data(), O_CLOEXEC);
@@ -369,12 +384,51 @@ Commit commit_replacement(Replacement& replacement) {
 }
 
 namespace {
+// A folder where only owners may remove or replace a file (the sticky bit) refuses this user a
+// file of another's.
+bool sticky_refuses(const struct stat& folder, const struct stat& file) {
+  uid_t user = geteuid();
+  return (folder.st_mode & S_ISVTX) != 0 && user != 0 && file.st_uid != user &&
+         folder.st_uid != user;
+}
+}  // namespace
+
+ReplaceCheck check_replacement(const std::string& path) {
+  std::string target = resolve_links(path);
+  std::string folder = folder_of(target);
+  if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return {Refusal::no_temp_file, Status::last_error()};
+  }
+  struct stat folder_info;
+  struct stat target_info;
+  if (stat(folder.c_str(), &folder_info) == 0 && stat(target.c_str(), &target_info) == 0 &&
+      sticky_refuses(folder_info, target_info)) {
+    return {Refusal::cannot_replace, Status::system(EPERM)};
+  }
+  return {};
+}
+
+Status check_backup(const std::string& backup_path) {
+  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
+    return Status::system(ENAMETOOLONG);
+  }
+  struct stat backup;
+  if (lstat(backup_path.c_str(), &backup) != 0) return {};
+  if (S_ISDIR(backup.st_mode)) return Status::system(EISDIR);
+  struct stat folder;
+  if (stat(folder_of(backup_path).c_str(), &folder) == 0 && sticky_refuses(folder, backup)) {
+    return Status::system(EPERM);
+  }
+  return {};
+}
+
+namespace {
 // A new name beside `path` for a file made by `make` (a link or a copy). The name is remembered
 // while it is made, so that an interruption removes it, and removed again when making fails.
 template <typename Make>
 Status make_beside(const std::string& path, std::string& made, Make&& make) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = path + std::string(kTempMarker) + "XXXXXX";
+    std::string name = temp_name_beside(path, "XXXXXX");
     {
       InterruptsHeld held;
       int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
@@ -431,10 +485,9 @@ Status keep_backup(const Replacement& replacement, const std::string& backup_pat
     return copy_into(replacement.target_path, name, replacement);
   });
   if (!kept) return kept;
-  if (rename(made.c_str(), backup_path.c_str()) != 0) {
-    kept = Status::last_error();
-    unlink(made.c_str());
-  }
+  if (rename(made.c_str(), backup_path.c_str()) != 0) kept = Status::last_error();
+  // Where the backup was already another name of the target, the rename leaves both names.
+  unlink(made.c_str());
   forget_temp_file(made);
   if (!kept) return kept;
   int folder = open(folder_of(backup_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

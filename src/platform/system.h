@@ -12,6 +12,12 @@ namespace zeltrim::platform {
 // The system's own words for one of its error numbers.
 std::string system_message(long code);
 
+// The longest name, in bytes, that the folder of `path` takes for a file in it.
+std::size_t longest_name_beside(const std::string& path);
+
+// Where the file name of a path begins (after its last folder separator).
+std::size_t name_start(const std::string& path);
+
 // Closes a handle whose result nobody can act on any more (a file going out of scope).
 void close_quietly(std::intptr_t handle);
 

@@ -74,6 +74,16 @@ std::string system_message(long code) {
   return message;
 }
 
+// A name in a folder takes at most this many characters on every file system of the system.
+constexpr std::size_t kLongestName = 255;
+
+std::size_t longest_name_beside(const std::string&) { return kLongestName; }
+
+std::size_t name_start(const std::string& path) {
+  std::string::size_type slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 void close_quietly(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 void let_go(std::intptr_t handle) {
@@ -179,12 +189,17 @@ Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
   return Status::last_error();
 }
 
-Status open_scratch(File& file) {
+std::string scratch_folder() {
   char folder[MAX_PATH + 1];
-  char name[MAX_PATH + 1];
   DWORD length = GetTempPathA(sizeof folder, folder);
-  if (length == 0 || length > MAX_PATH) return Status::last_error();
-  if (GetTempFileNameA(folder, "zlt", 0, name) == 0) return Status::last_error();
+  if (length == 0 || length > MAX_PATH) return ".";
+  return std::string(folder, length);
+}
+
+Status open_scratch(File& file) {
+  char name[MAX_PATH + 1];
+  std::string folder = scratch_folder();
+  if (GetTempFileNameA(folder.c_str(), "zlt", 0, name) == 0) return Status::last_error();
   // Deleted by the system when the last handle closes, however the program ends.
   HANDLE handle =
       CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
@@ -342,7 +357,7 @@ Status begin_replacement(const std::string& path, Replacement& replacement) {
   // Beside the target, so the move stays within one volume and is a rename. Sharing for
   // deletion lets an interruption remove the file while it is still being written.
   for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-    std::string temp_path = path + std::string(kTempMarker) + temp_suffix();
+    std::string temp_path = temp_name_beside(path, temp_suffix());
     HANDLE handle = CreateFileA(temp_path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -360,6 +375,26 @@ Status begin_replacement(const std::string& path, Replacement& replacement) {
     return {};
   }
   return Status::system(ERROR_FILE_EXISTS);
+}
+
+// Who may write where is decided by the folders' access lists, which only trying tells; a
+// folder that is gone is seen.
+ReplaceCheck check_replacement(const std::string& path) {
+  std::string folder = path.substr(0, name_start(path));
+  DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {Refusal::no_temp_file, Status::last_error()};
+  return {};
+}
+
+Status check_backup(const std::string& backup_path) {
+  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
+    return Status::system(ERROR_FILENAME_EXCED_RANGE);
+  }
+  DWORD attributes = GetFileAttributesA(backup_path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Status::system(ERROR_ACCESS_DENIED);
+  }
+  return {};
 }
 
 void start_writing_out(Replacement&) {}
@@ -396,7 +431,7 @@ Commit commit_replacement(Replacement& replacement) {
 Status keep_backup(const Replacement& replacement, const std::string& backup_path) {
   // A second name for the file where the volume allows, else a copy; either reaches the disk
   // under a temporary name and then takes the backup's name in one move.
-  std::string temp_path = backup_path + std::string(kTempMarker) + temp_suffix();
+  std::string temp_path = temp_name_beside(backup_path, temp_suffix());
   remember_temp_file(temp_path);
   Status kept;
   if (!CreateHardLinkA(temp_path.c_str(), replacement.target_path.c_str(), nullptr)) {
@@ -408,6 +443,12 @@ Status keep_backup(const Replacement& replacement, const std::string& backup_pat
       if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) kept = Status::last_error();
       if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
     }
+  }
+  // A read-only backup is replaced as any other: the move would refuse it.
+  DWORD old = GetFileAttributesA(backup_path.c_str());
+  if (kept && old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (old & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesA(backup_path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
   }
   if (kept && !MoveFileExA(temp_path.c_str(), backup_path.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -43,7 +43,8 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous) {
   return encoding_from_mark(std::string_view(first, got));
 }
 
-std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode) {
+std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode,
+                                            platform::Status& reason) {
   EncodingKind kind = encoding_from_mark(bytes);
   if (kind != EncodingKind::utf8 && kind != EncodingKind::utf16le &&
       kind != EncodingKind::utf16be) {
@@ -51,7 +52,10 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
   }
   bytes.remove_prefix(mark_of(kind).size());
   if (kind == EncodingKind::utf8) return std::string(bytes);
-  if (bytes.size() % 2 != 0) return std::nullopt;
+  if (bytes.size() % 2 != 0) {
+    reason = platform::Status::lossy(platform::Loss::broken_unit);
+    return std::nullopt;
+  }
   std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
   char* out = text.data();
   std::uint32_t pending = 0;
@@ -59,9 +63,15 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
     std::uint32_t unit =
         kind == EncodingKind::utf16le ? in[i] | (in[i + 1] << 8) : (in[i] << 8) | in[i + 1];
-    if (!decode_unit(kind, unit, unicode, pending, out)) return std::nullopt;
+    if (!decode_unit(kind, unit, unicode, pending, out)) {
+      reason = platform::Status::lossy(loss_of_unit(kind, unit, unicode, pending));
+      return std::nullopt;
+    }
   }
-  if (pending != 0) return std::nullopt;
+  if (pending != 0) {
+    reason = platform::Status::lossy(platform::Loss::lone_surrogate);
+    return std::nullopt;
+  }
   text.resize(static_cast<std::size_t>(out - text.data()));
   return text;
 }
@@ -148,6 +158,17 @@ bool decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode, std::uint3
   }
   put_utf8(unit, out);
   return true;
+}
+
+platform::Loss loss_of_unit(EncodingKind kind, std::uint32_t unit, bool unicode,
+                            std::uint32_t pending) {
+  if (unit == 0) return platform::Loss::zero_character;
+  if (!unicode) return platform::Loss::above_latin1;
+  if (pending != 0 || (unit >= kHighSurrogates && unit < kPastSurrogates)) {
+    return platform::Loss::lone_surrogate;
+  }
+  static_cast<void>(kind);
+  return platform::Loss::beyond_unicode;
 }
 
 bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& out) {

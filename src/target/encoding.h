@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "target/target_file.h"
 
 namespace zeltrim {
@@ -29,6 +30,10 @@ bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& 
 // narrowed, U+0000, or a surrogate out of its pair.
 bool decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode, std::uint32_t& pending,
                  char*& out);
+
+// Why decode_unit refused `unit` (with the same `pending` it was given).
+platform::Loss loss_of_unit(EncodingKind kind, std::uint32_t unit, bool unicode,
+                            std::uint32_t pending);
 
 // The most bytes decode_unit appends for one unit.
 inline constexpr std::size_t kMostBytesPerUnit = 4;

@@ -87,6 +87,10 @@ class TargetReader::Decoder {
     result = why;
     finished_ = true;
   }
+  void lose(platform::Loss loss) {
+    reason = platform::Status::lossy(loss);
+    stop(LoadResult::would_lose_characters);
+  }
   bool find_break(std::size_t& at);
   bool plain_line(Line& line);
   bool encoded_line(Line& line);
@@ -94,6 +98,7 @@ class TargetReader::Decoder {
   void count(LineBreak line_break);
 
   void keep_rest_as_tail();
+  void keep_end_mark_after_last_line();
 
   platform::File& file_;
   EncodingKind kind_;
@@ -151,7 +156,7 @@ bool TargetReader::Decoder::fill() {
     const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
     if (zero != nullptr) {
       if (kind_ == EncodingKind::utf8) {
-        stop(LoadResult::would_lose_characters);
+        lose(platform::Loss::zero_byte);
         return false;
       }
       zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
@@ -173,8 +178,10 @@ bool TargetReader::Decoder::fill() {
     eof_ = true;
     // A broken last unit loses a character, except the single end-mark byte that older
     // versions of this program wrote after the last unit; so does a surrogate without its pair.
-    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark) || pending_ != 0) {
-      stop(LoadResult::would_lose_characters);
+    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+      lose(platform::Loss::broken_unit);
+    } else if (pending_ != 0) {
+      lose(platform::Loss::lone_surrogate);
     }
     form_.end_mark_byte = carried_ == 1;
     return false;
@@ -195,7 +202,7 @@ bool TargetReader::Decoder::fill() {
       for (std::size_t b = 0; b < unit_; ++b) value = (value << 8) | in[b];
     }
     if (!decode_unit(kind_, value, unicode_, pending_, out)) {
-      stop(LoadResult::would_lose_characters);
+      lose(loss_of_unit(kind_, value, unicode_, pending_));
       return false;
     }
   }
@@ -256,12 +263,18 @@ bool TargetReader::Decoder::plain_line(Line& line) {
   std::string_view bytes(text_.get() + begin_, length);
   begin_ += length;
   if (zero_at_ < begin_) {
-    stop(LoadResult::would_lose_characters);
+    lose(platform::Loss::zero_byte);
     return false;
   }
   searched_ = 0;
   line.origin = ++origin_;
   line.borrowed = true;  // the text lies in the block, valid until the next line is read
+  // A file typed at the console ends with the end mark right after its last line's text.
+  bool end_mark_after = at == length && bytes.ends_with(kEndMark);
+  if (end_mark_after) {
+    bytes.remove_suffix(1);
+    keep_end_mark_after_last_line();
+  }
   if (only_line_breaks(bytes)) {
     line.kind = EntryKind::blank;
     line.text = {};
@@ -300,21 +313,41 @@ bool TargetReader::Decoder::encoded_line(Line& line) {
     if (size == 0 || start[0] == kEndMark) return end(false);
     line.kind = EntryKind::text;
     line.line_break = LineBreak::none;
-    line.text = std::string_view(start, size);
+    // In UTF-8 too, a last line may run straight into the end mark.
+    bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
+    line.text = std::string_view(start, size - (end_mark_after ? 1 : 0));
     begin_ = end_;
+    if (end_mark_after) keep_end_mark_after_last_line();
   }
   line.origin = ++origin_;
   count(line.line_break);
   return true;
 }
 
-// Where the file's own form is kept, what follows the last line is kept whole.
+// Where the file's own form is kept, what follows the last line is kept whole; where it is
+// not, only where it lies is noted (it is dropped, and the diff shows it go).
 void TargetReader::Decoder::keep_rest_as_tail() {
-  if (!keep_tail_) return;
+  form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
+  form_.tail_size = end_ - begin_;
+  if (!keep_tail_) {
+    std::optional<std::uint64_t> size = platform::size_hint(file_);
+    if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
+    begin_ = end_;
+    return;
+  }
   do {
     form_.tail.append(text_.get() + begin_, end_ - begin_);
     begin_ = end_;
   } while (fill());
+  form_.tail_size = form_.tail.size();
+}
+
+// The end mark that is the last byte of the file, right after the last line's text: it ends
+// the file as a line that begins with it does.
+void TargetReader::Decoder::keep_end_mark_after_last_line() {
+  form_.tail_at = offset_ - 1;
+  form_.tail_size = 1;
+  if (keep_tail_) form_.tail.assign(1, kEndMark);
 }
 
 // The last line has been read (or reading failed): the form is known when every line was read.

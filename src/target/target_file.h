@@ -31,8 +31,9 @@ EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
 // adds a mark meant it: a UTF-8 mark is skipped, and UTF-16 is narrowed unit by unit (each unit
 // 1 to 255 becomes that byte), or in Unicode mode decoded to UTF-8. Nothing when a unit cannot
 // be read without losing characters (0, above 255 when narrowed, a surrogate out of its pair)
-// or the last unit is broken.
-std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode);
+// or the last unit is broken; `reason` then says which.
+std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode,
+                                            platform::Status& reason);
 
 // What the command line asked of every target.
 struct TargetOptions {
@@ -66,11 +67,15 @@ struct FileForm {
   // line that begins with the end mark and every byte after it; in an encoded one the text
   // after the last break, when it begins with the end mark.
   std::string tail;
+  // Where that begins in a plain or UTF-8 file, and how many bytes it takes (also where it is
+  // not kept).
+  std::uint64_t tail_at = 0;
+  std::uint64_t tail_size = 0;
   bool end_mark_byte = false;  // one byte 0x1A after the last UTF-16 or UTF-32 code unit
   bool complete = false;
 
   LineBreak usual() const;  // the most common; CR LF when there is none
-  bool had_end_mark() const { return !tail.empty() || end_mark_byte; }
+  bool had_end_mark() const { return tail_size > 0 || end_mark_byte; }
 };
 
 // The file being edited: where it is, how it was named, its form, and where its present
@@ -149,6 +154,7 @@ enum class WriteResult : unsigned char {
   would_change,      // nothing is written in this run, but the file's bytes would change
   read_only,         // the target may not be replaced
   no_temp_file,      // no temporary file could be made beside it
+  no_scratch,        // nothing is written in this run, and no scratch file could hold the bytes
   cannot_write,      // writing, syncing or renaming failed; the target is as it was
   no_backup,         // its old content could not be kept as asked; the target is as it was
   would_lose_characters,  // a line is not UTF-8 and cannot be written in the file's form
@@ -159,6 +165,7 @@ enum class WriteResult : unsigned char {
 struct WriteOutcome {
   WriteResult result = WriteResult::written;
   platform::Status reason;
+  std::string reason_path;  // what the reason is about, where it is not the target
   std::string backup_path;  // where the old content was kept, when it was
   bool only_form = false;   // the lines are the same; only line ends or end mark change
   platform::Spool diff;     // with the diff option: the change as a unified diff

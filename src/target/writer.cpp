@@ -94,7 +94,9 @@ class TargetWriter::Output {
   void hand_on(std::string_view bytes);
   bool same_as_original(std::string_view bytes);
   void encode(std::string_view text) {
-    if (!append_text(target_, text, chunk_)) fail(WriteResult::would_lose_characters, {});
+    if (!append_text(target_, text, chunk_)) {
+      fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+    }
   }
   void append_kept(const Line& line);
   void append_break(LineBreak line_break);
@@ -166,8 +168,10 @@ void TargetWriter::Output::diverge() {
     made = platform::begin_replacement(target_.path, replacement_);
     destination_ = &replacement_.temp;
   }
-  if (!made)
-    return fail(options_.no_write ? WriteResult::cannot_write : WriteResult::no_temp_file, made);
+  if (!made) {
+    if (options_.no_write) outcome_.reason_path = platform::scratch_folder();
+    return fail(options_.no_write ? WriteResult::no_scratch : WriteResult::no_temp_file, made);
+  }
   std::string& block = old_bytes_;
   for (std::uint64_t copied = 0; copied < compared_;) {
     block.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
@@ -230,7 +234,7 @@ void TargetWriter::Output::append_kept_end() {
   const FileForm& form = original_form();
   if (target_.naming == Naming::existing) {
     encode(form.tail);
-  } else if (!form.tail.empty()) {
+  } else if (form.tail_size > 0) {
     encode(std::string_view(&kEndMark, 1));
   }
   if (form.end_mark_byte) chunk_.push_back(kEndMark);
@@ -275,14 +279,9 @@ WriteOutcome TargetWriter::Output::finish() {
   flush();
   if (diff_) outcome_.only_form = !diff_->finish();
   if (failed_) return std::move(outcome_);
-  if (!allowed_) {
-    platform::abandon_replacement(replacement_);
-    outcome_.result = WriteResult::read_only;
-    outcome_.reason = allowed_;
-    return std::move(outcome_);
-  }
   if (same_) {
-    // Every byte made was the same: unchanged, unless the old content goes on beyond them.
+    // Every byte made was the same: unchanged, unless the old content goes on beyond them. An
+    // unchanged file is left alone, whoever may write it.
     char extra = 0;
     std::size_t got = 0;
     if (target_.original.is_open() &&
@@ -290,12 +289,37 @@ WriteOutcome TargetWriter::Output::finish() {
       outcome_.result = WriteResult::unchanged;
       return std::move(outcome_);
     }
+  }
+  if (!allowed_) {
+    platform::abandon_replacement(replacement_);
+    outcome_.result = WriteResult::read_only;
+    outcome_.reason = allowed_;
+    return std::move(outcome_);
+  }
+  if (same_) {
     same_ = false;
     diverge();
     if (failed_) return std::move(outcome_);
   }
+  std::string backup_path = target_.path + std::string(kBackupSuffix);
   if (options_.no_write) {
-    outcome_.result = WriteResult::would_change;
+    // What writing it would meet, found without making anything beside it.
+    platform::FileIdentity existing;
+    platform::ReplaceCheck check = platform::check_replacement(target_.path);
+    platform::Status backup;
+    if (options_.backup && !target_.made && platform::identify(target_.path, existing)) {
+      backup = platform::check_backup(backup_path);
+    }
+    if (check.refusal == platform::Refusal::no_temp_file) {
+      fail(WriteResult::no_temp_file, check.reason);
+    } else if (check.refusal == platform::Refusal::cannot_replace) {
+      fail(WriteResult::cannot_write, check.reason);
+    } else if (!backup) {
+      outcome_.reason_path = backup_path;
+      fail(WriteResult::no_backup, backup);
+    } else {
+      outcome_.result = WriteResult::would_change;
+    }
     return std::move(outcome_);
   }
   // Another program may have changed the file while this run held it: then it stays as that
@@ -311,13 +335,13 @@ WriteOutcome TargetWriter::Output::finish() {
   target_.original = platform::File();
   // A file this run made has no old content to keep.
   if (options_.backup && replacement_.target_exists && !target_.made) {
-    outcome_.backup_path = target_.path + std::string(kBackupSuffix);
-    platform::Status kept = platform::keep_backup(replacement_, outcome_.backup_path);
+    platform::Status kept = platform::keep_backup(replacement_, backup_path);
     if (!kept) {
-      outcome_.backup_path.clear();
+      outcome_.reason_path = backup_path;
       fail(WriteResult::no_backup, kept);
       return std::move(outcome_);
     }
+    outcome_.backup_path = backup_path;
   }
   platform::Commit commit = platform::commit_replacement(replacement_);
   outcome_.reason = commit.reason;
