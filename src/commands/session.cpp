@@ -47,6 +47,9 @@ constexpr std::string_view kWouldChange = "NO-WRITE mode: %s would be changed\n"
 constexpr std::string_view kNoScratch = "NO-WRITE mode: no scratch file can be made in %s\n";
 constexpr std::string_view kOnlyForm =
     "Only the line ends or the end mark of %s change; its lines stay as they are\n";
+constexpr std::string_view kFormToo = "The line ends or the end mark of %s change too\n";
+constexpr std::string_view kAsText =
+    "The diff of %s shows its lines as UTF-8 text; it is no patch of the file's bytes\n";
 
 // Test mode shows every line as it is written back and waits for a key after it.
 class TracedLines final : public WriteTrace {
@@ -80,14 +83,17 @@ void say_loaded(Run& run) {
   run.errors = true;
 }
 
-// The change as a diff, or a line saying that only the form changes.
+// The change as a diff, after a line saying what the diff cannot show plainly; only for a file
+// that is written (or would be), so that the diff, applied, gives what the run writes.
 void say_diff(const std::string& path, WriteOutcome& outcome) {
-  if (!outcome.diff.empty()) {
-    outcome.diff.print();
-  } else if (outcome.only_form && (outcome.result == WriteResult::written ||
-                                   outcome.result == WriteResult::would_change)) {
-    platform::say(kOnlyForm, path);
-  }
+  const DiffSummary& summary = outcome.diff_summary;
+  bool written = outcome.result == WriteResult::written ||
+                 outcome.result == WriteResult::not_durable ||
+                 outcome.result == WriteResult::would_change;
+  if (!written || (outcome.diff.empty() && !summary.form_changed)) return;
+  if (summary.form_changed) platform::say(summary.lines_changed ? kFormToo : kOnlyForm, path);
+  if (!outcome.diff.empty() && summary.as_text) platform::say(kAsText, path);
+  outcome.diff.print();
 }
 
 // What happened to the file; false when it is an error.

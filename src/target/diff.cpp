@@ -3,16 +3,71 @@
 // for a longest common part is needed, and memory does not grow with the file.
 #include "target/diff.h"
 
+#include <cstdio>
+
+#include "target/encoding.h"
+
 namespace zeltrim {
 
 namespace {
 constexpr std::size_t kContext = 3;  // unchanged lines shown around each change
 static_assert(2 * kContext < 7, "a gap that ends a hunk must fit among the unchanged lines held");
+// What follows a last line that has no LF, as patch reads it.
+constexpr std::string_view kNoNewline = "\n\\ No newline at end of file\n";
+constexpr std::string_view kNewFile = "/dev/null";
+constexpr std::size_t kTailPiece = std::size_t{64} * 1024;
+
+std::string_view bytes_of(LineBreak line_break) {
+  switch (line_break) {
+    case LineBreak::cr_lf:
+      return "\r\n";
+    case LineBreak::lf:
+      return "\n";
+    case LineBreak::cr:
+      return "\r";
+    case LineBreak::cr_cr:
+      return "\r\r";
+    case LineBreak::usual:
+    case LineBreak::none:
+      break;
+  }
+  return {};
+}
+
+bool needs_quotes(unsigned char byte) {
+  return byte == ' ' || byte == '"' || byte == '\\' || byte < 0x20 || byte == 0x7F;
+}
 }  // namespace
 
-void LineDiff::Unchanged::push(std::string_view text) {
+std::string quoted_path(std::string_view path) {
+  bool plain = true;
+  for (char byte : path) plain = plain && !needs_quotes(static_cast<unsigned char>(byte));
+  if (plain) return std::string(path);
+  std::string quoted = "\"";
+  for (char byte : path) {
+    auto value = static_cast<unsigned char>(byte);
+    if (byte == '"' || byte == '\\') {
+      quoted.append({'\\', byte});
+    } else if (byte == '\t') {
+      quoted.append("\\t");
+    } else if (byte == '\n') {
+      quoted.append("\\n");
+    } else if (byte == '\r') {
+      quoted.append("\\r");
+    } else if (value < 0x20 || value == 0x7F) {
+      char octal[5];
+      std::snprintf(octal, sizeof octal, "\\%03o", value);
+      quoted.append(octal);
+    } else {
+      quoted.push_back(byte);
+    }
+  }
+  return quoted.append("\"");
+}
+
+void LineDiff::Unchanged::push(std::string_view text, std::string_view line_break) {
   if (size_ == kMost) keep_last(kMost - 1);
-  slots_[(first_ + size_) % kMost].assign(text);
+  slots_[(first_ + size_) % kMost].assign(text).append(line_break);
   ++size_;
 }
 
@@ -22,18 +77,23 @@ void LineDiff::Unchanged::keep_last(std::size_t count) {
   size_ = count;
 }
 
-LineDiff::LineDiff(Target& target, platform::Spool& out) : target_(target), out_(out) {
+LineDiff::LineDiff(Target& target, platform::Spool& out)
+    : target_(target), out_(out), bytes_(unit_size(target.kind) == 1) {
   // A hunk as long as the file goes to the diff without being copied.
   hunk_.share_file_with(out_);
+  added_.share_file_with(out_);
 }
 
-void LineDiff::add_to_hunk(char sign, std::string_view text) {
-  hunk_.append_parts({std::string_view(&sign, 1), text, "\n"});
+void LineDiff::add_to_hunk(char sign, std::string_view text, std::string_view line_break) {
+  hunk_.append_parts({std::string_view(&sign, 1), text, line_break});
 }
 
-void LineDiff::emit(Mark mark, std::string_view text) {
+// One line of the diff: `text` and `line_break` together end with an LF (the no-newline note
+// ends an incomplete one).
+void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_break) {
   if (mark == Mark::same) {
-    unchanged_.push(text);
+    hunk_.append_all(added_);
+    unchanged_.push(text, line_break);
     // Before any change only the context of the next one is kept; after one, a gap too long to
     // join with the next change ends the hunk with its context.
     if (!open_) {
@@ -45,36 +105,41 @@ void LineDiff::emit(Mark mark, std::string_view text) {
     ++new_count_;
     return;
   }
-  changed_ = true;
   if (!open_) {
     open_ = true;
     hunk_old_ = old_count_ - unchanged_.size();
     hunk_new_ = new_count_ - unchanged_.size();
     hunk_old_count_ = hunk_new_count_ = 0;
   }
-  for (std::size_t at = 0; at < unchanged_.size(); ++at) add_to_hunk(' ', unchanged_[at]);
+  for (std::size_t at = 0; at < unchanged_.size(); ++at) add_to_hunk(' ', unchanged_[at], {});
   hunk_old_count_ += unchanged_.size();
   hunk_new_count_ += unchanged_.size();
   unchanged_.keep_last(0);
-  add_to_hunk(static_cast<char>(mark), text);
   if (mark == Mark::removed) {
+    add_to_hunk('-', text, line_break);
     ++hunk_old_count_;
     ++old_count_;
   } else {
+    // The added lines of a change follow its removed ones, as diff writes them.
+    added_.append_parts({"+", text, line_break});
     ++hunk_new_count_;
     ++new_count_;
   }
 }
 
 void LineDiff::close_hunk() {
+  hunk_.append_all(added_);
   std::size_t shown = std::min(unchanged_.size(), kContext);
-  for (std::size_t at = 0; at < shown; ++at) add_to_hunk(' ', unchanged_[at]);
+  for (std::size_t at = 0; at < shown; ++at) add_to_hunk(' ', unchanged_[at], {});
   hunk_old_count_ += shown;
   hunk_new_count_ += shown;
   // An empty side starts at the line before it.
   std::uint64_t old_start = hunk_old_count_ == 0 ? hunk_old_ : hunk_old_ + 1;
   std::uint64_t new_start = hunk_new_count_ == 0 ? hunk_new_ : hunk_new_ + 1;
-  if (out_.empty()) out_.append("--- " + target_.path + "\n+++ " + target_.path + "\n");
+  if (out_.empty()) {
+    std::string name = quoted_path(target_.path);
+    out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
+  }
   out_.append("@@ -" + std::to_string(old_start) + "," + std::to_string(hunk_old_count_) + " +" +
               std::to_string(new_start) + "," + std::to_string(hunk_new_count_) + " @@\n");
   out_.append_all(hunk_);
@@ -83,10 +148,128 @@ void LineDiff::close_hunk() {
   open_ = false;
 }
 
+// Bytes of one side only, cut after each LF: a line that ends here is a changed line, and the
+// two sides are together again once neither holds part of a line.
+void LineDiff::one_side(Mark mark, std::string_view bytes) {
+  std::string& partial = mark == Mark::removed ? old_partial_ : new_partial_;
+  const std::string& other = mark == Mark::removed ? new_partial_ : old_partial_;
+  while (!bytes.empty()) {
+    std::size_t lf = bytes.find('\n');
+    if (lf == std::string_view::npos) {
+      partial.append(bytes);
+      apart_ = true;
+      return;
+    }
+    std::string_view piece = bytes.substr(0, lf + 1);
+    bytes.remove_prefix(lf + 1);
+    if (partial.empty()) {
+      emit(mark, piece, {});
+    } else {
+      partial.append(piece);
+      emit(mark, partial, {});
+      partial.clear();
+    }
+    apart_ = !other.empty();
+  }
+}
+
+// A line of UTF-16 or UTF-32 text as the diff shows it: UTF-8, whatever the file holds.
+std::string_view LineDiff::shown(std::string_view text) {
+  if (target_.unicode) return text;
+  wide_text_.clear();
+  for (char byte : text) {
+    auto value = static_cast<unsigned char>(byte);
+    if (value < 0x80) {
+      wide_text_.push_back(byte);
+    } else {
+      wide_text_.push_back(static_cast<char>(0xC0 | (value >> 6)));
+      wide_text_.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    }
+  }
+  return wide_text_;
+}
+
+void LineDiff::removed(std::string_view text, std::string_view line_break) {
+  if (!bytes_) return emit(Mark::removed, shown(text), "\n");
+  // A line's text never holds an LF: only its break may end a line of the diff.
+  if (old_partial_.empty() && line_break.ends_with('\n')) {
+    emit(Mark::removed, text, line_break);
+    apart_ = !new_partial_.empty();
+    return;
+  }
+  one_side(Mark::removed, text);
+  one_side(Mark::removed, line_break);
+}
+
+void LineDiff::added(std::string_view text, std::string_view line_break) {
+  if (!bytes_) return emit(Mark::added, shown(text), "\n");
+  if (new_partial_.empty() && line_break.ends_with('\n')) {
+    emit(Mark::added, text, line_break);
+    apart_ = !old_partial_.empty();
+    return;
+  }
+  one_side(Mark::added, text);
+  one_side(Mark::added, line_break);
+}
+
+void LineDiff::same(std::string_view text, std::string_view line_break) {
+  if (!bytes_) return emit(Mark::same, shown(text), "\n");
+  if (!apart_ && old_partial_.empty() && line_break.ends_with('\n')) {
+    return emit(Mark::same, text, line_break);
+  }
+  for (std::string_view bytes : {text, line_break}) {
+    while (!bytes.empty()) {
+      std::size_t lf = bytes.find('\n');
+      std::size_t length = lf == std::string_view::npos ? bytes.size() : lf + 1;
+      old_partial_.append(bytes.substr(0, length));
+      new_partial_.append(bytes.substr(0, length));
+      bytes.remove_prefix(length);
+      if (lf == std::string_view::npos) break;
+      if (apart_) {
+        emit(Mark::removed, old_partial_, {});
+        emit(Mark::added, new_partial_, {});
+      } else {
+        emit(Mark::same, old_partial_, {});
+      }
+      old_partial_.clear();
+      new_partial_.clear();
+      apart_ = false;
+    }
+  }
+}
+
+// The last lines, where they end without an LF.
+void LineDiff::end_partial_lines() {
+  if (!apart_ && !old_partial_.empty()) {
+    emit(Mark::same, old_partial_, kNoNewline);
+  } else {
+    if (!old_partial_.empty()) emit(Mark::removed, old_partial_, kNoNewline);
+    if (!new_partial_.empty()) emit(Mark::added, new_partial_, kNoNewline);
+  }
+  old_partial_.clear();
+  new_partial_.clear();
+}
+
+// The byte-order mark belongs to the first line.
+void LineDiff::begin(bool empty) {
+  begun_ = true;
+  if (!bytes_) return;
+  bool had_mark = !target_.made && target_.original.is_open();
+  std::string_view mark = mark_of(target_.kind);
+  std::string_view old_mark = had_mark ? mark : std::string_view();
+  std::string_view new_mark = empty ? std::string_view() : mark;
+  if (old_mark == new_mark) {
+    same(old_mark, {});
+  } else {
+    removed(old_mark, {});
+    added(new_mark, {});
+  }
+}
+
 // Nearly every line comes out of the commands while it is still where it was read: only a
 // line that has not yet come out is copied.
 void LineDiff::read(const Line& line) {
-  fresh_ = line.text;
+  fresh_ = {line.text, line.line_break};
   fresh_origin_ = line.origin;
   last_read_ = line.origin;
 }
@@ -99,23 +282,24 @@ void LineDiff::read_passed() {
   }
   Held& held = held_[(held_first_ + held_count_++) % kHeldLines];
   held.origin = fresh_origin_;
-  held.text.assign(fresh_);
+  held.text.assign(fresh_.text);
+  held.line_break = fresh_.line_break;
   fresh_origin_ = 0;
 }
 
-// The text of old line `origin`; false when there is no such line. Lines are asked for in order.
-bool LineDiff::old_line(std::uint64_t origin, std::string_view& text) {
+// Old line `origin`; false when there is no such line. Lines are asked for in order.
+bool LineDiff::old_line(std::uint64_t origin, OldLine& line) {
   for (; held_count_ > 0; held_first_ = (held_first_ + 1) % kHeldLines, --held_count_) {
     const Held& held = held_[held_first_];
     if (held.origin < origin) continue;
     if (held.origin > origin) break;
-    text = held.text;  // its string stays until read_passed() holds another line
+    line = {held.text, held.line_break};  // its string stays until read_passed() holds another
     held_first_ = (held_first_ + 1) % kHeldLines;
     --held_count_;
     return true;
   }
   if (fresh_origin_ == origin) {
-    text = fresh_;
+    line = fresh_;
     fresh_origin_ = 0;
     return true;
   }
@@ -125,60 +309,108 @@ bool LineDiff::old_line(std::uint64_t origin, std::string_view& text) {
   for (; again_read_ < origin; ++again_read_) {
     if (!again_->next(again_line_)) return false;
   }
-  text = again_line_.text;
+  line = {again_line_.text, again_line_.line_break};
   return true;
 }
 
 bool LineDiff::next_old_is(std::string_view text) {
-  std::string_view old;
   if (!old_left_) return false;
-  if (!old_line(next_old_, old)) {
+  if (!old_line(next_old_, old_)) {
     old_left_ = false;
     return false;
   }
-  return old == text;
+  return old_.text == text;
 }
 
 void LineDiff::old_lines_up_to(std::uint64_t origin) {
   for (; old_left_ && next_old_ <= origin; ++next_old_) {
-    std::string_view text;
-    if (!old_line(next_old_, text)) {
+    OldLine line;
+    if (!old_line(next_old_, line)) {
       old_left_ = false;
       break;
     }
-    if (next_old_ < origin) {
-      emit(Mark::removed, text);
+    if (next_old_ == origin) {
+      old_ = line;
     } else {
-      old_text_ = text;
+      summary_.lines_changed = true;
+      removed(line.text, bytes_of(line.line_break));
     }
   }
 }
 
-void LineDiff::put(const Line& line) {
+// An old line and the new line it became.
+void LineDiff::pair(const OldLine& old, const Line& line, LineBreak written) {
+  if (old.line_break != written) summary_.form_changed = true;
+  if (old.text != line.text) summary_.lines_changed = true;
+  if (old.text == line.text && (!bytes_ || old.line_break == written)) {
+    return same(line.text, bytes_of(written));
+  }
+  removed(old.text, bytes_of(old.line_break));
+  added(line.text, bytes_of(written));
+}
+
+void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
+  if (!begun_) begin(false);
+  if (bytes_) added({}, bytes_of(gained_before));
   if (line.origin == 0) {
     // A file started afresh keeps none of its old lines: a new line equal to the next old one
     // stands for it, so that the same content written again shows no change.
     if (target_.naming == Naming::created && next_old_is(line.text)) {
       ++next_old_;
-      emit(Mark::same, line.text);
+      pair(old_, line, written);
     } else {
-      emit(Mark::added, line.text);
+      summary_.lines_changed = true;
+      added(line.text, bytes_of(written));
     }
     return;
   }
   old_lines_up_to(line.origin);
-  if (old_text_ == line.text) {
-    emit(Mark::same, line.text);
-  } else {
-    emit(Mark::removed, old_text_);
-    emit(Mark::added, line.text);
-  }
+  pair(old_, line, written);
 }
 
-bool LineDiff::finish() {
+DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, bool empty) {
+  if (!begun_) begin(empty);
   old_lines_up_to(UINT64_MAX);
+  bool old_content = !target_.made && target_.original.is_open();
+  if (bytes_) {
+    // What follows the last line: the end mark, and where the file keeps its own form, all
+    // that followed a line that begins with it.
+    std::uint64_t size = old_content ? old_form.tail_size : 0;
+    std::string old_end;
+    if (size == end.size() && size > 0) {
+      old_end.resize(static_cast<std::size_t>(size));
+      std::size_t got = 0;
+      if (!platform::read_at(target_.original, old_form.tail_at, old_end.data(), old_end.size(),
+                             got) ||
+          got != old_end.size()) {
+        old_end.clear();
+      }
+    }
+    if (old_end == end && size == end.size()) {
+      same(end, {});
+    } else {
+      summary_.form_changed = summary_.form_changed || size > 0 || old_count_ > 0;
+      std::string piece;
+      for (std::uint64_t at = 0; at < size;) {
+        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - at)));
+        std::size_t got = 0;
+        if (!platform::read_at(target_.original, old_form.tail_at + at, piece.data(), piece.size(),
+                               got) ||
+            got == 0) {
+          break;
+        }
+        one_side(Mark::removed, std::string_view(piece.data(), got));
+        at += got;
+      }
+      one_side(Mark::added, end);
+    }
+    end_partial_lines();
+  } else if (old_content && old_form.had_end_mark() != !end.empty()) {
+    summary_.form_changed = true;
+  }
   if (open_) close_hunk();
-  return changed_;
+  summary_.as_text = !bytes_;
+  return summary_;
 }
 
 }  // namespace zeltrim

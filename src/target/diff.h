@@ -1,5 +1,6 @@
-// Inside the target room: the change to a target's lines as a unified diff, built as the new
-// lines are written, against the old lines read again beside them.
+// The change to a target as a unified diff, built as the new lines are written, against the old
+// lines read beside them. For plain and UTF-8 text it is a patch of the file's bytes, its lines
+// cut after each LF as patch reads them; UTF-16 and UTF-32 text is shown as UTF-8 lines.
 #pragma once
 
 #include <array>
@@ -17,23 +18,41 @@ class LineDiff {
   // The diff goes to `out`, which must outlive it.
   LineDiff(Target& target, platform::Spool& out);
 
-  // The next line of the new content, in order.
-  void put(const Line& line);
+  // The next line of the new content, in order: the break it is written with, and the break the
+  // line before it gained because this one follows (none where it had one).
+  void put(const Line& line, LineBreak gained_before, LineBreak written);
   // A line of the old content as it is read, in order, before the new lines made of it come:
   // its text is looked at where it stands until read_passed(), then held a little while, so
   // that it need not be read again.
   void read(const Line& line);
   void read_passed();
-  // Ends the diff; false when the lines did not change (`out` then holds nothing).
-  bool finish();
+  // Ends the diff: `old_form` is how the old content ended, `end` the bytes written after the
+  // last line, `empty` true when the new file holds nothing at all.
+  DiffSummary finish(const FileForm& old_form, std::string_view end, bool empty);
 
  private:
   enum class Mark : char { same = ' ', removed = '-', added = '+' };
+  struct OldLine {
+    std::string_view text;
+    LineBreak line_break = LineBreak::none;
+  };
+  void begin(bool empty);
   void old_lines_up_to(std::uint64_t origin);
-  bool old_line(std::uint64_t origin, std::string_view& text);
+  bool old_line(std::uint64_t origin, OldLine& line);
   bool next_old_is(std::string_view text);
-  void emit(Mark mark, std::string_view text);
-  void add_to_hunk(char sign, std::string_view text);
+  void pair(const OldLine& old, const Line& line, LineBreak written);
+
+  // The bytes of both contents, in order: the same in both, only in the old, only in the new.
+  // They are cut into the diff's lines after each LF.
+  void same(std::string_view text, std::string_view line_break);
+  void removed(std::string_view text, std::string_view line_break);
+  void added(std::string_view text, std::string_view line_break);
+  void one_side(Mark mark, std::string_view bytes);
+  std::string_view shown(std::string_view text);
+  void end_partial_lines();
+
+  void emit(Mark mark, std::string_view text, std::string_view line_break);
+  void add_to_hunk(char sign, std::string_view text, std::string_view line_break);
   void close_hunk();
 
   // Unchanged lines since the last change, the newest few: each kept in a string that keeps
@@ -43,7 +62,7 @@ class LineDiff {
     static constexpr std::size_t kMost = 7;
     std::size_t size() const { return size_; }
     const std::string& operator[](std::size_t at) const { return slots_[(first_ + at) % kMost]; }
-    void push(std::string_view text);
+    void push(std::string_view text, std::string_view line_break);
     void keep_last(std::size_t count);
 
    private:
@@ -54,11 +73,14 @@ class LineDiff {
 
   Target& target_;
   platform::Spool& out_;
+  bool bytes_;  // a patch of the file's bytes (plain and UTF-8), else UTF-8 lines
+  bool begun_ = false;
   // Old lines as they were read, the newest few; a line that is gone from here by the time it
   // is needed is read again from the file.
   struct Held {
     std::uint64_t origin = 0;
     std::string text;
+    LineBreak line_break = LineBreak::none;
   };
   static constexpr std::size_t kHeldLines = 64;
   std::array<Held, kHeldLines> held_;
@@ -66,26 +88,40 @@ class LineDiff {
   std::size_t held_count_ = 0;
   std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
   // The line last handed to read(), until its new line took it or read_passed() held it.
-  std::string_view fresh_;
+  OldLine fresh_;
   std::uint64_t fresh_origin_ = 0;  // none: 0
   std::unique_ptr<TargetReader> again_;
   std::uint64_t again_read_ = 0;
   Line again_line_;
-  bool old_left_ = true;         // the old content may have more lines
-  std::uint64_t next_old_ = 1;   // the next old line to pass
-  std::string_view old_text_;    // the text of the old line passed last, valid within put()
+  bool old_left_ = true;        // the old content may have more lines
+  std::uint64_t next_old_ = 1;  // the next old line to pass
+  OldLine old_;                 // the old line passed last, valid within put()
+  std::string wide_text_;       // a line of UTF-16 or UTF-32 text as UTF-8
+
+  // The diff's lines not yet ended by an LF, on each side, and whether the two sides differ
+  // since they last ended a line together.
+  std::string old_partial_;
+  std::string new_partial_;
+  bool apart_ = false;
+
   std::uint64_t old_count_ = 0;  // old and new lines passed so far, in the diff's count
   std::uint64_t new_count_ = 0;
-  bool changed_ = false;
+  DiffSummary summary_;
 
-  // The open hunk: where it starts, what it counts, its lines.
+  // The open hunk: where it starts, what it counts, its lines; the added lines of the change
+  // being made wait until its removed lines are in.
   bool open_ = false;
   std::uint64_t hunk_old_ = 0;
   std::uint64_t hunk_new_ = 0;
   std::uint64_t hunk_old_count_ = 0;
   std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
+  platform::Spool added_;
   Unchanged unchanged_;
 };
+
+// A path as a diff's header names it: in double quotes with C escapes where it holds a space, a
+// tab, a double quote, a backslash or another control byte.
+std::string quoted_path(std::string_view path);
 
 }  // namespace zeltrim

@@ -162,13 +162,20 @@ enum class WriteResult : unsigned char {
   not_durable,        // the new content is in place, but its folder could not be synced
 };
 
+// What the diff of a target found.
+struct DiffSummary {
+  bool lines_changed = false;  // a line was added, removed or changed
+  bool form_changed = false;   // a line's break or what follows the last line changed
+  bool as_text = false;        // UTF-16 or UTF-32: the lines are shown as UTF-8, not the bytes
+};
+
 struct WriteOutcome {
   WriteResult result = WriteResult::written;
   platform::Status reason;
   std::string reason_path;  // what the reason is about, where it is not the target
   std::string backup_path;  // where the old content was kept, when it was
-  bool only_form = false;   // the lines are the same; only line ends or end mark change
   platform::Spool diff;     // with the diff option: the change as a unified diff
+  DiffSummary diff_summary;
   platform::File would_be;  // where nothing is written: the bytes the file would hold, if kept
 };
 

@@ -65,10 +65,21 @@ class TargetWriter::Output {
   }
 
   void put(const Line& line) {
-    if (diff_) diff_->put(line);
+    // In the file's own form a line keeps its break, an added line takes the break most lines
+    // have, and a last line without a break gets one only when a line comes after it.
+    LineBreak gained = LineBreak::none;
+    LineBreak written = LineBreak::cr_lf;
+    if (options_.keep_form) {
+      if (break_pending_) gained = original_form().usual();
+      written = line.line_break == LineBreak::usual ? original_form().usual() : line.line_break;
+      break_pending_ = written == LineBreak::none;
+    }
+    if (diff_) diff_->put(line, gained, written);
     if (failed_ || discarding_) return;
     if (options_.keep_form) {
-      append_kept(line);
+      append_break(gained);
+      encode(line.text);
+      append_break(written);
     } else if (target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
       // A long line goes on as it is, not copied into the chunk first.
       flush();
@@ -98,9 +109,8 @@ class TargetWriter::Output {
       fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
     }
   }
-  void append_kept(const Line& line);
   void append_break(LineBreak line_break);
-  void append_kept_end();
+  std::string end_bytes();
   const FileForm& original_form();
   void diverge();
   void fail(WriteResult result, const platform::Status& reason) {
@@ -200,9 +210,7 @@ const FileForm& TargetWriter::Output::original_form() {
 }
 
 void TargetWriter::Output::append_break(LineBreak line_break) {
-  if (line_break == LineBreak::usual) line_break = original_form().usual();
   switch (line_break) {
-    case LineBreak::usual:  // never the usual break of a file: that is one of the others
     case LineBreak::cr_lf:
       return encode("\r\n");
     case LineBreak::lf:
@@ -211,33 +219,33 @@ void TargetWriter::Output::append_break(LineBreak line_break) {
       return encode("\r");
     case LineBreak::cr_cr:
       return encode("\r\r");
+    case LineBreak::usual:  // resolved before: never the break of a file
     case LineBreak::none:
-      break_pending_ = true;
       return;
   }
 }
 
-// A line with the break it had; a line added takes the break most lines have. A last line
-// without a break gets one only when a line comes after it.
-void TargetWriter::Output::append_kept(const Line& line) {
-  if (break_pending_) {
-    break_pending_ = false;
-    append_break(LineBreak::usual);
+// What follows the last line: in the program's form the end mark (not after UTF-16 or UTF-32
+// text); in the file's own form what followed it before, kept as it was, where a .G target
+// keeps only whether the file had an end mark, since its old content goes.
+std::string TargetWriter::Output::end_bytes() {
+  std::string end;
+  if (!options_.keep_form) {
+    append_end(target_.kind, end);
+    return end;
   }
-  encode(line.text);
-  append_break(line.line_break);
-}
-
-// What followed the last line, kept as it was; a .G target keeps only whether the file had an
-// end mark, since its old content goes.
-void TargetWriter::Output::append_kept_end() {
   const FileForm& form = original_form();
+  bool kept = true;
   if (target_.naming == Naming::existing) {
-    encode(form.tail);
+    kept = append_text(target_, form.tail, end);
   } else if (form.tail_size > 0) {
-    encode(std::string_view(&kEndMark, 1));
+    kept = append_text(target_, std::string_view(&kEndMark, 1), end);
   }
-  if (form.end_mark_byte) chunk_.push_back(kEndMark);
+  if (!kept) {
+    fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+  }
+  if (form.end_mark_byte) end.push_back(kEndMark);
+  return end;
 }
 
 void TargetWriter::Output::flush() {
@@ -269,15 +277,15 @@ WriteOutcome TargetWriter::Output::finish() {
     outcome_.result = WriteResult::nothing_to_write;
     return std::move(outcome_);
   }
+  std::string end;
   if (!target_.held_lines) {
     chunk_.clear();  // a .G target that never held a line becomes an empty file
-  } else if (options_.keep_form) {
-    append_kept_end();
   } else {
-    append_end(target_.kind, chunk_);
+    end = end_bytes();
+    chunk_.append(end);
   }
   flush();
-  if (diff_) outcome_.only_form = !diff_->finish();
+  if (diff_) outcome_.diff_summary = diff_->finish(original_form(), end, !target_.held_lines);
   if (failed_) return std::move(outcome_);
   if (same_) {
     // Every byte made was the same: unchanged, unless the old content goes on beyond them. An
@@ -408,7 +416,7 @@ WriteOutcome write_target(Target& target, const TargetOptions& options, WriteTra
   }
   WriteOutcome written = output.finish();
   written.diff = std::move(probed.diff);
-  written.only_form = probed.only_form;
+  written.diff_summary = probed.diff_summary;
   return written;
 }
 

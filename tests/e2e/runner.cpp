@@ -7,8 +7,9 @@
 //                          program), root (runs only as root), nobody (runs as the unprivileged
 //                          user), fsize=BYTES, mem=N (32 MB and N bytes per byte of the files
 //                          written, and a minute of CPU time; only where such limits do not stop
-//                          a sanitizer, valgrind or a loader first), limits (runs only there);
-//                          or a form of i.zt (below).
+//                          a sanitizer, valgrind or a loader first), limits (runs only there),
+//                          patch (the job's diff, applied by patch to the files as they were,
+//                          gives the files it leaves); or a form of i.zt (below).
 //   args: WORDS|WORDS...   the command line, i.zt unless given; "" is an empty word. Each
 //                          alternative between | is run in turn.
 //   <NAME[ FORM]: LINES    a file written before the run (its folders made as needed).
@@ -302,6 +303,57 @@ void check(const Case& c) {
   }
 }
 
+// The diffs a run printed: from each "--- " line that a "+++ " line follows to the first line
+// that is no line of a diff; a diff of UTF-8 lines (UTF-16 and UTF-32 text) is no patch, and
+// its file is named in `texts`.
+std::string diffs_in(const std::string& out, std::set<std::string>& texts) {
+  const std::string kText = "The diff of ", kTextEnd = " shows its lines as UTF-8 text;";
+  std::string diffs;
+  bool inside = false, text = false, noted = false;  // noted: the line before says "text"
+  for (std::size_t at = 0, end; at < out.size(); at = end) {
+    end = std::min(out.find('\n', at), out.size() - 1) + 1;
+    std::string line = out.substr(at, end - at);
+    if (line.starts_with("--- ") && out.compare(end, 4, "+++ ") == 0) inside = true, text = noted;
+    if (inside && std::string(" -+@\\").find(line[0]) == std::string::npos) inside = false;
+    if (inside && !text) diffs += line;
+    noted = line.starts_with(kText) && line.find(kTextEnd) != std::string::npos;
+    if (noted) texts.insert(line.substr(kText.size(), line.find(kTextEnd) - kText.size()));
+  }
+  return diffs;
+}
+
+// /d is a patch: the diffs of a job run under /n, applied by patch to the files as they were,
+// give the files as the job leaves them (a backup aside, which patch does not make).
+void check_patch(const std::map<std::string, std::string>& before, const std::string& setup,
+                 std::vector<std::string> arguments) {
+  std::erase(arguments, "/n");
+  Scratch preview, patched, real;
+  for (const Scratch* folder : {&preview, &patched, &real}) {
+    for (const auto& [name, bytes] : before) folder->write(name, bytes);
+    shell(*folder, setup);
+  }
+  std::vector<std::string> previewing = arguments;
+  previewing.insert(previewing.end(), {"/n", "/d"});
+  std::set<std::string> texts;
+  std::string diff = diffs_in(run(preview, program(previewing)).out, texts);
+  std::ofstream(patched.path + ".diff", std::ios::binary) << diff;
+  if (!diff.empty())
+    shell(patched, "patch -s -p0 --no-backup-if-mismatch < ../" +
+                       fs::path(patched.path).filename().string() + ".diff");
+  fs::remove(patched.path + ".diff");
+  run(real, program(arguments));
+  std::set<std::string> names;
+  for (const Scratch* folder : {&patched, &real})
+    for (const std::string& name : folder->names())
+      if (!name.ends_with(".bak") && !texts.contains(name) &&
+          fs::is_regular_file(folder->file(name)))
+        names.insert(name);
+  for (const std::string& name : names) {  // no diff makes patch make an empty file
+    if (real.read(name).empty() && patched.read(name) == "<missing>") continue;
+    EXPECT_EQ(patched.read(name), real.read(name)) << name << " patched, against the run";
+  }
+}
+
 // The program's messages by their labels, the rest of a row's line in place of %s.
 // clang-format off
 const std::map<std::string, std::string> kLabels = {
@@ -477,6 +529,7 @@ class Row : public testing::Test {
       for (std::string& word : made.arguments) word = word == "\"\"" ? "" : word;
       check(made);
       if (once_ && !made.marks.contains("grows")) check_once_converges(made);
+      if (made.marks.contains("patch")) check_patch(made.before, made.setup, made.arguments);
     }
   }
   std::vector<std::string> lines_;
@@ -510,24 +563,20 @@ TEST(Gallery, EveryJobGivesItsReportAndFiles) {
     }
     given.exit_code = given.out.ends_with(kClosing[0]) ? 0 : 2;
     check(given);
+    for (bool keep_form : {false, true}) {
+      std::vector<std::string> arguments = given.arguments;
+      if (keep_form) arguments.push_back("/k");
+      check_patch(given.before, "", arguments);
+    }
     ++jobs;
   }
   EXPECT_GE(jobs, 6) << "a gallery that went missing must not pass as a gallery of nothing";
 }
 
-// The line texts of a file in the written form of plain text or UTF-8, each ended by LF.
-std::string texts_of(std::string written) {
-  if (written.starts_with("\xEF\xBB\xBF")) written.erase(0, 3);
-  std::string texts;
-  for (std::size_t at = 0, end; (end = written.find("\r\n", at)) != std::string::npos; at = end + 2)
-    texts += written.substr(at, end - at) + "\n";
-  return texts;
-}
-
 // Every real file is brought to the program's written form by one run, and a second run then
 // leaves it untouched: a file in the written form is not changed at all. In its own form (/k),
-// no file is touched by a job that changes no line. The diff of a job, applied by patch to the
-// old texts, gives the new ones.
+// no file is touched by a job that changes no line. The diff of a job, applied by patch to a
+// plain or UTF-8 file as it was, gives the file the job leaves, with /k and without.
 TEST(Corpus, WrittenFormIsAFixedPoint) {
   fs::path corpus = fs::path(ZELTRIM_SOURCE_DIR) / ".." / "shared" / "corpus";
   if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus beside the project";
@@ -548,17 +597,12 @@ TEST(Corpus, WrittenFormIsAFixedPoint) {
            .before = {{"T", original}, {"i.zt", ".F T\r\n"}}});
     ++files;
     if (once.starts_with("\xFF") || once.starts_with("\xFE") || once.starts_with('\0')) continue;
-    folder.write("T", once);
-    folder.write("i.zt",
-                 ".F T\r\n.T first\r\n.I last\r\n.V e\x02"
-                 "E\r\n.R rem\r\n");
-    std::string diff = run(folder, program({"i.zt", "/n", "/d"})).out;
-    diff = diff.substr(diff.find("--- T"), diff.find("NO-WRITE mode") - diff.find("--- T"));
-    folder.write("old", texts_of(once));
-    folder.write("d.diff", diff);
-    run(folder, program({"i.zt"}));
-    shell(folder, "patch -s old d.diff");
-    EXPECT_EQ(folder.read("old"), texts_of(folder.read("T")));
+    std::map<std::string, std::string> job = {{"T", original},
+                                              {"i.zt",
+                                               ".F T\r\n.T first\r\n.I last\r\n.V e\x02"
+                                               "E\r\n.R rem\r\n"}};
+    check_patch(job, "", {"i.zt"});
+    check_patch(job, "", {"i.zt", "/k"});
   }
   EXPECT_GT(files, 20);
 }
