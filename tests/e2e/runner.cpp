@@ -9,7 +9,9 @@
 //                          written, and a minute of CPU time; only where such limits do not stop
 //                          a sanitizer, valgrind or a loader first), limits (runs only there),
 //                          patch (the job's diff, applied by patch to the files as they were,
-//                          gives the files it leaves); or a form of i.zt (below).
+//                          gives the files it leaves), converges (run again under /o, it
+//                          changes nothing, as every row of commands.rows but those marked
+//                          grows), tmpdir=FOLDER (TMPDIR for the run); or a form of i.zt.
 //   args: WORDS|WORDS...   the command line, i.zt unless given; "" is an empty word. Each
 //                          alternative between | is run in turn.
 //   <NAME[ FORM]: LINES    a file written before the run (its folders made as needed).
@@ -34,8 +36,8 @@
 // after the byte-order mark of that encoding, each byte one code unit (and no end mark after
 // UTF-16 or UTF-32); utf16le turns UTF-8 text into UTF-16LE. Escapes: \r \n \t \\ \| \xNN, and {02}
 // for the field separator. {N*TEXT} is TEXT N times, the | in it separating lines too. In the
-// output, {...} stands for any bytes, and \c at the end for no final line break. The program's
-// standard input is empty.
+// output, {...} stands for any bytes (a line of it alone for any lines, or none), and \c at the
+// end for no final line break. The program's standard input is empty.
 //
 // Beyond the rows: the examples gallery and the corpus of real files, runs ended by a signal at
 // a random moment, and test mode at a terminal.
@@ -104,7 +106,8 @@ struct Scratch {
 struct Limits {
   long long memory = 0, file_size = 0, cpu_seconds = 0;  // 0: none
   bool as_nobody = false;                                // run as the unprivileged user
-  std::string out;  // standard output is "full" (a full disk) or "closed", or the pipe read
+  std::string out;     // standard output is "full" (a full disk) or "closed", or the pipe read
+  std::string tmpdir;  // TMPDIR for the run, where given
 };
 
 // What a run printed on standard output (for a Windows program each CR LF made LF again) and on
@@ -138,9 +141,18 @@ std::vector<std::string> program(const std::vector<std::string>& arguments) {
 // A command made ready before fork: a child of a process with threads (twenty runs at once) may
 // meet a lock another thread held at the fork, so it allocates nothing and looks nothing up.
 struct Start {
-  explicit Start(std::vector<std::string> command) : words(std::move(command)) {
+  explicit Start(std::vector<std::string> command, const std::string& tmpdir = "")
+      : words(std::move(command)) {
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    for (char** variable = environ; *variable != nullptr; ++variable)
+      if (!tmpdir.empty() && std::string_view(*variable).starts_with("TMPDIR="))
+        continue;
+      else
+        variables.emplace_back(*variable);
+    if (!tmpdir.empty()) variables.push_back("TMPDIR=" + tmpdir);
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     static const auto found = []() -> std::optional<std::pair<uid_t, gid_t>> {
       const passwd* user = getpwnam("nobody");  // once: the threads of a test share its result
       if (user == nullptr) return std::nullopt;
@@ -148,8 +160,8 @@ struct Start {
     }();
     nobody = found;
   }
-  std::vector<std::string> words;
-  std::vector<char*> argv;
+  std::vector<std::string> words, variables;
+  std::vector<char*> argv, envp;
   std::optional<std::pair<uid_t, gid_t>> nobody;
 };
 
@@ -177,7 +189,7 @@ struct Start {
   // The test runner may ignore signals the program must meet as a user's shell leaves them.
   for (int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
   alarm(120);  // kept across exec: a program that hangs is ended
-  if (chdir(folder.c_str()) == 0) execvp(start.argv[0], start.argv.data());
+  if (chdir(folder.c_str()) == 0) execvpe(start.argv[0], start.argv.data(), start.envp.data());
   _exit(127);
 }
 
@@ -187,7 +199,7 @@ Outcome run(const Scratch& folder, const std::vector<std::string>& command,
   // When several Windows programs start at once, wine's loader now and then gives up before the
   // program runs: exit code 1, nothing printed. ZELTRIM always prints its banner first, so a
   // silent exit 1 is such a failed start, and the program is started again.
-  const Start start(command);
+  const Start start(command, limits.tmpdir);
   for (int tries = 0; tries == 0 || (on_windows() && tries < 3 && got.code == 1 && got.out.empty());
        ++tries) {
     int out[2], status = 0;
@@ -269,9 +281,12 @@ void check(const Case& c) {
   for (const auto& [name, bytes] : c.before) written += static_cast<long long>(bytes.size());
   // Root may write anything, so permission cases run as nobody; on Windows the read-only
   // attribute binds every user alike. A minute of CPU time is far beyond any run.
-  Limits limits{bound * ((32ll << 20) + number("mem") * written), number("fsize"), bound * 60,
+  Limits limits{bound * ((32ll << 20) + number("mem") * written),
+                number("fsize"),
+                bound * 60,
                 c.marks.contains("nobody") && !windows,
-                c.marks.contains("stdout") ? c.marks.at("stdout") : ""};
+                c.marks.contains("stdout") ? c.marks.at("stdout") : "",
+                c.marks.contains("tmpdir") ? c.marks.at("tmpdir") : ""};
   Scratch folder;
   for (const auto& [name, bytes] : c.before) folder.write(name, bytes);
   shell(folder, c.setup);
@@ -424,7 +439,7 @@ std::string report(std::string_view lines) {
     std::string rest =
         label == kLabels.end() ? line : line.substr(std::min(space + 1, line.size()));
     out += message.substr(0, message.find("%s")) + rest + message.substr(message.find("%s") + 2) +
-           "\n";
+           (line == "{...}" ? "" : "\n");  // any lines, or none
   }
   if (out.ends_with("\\c\n")) out.resize(out.size() - 3);
   return out;
@@ -528,7 +543,8 @@ class Row : public testing::Test {
       made.arguments.assign(std::istream_iterator<std::string>(words), {});
       for (std::string& word : made.arguments) word = word == "\"\"" ? "" : word;
       check(made);
-      if (once_ && !made.marks.contains("grows")) check_once_converges(made);
+      if ((once_ && !made.marks.contains("grows")) || made.marks.contains("converges"))
+        check_once_converges(made);
       if (made.marks.contains("patch")) check_patch(made.before, made.setup, made.arguments);
     }
   }
