@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/files.h"
@@ -87,6 +91,111 @@ void fail(std::string_view what, std::string_view detail) {
   std::fprintf(stderr, "\n*** %.*s\n*** bytes: %s\n", static_cast<int>(what.size()), what.data(),
                shown(detail).c_str());
   std::abort();
+}
+
+namespace {
+// The next line of `text` from `at`, its LF included; `at` moves past it.
+std::string_view next_line(std::string_view text, std::size_t& at) {
+  std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+  std::string_view line = text.substr(at, end - at);
+  at = end;
+  return line;
+}
+
+// A name as a diff's header gives it: in double quotes with C escapes, or as it is.
+std::string header_name(std::string_view line) {
+  line.remove_prefix(4);
+  if (line.ends_with('\n')) line.remove_suffix(1);
+  if (!line.starts_with('"')) return std::string(line);
+  std::string name;
+  for (std::size_t at = 1; at + 1 < line.size(); ++at) {
+    if (line[at] != '\\') {
+      name.push_back(line[at]);
+      continue;
+    }
+    char next = line[++at];
+    if (next >= '0' && next <= '7') {
+      name.push_back(static_cast<char>(std::stoi(std::string(line.substr(at, 3)), nullptr, 8)));
+      at += 2;
+    } else {
+      name.push_back(next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next);
+    }
+  }
+  return name;
+}
+
+std::vector<std::string_view> lines_of(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at < bytes.size();) lines.push_back(next_line(bytes, at));
+  return lines;
+}
+}  // namespace
+
+void apply_diffs(std::string_view report, std::map<std::string, std::string>& files,
+                 std::set<std::string>& skipped) {
+  constexpr std::string_view kText = "The diff of ";
+  constexpr std::string_view kNoNewline = "\\ No newline at end of file\n";
+  bool noted = false;
+  for (std::size_t at = 0; at < report.size();) {
+    std::string_view line = next_line(report, at);
+    std::size_t after = at;
+    std::string_view plus = at < report.size() ? next_line(report, after) : std::string_view();
+    if (!line.starts_with("--- ") || !plus.starts_with("+++ ")) {
+      noted = line.starts_with(kText) && line.find(" shows its lines as UTF-8") != line.npos;
+      continue;
+    }
+    std::string name = header_name(plus);
+    bool created = line == "--- /dev/null\n";
+    at = after;
+    if (noted) {
+      // UTF-8 lines of UTF-16 or UTF-32 text: what they say is checked by the file itself.
+      skipped.insert(name);
+      while (at < report.size() &&
+             std::string_view(" -+@\\").find(report[at]) != std::string_view::npos) {
+        next_line(report, at);
+      }
+      noted = false;
+      continue;
+    }
+    std::string old = created ? std::string() : files[name];
+    std::vector<std::string_view> old_lines = lines_of(old);
+    std::string made;
+    std::size_t copied = 0;  // old lines taken so far
+    while (at < report.size() && report.substr(at).starts_with("@@ -")) {
+      std::string_view header = next_line(report, at);
+      unsigned long old_start = 0, old_count = 0, new_start = 0, new_count = 0;
+      if (std::sscanf(std::string(header).c_str(), "@@ -%lu,%lu +%lu,%lu @@", &old_start,
+                      &old_count, &new_start, &new_count) != 4) {
+        fail("a hunk header that patch cannot read", header);
+      }
+      std::size_t first = old_count == 0 ? old_start : old_start - 1;
+      if (first < copied || first > old_lines.size()) fail("a hunk out of place", header);
+      for (; copied < first; ++copied) made.append(old_lines[copied]);
+      while (old_count + new_count > 0) {
+        std::string_view body = next_line(report, at);
+        std::string text(body.substr(1));
+        if (report.substr(at).starts_with(kNoNewline)) {
+          next_line(report, at);
+          text.pop_back();
+        }
+        if (body[0] == ' ' || body[0] == '-') {
+          if (copied >= old_lines.size() || old_lines[copied] != text || old_count == 0) {
+            fail("a diff line that the old content does not hold", text);
+          }
+          ++copied;
+          --old_count;
+        }
+        if (body[0] == ' ' || body[0] == '+') {
+          if (new_count == 0) fail("a hunk longer than its header", header);
+          made.append(text);
+          --new_count;
+        }
+        if (body[0] != ' ' && body[0] != '-' && body[0] != '+') fail("no line of a diff", body);
+      }
+    }
+    for (; copied < old_lines.size(); ++copied) made.append(old_lines[copied]);
+    files[name] = made;
+  }
 }
 
 bool is_temporary_name(std::string_view name) {

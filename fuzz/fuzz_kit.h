@@ -2,7 +2,9 @@
 // that a file is in the form this program writes. Harness code only; the program never uses it.
 #pragma once
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,12 @@ void check_written_form(std::string_view bytes);
 // Checks that `bytes`, written back in their own form (/k) or edited as UTF-8 (/u), read back
 // to themselves: written again without a command, they stay as they are.
 void check_kept_form(std::string_view bytes, const TargetOptions& options);
+
+// Applies, in order, the unified diffs a run printed to `files` (the contents before it, by
+// name), as patch would: a diff of UTF-8 lines (no patch: UTF-16 and UTF-32 text) is skipped and
+// its file named in `skipped`. Fails the run when a diff does not apply to what it names.
+void apply_diffs(std::string_view report, std::map<std::string, std::string>& files,
+                 std::set<std::string>& skipped);
 
 // Reports a broken promise: libFuzzer keeps the input that led here.
 [[noreturn]] void fail(std::string_view what, std::string_view detail = {});

@@ -9,7 +9,8 @@
 // The last byte of the input chooses the options, one bit each. The file is run twice, streamed
 // through the commands and walked command by command, and both must leave the same files and
 // report; a second run of a job that only adds changes nothing under /o; with /k or /u every
-// changed file reads back to itself in its own form.
+// changed file reads back to itself in its own form; with /d the diffs, applied as patch would
+// to the files as they were, give what the run writes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -178,18 +179,47 @@ Ran run_in(const std::string& name, const Files& files, const zeltrim::RunSettin
   return ran;
 }
 
-// Whether a job surely settles under /o: it only adds, and no line it adds is one that an .A
-// of it looks for (.A X.X adds one more X after the last X every time, by its own rule).
+// The key a .C or .E of `key` looks for in `line`, as the command compares them: the line's
+// text before its first "=" (leading ones skipped) with an "=", letter case aside.
+bool has_key(std::string_view line, std::string_view key) {
+  std::size_t start = line.find_first_not_of('=');
+  if (start == std::string_view::npos) return false;
+  std::size_t equals = line.find('=', start);
+  std::string_view name =
+      line.substr(start, equals == std::string_view::npos ? equals : equals - start);
+  return !name.empty() && name.size() + 1 == key.size() && key.back() == '=' &&
+         zeltrim::caseless_equal(name, key.substr(0, name.size()));
+}
+
+// Whether a .C (at the beginning) or .E addition settles: it brings a list separator of its own,
+// on the side that faces the value (before its items at the end, after them at the beginning).
+bool addition_settles(std::string_view addition, bool at_beginning) {
+  std::size_t first = addition.find_first_not_of(' ');
+  if (first == std::string_view::npos || addition.find('\r') != std::string_view::npos)
+    return false;
+  std::string_view trimmed = addition.substr(first, addition.find_last_not_of(' ') - first + 1);
+  auto separator = [](char c) { return c == ';' || c == ',' || c == ':'; };
+  if (separator(trimmed.front())) return !at_beginning;
+  if (separator(trimmed.back())) return at_beginning;
+  if (at_beginning) return addition.ends_with(' ');
+  return addition.starts_with(' ');
+}
+
+// Whether a job surely settles under /o: it only adds, every .C/.E addition brings its own
+// separator facing the value and changes no line the job adds, no line it adds is one that an
+// .A of it looks for (.A X.X adds one more X after the last X every time, by its own rule), and
+// no two .A insert after the same line.
 bool converges(std::string_view instructions) {
   std::vector<std::string_view> searched;
   std::vector<std::string_view> added;
   std::vector<std::string_view> named;
   std::set<std::string_view> started_afresh;
   while (!instructions.empty()) {
+    // A line ends with CR LF or a lone LF; a CR at the very end of the file stays in it.
     std::size_t lf = instructions.find('\n');
     std::string_view line = instructions.substr(0, lf);
     instructions.remove_prefix(lf == std::string_view::npos ? instructions.size() : lf + 1);
-    line.remove_suffix(line.ends_with('\r') ? 1 : 0);
+    line.remove_suffix(lf != std::string_view::npos && line.ends_with('\r') ? 1 : 0);
     if (!line.starts_with('.') || line.size() < 2) continue;
     char letter = upper_ascii(line[1]);
     std::string_view argument = line.size() > 3 ? line.substr(3) : "";
@@ -198,8 +228,18 @@ bool converges(std::string_view instructions) {
     if (letter == 'G') started_afresh.insert(argument);
     if (letter == 'I' || letter == 'T') added.push_back(argument);
     if (letter == 'A') {
-      searched.push_back(zeltrim::first_part(argument));
+      std::string_view search = zeltrim::first_part(argument);
+      if (std::find(searched.begin(), searched.end(), search) != searched.end()) return false;
+      searched.push_back(search);
       added.push_back(zeltrim::second_part(argument));
+    }
+    if ((letter == 'C' || letter == 'E') && zeltrim::has_both_parts(argument)) {
+      std::string_view key = zeltrim::first_part(argument);
+      std::string_view addition = zeltrim::without_final_dot(zeltrim::second_part(argument));
+      if (!addition_settles(addition, letter == 'C')) return false;
+      for (std::string_view line_added : added) {
+        if (has_key(line_added, key)) return false;
+      }
     }
   }
   // A file that .G starts afresh and that is named again is written twice, whatever it held.
@@ -216,6 +256,44 @@ bool converges(std::string_view instructions) {
   return true;
 }
 
+// With /d, the diffs of the report, applied as patch would to the files as they were, give the
+// bytes the run writes (or, where it writes nothing, would write).
+void check_diffs(const Ran& ran, const Files& before, const zeltrim::RunSettings& settings,
+                 const std::set<std::string>& named) {
+  Files expected = ran.files;
+  if (settings.target.no_write) {
+    zeltrim::RunSettings writing = settings;
+    writing.target.no_write = false;
+    expected = run_in("write", before, writing).files;
+  }
+  Files patched = before;
+  std::set<std::string> skipped;
+  apply_diffs(ran.report, patched, skipped);
+  std::set<std::string> names;
+  for (const Files* files : {&patched, &expected}) {
+    for (const auto& [name, bytes] : *files) names.insert(name);
+  }
+  // UTF-16 and UTF-32 text is shown as UTF-8 lines, which patch cannot apply.
+  auto wide = [](const Files& files, const std::string& name) {
+    auto file = files.find(name);
+    if (file == files.end()) return false;
+    zeltrim::EncodingKind kind = zeltrim::encoding_from_mark(file->second);
+    return kind != zeltrim::EncodingKind::plain && kind != zeltrim::EncodingKind::utf8;
+  };
+  for (const std::string& name : names) {
+    bool backup = name.ends_with(".bak") && named.contains(name.substr(0, name.size() - 4));
+    if (backup || skipped.contains(name) || name == kInstructionName || wide(before, name) ||
+        wide(expected, name)) {
+      continue;
+    }
+    // No diff makes patch make an empty file.
+    if (!patched.contains(name) && expected.contains(name) && expected.at(name).empty()) continue;
+    if (!patched.contains(name) || !expected.contains(name) || patched[name] != expected[name]) {
+      fail("the diff, applied, does not give what the run writes", name);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zeltrim::fuzz
 
@@ -228,7 +306,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::string_view target : targets) target_bytes += 2 * static_cast<double>(target.size());
   // An instruction file with a byte-order mark is read as one byte per character: the paths are
   // found in that text, and the file is stored again in its own form.
-  std::optional<std::string> text = zeltrim::read_marked_text(pieces[0], false);
+  zeltrim::platform::Status unused;
+  std::optional<std::string> text = zeltrim::read_marked_text(pieces[0], false, unused);
   Prepared prepared = prepare(text ? *text : std::string(), target_bytes);
   if (!text) {
     prepared = Prepared{std::string(pieces[0]), {}};  // refused whole: nothing may change
@@ -284,6 +363,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check_written_form(bytes);
     }
   }
+  if (settings.target.diff) check_diffs(streamed, before, settings, named);
   // Once: the same job again changes nothing, where its additions are not what it looks for and
   // the first run met no error (a file left as it was may be taken otherwise the second time).
   if (settings.once && !settings.target.no_write &&

@@ -171,6 +171,18 @@ void say_problem(Run& run, LineProblem problem, long long number, HeldWords* hel
   if (run.settings.strict) run.errors = true;
 }
 
+namespace {
+// Where nothing is written, the file as it would be is kept for the next time it is named: what
+// this write-back would have made, else what it was given.
+void keep_would_be(Run& run, WriteOutcome& outcome) {
+  if (outcome.would_be.is_open()) {
+    run.would_be[run.target_key] = std::move(outcome.would_be);
+  } else if (run.target_from_would_be && run.target.original.is_open()) {
+    run.would_be[run.target_key] = std::move(run.target.original);
+  }
+}
+}  // namespace
+
 void write_back(Run& run) {
   Target& target = run.target;
   if (target.path.empty()) return;
@@ -179,9 +191,11 @@ void write_back(Run& run) {
   TargetOptions options = run.settings.target;
   options.backup = options.backup && !run.backed_up.contains(run.target_key);
   WriteOutcome outcome;
-  if (run.streaming) {
-    if (!target.loaded() || !stream(run, options, outcome)) return;
-  } else {
+  if (run.streaming && (!target.loaded() || !stream(run, options, outcome))) {
+    keep_would_be(run, outcome);
+    return;
+  }
+  if (!run.streaming) {
     TracedLines traced;
     outcome =
         write_target(target, options, run.settings.test_mode ? &traced : nullptr, options.no_write);
@@ -202,12 +216,7 @@ void write_back(Run& run) {
   if (replaced && (options.backup || target.made)) {
     run.backed_up.insert(options.no_write ? run.target_key : platform::identity_key(target.path));
   }
-  // Where nothing is written, the file as it would be is kept for the next time it is named.
-  if (outcome.would_be.is_open()) {
-    run.would_be[run.target_key] = std::move(outcome.would_be);
-  } else if (run.target_from_would_be && target.original.is_open()) {
-    run.would_be[run.target_key] = std::move(target.original);
-  }
+  keep_would_be(run, outcome);
 }
 
 namespace {

@@ -165,8 +165,12 @@ Ending run(const std::vector<std::string>& arguments) {
   }
   // Any other argument was always ignored; a strict run counts it as a problem of the job.
   for (const std::string& argument : line.extra) {
-    if (settings.strict) platform::say(kUnknownOption, argument);
-    platform::tell_error("zeltrim: argument " + argument + " is no option and has no effect");
+    if (settings.strict) {
+      platform::say(kUnknownOption, argument);
+      platform::tell_error("zeltrim: unknown option " + argument);
+    } else {
+      platform::tell_error("zeltrim: argument " + argument + " is no option and has no effect");
+    }
   }
 
   // The report shows UTF-8 text as it is, and a console must show it so too.

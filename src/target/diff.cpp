@@ -140,8 +140,14 @@ void LineDiff::close_hunk() {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
   }
-  out_.append("@@ -" + std::to_string(old_start) + "," + std::to_string(hunk_old_count_) + " +" +
-              std::to_string(new_start) + "," + std::to_string(hunk_new_count_) + " @@\n");
+  // A side of one line gives its start alone, as diff writes it.
+  auto range = [](std::uint64_t start, std::uint64_t count) {
+    std::string text = std::to_string(start);
+    if (count != 1) text.append(",").append(std::to_string(count));
+    return text;
+  };
+  out_.append("@@ -" + range(old_start, hunk_old_count_) + " +" +
+              range(new_start, hunk_new_count_) + " @@\n");
   out_.append_all(hunk_);
   // What follows the shown context may open the next hunk.
   unchanged_.keep_last(kContext);
@@ -250,11 +256,19 @@ void LineDiff::end_partial_lines() {
   new_partial_.clear();
 }
 
-// The byte-order mark belongs to the first line.
+// The byte-order mark belongs to the first line. The old content of a file started afresh
+// was never read as lines: where it cannot be (a zero byte, say), all of it goes as bytes.
 void LineDiff::begin(bool empty) {
   begun_ = true;
   if (!bytes_) return;
-  bool had_mark = !target_.made && target_.original.is_open();
+  if (target_.naming == Naming::created && !target_.made && target_.original.is_open()) {
+    TargetReader reader(target_, true);
+    for (Line line; reader.next(line);) {
+    }
+    raw_old_ = reader.result() != LoadResult::loaded;
+    old_left_ = !raw_old_;
+  }
+  bool had_mark = !target_.made && target_.original.is_open() && !raw_old_;
   std::string_view mark = mark_of(target_.kind);
   std::string_view old_mark = had_mark ? mark : std::string_view();
   std::string_view new_mark = empty ? std::string_view() : mark;
@@ -368,11 +382,31 @@ void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written)
   pair(old_, line, written);
 }
 
+// Old bytes from `at`, `size` of them (or to the end), gone from the new content.
+void LineDiff::old_bytes_removed(std::uint64_t at, std::uint64_t size) {
+  std::string piece;
+  for (std::uint64_t done = 0; done < size;) {
+    piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - done)));
+    std::size_t got = 0;
+    if (!platform::read_at(target_.original, at + done, piece.data(), piece.size(), got) ||
+        got == 0) {
+      break;
+    }
+    one_side(Mark::removed, std::string_view(piece.data(), got));
+    done += got;
+  }
+}
+
 DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, bool empty) {
   if (!begun_) begin(empty);
   old_lines_up_to(UINT64_MAX);
   bool old_content = !target_.made && target_.original.is_open();
-  if (bytes_) {
+  if (raw_old_) {
+    summary_.lines_changed = true;
+    old_bytes_removed(0, UINT64_MAX);
+    one_side(Mark::added, end);
+    end_partial_lines();
+  } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
     std::uint64_t size = old_content ? old_form.tail_size : 0;

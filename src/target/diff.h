@@ -50,6 +50,7 @@ class LineDiff {
   void one_side(Mark mark, std::string_view bytes);
   std::string_view shown(std::string_view text);
   void end_partial_lines();
+  void old_bytes_removed(std::uint64_t at, std::uint64_t size);
 
   void emit(Mark mark, std::string_view text, std::string_view line_break);
   void add_to_hunk(char sign, std::string_view text, std::string_view line_break);
@@ -75,6 +76,7 @@ class LineDiff {
   platform::Spool& out_;
   bool bytes_;  // a patch of the file's bytes (plain and UTF-8), else UTF-8 lines
   bool begun_ = false;
+  bool raw_old_ = false;  // the old content does not read as lines: it goes whole, as bytes
   // Old lines as they were read, the newest few; a line that is gone from here by the time it
   // is needed is read again from the file.
   struct Held {
