@@ -160,17 +160,30 @@ void apply_diffs(std::string_view report, std::map<std::string, std::string>& fi
     std::string old = created ? std::string() : files[name];
     std::vector<std::string_view> old_lines = lines_of(old);
     std::string made;
+    std::size_t made_lines = 0;
     std::size_t copied = 0;  // old lines taken so far
     while (at < report.size() && report.substr(at).starts_with("@@ -")) {
       std::string_view header = next_line(report, at);
-      unsigned long old_start = 0, old_count = 0, new_start = 0, new_count = 0;
-      if (std::sscanf(std::string(header).c_str(), "@@ -%lu,%lu +%lu,%lu @@", &old_start,
-                      &old_count, &new_start, &new_count) != 4) {
+      // "@@ -START[,COUNT] +START[,COUNT] @@": a count left out is 1.
+      unsigned long old_start = 0, old_count = 1, new_start = 0, new_count = 1;
+      std::string text(header);
+      char* at_number = text.data() + 4;
+      old_start = std::strtoul(at_number, &at_number, 10);
+      if (*at_number == ',') old_count = std::strtoul(at_number + 1, &at_number, 10);
+      if (std::string_view(at_number).substr(0, 2) != " +") {
+        fail("a hunk header that patch cannot read", header);
+      }
+      new_start = std::strtoul(at_number + 2, &at_number, 10);
+      if (*at_number == ',') new_count = std::strtoul(at_number + 1, &at_number, 10);
+      if (!std::string_view(at_number).starts_with(" @@")) {
         fail("a hunk header that patch cannot read", header);
       }
       std::size_t first = old_count == 0 ? old_start : old_start - 1;
       if (first < copied || first > old_lines.size()) fail("a hunk out of place", header);
-      for (; copied < first; ++copied) made.append(old_lines[copied]);
+      for (; copied < first; ++copied, ++made_lines) made.append(old_lines[copied]);
+      if (new_start != (new_count == 0 ? made_lines : made_lines + 1)) {
+        fail("a hunk whose new side starts out of place", header);
+      }
       while (old_count + new_count > 0) {
         std::string_view body = next_line(report, at);
         std::string text(body.substr(1));
@@ -189,6 +202,7 @@ void apply_diffs(std::string_view report, std::map<std::string, std::string>& fi
           if (new_count == 0) fail("a hunk longer than its header", header);
           made.append(text);
           --new_count;
+          ++made_lines;
         }
         if (body[0] != ' ' && body[0] != '-' && body[0] != '+') fail("no line of a diff", body);
       }
@@ -370,6 +384,10 @@ void check_written_form(std::string_view bytes) {
   std::optional<std::string> again = reload(bytes);
   if (again == bytes) return;
   EncodingKind kind = encoding_from_mark(bytes.substr(0, 4));
+  if (starts_as_utf16_but_plain(bytes)) {
+    if (again) fail("plain file starting with a UTF-16 mark was accepted", bytes);
+    return;
+  }
   bool ends_in_mark = !bytes.empty() && bytes.back() == kEndMark;
   if (ends_in_mark != (unit_size(kind) == 1)) fail("written file has the wrong ending", bytes);
 
@@ -387,11 +405,6 @@ void check_written_form(std::string_view bytes) {
     }
     case EncodingKind::utf16le:
     case EncodingKind::utf16be:
-      if (starts_as_utf16_but_plain(bytes)) {
-        if (again) fail("plain file starting with a UTF-16 mark was accepted", bytes);
-        return;
-      }
-      [[fallthrough]];
     case EncodingKind::utf8:
     case EncodingKind::utf32be:
       // A CR or LF inside a text is a line break to the encoded reader.
