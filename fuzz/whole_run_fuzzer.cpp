@@ -207,8 +207,8 @@ bool addition_settles(std::string_view addition, bool at_beginning) {
 
 // Whether a job surely settles under /o: it only adds, every .C/.E addition brings its own
 // separator facing the value and changes no line the job adds, no line it adds is one that an
-// .A of it looks for (.A X.X adds one more X after the last X every time, by its own rule), and
-// no two .A insert after the same line.
+// .A of it looks for (.A X.X adds one more X after the last X every time, by its own rule) or
+// begins with a byte-order mark, and no two .A insert after the same line.
 bool converges(std::string_view instructions) {
   std::vector<std::string_view> searched;
   std::vector<std::string_view> added;
@@ -249,6 +249,8 @@ bool converges(std::string_view instructions) {
   for (std::string_view line : added) {
     // In encoded text a CR ends a line: such a line reads back as two, and is added again.
     if (line.find('\r') != std::string_view::npos) return false;
+    // A file whose first line begins with a byte-order mark is read back in that encoding.
+    if (zeltrim::encoding_from_mark(line) != zeltrim::EncodingKind::plain) return false;
     for (std::string_view search : searched) {
       if (zeltrim::caseless_equal(line, search)) return false;
     }
