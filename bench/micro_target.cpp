@@ -1,4 +1,4 @@
-// Loading a target into the line list and writing it back, on 100,000 start-up lines.
+// Reading a target and writing it back, on 100,000 start-up lines.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "target/target_file.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim {
 namespace {
@@ -51,58 +51,31 @@ class Folder {
   std::string path_;
 };
 
-void load(benchmark::State& state, bool wide) {
+platform::Disk& disk = platform::system_disk();
+
+// Reading a target's lines, as every run does.
+void read(benchmark::State& state, bool wide) {
   Folder folder;
   std::string bytes = wide ? utf16le(startup_text()) : startup_text() + "\x1A";
-  std::string target = folder.write(bytes);
+  std::string path = folder.write(bytes);
+  const TargetOptions options;
   for (auto _ : state) {
-    Target loaded = load_target(target, Naming::existing, EncodingKind::plain);
-    if (!loaded.loaded()) state.SkipWithError("the target did not load");
+    Opened opened =
+        open_target(disk, path, Naming::existing, EncodingKind::plain, options, {}, [] {});
+    TargetReader reader(disk, opened.target, options);
+    for (Line line; reader.next(line);) benchmark::DoNotOptimize(line.text.data());
+    if (reader.result() != LoadResult::loaded) state.SkipWithError("the target did not load");
   }
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * bytes.size()));
 }
-BENCHMARK_CAPTURE(load, plain, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(load, utf16le, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(read, plain, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(read, utf16le, true)->Unit(benchmark::kMillisecond);
 
-// The written form of a loaded target, built in memory.
-void written_form_plain(benchmark::State& state) {
-  Folder folder;
-  Target target = load_target(folder.write(startup_text()), Naming::existing, EncodingKind::plain);
-  std::size_t bytes = 0;
-  for (auto _ : state) bytes += written_form(target).size();
-  state.SetBytesProcessed(static_cast<long long>(bytes));
-}
-BENCHMARK(written_form_plain)->Unit(benchmark::kMillisecond);
-
-// Writing back: with `changed`, every round changes the first line, so the target is rewritten
-// through a temporary file that is synced and renamed; without, the target is only compared. A
-// target is written back once, so each round loads it again, untimed.
-void put_target(benchmark::State& state, bool changed) {
-  Folder folder;
-  std::string path = folder.write(startup_text() + "\x1A");
-  const std::string first[2] = {"REM one", "REM two"};
-  int round = 0;
-  Target target;
-  for (auto _ : state) {
-    state.PauseTiming();
-    target = Target();  // the last round's is let go of untimed, before the file is opened again
-    target = load_target(path, Naming::existing, EncodingKind::plain);
-    if (changed) target.lines.front().text = first[++round % 2];
-    state.ResumeTiming();
-    WriteResult result = write_target(target, TargetOptions{}).result;
-    if (result != (changed ? WriteResult::written : WriteResult::unchanged)) {
-      state.SkipWithError("the target was not written back as expected");
-    }
-  }
-}
-BENCHMARK_CAPTURE(put_target, changed, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(put_target, unchanged, false)->Unit(benchmark::kMillisecond);
-
-// A target streamed through as a run without commands would: read line by line and handed to
-// the writer, which compares the lines with the file and writes nothing (`unchanged`), or,
-// where the first line differs, writes every line to a temporary file that is synced and
-// renamed over the target (`changed`). The cost every streamed job pays before any command.
-void stream(benchmark::State& state, bool changed) {
+// A target passed through as a run without commands would: read line by line and handed to the
+// writer, which compares the lines with the file and writes nothing (`unchanged`), or, where
+// the first line differs, writes every line to a temporary file that is synced and renamed over
+// the target (`changed`). The cost every job pays before any command.
+void pass_through(benchmark::State& state, bool changed) {
   Folder folder;
   std::string text = startup_text();
   std::string path = folder.write(text + "\x1A");
@@ -110,25 +83,25 @@ void stream(benchmark::State& state, bool changed) {
   const TargetOptions options;  // the writer holds on to them
   int round = 0;
   for (auto _ : state) {
-    Target target = open_target(path, Naming::existing, EncodingKind::plain, options);
-    TargetReader reader(target);
-    TargetWriter writer(target, options);
+    Opened opened =
+        open_target(disk, path, Naming::existing, EncodingKind::plain, options, {}, [] {});
+    TargetWriter writer(disk, opened.target, options);
+    TargetReader reader(disk, opened.target, options);
     bool at_first = true;
     for (Line line; reader.next(line); at_first = false) {
       if (changed && at_first) line.text = first[++round % 2];
       writer.put(line);
     }
-    target.form = reader.form();
-    target.held_lines = true;
-    WriteResult result = writer.finish().result;
+    opened.target.form = reader.form();
+    WriteResult result = writer.finish(true).result;
     if (result != (changed ? WriteResult::written : WriteResult::unchanged)) {
       state.SkipWithError("the target was not written back as expected");
     }
   }
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * text.size()));
 }
-BENCHMARK_CAPTURE(stream, changed, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(stream, unchanged, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pass_through, changed, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pass_through, unchanged, false)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zeltrim

@@ -16,8 +16,8 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
-#include "target/encoding.h"
-#include "target/target_file.h"
+#include "textfile/encoding.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {
 
@@ -141,7 +141,9 @@ void apply_diffs(std::string_view report, std::map<std::string, std::string>& fi
     std::size_t after = at;
     std::string_view plus = at < report.size() ? next_line(report, after) : std::string_view();
     if (!line.starts_with("--- ") || !plus.starts_with("+++ ")) {
-      noted = line.starts_with(kText) && line.find(" shows its lines as UTF-8") != line.npos;
+      std::size_t end = line.find(" shows its lines as UTF-8");
+      noted = line.starts_with(kText) && end != line.npos;
+      if (noted) skipped.insert(std::string(line.substr(kText.size(), end - kText.size())));
       continue;
     }
     std::string name = header_name(plus);
@@ -328,11 +330,56 @@ std::string read_file(const std::string& path) {
   return bytes;
 }
 
+std::optional<std::vector<Loaded>> load(const std::string& path, const TargetOptions& options,
+                                        EncodingKind& kind) {
+  platform::Disk& disk = platform::system_disk();
+  Opened opened =
+      open_target(disk, path, Naming::existing, EncodingKind::plain, options, {}, [] {});
+  kind = opened.target.kind;
+  if (opened.result != LoadResult::loaded) return std::nullopt;
+  TargetReader reader(disk, opened.target, options);
+  std::vector<Loaded> lines;
+  for (Line line; reader.next(line);) lines.push_back({!line.is_text(), std::string(line.text)});
+  if (reader.result() != LoadResult::loaded) return std::nullopt;
+  return lines;
+}
+
+std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loaded>& lines,
+                                        bool unicode) {
+  std::string bytes(mark_of(kind));
+  for (const Loaded& line : lines) {
+    std::string text = line.text + "\r\n";
+    if (!unicode) {
+      append_encoded(kind, text, bytes);
+    } else if (!append_utf8_encoded(kind, text, bytes)) {
+      return std::nullopt;
+    }
+  }
+  if (unit_size(kind) == 1) bytes.push_back(kEndMark);
+  return bytes;
+}
+
+WriteResult write_back(const std::string& path, const TargetOptions& options) {
+  platform::Disk& disk = platform::system_disk();
+  Opened opened =
+      open_target(disk, path, Naming::existing, EncodingKind::plain, options, {}, [] {});
+  if (opened.result != LoadResult::loaded) return WriteResult::nothing_to_write;
+  TargetWriter writer(disk, opened.target, options);
+  TargetReader reader(disk, opened.target, options);
+  bool held = false;
+  for (Line line; reader.next(line); held = true) writer.put(line);
+  if (reader.result() != LoadResult::loaded) return WriteResult::nothing_to_write;
+  opened.target.form = reader.form();
+  return writer.finish(held).result;
+}
+
 std::optional<std::string> reload(std::string_view bytes) {
   if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
-  Target target = load_target(check_path(), Naming::existing, EncodingKind::plain);
-  if (!target.loaded()) return std::nullopt;
-  return written_form(target);
+  EncodingKind kind = EncodingKind::plain;
+  std::optional<std::vector<Loaded>> lines = load(check_path(), {}, kind);
+  if (!lines) return std::nullopt;
+  if (lines->empty()) return std::string();  // no line: the file is not written at all
+  return written_form(kind, *lines, false);
 }
 
 namespace {
@@ -341,11 +388,17 @@ std::optional<std::string> rewritten(std::string_view bytes, TargetOptions optio
   if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
   options.no_write = true;
   options.diff = false;
-  Target target = load_target(check_path(), Naming::existing, EncodingKind::plain, options);
-  if (!target.loaded()) return std::nullopt;
-  TargetWriter writer(target, options, true);
-  for (const Line& line : target.lines) writer.put(line);
-  WriteOutcome outcome = writer.finish();
+  platform::Disk& disk = platform::system_disk();
+  Opened opened =
+      open_target(disk, check_path(), Naming::existing, EncodingKind::plain, options, {}, [] {});
+  if (opened.result != LoadResult::loaded) return std::nullopt;
+  TargetWriter writer(disk, opened.target, options);
+  TargetReader reader(disk, opened.target, options);
+  bool held = false;
+  for (Line line; reader.next(line); held = true) writer.put(line);
+  if (reader.result() != LoadResult::loaded) return std::nullopt;
+  opened.target.form = reader.form();
+  WriteOutcome outcome = writer.finish(held);
   if (outcome.result == WriteResult::unchanged || outcome.result == WriteResult::nothing_to_write) {
     return std::string(bytes);
   }
@@ -353,7 +406,7 @@ std::optional<std::string> rewritten(std::string_view bytes, TargetOptions optio
   char block[1 << 14];
   for (std::uint64_t offset = 0;;) {
     std::size_t got = 0;
-    if (!platform::read_at(outcome.would_be, offset, block, sizeof block, got) || got == 0) break;
+    if (!disk.read_at(outcome.shadow, offset, block, sizeof block, got) || got == 0) break;
     again.append(block, got);
     offset += got;
   }

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "target/target_file.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {
 
@@ -59,6 +59,27 @@ std::vector<std::string> folder_names();
 // False when the file cannot be made (a name the system refuses).
 bool write_file(const std::string& path, std::string_view bytes);
 std::string read_file(const std::string& path);
+
+// A line of a target as loaded: blank or not, and its text.
+struct Loaded {
+  bool blank;
+  std::string text;
+  bool operator==(const Loaded&) const = default;
+};
+
+// Loads the file `path` as an .F target with these options: its lines and its kind, or nothing
+// when it is refused.
+std::optional<std::vector<Loaded>> load(const std::string& path, const TargetOptions& options,
+                                        EncodingKind& kind);
+
+// The bytes the program's form gives these lines of this kind: the mark, every line with CR LF,
+// the end mark after plain and UTF-8 text. Nothing where a line cannot be written (not UTF-8,
+// in Unicode mode).
+std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loaded>& lines,
+                                        bool unicode);
+
+// Writes the target back without a command, as a run does: what the writer says.
+WriteResult write_back(const std::string& path, const TargetOptions& options);
 
 // Loads the bytes as a target, in a folder of their own: the written form of what was loaded,
 // or nothing when the target is refused.

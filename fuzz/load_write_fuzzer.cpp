@@ -9,14 +9,15 @@
 //   and an empty text and a blank line are the same line on the disk).
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "fuzz_kit.h"
-#include "target/encoding.h"
-#include "target/target_file.h"
+#include "textfile/encoding.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {
 namespace {
@@ -28,17 +29,15 @@ constexpr EncodingKind kKinds[] = {EncodingKind::plain, EncodingKind::utf8, Enco
 constexpr std::size_t kKindCount = sizeof kKinds / sizeof kKinds[0];
 
 // A line as the disk keeps it: blank, or a text without an LF that ends it.
-using DiskLine = std::pair<bool, std::string>;
-
-std::vector<DiskLine> loaded_lines(const Target& target) {
-  std::vector<DiskLine> lines;
-  for (const zeltrim::Line& line : target.lines) {
+std::vector<Loaded> as_on_disk(const std::vector<Loaded>& lines) {
+  std::vector<Loaded> kept;
+  for (const Loaded& line : lines) {
     std::string_view text = line.text;
     if (text.ends_with('\n')) text.remove_suffix(1);
-    bool blank = !line.is_text() || text.empty();
-    lines.emplace_back(blank, blank ? std::string() : std::string(text));
+    bool blank = line.blank || text.empty();
+    kept.push_back({blank, blank ? std::string() : std::string(text)});
   }
-  return lines;
+  return kept;
 }
 
 std::string make_target(std::string_view input) {
@@ -73,17 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TargetOptions options;
   options.unicode = (choice / (2 * kKindCount)) % 2 == 1;
   options.keep_form = (choice / (4 * kKindCount)) % 2 == 1;
-  Target target = load_target(kTargetName, Naming::existing, EncodingKind::plain, options);
-  std::vector<DiskLine> lines = loaded_lines(target);
-  std::string written = written_form(target);
-  if (!target.loaded() && !lines.empty()) fail("a refused target left lines behind", original);
-  WriteResult result = write_target(target, options).result;
+  EncodingKind kind = EncodingKind::plain;
+  std::optional<std::vector<Loaded>> loaded = load(kTargetName, options, kind);
+  std::vector<Loaded> lines = loaded ? *loaded : std::vector<Loaded>();
+  std::optional<std::string> written =
+      loaded ? written_form(kind, lines, options.unicode) : std::nullopt;
+  WriteResult result = write_back(kTargetName, options);
   if (result != WriteResult::written && result != WriteResult::unchanged &&
       result != WriteResult::nothing_to_write) {
     fail("write-back failed", original);
   }
-
-  target = Target();  // lets go of the file, which is loaded again below
+  if (loaded && !written) fail("lines that were read cannot be written", original);
   if (folder_names() != std::vector<std::string>{kTargetName}) fail("a file was left", original);
   std::string on_disk = read_file(kTargetName);
   if (lines.empty() || options.keep_form) {
@@ -91,12 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (on_disk != original) fail("the file did not come back as it was", original);
     return 0;
   }
-  if (on_disk != written) fail("the write-back is not the written form", original);
-  Target again = load_target(kTargetName, Naming::existing, EncodingKind::plain, options);
-  if (!again.loaded()) fail("the written file is refused", on_disk);
-  std::vector<DiskLine> reloaded = loaded_lines(again);
-  std::string rewritten = written_form(again);
-  if (reloaded != lines) fail("the written file reloads to other lines", original);
-  if (rewritten != on_disk) fail("the written form is not a fixed point", original);
+  if (on_disk != *written) fail("the write-back is not the written form", original);
+  std::optional<std::vector<Loaded>> again = load(kTargetName, options, kind);
+  if (!again) fail("the written file is refused", on_disk);
+  if (as_on_disk(*again) != as_on_disk(lines)) {
+    fail("the written file reloads to other lines", original);
+  }
+  if (written_form(kind, *again, options.unicode) != on_disk) {
+    fail("the written form is not a fixed point", original);
+  }
   return 0;
 }

@@ -6,11 +6,11 @@
 // - every file that changed is empty (.G) or in the program's written form, and reloads to
 //   itself (write, load, write is a fixed point) apart from the rules kept on purpose that
 //   check_written_form accounts for.
-// The last byte of the input chooses the options, one bit each. The file is run twice, streamed
-// through the commands and walked command by command, and both must leave the same files and
-// report; a second run of a job that only adds changes nothing under /o; with /k or /u every
-// changed file reads back to itself in its own form; with /d the diffs, applied as patch would
-// to the files as they were, give what the run writes.
+// The last byte of the input chooses the options, one bit each. The file is run twice, all
+// commands in one pass and each command in a pass of its own, and both must leave the same
+// files and report; a second run of a job that only adds changes nothing under /o; with /k or /u
+// every changed file reads back to itself in its own form; with /d the diffs, applied as patch
+// would to the files as they were, give what the run writes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,8 +26,8 @@
 #include "commands/text_search.h"
 #include "fuzz_kit.h"
 #include "platform/console.h"
-#include "target/encoding.h"
-#include "target/target_file.h"
+#include "textfile/encoding.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {
 namespace {
@@ -172,7 +172,8 @@ Ran run_in(const std::string& name, const Files& files, const zeltrim::RunSettin
   Ran ran;
   {
     CapturedOutput captured;
-    ran.outcome = zeltrim::run_instruction_file(kInstructionName, settings);
+    ran.outcome =
+        zeltrim::run_instruction_file(kInstructionName, settings, zeltrim::platform::system_disk());
     ran.report = captured.text();
   }
   for (const std::string& path : folder_names()) ran.files[path] = read_file(path);
@@ -332,16 +333,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   zeltrim::RunSettings settings = settings_from(size == 0 ? 0 : data[size - 1]);
-  // The file streams through the commands; held whole, the commands walk it one after the
-  // other (in test mode with its traces): the same files either way, and the same report.
-  Ran streamed = run_in("stream", before, settings);
-  zeltrim::RunSettings walking = settings;
-  walking.walk = true;
-  walking.test_mode = settings.once && settings.strict;  // now and then, the traced walk
-  Ran walked = run_in("walk", before, walking);
-  if (streamed.files != walked.files) fail("streaming and walking left different files");
-  if (!walking.test_mode && streamed.report != walked.report) {
-    fail("streaming and walking reported differently", streamed.report + "\n---\n" + walked.report);
+  // All commands in one pass, and each command in a pass of its own (now and then in test mode,
+  // with its traces): the same files either way, and the same report.
+  Ran streamed = run_in("one", before, settings);
+  zeltrim::RunSettings in_passes = settings;
+  in_passes.pass_per_command = true;
+  in_passes.test_mode = settings.once && settings.strict;
+  Ran passed = run_in("passes", before, in_passes);
+  if (streamed.files != passed.files) fail("one pass and passes left different files");
+  if (!in_passes.test_mode && streamed.report != passed.report) {
+    fail("one pass and passes reported differently", streamed.report + "\n---\n" + passed.report);
   }
 
   std::set<std::string> named(prepared.paths.begin(), prepared.paths.end());
@@ -370,7 +371,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the first run met no error (a file left as it was may be taken otherwise the second time).
   if (settings.once && !settings.target.no_write &&
       streamed.outcome == zeltrim::RunOutcome::completed && converges(prepared.instructions)) {
-    Ran again = run_in("stream", streamed.files, settings);
+    Ran again = run_in("one", streamed.files, settings);
     if (again.files != streamed.files) fail("a second run under /o changed a file");
   }
   return 0;

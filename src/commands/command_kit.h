@@ -1,29 +1,22 @@
-// Inside the commands room: a command prepared from its instruction line, ready to meet the
-// target's lines one at a time, and the pieces every command shares, each written once — the
-// two-part argument split, the final-dot rule, the report line and the test-mode trace and wait.
+// A command prepared from its instruction line, ready to meet the target's lines one at a
+// time, and the pieces every command shares, each written once: the two-part argument split,
+// the final-dot rule, the report line and the test-mode trace and wait.
 #pragma once
 
-#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "commands/interpreter.h"
-#include "lines/line_list.h"
+#include "commands/run_settings.h"
+#include "lines/line.h"
 #include "platform/spool.h"
 
 namespace zeltrim {
 
-// The bytes a line's text may begin with for a command to do anything with it.
-using FirstBytes = std::array<bool, 256>;
-
 // Separates the two parts of an argument; the help screen writes it as ".".
 inline constexpr char kFieldSeparator = '\x02';
-
-// The first bytes of lines that may begin with `start`: its first byte, in both cases where
-// `caseless` and it is a letter. Empty `start`: none (only empty texts may match it).
-FirstBytes first_bytes_of(std::string_view start, bool caseless);
 
 // What a command that adds text says when the text is there already and it adds nothing.
 inline constexpr std::string_view kAlreadyPresent = "  ALREADY PRESENT line       : %s\n";
@@ -48,9 +41,18 @@ std::string_view without_final_dot(std::string_view text);
 struct HeldWords {
   explicit HeldWords(platform::SpoolBudget* budget) : said(budget) {}
   void print();
+  // Forgets every word: the pass that said them is carried out again.
+  void forget();
 
   platform::Spool said;
   std::vector<std::string> told;
+};
+
+// Where what a command line says goes: straight out, or held with the line until its target
+// has passed; nowhere while lines pass it only to be looked at.
+struct Voice {
+  HeldWords* held = nullptr;
+  bool quiet = false;
 };
 
 // Where a command line stands: the instruction file and the line's number, which a problem it
@@ -63,19 +65,31 @@ struct JobLine {
 // A problem of the instruction file as standard error tells it: "zeltrim: JOB:LINE: message".
 std::string told_problem(const JobLine& where, std::string_view message);
 
+// Under /o, whether the line a .T adds at the top is in the file already, found before the first
+// line passes: the line as it reads there, or none. While the lines pass, the .T notes the first
+// line equal to its own that it meets, so that an answer found by looking at the first lines
+// only can be checked.
+struct TopLine {
+  std::optional<std::string> present;
+  std::optional<std::string> met;
+};
+
 // What a command says, and to whom: report lines in every run, trace lines and waits in test
 // mode only.
 class CommandContext {
  public:
   // `problems` is set when a command meets a problem of the instruction file (a .V that never
-  // ends), which a strict run counts as an error. What it says is held in `held` until its turn
-  // comes (null: said at once, the way a command run alone says it); a silent context says
-  // nothing at all (a look ahead at the lines).
-  CommandContext(const RunSettings& settings, bool* problems, JobLine where,
-                 HeldWords* held = nullptr, bool silent = false)
-      : settings_(&settings), problems_(problems), where_(where), held_(held), silent_(silent) {}
+  // ends), which a strict run counts as an error. `top_line` is the answer a .T under /o takes.
+  CommandContext(const RunSettings& settings, bool* problems, JobLine where, Voice* voice,
+                 TopLine* top_line = nullptr)
+      : settings_(&settings),
+        problems_(problems),
+        where_(where),
+        voice_(voice),
+        top_line_(top_line) {}
 
   const RunSettings& settings() const { return *settings_; }
+  TopLine* top_line() const { return top_line_; }
 
   // A change report, printed in every run.
   void report(std::string_view format, std::string_view text) const;
@@ -91,8 +105,8 @@ class CommandContext {
   const RunSettings* settings_;
   bool* problems_;
   JobLine where_;
-  HeldWords* held_ = nullptr;
-  bool silent_ = false;
+  Voice* voice_;
+  TopLine* top_line_;
 };
 
 struct TwoParts {
@@ -112,8 +126,18 @@ enum class Taken : unsigned char {
   queued,  // the lines the command queued go on in its place
 };
 
+// The lines a command may act on, so that the others pass it by unseen: every line, none (it
+// only adds lines before or after all of them), or lines whose text is `text` (exactly, or
+// letter case aside), begins with it, holds it, or has it as the key of a key=value line.
+struct LineKey {
+  enum class Kind : unsigned char { every_line, none, whole, whole_caseless, start, holds, key };
+  Kind kind = Kind::every_line;
+  std::string_view text;
+};
+
 // A command prepared from its argument. It meets the target's lines in order, once each, and
-// may change them, remove them or add lines of its own; lines it adds never meet it again.
+// may change them, remove them or add lines of its own; lines it adds never meet it again. It
+// may meet the lines of one file more than once: each time begins afresh.
 class Command {
  public:
   explicit Command(const CommandContext& context) : context_(context) {}
@@ -121,27 +145,12 @@ class Command {
   Command(const Command&) = delete;
   Command& operator=(const Command&) = delete;
 
-  // Whether the command looks at lines at all, or only adds lines before or after them.
-  virtual bool meets_lines() const { return true; }
-  // Whether the command must see every line it will meet before it meets the first (to know
-  // whether a line it adds at the top is there already), that look at each line, and whether
-  // it has seen enough. A copy of the command prepared again takes what this one saw.
-  virtual bool previews() const { return false; }
-  virtual void preview(const Line&) {}
-  virtual bool previewed_enough() const { return false; }
-  virtual void adopt_preview(const Command&) {}
-  // After the last line: whether the lines it met agree with what it took for granted before
-  // the first. A look ahead cut short takes what it has not seen to be absent; where that was
-  // wrong, the lines pass again, and a copy that adopts what this one saw knows better.
-  virtual bool preview_confirmed() const { return true; }
   // Before the first line: may queue lines that go before every other.
   virtual void begin() {}
   virtual Taken take(Line& line) = 0;
-  // The first bytes of the texts this command may change: a line whose text is not empty and
-  // begins with another byte passes it by untouched, unseen. Null: it sees every line.
-  virtual const FirstBytes* first_bytes() const { return nullptr; }
   // After the last line: may queue lines that go after every other.
   virtual void end() {}
+  virtual LineKey key() const { return {}; }
 
   // The lines queued since they were last taken away.
   std::vector<Line>& queued() { return queue_; }

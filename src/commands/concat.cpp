@@ -151,12 +151,9 @@ class Concat final : public Command {
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
         once_(context.settings().once),
-        where_(where),
-        first_bytes_(first_bytes_of(name_, true)) {
-    first_bytes_['='] = true;  // leading "=" are skipped before the key
-  }
+        where_(where) {}
 
-  const FirstBytes* first_bytes() const override { return &first_bytes_; }
+  LineKey key() const override { return {LineKey::Kind::key, name_}; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
@@ -179,7 +176,6 @@ class Concat final : public Command {
       new_text_.append(assignment.value).append(addition);
     }
     line.text = new_text_;
-    line.borrowed = true;
     context().report(kConcat, new_text_);
     return Taken::pass;
   }
@@ -190,7 +186,6 @@ class Concat final : public Command {
   std::string_view addition_;
   bool once_;  // an item the value holds already is not added again
   Where where_;
-  FirstBytes first_bytes_;
   std::string missing_;
   std::string new_text_;
 };

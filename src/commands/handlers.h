@@ -1,5 +1,5 @@
-// Inside the commands room: how each command is prepared from its argument. The interpreter's
-// command table names these; nothing outside the room sees them.
+// How each command is prepared from its argument. The dispatcher's command table names these;
+// nothing outside the commands sees them.
 #pragma once
 
 #include "commands/command_kit.h"
@@ -9,6 +9,9 @@ namespace zeltrim {
 // .I and .T: the whole argument as a line at the bottom or the top.
 std::unique_ptr<Command> prepare_bottom(std::string_view argument, const CommandContext& context);
 std::unique_ptr<Command> prepare_top(std::string_view argument, const CommandContext& context);
+
+// Under /o: whether `line` stands for a line `added` by .I or .T, which is then not added again.
+bool is_already_there(std::string_view added, const Line& line);
 
 // .R: removes every line equal to the argument, letter case aside.
 std::unique_ptr<Command> prepare_remove(std::string_view argument, const CommandContext& context);

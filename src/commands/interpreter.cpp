@@ -33,63 +33,45 @@ constexpr std::size_t kArgumentAt = 3;
 
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-void name_existing(Run& run, std::string_view argument, long long) {
+void name_existing(Run& run, std::string_view argument) {
   name_target(run, argument, Naming::existing);
 }
 
-void name_created(Run& run, std::string_view argument, long long) {
+void name_created(Run& run, std::string_view argument) {
   name_target(run, argument, Naming::created);
 }
 
-// A command is prepared from its argument, then carried out over the lines held whole (test
-// mode), or kept with its line to be carried out as the file streams by.
-template <Prepare prepare>
-void carry_out(Run& run, std::string_view argument, long long line_number) {
-  Entry* entry = run.holding() ? &run.entries.back() : nullptr;
-  CommandContext context(run.settings, &run.command_problems, run.line(line_number),
-                         entry != nullptr ? &entry->words : nullptr);
-  std::unique_ptr<Command> command = prepare(argument, context);
-  if (command == nullptr) {
-    return say_problem(run, LineProblem::missing_part, line_number,
-                       entry != nullptr ? &entry->words : nullptr);
-  }
-  if (entry == nullptr) return apply(*command, run.target);
-  entry->command = std::move(command);
-  entry->prepare = prepare;
-  entry->argument = argument;
-}
-
-using Handler = void (*)(Run& run, std::string_view argument, long long line_number);
-
-struct CommandEntry {
+// The command table: each letter, and what it does.
+struct CommandKind {
   char letter;
-  bool needs_target;  // does nothing at all while no target is loaded
-  bool two_parts;     // its argument has two parts, and both are needed
-  Handler handler;
+  void (*names)(Run& run, std::string_view argument);  // .F and .G: a target
+  Prepare prepare;  // every other: a command of the loaded target
+  bool two_parts;   // its argument has two parts, and both are needed
+  bool top;         // it adds at the top, and under /o must know first whether the line is there
 };
 
-constexpr CommandEntry kCommands[] = {
-    {'F', false, false, name_existing},
-    {'G', false, false, name_created},
-    {'I', true, false, carry_out<prepare_bottom>},
-    {'T', true, false, carry_out<prepare_top>},
-    {'R', true, false, carry_out<prepare_remove>},
-    {'A', true, true, carry_out<prepare_append_after>},
-    {'S', true, true, carry_out<prepare_swap>},
-    {'C', true, true, carry_out<prepare_concat_at_beginning>},
-    {'E', true, true, carry_out<prepare_concat_at_end>},
-    {'U', true, true, carry_out<prepare_unconcat>},
-    {'V', true, true, carry_out<prepare_varsub>},
+constexpr CommandKind kCommands[] = {
+    {'F', name_existing, nullptr, false, false},
+    {'G', name_created, nullptr, false, false},
+    {'I', nullptr, prepare_bottom, false, false},
+    {'T', nullptr, prepare_top, false, true},
+    {'R', nullptr, prepare_remove, false, false},
+    {'A', nullptr, prepare_append_after, true, false},
+    {'S', nullptr, prepare_swap, true, false},
+    {'C', nullptr, prepare_concat_at_beginning, true, false},
+    {'E', nullptr, prepare_concat_at_end, true, false},
+    {'U', nullptr, prepare_unconcat, true, false},
+    {'V', nullptr, prepare_varsub, true, false},
 };
 
 // The command a line names, or null when there is none.
-const CommandEntry* command_of(std::string_view line) {
+const CommandKind* command_of(std::string_view line) {
   // A zero byte cannot stand in any text the commands work on.
   bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
   char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
-  const CommandEntry* found =
+  const CommandKind* found =
       std::find_if(std::begin(kCommands), std::end(kCommands),
-                   [letter](const CommandEntry& entry) { return entry.letter == letter; });
+                   [letter](const CommandKind& kind) { return kind.letter == letter; });
   return found == std::end(kCommands) ? nullptr : found;
 }
 
@@ -98,22 +80,15 @@ std::string_view argument_of(std::string_view line) {
 }
 
 void dispatch(Run& run, std::string_view line, long long line_number) {
-  const CommandEntry* found = command_of(line);
-  // A line of a streamed target holds what it says, and knows what it would say instead if the
-  // file turns out not to load.
-  HeldWords* held = nullptr;
-  if (run.holding() && (found == nullptr || found->needs_target)) {
-    Entry& entry = run.entries.emplace_back(&run.held_messages, line_number);
-    entry.if_not_loaded =
-        found == nullptr ? LineProblem::invalid_command : LineProblem::no_target_loaded;
-    held = &entry.words;
+  const CommandKind* found = command_of(line);
+  bool loaded = run.current.loaded;
+  if (found == nullptr) {
+    if (loaded) return take_invalid(run, line_number);
+    return say_problem(run, LineProblem::invalid_command, line_number);
   }
-  if (found == nullptr) return say_problem(run, LineProblem::invalid_command, line_number, held);
-  if (!found->needs_target || run.target.loaded()) {
-    found->handler(run, argument_of(line), line_number);
-  } else {
-    say_problem(run, LineProblem::no_target_loaded, line_number);
-  }
+  if (found->names != nullptr) return found->names(run, argument_of(line));
+  if (!loaded) return say_problem(run, LineProblem::no_target_loaded, line_number);
+  take_command(run, found->prepare, found->top, argument_of(line), line_number);
 }
 
 // Calls `each` with every line of the instruction file and its number: a line ends with CR LF
@@ -137,16 +112,16 @@ bool problems_before_running(const std::string& path, std::string_view instructi
   bool named = false;
   for_each_line(instructions, [&](std::string_view line, long long line_number) {
     if (!line.starts_with(kCommandMark)) return;
-    const CommandEntry* found = command_of(line);
+    const CommandKind* found = command_of(line);
     std::optional<LineProblem> problem;
     if (found == nullptr) {
       problem = LineProblem::invalid_command;
-    } else if (found->needs_target && !named) {
+    } else if (found->names == nullptr && !named) {
       problem = LineProblem::no_target_loaded;
     } else if (found->two_parts && !has_both_parts(argument_of(line))) {
       problem = LineProblem::missing_part;
     }
-    named = named || (found != nullptr && !found->needs_target);
+    named = named || (found != nullptr && found->names != nullptr);
     if (problem) say_problem(run, *problem, line_number);
     found_any = found_any || problem.has_value();
   });
@@ -159,14 +134,15 @@ bool problems_before_running(const std::string& path, std::string_view instructi
 
 // The instruction file is read whole (it may be a pipe), before any command is carried out,
 // and taken as one byte per character whatever mark an editor put in front.
-std::optional<std::string> read_instructions(const std::string& path, const RunSettings& settings) {
+std::optional<std::string> read_instructions(platform::Disk& disk, const std::string& path,
+                                             const RunSettings& settings) {
   platform::File file;
   platform::FileBytes bytes;
   platform::Status reason =
-      platform::open_for_reading(path, platform::Accept::anything_but_folder, file);
+      disk.open_for_reading(path, platform::Accept::anything_but_folder, file);
   if (!reason) {
     platform::say(kCouldNotOpen, path);
-  } else if (reason = platform::read_whole(file, bytes); !reason) {
+  } else if (reason = platform::read_whole(disk, file, bytes); !reason) {
     platform::say(kCouldNotRead, path);
   } else if (std::optional<std::string> text =
                  read_marked_text(bytes.view(), settings.target.unicode, reason)) {
@@ -180,17 +156,17 @@ std::optional<std::string> read_instructions(const std::string& path, const RunS
 }  // namespace
 
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
-                                bool command_line_problems) {
-  std::optional<std::string> instructions = read_instructions(path, settings);
+                                platform::Disk& disk, bool command_line_problems) {
+  std::optional<std::string> instructions = read_instructions(disk, path, settings);
   if (!instructions) return RunOutcome::instructions_unusable;
 
-  Run run(settings, path);
+  Run run(settings, path, disk);
   if (settings.strict &&
       (problems_before_running(path, *instructions, run) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
   bool unused = false;
-  CommandContext context(settings, &unused, {});
+  CommandContext context(settings, &unused, {}, &run.direct);
   for_each_line(*instructions, [&](std::string_view line, long long line_number) {
     if (!line.starts_with(kCommandMark)) return;
     context.trace(kTraceOperation, line);
@@ -198,10 +174,12 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
     context.trace_and_wait(kTraceEnd, line);
   });
   write_back(run);
-  if (run.command_problems && settings.strict) run.errors = true;
-  if (!run.named_a_target) platform::tell_error("zeltrim: " + path + ": no target is named");
-  if (run.errors) return RunOutcome::completed_with_errors;
-  return run.would_change ? RunOutcome::would_change : RunOutcome::completed;
+  const Tally& tally = run.tally;
+  if (!tally.named_a_target) platform::tell_error("zeltrim: " + path + ": no target is named");
+  if (tally.errors || (tally.problems && settings.strict)) {
+    return RunOutcome::completed_with_errors;
+  }
+  return tally.would_change ? RunOutcome::would_change : RunOutcome::completed;
 }
 
 }  // namespace zeltrim

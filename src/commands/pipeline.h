@@ -1,7 +1,7 @@
-// Inside the commands room: the commands of one target as one pipeline. Every line of the file
-// passes through every command in turn, and what comes out goes on at once, so a target is
-// never held whole. Each command meets the lines in the same order, and sees the same lines, as
-// when it runs alone over the whole file after the commands before it.
+// The commands of one target as one pipeline. Every line passes through every command in turn,
+// and what comes out goes on at once, so a target is never held whole. Each command meets the
+// lines in the same order, and sees the same lines, as when it runs alone over the whole file
+// after the commands before it.
 #pragma once
 
 #include <functional>
@@ -29,7 +29,7 @@ class Pipeline {
 
  private:
   void start();
-  void push(std::size_t stage, const Line& line) { work_.push_back({stage, line}); }
+  void push(std::size_t stage, const Line& line) { waiting_.push_back({stage, line}); }
   void push_queued(std::size_t stage);
   void drain();
   void pass(std::size_t stage, Line line);
@@ -37,21 +37,22 @@ class Pipeline {
   std::vector<Command*> commands_;
   std::function<void(const Line&)> out_;
   // The commands that look at lines (the others only add lines before or after all of them),
-  // and for each command where the first of them at or after it stands among them.
-  struct Meeting {
+  // with the lines each may act on, and for each command where the first of them at or after it
+  // stands among them.
+  struct Stage {
     Command* command;
-    const FirstBytes* first_bytes;
+    LineKey key;
     std::size_t index;
   };
-  std::vector<Meeting> meeting_;
-  std::vector<std::size_t> meeting_from_;
+  std::vector<Stage> stages_;
+  std::vector<std::size_t> stage_from_;
   // Lines on their way, each to the command it meets next; the last one goes first. A line goes
   // all the way through before the next one starts, however many lines the commands add.
-  struct Pending {
+  struct Waiting {
     std::size_t stage;
     Line line;
   };
-  std::vector<Pending> work_;
+  std::vector<Waiting> waiting_;
   bool started_ = false;
   bool held_lines_ = false;
 };

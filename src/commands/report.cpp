@@ -10,6 +10,11 @@ void HeldWords::print() {
   told.clear();
 }
 
+void HeldWords::forget() {
+  said.rewind(0);
+  told.clear();
+}
+
 std::string told_problem(const JobLine& where, std::string_view message) {
   std::string line = "zeltrim: ";
   line.append(where.job).append(":").append(std::to_string(where.number)).append(": ");
@@ -17,16 +22,16 @@ std::string told_problem(const JobLine& where, std::string_view message) {
 }
 
 void CommandContext::report(std::string_view format, std::string_view text) const {
-  if (silent_) return;
-  if (held_ == nullptr) return platform::say(format, text);
-  held_->said.append_formatted(format, {text});
+  if (voice_->quiet) return;
+  if (voice_->held == nullptr) return platform::say(format, text);
+  voice_->held->said.append_formatted(format, {text});
 }
 
 void CommandContext::problem(std::string_view message) const {
-  if (silent_) return;
+  if (voice_->quiet) return;
   *problems_ = true;
-  if (held_ == nullptr) return platform::tell_error(told_problem(where_, message));
-  held_->told.push_back(told_problem(where_, message));
+  if (voice_->held == nullptr) return platform::tell_error(told_problem(where_, message));
+  voice_->held->told.push_back(told_problem(where_, message));
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {

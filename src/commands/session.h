@@ -1,6 +1,7 @@
-// Inside the commands room: one run of an instruction file — the current target, what the run
-// has met so far, and the messages about targets, all printed here from what the target room
-// reports.
+// One run of an instruction file: the current target, what the run has met so far, and every
+// message about a target, printed here from what the file layer reports. Every mode carries a
+// target out through the same pipeline: all its commands in one pass as the file is written
+// back, or (test mode) each command in a pass of its own when it is dispatched.
 #pragma once
 
 #include <deque>
@@ -12,8 +13,9 @@
 #include <string_view>
 
 #include "commands/command_kit.h"
-#include "commands/interpreter.h"
-#include "target/target_file.h"
+#include "commands/run_settings.h"
+#include "textfile/records.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim {
 
@@ -24,72 +26,89 @@ enum class LineProblem : unsigned char {
   no_target_loaded,  // a command while no target is loaded
 };
 
-// A command line of a target that is streamed: carried out as the file passes by, what it says
-// held until the file has passed.
-struct Entry {
-  Entry(platform::SpoolBudget* budget, long long line) : words(budget), number(line) {}
+// Where nothing is written: what the run would have written so far to each file, by the file's
+// identity, so that a file named again is edited as it would be by then.
+class Shadows {
+ public:
+  platform::File take(const std::string& key);
+  void keep(const std::string& key, platform::File file) { files_[key] = std::move(file); }
 
-  HeldWords words;  // what the line said, held for its turn
+ private:
+  std::map<std::string, platform::File> files_;
+};
+
+// A command line of a target carried out in one pass: what it met when it was dispatched, its
+// command, and what it says as the file passes, held until the file has passed.
+struct HeldLine {
+  HeldLine(platform::SpoolBudget* budget, long long line) : words(budget), number(line) {}
+
+  HeldWords words;
+  Voice voice{&words};
   long long number;
-  // What it says instead when the target turns out not to load.
-  std::optional<LineProblem> if_not_loaded;
+  std::optional<LineProblem> problem;  // found when it was dispatched
   std::unique_ptr<Command> command;
-  Prepare prepare = nullptr;  // how to make a copy of the command to look ahead with
-  std::string_view argument;
+  std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
+};
+
+// The target being edited, from the moment it is named until it is written back.
+struct Current {
+  Target target;  // its path is empty until the first .F or .G
+  bool loaded = false;
+  std::string key;            // the file's identity, where /n or /b need it
+  bool from_shadow = false;   // its content is what this run would have written to it
+  std::deque<HeldLine> held;  // in one pass: its command lines, until the file passes
+  Records content;            // in passes: the lines as the commands so far left them
+  bool held_lines = false;    // in passes: a line was ever in it
+};
+
+// What the run has met so far.
+struct Tally {
+  bool named_a_target = false;
+  bool errors = false;
+  bool would_change = false;  // where nothing is written: a file would have changed
+  bool problems = false;      // a command met a problem of the instruction file on the way
 };
 
 struct Run {
-  Run(const RunSettings& run_settings, std::string_view job_path)
-      : settings(run_settings),
-        job(job_path),
-        streaming(!run_settings.test_mode && !run_settings.walk) {}
+  Run(const RunSettings& run_settings, std::string_view job_path, platform::Disk& run_disk)
+      : settings(run_settings), job(job_path), disk(run_disk), held_words(run_disk, kHeldWords) {}
 
-  bool holding() const { return streaming && target.loaded(); }
   JobLine line(long long number) const { return {job, number}; }
 
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
-  // Outside test mode a target is streamed: its commands are carried out line by line as the
-  // file passes, at write-back; test mode holds the lines whole and walks them command by
-  // command, to trace each step.
-  bool streaming;
-  std::deque<Entry> entries;  // the current target's command lines, where it is streamed
-  // What the held messages of all command lines may take of memory before they go to files.
-  static constexpr std::size_t kHeldMessagesInMemory = 1 << 20;
-  platform::SpoolBudget held_messages{kHeldMessagesInMemory, 0, {}};
-  bool command_problems = false;
-  Target target;  // its path is empty until the first .F or .G
-  bool named_a_target = false;
-  bool errors = false;
-  bool would_change = false;  // where nothing is written: a file would have changed
-  // Where nothing is written: what the run would have written so far to each file, by the
-  // file's identity, so that a file named again is edited as it would then be.
-  std::map<std::string, platform::File> would_be;
-  std::string target_key;  // the current target's identity, where it matters
-  bool target_from_would_be = false;
+  platform::Disk& disk;
+  Tally tally;
+  Current current;
+  Shadows shadows;
   // The files whose content from before the run is kept (or never was: the run made them), by
   // identity: a backup is not made again.
   std::set<std::string> backed_up;
+  // What the held words of all command lines may take of memory before they go to a file.
+  static constexpr std::size_t kHeldWords = 1 << 20;
+  platform::SpoolBudget held_words;
+  Voice direct;  // where a command says what it says at once
 };
-
-// Writes the current target back, if one was named, and says what happened.
-void write_back(Run& run);
-
-// Streams the current target through its commands to its writer; false (and said) when the
-// file could not be read whole.
-bool stream(Run& run, const TargetOptions& options, WriteOutcome& outcome);
 
 // .F and .G: writes the current target back and names the next.
 void name_target(Run& run, std::string_view argument, Naming naming);
 
-// Carries out one command over the current target's lines, held whole.
-void apply(Command& command, Target& target);
+// A command line of the loaded target: prepared from its argument and carried out, now in a
+// pass of its own or held for the one pass. `top` for .T, which under /o must know whether its
+// line is there before the first line passes.
+void take_command(Run& run, Prepare prepare, bool top, std::string_view argument, long long number);
+
+// A command line with no known command letter, while a target is loaded.
+void take_invalid(Run& run, long long number);
+
+// Writes the current target back, if one was named, and says what happened.
+void write_back(Run& run);
+
+// Says a problem of instruction line `number`: on standard output as always (a missing target
+// only in a strict run) and on standard error.
+void say_problem(Run& run, LineProblem problem, long long number);
 
 // The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
 void explain(const std::string& path, const platform::Status& reason);
-
-// Says a problem of instruction line `number`: on standard output as always (a missing target
-// only in a strict run), where the line's words are held with them, and on standard error.
-void say_problem(Run& run, LineProblem problem, long long number, HeldWords* held = nullptr);
 
 }  // namespace zeltrim

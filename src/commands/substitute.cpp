@@ -22,6 +22,8 @@ class Varsub final : public Command {
   Varsub(const CommandContext& context, const TwoParts& parts)
       : Command(context), variable_(prepare_replacement(parts.first, parts.second)) {}
 
+  LineKey key() const override { return {LineKey::Kind::holds, variable_.searched.text}; }
+
   Taken take(Line& line) override {
     // A line shorter than the variable cannot hold it, nor can one without its first byte.
     std::string_view text = variable_.searched.text;
@@ -34,7 +36,6 @@ class Varsub final : public Command {
         break;
       case Replaced::changed:
         line.text = result_;
-        line.borrowed = true;
         context().report(kVarsub, result_);
         break;
       case Replaced::endless:
@@ -53,12 +54,9 @@ class Varsub final : public Command {
 class Unconcat final : public Command {
  public:
   Unconcat(const CommandContext& context, const TwoParts& parts)
-      : Command(context),
-        start_(parts.first),
-        deleted_(prepare_replacement(parts.second, {})),
-        first_bytes_(first_bytes_of(parts.first, false)) {}
+      : Command(context), start_(parts.first), deleted_(prepare_replacement(parts.second, {})) {}
 
-  const FirstBytes* first_bytes() const override { return &first_bytes_; }
+  LineKey key() const override { return {LineKey::Kind::start, start_}; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !begins_with(line.text, start_)) return Taken::pass;
@@ -66,7 +64,6 @@ class Unconcat final : public Command {
     // deletes nothing; the line is reported all the same.
     if (replace_restarting(line.text, deleted_, line.text.size(), result_) == Replaced::changed) {
       line.text = result_;
-      line.borrowed = true;
     }
     context().report(kUnconcat, line.text);
     return Taken::pass;
@@ -76,7 +73,6 @@ class Unconcat final : public Command {
   std::string_view start_;
   Replacement deleted_;
   std::string result_;
-  FirstBytes first_bytes_;
 };
 
 }  // namespace

@@ -148,9 +148,4 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
   return Replaced::changed;
 }
 
-Replaced replace_restarting(std::string_view line, std::string_view searched,
-                            std::string_view value, std::size_t limit, std::string& result) {
-  return replace_restarting(line, prepare_replacement(searched, value), limit, result);
-}
-
 }  // namespace zeltrim

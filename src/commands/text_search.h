@@ -38,14 +38,7 @@ std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::siz
 
 enum class Replaced { none, changed, endless };
 
-// Replaces the first occurrence of `searched` (not empty) in `line` with `value`, then searches
-// again from the first byte, until none is left, and puts the result in `result`. `none` when
-// `searched` does not occur; `endless` when more than `limit` replacements would be needed (the
-// result is then unspecified). Linear in the bytes it reads and writes, whatever the texts.
-Replaced replace_restarting(std::string_view line, std::string_view searched,
-                            std::string_view value, std::size_t limit, std::string& result);
-
-// The same, prepared once for the many lines of a command: what the value is to the text.
+// What a value is to the text it replaces, prepared once for the many lines of a command.
 struct Replacement {
   Pattern searched;
   std::string_view value;
@@ -53,6 +46,11 @@ struct Replacement {
   bool value_shares_no_byte;  // no replacement can form an occurrence that was not there
 };
 Replacement prepare_replacement(std::string_view searched, std::string_view value);
+
+// Replaces the first occurrence of the text (not empty) in `line` with the value, then searches
+// again from the first byte, until none is left, and puts the result in `result`. `none` when
+// the text does not occur; `endless` when more than `limit` replacements would be needed (the
+// result is then unspecified). Linear in the bytes it reads and writes, whatever the texts.
 Replaced replace_restarting(std::string_view line, const Replacement& replacement,
                             std::size_t limit, std::string& result);
 

@@ -36,16 +36,6 @@ bool has_both_parts(std::string_view argument) {
   return !first_part(argument).empty() && !second_part(argument).empty();
 }
 
-FirstBytes first_bytes_of(std::string_view start, bool caseless) {
-  FirstBytes bytes{};
-  if (start.empty()) return bytes;
-  auto first = static_cast<unsigned char>(start[0]);
-  bytes[first] = true;
-  unsigned char lower = first | 0x20;
-  if (caseless && lower >= 'a' && lower <= 'z') bytes[lower] = bytes[lower & ~0x20] = true;
-  return bytes;
-}
-
 std::string_view without_final_dot(std::string_view text) {
   if (text.ends_with('.')) text.remove_suffix(1);
   return text;

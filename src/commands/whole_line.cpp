@@ -1,4 +1,5 @@
 // .I, .T, .R, .A and .S: commands that add, remove or replace whole lines.
+#include <optional>
 #include <string>
 
 #include "commands/handlers.h"
@@ -35,34 +36,37 @@ bool line_equals_caseless(std::string_view line, std::string_view wanted) {
   return caseless_equal(line.substr(0, 1), wanted.substr(0, 1)) && caseless_equal(line, wanted);
 }
 
+}  // namespace
+
+bool is_already_there(std::string_view added, const Line& line) {
+  // An empty line added before is a blank line once the file is read again: it is there too.
+  return (line.is_text() || added.empty()) && line_equals_caseless(line.text, added);
+}
+
+namespace {
 // .I and .T: one line, added before every line or after every line. Where additions are made
-// once, a text line equal to it, letter case aside, means it is there already.
+// once, a text line equal to it, letter case aside, means it is there already: .I watches the
+// lines as they pass; .T must know before the first, and takes the answer it is given.
 class AddLine final : public Command {
  public:
   enum class Where : unsigned char { top, bottom };
   AddLine(const CommandContext& context, std::string_view text, Where where)
       : Command(context), text_(text), where_(where), once_(context.settings().once) {}
 
-  bool meets_lines() const override { return once_; }
-  bool previews() const override { return once_ && where_ == Where::top; }
-  void preview(const Line& line) override { look_at(line, ahead_); }
-  bool previewed_enough() const override { return ahead_.found; }
-  // A copy takes what this one met, once lines have met it, else what it looked ahead at.
-  void adopt_preview(const Command& decided) override {
-    const auto& other = static_cast<const AddLine&>(decided);
-    ahead_ = other.began_ ? other.met_ : other.ahead_;
-  }
-  bool preview_confirmed() const override {
-    return !previews() || (met_.found == ahead_.found && met_.present == ahead_.present);
+  LineKey key() const override {
+    return once_ ? LineKey{LineKey::Kind::whole_caseless, text_} : LineKey{LineKey::Kind::none, {}};
   }
   void begin() override {
-    began_ = true;
-    if (where_ == Where::top) add(kTop, ahead_);
+    met_.reset();
+    if (where_ == Where::top) add(kTop, once_ ? context().top_line()->present : std::nullopt);
   }
-  // A line added at the top watches the lines too: one that the look ahead did not reach may
-  // still be there.
+  // A line added at the top notes the lines it meets too: the answer it was given may have come
+  // from the first lines only.
   Taken take(Line& line) override {
-    look_at(line, met_);
+    if (!met_ && is_already_there(text_, line)) {
+      met_.emplace(line.text);
+      if (where_ == Where::top) context().top_line()->met = met_;
+    }
     return Taken::pass;
   }
   void end() override {
@@ -70,21 +74,8 @@ class AddLine final : public Command {
   }
 
  private:
-  struct Sighting {
-    bool found = false;
-    std::string present;  // the first line equal to the text, as it reads
-  };
-
-  // An empty line added before is a blank line once the file is read again: it is there too.
-  void look_at(const Line& line, Sighting& sighting) const {
-    if (once_ && !sighting.found && (line.is_text() || text_.empty()) &&
-        line_equals_caseless(line.text, text_)) {
-      sighting.found = true;
-      sighting.present.assign(line.text);
-    }
-  }
-  void add(std::string_view report, const Sighting& sighting) {
-    if (sighting.found) return context().report(kAlreadyPresent, sighting.present);
+  void add(std::string_view report, const std::optional<std::string>& present) {
+    if (present) return context().report(kAlreadyPresent, *present);
     queue(added_line(text_));
     context().report(report, text_);
   }
@@ -92,17 +83,14 @@ class AddLine final : public Command {
   std::string_view text_;
   Where where_;
   bool once_;
-  bool began_ = false;
-  Sighting ahead_;  // the lines looked at before the first met it
-  Sighting met_;    // the lines that met it
+  std::optional<std::string> met_;  // the first line equal to the text, as it reads
 };
 
 class Remove final : public Command {
  public:
-  Remove(const CommandContext& context, std::string_view text)
-      : Command(context), text_(text), first_bytes_(first_bytes_of(text, true)) {}
+  Remove(const CommandContext& context, std::string_view text) : Command(context), text_(text) {}
 
-  const FirstBytes* first_bytes() const override { return &first_bytes_; }
+  LineKey key() const override { return {LineKey::Kind::whole_caseless, text_}; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !line_equals_caseless(line.text, text_)) return Taken::pass;
@@ -114,7 +102,6 @@ class Remove final : public Command {
 
  private:
   std::string_view text_;
-  FirstBytes first_bytes_;
 };
 
 // Where additions are made once, a line is not added after a match that the same text already
@@ -122,14 +109,13 @@ class Remove final : public Command {
 class AppendAfter final : public Command {
  public:
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
-      : Command(context),
-        search_(search),
-        addition_(addition),
-        once_(context.settings().once),
-        first_bytes_(first_bytes_of(search, false)) {}
+      : Command(context), search_(search), addition_(addition), once_(context.settings().once) {}
 
   // Where additions are made once, the line after a match is looked at too.
-  const FirstBytes* first_bytes() const override { return once_ ? nullptr : &first_bytes_; }
+  LineKey key() const override {
+    return once_ ? LineKey{} : LineKey{LineKey::Kind::whole, search_};
+  }
+  void begin() override { holding_ = false; }
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line_equals(line.text, search_);
@@ -168,7 +154,7 @@ class AppendAfter final : public Command {
     holding_ = false;
     released_text_.swap(held_text_);
     held_.text = released_text_;
-    held_.borrowed = true;  // valid until this command holds its next line
+
     queue(held_);
     if (next != nullptr && next->is_text() && next->text == addition_) {
       context().report(kAlreadyPresent, next->text);
@@ -184,25 +170,20 @@ class AppendAfter final : public Command {
   Line held_;
   std::string held_text_;
   std::string released_text_;
-  FirstBytes first_bytes_;
 };
 
 class Swap final : public Command {
  public:
   Swap(const CommandContext& context, std::string_view old_text, std::string_view new_text)
-      : Command(context),
-        old_text_(old_text),
-        new_text_(new_text),
-        first_bytes_(first_bytes_of(old_text, false)) {}
+      : Command(context), old_text_(old_text), new_text_(new_text) {}
 
-  const FirstBytes* first_bytes() const override { return &first_bytes_; }
+  LineKey key() const override { return {LineKey::Kind::whole, old_text_}; }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !line_equals(line.text, old_text_)) return Taken::pass;
     context().trace(kTraceOld, old_text_);
     context().trace(kTraceOldEnd, new_text_);
     line.text = new_text_;
-    line.borrowed = false;
     context().report(kSwapped, new_text_);
     return Taken::pass;
   }
@@ -210,7 +191,6 @@ class Swap final : public Command {
  private:
   std::string_view old_text_;
   std::string_view new_text_;
-  FirstBytes first_bytes_;
 };
 
 }  // namespace

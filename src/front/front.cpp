@@ -137,7 +137,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   return line;
 }
 
-Ending run(const std::vector<std::string>& arguments) {
+Ending run(const std::vector<std::string>& arguments, platform::Disk& disk) {
   platform::say(kBanner);
   platform::say(kRelease, kOwnerNotice);
   CommandLine line = read_command_line(arguments);
@@ -149,7 +149,7 @@ Ending run(const std::vector<std::string>& arguments) {
   for (std::string_view announced : line.announced) platform::say(announced);
   switch (line.help) {
     case CommandLine::Help::screen:
-      show_help();
+      show_help(disk);
       return Ending::help_shown;
     case CommandLine::Help::usage:
       show_usage();
@@ -176,7 +176,8 @@ Ending run(const std::vector<std::string>& arguments) {
   // The report shows UTF-8 text as it is, and a console must show it so too.
   if (settings.target.unicode) platform::show_utf8();
   bool command_line_problems = settings.strict && !line.extra.empty();
-  RunOutcome outcome = run_instruction_file(*line.instructions, settings, command_line_problems);
+  RunOutcome outcome =
+      run_instruction_file(*line.instructions, settings, disk, command_line_problems);
   if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
   // The closing message says plainly whether every target made it.
   bool clean = outcome != RunOutcome::completed_with_errors;
@@ -190,7 +191,7 @@ Ending run_program(const std::vector<std::string>& arguments) {
   platform::start_console();
   Ending ending;
   try {
-    ending = run(arguments);
+    ending = run(arguments, platform::system_disk());
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
     platform::say(kOutOfMemory);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace zeltrim {
 
 enum class Ending {
@@ -22,7 +24,7 @@ enum class Ending {
 Ending run_program(const std::vector<std::string>& arguments);
 
 // Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT.
-void show_help();
+void show_help(platform::Disk& disk);
 
 // --help: the help screen's explanation and example, then every option and exit code; no wait,
 // no file written.

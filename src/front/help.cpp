@@ -116,7 +116,7 @@ void show_usage() {
   platform::say(kUsage);
 }
 
-void show_help() {
+void show_help(platform::Disk& disk) {
   platform::say(kHelp);
   platform::say(kPressEnter);
   platform::wait_for_enter();
@@ -129,13 +129,13 @@ void show_help() {
   sample.push_back('\x1A');
 
   platform::File file;
-  platform::Status reason = platform::create_file(std::string(kSampleName), file);
+  platform::Status reason = disk.create_file(std::string(kSampleName), file);
   if (!reason) {
     platform::say(kNotWritten);
   } else {
     // A write that fails shows up when the file is closed, as it would with buffered output.
-    reason = platform::write_all(file, sample);
-    platform::Status closed = platform::close_file(file);
+    reason = disk.write_all(file, sample);
+    platform::Status closed = disk.close_file(file);
     if (reason) reason = closed;
     platform::say(reason ? kCreated : kErrorClosing);
   }

@@ -70,7 +70,7 @@ void print(std::string_view bytes) {
   gathered.append(bytes);
 }
 
-void print_from(File& file, std::uint64_t offset, std::uint64_t size) {
+void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size) {
   if (gathering && size > 0) {
     flush_output();  // what was printed before goes first
     if (!lost_output.done()) return;
@@ -84,7 +84,7 @@ void print_from(File& file, std::uint64_t offset, std::uint64_t size) {
   while (size > 0) {
     block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPrintFromBlock)));
     std::size_t got = 0;
-    if (!read_at(file, offset, block.data(), block.size(), got) || got == 0) return;
+    if (!disk.read_at(file, offset, block.data(), block.size(), got) || got == 0) return;
     print({block.data(), got});
     offset += got;
     size -= got;

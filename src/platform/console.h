@@ -23,7 +23,7 @@ void gather_output();
 void print(std::string_view bytes);
 // Prints `size` bytes of `file` from `offset` on: where output is gathered, they go from the
 // file to standard output without passing through the program, wherever the system can.
-void print_from(File& file, std::uint64_t offset, std::uint64_t size);
+void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size);
 
 // Hands `format`, with each %s or %d replaced by the next argument, to `piece` in pieces.
 void format_pieces(std::string_view format, std::initializer_list<std::string_view> arguments,

@@ -31,7 +31,7 @@ void File::adopt(std::intptr_t handle) {
   handle_ = handle;
 }
 
-Status read_whole(File& file, FileBytes& bytes) {
+Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
   std::optional<std::uint64_t> hint = size_hint(file);
   // One byte more than the size, so a file of the expected size ends in one read.
   std::size_t capacity = hint ? static_cast<std::size_t>(*hint) + 1 : kReadBlock;
@@ -45,7 +45,7 @@ Status read_whole(File& file, FileBytes& bytes) {
       bytes.block = std::move(larger);
     }
     std::size_t got = 0;
-    Status read = read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size, got);
+    Status read = disk.read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size, got);
     if (!read) return read;
     if (got == 0) return {};
     bytes.size += got;

@@ -1,6 +1,7 @@
-// The program's only way to the disk: opening, reading and writing files in binary mode and
-// replacing a target safely. Paths are handed to the system unchanged, as bytes.
-// Nothing above this seam touches a file any other way, so a port or a test changes one folder.
+// The program's only way to the disk: files opened, read and written in binary mode, and a target
+// replaced safely. Every step that reaches the disk goes through one Disk, the way the system
+// gives it, so that a test can make any step fail on purpose and a port changes one folder.
+// Paths are handed to the system unchanged, as bytes.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,6 @@
 
 namespace zeltrim::platform {
 
-// How a step went: done, or the reason it failed — the system's own error number (errno on
-// POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
 // Why text could not be carried without losing a character.
 enum class Loss : unsigned char {
   above_latin1,    // a UTF-16 or UTF-32 character above U+00FF, narrowed to a byte
@@ -25,6 +24,8 @@ enum class Loss : unsigned char {
   not_utf8,        // a line to be written as UTF-16 or UTF-32 is not UTF-8
 };
 
+// How a step went: done, or the reason it failed — the system's own error number (errno on
+// POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
 class [[nodiscard]] Status {
  public:
   enum class Kind : unsigned char { done, system, not_a_file, injected, changed, lossy };
@@ -42,8 +43,6 @@ class [[nodiscard]] Status {
   explicit operator bool() const { return done(); }
   Kind kind() const { return kind_; }
   long code() const { return code_; }
-  // The file or folder does not exist (as opposed to existing and being refused).
-  bool missing() const;
 
  private:
   Status(Kind kind, long code) : kind_(kind), code_(code) {}
@@ -54,7 +53,8 @@ class [[nodiscard]] Status {
 // The reason in words, as the system gives it ("Permission denied").
 std::string describe(const Status& status);
 
-// An open file. Going out of scope closes it without a check; close_file closes it with one.
+// An open file. Going out of scope closes it without a check; Disk::close_file closes it with
+// one.
 class File {
  public:
   File() = default;
@@ -83,21 +83,67 @@ class File {
 // cannot be edited in place); an instruction file may also be a pipe or a device.
 enum class Accept : unsigned char { regular_file, anything_but_folder };
 
-// Opens a file for reading without waiting on pipes that have no writer.
-Status open_for_reading(const std::string& path, Accept accept, File& file);
+// A target being rewritten: the new content goes to a temporary file beside the target and
+// takes the target's place only when it is complete and on the disk.
+struct Replacement {
+  File temp;
+  std::string temp_path;    // empty once committed or abandoned
+  std::string target_path;  // the file the path names, symbolic links followed
+  bool target_exists = false;
+  std::uint32_t mode = 0;  // permission bits (or attributes) to give the new file
+  long long owner = -1;
+  long long group = -1;
 
-// Reads up to `size` bytes into `buffer`; `got` is 0 at the end of the file.
-Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got);
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement();
+};
 
-// Reads up to `size` bytes from `offset` on, whatever the file's position; `got` is 0 at the
-// end. Several readers may share one open file this way, each at its own place.
-Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
+// The steps a run takes on the disk. The program takes them as the system gives them
+// (system_disk); a test hands the run a Disk that fails a step where it is told to.
+class Disk {
+ public:
+  // Opens a file for reading without waiting on pipes that have no writer.
+  virtual Status open_for_reading(const std::string& path, Accept accept, File& file) = 0;
+  // Reads up to `size` bytes into `buffer`; `got` is 0 at the end of the file.
+  virtual Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) = 0;
+  // Reads up to `size` bytes from `offset` on, whatever the file's position; `got` is 0 at the
+  // end. Several readers may share one open file this way, each at its own place.
+  virtual Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
+                         std::size_t& got) = 0;
+  // Creates the file, or empties it when it exists, for writing.
+  virtual Status create_file(const std::string& path, File& file) = 0;
+  // Opens the file for writing without emptying it, or creates it empty when it is missing.
+  virtual Status open_for_writing(const std::string& path, File& file) = 0;
+  // Makes the temporary file for a replacement of `path`, beside it.
+  virtual Status begin_replacement(const std::string& path, Replacement& replacement) = 0;
+  // Writes every byte or reports failure.
+  virtual Status write_all(File& file, std::string_view bytes) = 0;
+  // Flushes the file to the disk.
+  virtual Status sync(File& file) = 0;
+  // Closes the file and reports what the system says (buffered data may have been lost).
+  virtual Status close_file(File& file) = 0;
+  // Gives the file at `from` the name `to`, in one step, replacing what had it.
+  virtual Status rename(const std::string& from, const std::string& to) = 0;
+  // Makes the names in the folder of `path` durable.
+  virtual Status sync_folder(const std::string& path) = 0;
+  // Keeps the target's present content as `backup_path`, durably, before it is replaced: the
+  // file itself under a second name where the system allows (its owner, mode and times kept),
+  // else a copy that reached the disk; an older backup is replaced, never written through.
+  virtual Status keep_backup(const Replacement& replacement, const std::string& backup_path) = 0;
+  // A file of the program's own in the system's temporary folder, gone when it is closed: room
+  // for what a run must hold that may not fit in memory.
+  virtual Status open_scratch(File& file) = 0;
 
-// A file of the program's own in the system's temporary folder, gone when it is closed: room
-// for what a run must hold that may not fit in memory.
-Status open_scratch(File& file);
+ protected:
+  ~Disk() = default;
+};
 
-// That folder: TMPDIR, else /tmp (on Windows the system's temporary folder).
+// The disk as the system gives it.
+Disk& system_disk();
+
+// The folder scratch files go in: TMPDIR, else /tmp (on Windows the system's temporary folder).
 std::string scratch_folder();
 
 // Which file a path or an open file is, and the signs that it changed: the same file on the
@@ -148,7 +194,7 @@ class TargetLock {
 // where the name has come to stand for a new file meanwhile (the other run replaced it), it
 // opens and locks that one.
 Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting);
-Status open_locked(const std::string& path, File& file, TargetLock& lock,
+Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
                    const std::function<void()>& waiting);
 
 // The file's size as far as the system knows it; only a hint for reserving memory.
@@ -164,19 +210,7 @@ struct FileBytes {
 
 // Reads the rest of the file, into memory sized from the file where its size is known (a small
 // file costs a small block, a pipe a large one).
-Status read_whole(File& file, FileBytes& bytes);
-
-// Creates the file, or empties it when it exists, for writing.
-Status create_file(const std::string& path, File& file);
-
-// Opens the file for writing without emptying it, or creates it empty when it is missing.
-Status open_for_writing(const std::string& path, File& file);
-
-// Writes every byte or reports failure.
-Status write_all(File& file, std::string_view bytes);
-
-// Closes the file and reports what the system says (buffered data may have been lost).
-Status close_file(File& file);
+Status read_whole(Disk& disk, File& file, FileBytes& bytes);
 
 // Whether the file could be opened for writing, or made where it is missing, without doing
 // either.
@@ -185,26 +219,6 @@ Status may_create(const std::string& path);
 // Whether this user may replace the target: a new file may always be tried (its folder
 // decides), an existing one not when it is read-only.
 Status may_replace(const std::string& path);
-
-// A target being rewritten: the new content goes to a temporary file beside the target and
-// takes the target's place only when it is complete and on the disk.
-struct Replacement {
-  File temp;
-  std::string temp_path;    // empty once committed or abandoned
-  std::string target_path;  // the file the path names, symbolic links followed
-  bool target_exists = false;
-  std::uint32_t mode = 0;  // permission bits (or attributes) to give the new file
-  long long owner = -1;
-  long long group = -1;
-
-  Replacement() = default;
-  Replacement(const Replacement&) = delete;
-  Replacement& operator=(const Replacement&) = delete;
-  ~Replacement();
-};
-
-// Makes the temporary file for a replacement of `path`.
-Status begin_replacement(const std::string& path, Replacement& replacement);
 
 // What a replacement of `path` would meet, found without making anything beside it: whether a
 // temporary file could be made in its folder, and whether the new file could take its name.
@@ -218,10 +232,6 @@ ReplaceCheck check_replacement(const std::string& path);
 // Whether the target's old content could be kept as `backup_path`, found without making
 // anything: an existing backup is replaced, but not a folder, nor a name too long to be made.
 Status check_backup(const std::string& backup_path);
-
-// The name of a temporary file beside `path`: its name followed by the marker and `suffix`, the
-// name cut short where the file system would not take it whole.
-std::string temp_name_beside(const std::string& path, std::string_view suffix);
 
 enum class CommitResult : unsigned char {
   done,         // the target now holds the new content, durably
@@ -240,17 +250,16 @@ void start_writing_out(Replacement& replacement);
 
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over
 // the target.
-Commit commit_replacement(Replacement& replacement);
+Commit commit_replacement(Disk& disk, Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);
 
-// Keeps the target's present content as `backup_path`, durably, before it is replaced: the file
-// itself under a second name where the system allows (its owner, mode and times kept), else a
-// copy that reached the disk; an older backup is replaced.
-Status keep_backup(const Replacement& replacement, const std::string& backup_path);
-
 // The part of a name that marks a temporary file of this program, for finding leftovers.
 inline constexpr std::string_view kTempMarker = ".zeltrim-";
+
+// The name of a temporary file beside `path`: its name followed by the marker and `suffix`, the
+// name cut short where the file system would not take it whole.
+std::string temp_name_beside(const std::string& path, std::string_view suffix);
 
 }  // namespace zeltrim::platform

@@ -11,7 +11,6 @@
 #include <memory>
 #include <utility>
 
-#include "platform/faults.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/system.h"
@@ -81,10 +80,6 @@ bool is_not_folder(mode_t mode) { return !S_ISDIR(mode); }
 
 Status Status::last_error() { return system(errno); }
 
-bool Status::missing() const {
-  return kind_ == Kind::system && (code_ == ENOENT || code_ == ENOTDIR);
-}
-
 std::string system_message(long code) {
   char text[256] = "";
   // The GNU form returns the text, which may or may not be the buffer.
@@ -132,11 +127,11 @@ Status lock_path(const std::string&, TargetLock&, const std::function<void()>&) 
 // The lock is the system's lock on the file itself. The lock is kept on a second descriptor of
 // the same open file, so that the target may be closed before it is replaced and still be held
 // until the replacement is in place.
-Status open_locked(const std::string& path, File& file, TargetLock& lock,
+Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
                    const std::function<void()>& waiting) {
   bool told = false;
   for (;;) {
-    Status opened = open_for_reading(path, Accept::regular_file, file);
+    Status opened = disk.open_for_reading(path, Accept::regular_file, file);
     if (!opened) return opened;
     int fd = fd_of(file);
     lock_open_file(fd, waiting, told);
@@ -156,63 +151,9 @@ Status open_locked(const std::string& path, File& file, TargetLock& lock,
 
 void remove_quietly(const std::string& path) { unlink(path.c_str()); }
 
-Status open_for_reading(const std::string& path, Accept accept, File& file) {
-  if (should_fail(Step::open_read)) return Status::injected();
-  // A target is opened without waiting, so a pipe with no writer cannot hang the run.
-  bool target = accept == Accept::regular_file;
-  int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
-  // Reading a target leaves even its access time alone, where the system lets this user.
-  int fd = target ? open(path.c_str(), flags | O_NOATIME) : -1;
-  if (fd < 0) fd = open(path.c_str(), flags);
-  Status opened = adopt_if(fd, target ? is_regular : is_not_folder, file);
-  if (opened && target) fcntl(fd_of(file), F_SETFL, flags & ~O_NONBLOCK);
-  return opened;
-}
-
-Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (should_fail(Step::read)) return Status::injected();
-  for (;;) {
-    ssize_t n = read(fd_of(file), buffer, size);
-    if (n >= 0) {
-      got = static_cast<std::size_t>(n);
-      return {};
-    }
-    if (errno != EINTR) return Status::last_error();
-  }
-}
-
-Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (should_fail(Step::read)) return Status::injected();
-  for (;;) {
-    ssize_t n = pread(fd_of(file), buffer, size, static_cast<off_t>(offset));
-    if (n >= 0) {
-      got = static_cast<std::size_t>(n);
-      return {};
-    }
-    if (errno != EINTR) return Status::last_error();
-  }
-}
-
 std::string scratch_folder() {
   const char* folder = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): one thread
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
-}
-
-Status open_scratch(File& file) {
-  std::string base = scratch_folder();
-  // A file without a name where the system makes one; else a name removed at once.
-  int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    std::string name = base + "/zeltrim-scratch-XXXXXX";
-    InterruptsHeld held;
-    fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return Status::last_error();
-    unlink(name.c_str());
-  }
-  file.adopt(fd);
-  return {};
 }
 
 namespace {
@@ -254,43 +195,6 @@ std::optional<std::uint64_t> size_hint(File& file) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-Status create_file(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return Status::injected();
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-  Status opened = adopt_if(fd, is_regular, file);
-  if (opened) fcntl(fd, F_SETFL, 0);  // writes may block again, as on any file
-  return opened;
-}
-
-Status open_for_writing(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return Status::injected();
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  Status opened = adopt_if(fd, is_regular, file);
-  if (opened) fcntl(fd, F_SETFL, 0);
-  return opened;
-}
-
-Status write_all(File& file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    if (should_fail(Step::write)) return Status::injected();
-    ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return Status::last_error();
-    }
-    if (put == 0) return Status::system(ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return {};
-}
-
-Status close_file(File& file) {
-  if (!file.is_open()) return {};
-  bool injected = should_fail(Step::close);
-  if (close(static_cast<int>(file.release())) != 0) return Status::last_error();
-  return injected ? Status::injected() : Status();
-}
-
 Status may_replace(const std::string& path) {
   if (access(path.c_str(), F_OK) != 0) return {};  // a new file: the folder decides
   if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Status::last_error();
@@ -311,76 +215,12 @@ Status may_create(const std::string& path) {
   return {};
 }
 
-Status begin_replacement(const std::string& path, Replacement& replacement) {
-  replacement.target_path = resolve_links(path);
-  struct stat info;
-  replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
-  if (replacement.target_exists) {
-    replacement.mode = info.st_mode & 07777;
-    replacement.owner = info.st_uid;
-    replacement.group = info.st_gid;
-  } else {
-    replacement.mode = creation_mode();
-  }
-  if (should_fail(Step::create_temp)) return Status::injected();
-
-  // Beside the target, so the rename stays within one file system.
-  std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
-  InterruptsHeld held;
-  // mkostemp makes the file with private permissions; it gets the target's once complete.
-  int fd = mkostemp(temp_path.data(), O_CLOEXEC);
-  if (fd < 0) return Status::last_error();
-  replacement.temp.adopt(fd);
-  replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
-  remember_temp_file(replacement.temp_path);
-  return {};
-}
-
 void start_writing_out(Replacement& replacement) {
 #ifdef SYNC_FILE_RANGE_WRITE
   sync_file_range(fd_of(replacement.temp), 0, 0, SYNC_FILE_RANGE_WRITE);
 #else
   static_cast<void>(replacement);
 #endif
-}
-
-Commit commit_replacement(Replacement& replacement) {
-  int fd = fd_of(replacement.temp);
-  Status step;
-  if (should_fail(Step::sync)) {
-    step = Status::injected();
-  } else if (fsync(fd) != 0) {
-    step = Status::last_error();
-  }
-  if (step && replacement.target_exists) {
-    // The owner may only be kept where the process is allowed to set it.
-    [[maybe_unused]] int ignored =
-        fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
-  }
-  if (step && fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) step = Status::last_error();
-  if (step) step = close_file(replacement.temp);
-  if (step && should_fail(Step::rename)) step = Status::injected();
-  if (step && rename(replacement.temp_path.c_str(), replacement.target_path.c_str()) != 0) {
-    step = Status::last_error();
-  }
-  if (!step) {
-    abandon_replacement(replacement);
-    return {CommitResult::failed, step};
-  }
-  forget_temp_file(replacement.temp_path);
-  replacement.temp_path.clear();
-
-  // The rename is only durable once the folder that holds the name is on the disk too.
-  int folder = open(folder_of(replacement.target_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return {CommitResult::not_durable, Status::last_error()};
-  Status synced;
-  if (should_fail(Step::sync_folder)) {
-    synced = Status::injected();
-  } else if (fsync(folder) != 0 && errno != EINVAL && errno != ENOTSUP) {
-    synced = Status::last_error();
-  }
-  close(folder);
-  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
 }
 
 namespace {
@@ -449,9 +289,12 @@ Status make_beside(const std::string& path, std::string& made, Make&& make) {
   return Status::system(EEXIST);
 }
 
-Status copy_into(const std::string& from, const std::string& name, const Replacement& target) {
+Status copy_into(Disk& disk, const std::string& from, const std::string& name,
+                 const Replacement& target) {
   File source;
-  if (Status opened = open_for_reading(from, Accept::regular_file, source); !opened) return opened;
+  if (Status opened = disk.open_for_reading(from, Accept::regular_file, source); !opened) {
+    return opened;
+  }
   File copy;
   int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return Status::last_error();
@@ -459,9 +302,9 @@ Status copy_into(const std::string& from, const std::string& name, const Replace
   std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(1 << 20);
   for (std::uint64_t offset = 0;;) {
     std::size_t got = 0;
-    if (Status read = read_at(source, offset, block.get(), 1 << 20, got); !read) return read;
+    if (Status read = disk.read_at(source, offset, block.get(), 1 << 20, got); !read) return read;
     if (got == 0) break;
-    if (Status written = write_all(copy, {block.get(), got}); !written) return written;
+    if (Status written = disk.write_all(copy, {block.get(), got}); !written) return written;
     offset += got;
   }
   struct stat info;
@@ -473,29 +316,184 @@ Status copy_into(const std::string& from, const std::string& name, const Replace
       fsync(fd) != 0) {
     return Status::last_error();
   }
-  return close_file(copy);
+  return disk.close_file(copy);
 }
 }  // namespace
 
-Status keep_backup(const Replacement& replacement, const std::string& backup_path) {
-  std::string made;
-  Status kept = make_beside(backup_path, made, [&](const std::string& name) {
-    if (link(replacement.target_path.c_str(), name.c_str()) == 0) return Status();
-    if (errno == EEXIST) return Status::system(EEXIST);
-    return copy_into(replacement.target_path, name, replacement);
-  });
-  if (!kept) return kept;
-  if (rename(made.c_str(), backup_path.c_str()) != 0) kept = Status::last_error();
-  // Where the backup was already another name of the target, the rename leaves both names.
-  unlink(made.c_str());
-  forget_temp_file(made);
-  if (!kept) return kept;
-  int folder = open(folder_of(backup_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return Status::last_error();
-  bool synced = fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
-  Status status = synced ? Status() : Status::last_error();
-  close(folder);
-  return status;
+namespace {
+// The disk as the system gives it.
+class SystemDisk final : public Disk {
+ public:
+  Status open_for_reading(const std::string& path, Accept accept, File& file) override {
+    // A target is opened without waiting, so a pipe with no writer cannot hang the run.
+    bool target = accept == Accept::regular_file;
+    int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
+    // Reading a target leaves even its access time alone, where the system lets this user.
+    int fd = target ? open(path.c_str(), flags | O_NOATIME) : -1;
+    if (fd < 0) fd = open(path.c_str(), flags);
+    Status opened = adopt_if(fd, target ? is_regular : is_not_folder, file);
+    if (opened && target) fcntl(fd_of(file), F_SETFL, flags & ~O_NONBLOCK);
+    return opened;
+  }
+
+  Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) override {
+    got = 0;
+    for (;;) {
+      ssize_t n = read(fd_of(file), buffer, size);
+      if (n >= 0) {
+        got = static_cast<std::size_t>(n);
+        return {};
+      }
+      if (errno != EINTR) return Status::last_error();
+    }
+  }
+
+  Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::size_t& got) override {
+    got = 0;
+    for (;;) {
+      ssize_t n = pread(fd_of(file), buffer, size, static_cast<off_t>(offset));
+      if (n >= 0) {
+        got = static_cast<std::size_t>(n);
+        return {};
+      }
+      if (errno != EINTR) return Status::last_error();
+    }
+  }
+
+  Status create_file(const std::string& path, File& file) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    Status opened = adopt_if(fd, is_regular, file);
+    if (opened) fcntl(fd, F_SETFL, 0);  // writes may block again, as on any file
+    return opened;
+  }
+
+  Status open_for_writing(const std::string& path, File& file) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    Status opened = adopt_if(fd, is_regular, file);
+    if (opened) fcntl(fd, F_SETFL, 0);
+    return opened;
+  }
+
+  Status begin_replacement(const std::string& path, Replacement& replacement) override {
+    replacement.target_path = resolve_links(path);
+    struct stat info;
+    replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
+    if (replacement.target_exists) {
+      replacement.mode = info.st_mode & 07777;
+      replacement.owner = info.st_uid;
+      replacement.group = info.st_gid;
+    } else {
+      replacement.mode = creation_mode();
+    }
+    // Beside the target, so the rename stays within one file system.
+    std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
+    InterruptsHeld held;
+    // mkostemp makes the file with private permissions; it gets the target's once complete.
+    int fd = mkostemp(temp_path.data(), O_CLOEXEC);
+    if (fd < 0) return Status::last_error();
+    replacement.temp.adopt(fd);
+    replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
+    remember_temp_file(replacement.temp_path);
+    return {};
+  }
+
+  Status write_all(File& file, std::string_view bytes) override {
+    while (!bytes.empty()) {
+      ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return Status::last_error();
+      }
+      if (put == 0) return Status::system(ENOSPC);
+      bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return {};
+  }
+
+  Status sync(File& file) override {
+    if (fsync(fd_of(file)) != 0) return Status::last_error();
+    return {};
+  }
+
+  Status close_file(File& file) override {
+    if (!file.is_open()) return {};
+    if (close(static_cast<int>(file.release())) != 0) return Status::last_error();
+    return {};
+  }
+
+  Status rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return Status::last_error();
+    return {};
+  }
+
+  // A name is only durable once the folder that holds it is on the disk too.
+  Status sync_folder(const std::string& path) override {
+    int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return Status::last_error();
+    bool synced = fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
+    Status status = synced ? Status() : Status::last_error();
+    close(folder);
+    return status;
+  }
+
+  Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
+    std::string made;
+    Status kept = make_beside(backup_path, made, [&](const std::string& name) {
+      if (link(replacement.target_path.c_str(), name.c_str()) == 0) return Status();
+      if (errno == EEXIST) return Status::system(EEXIST);
+      return copy_into(*this, replacement.target_path, name, replacement);
+    });
+    if (!kept) return kept;
+    if (::rename(made.c_str(), backup_path.c_str()) != 0) kept = Status::last_error();
+    // Where the backup was already another name of the target, the rename leaves both names.
+    unlink(made.c_str());
+    forget_temp_file(made);
+    if (!kept) return kept;
+    return sync_folder(backup_path);
+  }
+
+  Status open_scratch(File& file) override {
+    std::string base = scratch_folder();
+    // A file without a name where the system makes one; else a name removed at once.
+    int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      std::string name = base + "/zeltrim-scratch-XXXXXX";
+      InterruptsHeld held;
+      fd = mkostemp(name.data(), O_CLOEXEC);
+      if (fd < 0) return Status::last_error();
+      unlink(name.c_str());
+    }
+    file.adopt(fd);
+    return {};
+  }
+};
+}  // namespace
+
+Disk& system_disk() {
+  static SystemDisk disk;
+  return disk;
+}
+
+Commit commit_replacement(Disk& disk, Replacement& replacement) {
+  Status step = disk.sync(replacement.temp);
+  int fd = fd_of(replacement.temp);
+  if (step && replacement.target_exists) {
+    // The owner may only be kept where the process is allowed to set it.
+    [[maybe_unused]] int ignored =
+        fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
+  }
+  if (step && fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) step = Status::last_error();
+  if (step) step = disk.close_file(replacement.temp);
+  if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
+  if (!step) {
+    abandon_replacement(replacement);
+    return {CommitResult::failed, step};
+  }
+  forget_temp_file(replacement.temp_path);
+  replacement.temp_path.clear();
+  Status synced = disk.sync_folder(replacement.target_path);
+  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
 }
 
 }  // namespace zeltrim::platform

@@ -15,7 +15,8 @@ constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
 bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
-  if (failed_ || (!file_.is_open() && !open_scratch(file_)) || !write_all(file_, bytes)) {
+  if (failed_ || (!file_.is_open() && !disk_.open_scratch(file_)) ||
+      !disk_.write_all(file_, bytes)) {
     failed_ = true;  // a write that failed half way is not read back: the bytes stay in memory
     return false;
   }
@@ -25,18 +26,18 @@ bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
 }
 
 bool SpoolFile::read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
-  return read_at(file_, offset, buffer, size, got).done();
+  return disk_.read_at(file_, offset, buffer, size, got).done();
 }
 
 void SpoolFile::print(std::uint64_t offset, std::uint64_t size) {
-  platform::print_from(file_, offset, size);
+  platform::print_from(disk_, file_, offset, size);
 }
 
 void Spool::append(std::string_view bytes) {
   // Bytes that would fill the memory alone go to the file as they are, after those held.
   if (bytes.size() >= memory_limit_ && spill()) {
     std::uint64_t offset = 0;
-    if (file().append(bytes, offset)) {
+    if (file()->append(bytes, offset)) {
       pieces_.emplace_back(offset, bytes.size());
       return;
     }
@@ -52,7 +53,7 @@ void Spool::append_parts(std::initializer_list<std::string_view> parts) {
 }
 
 void Spool::append_all(Spool& other) {
-  if (other.pieces_.empty() || &file() != &other.file() || !spill()) {
+  if (other.pieces_.empty() || file() != other.file() || !spill()) {
     other.drain([this](std::string_view bytes) { append(bytes); });
     return;
   }
@@ -64,7 +65,9 @@ void Spool::append_all(Spool& other) {
 }
 
 void Spool::share_file_with(Spool& other) {
-  if (!other.own_file_) other.own_file_ = std::make_shared<SpoolFile>();
+  if (!other.own_file_ && other.disk_ != nullptr) {
+    other.own_file_ = std::make_shared<SpoolFile>(*other.disk_);
+  }
   own_file_ = other.own_file_;
 }
 
@@ -85,6 +88,7 @@ Spool& Spool::operator=(Spool&& other) noexcept {
   if (this != &other) {
     give_back();
     memory_limit_ = other.memory_limit_;
+    disk_ = other.disk_;
     memory_ = std::move(other.memory_);
     pieces_ = std::move(other.pieces_);
     own_file_ = std::move(other.own_file_);
@@ -126,10 +130,10 @@ void Spool::give_back() {
   counted_ = 0;
 }
 
-SpoolFile& Spool::file() {
-  if (budget_ != nullptr) return budget_->file;
-  if (!own_file_) own_file_ = std::make_shared<SpoolFile>();
-  return *own_file_;
+SpoolFile* Spool::file() {
+  if (budget_ != nullptr) return &budget_->file;
+  if (!own_file_ && disk_ != nullptr) own_file_ = std::make_shared<SpoolFile>(*disk_);
+  return own_file_.get();
 }
 
 void Spool::spill_when_full() {
@@ -149,12 +153,12 @@ void Spool::spill_when_full() {
 }
 
 bool Spool::spill() {
-  if (spill_failed_) return false;
+  if (spill_failed_ || file() == nullptr) return false;
   if (memory_.empty()) return true;
   // A file that cannot take the bytes leaves them in memory, where they cost room but are not
   // lost.
   std::uint64_t offset = 0;
-  if (!file().append(memory_, offset)) {
+  if (!file()->append(memory_, offset)) {
     spill_failed_ = true;
     return false;
   }
@@ -165,7 +169,7 @@ bool Spool::spill() {
 }
 
 void Spool::print() {
-  for (auto [offset, length] : pieces_) file().print(offset, length);
+  for (auto [offset, length] : pieces_) file()->print(offset, length);
   pieces_.clear();
   drain([](std::string_view bytes) { platform::print(bytes); });
 }
@@ -176,7 +180,7 @@ void Spool::drain(const std::function<void(std::string_view)>& take) {
     for (auto [offset, length] : pieces_) {
       while (length > 0) {
         std::size_t got = 0;
-        if (!file().read(offset, block.get(), std::min(length, kReadBlock), got) || got == 0) {
+        if (!file()->read(offset, block.get(), std::min(length, kReadBlock), got) || got == 0) {
           break;
         }
         take({block.get(), got});

@@ -19,12 +19,14 @@ namespace zeltrim::platform {
 // A scratch file that many spools keep their older bytes in, each in pieces of its own.
 class SpoolFile {
  public:
+  explicit SpoolFile(Disk& disk) : disk_(disk) {}
   // Where the bytes now lie in the file; false when they could not be put there.
   bool append(std::string_view bytes, std::uint64_t& offset);
   bool read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
   void print(std::uint64_t offset, std::uint64_t size);
 
  private:
+  Disk& disk_;
   File file_;
   std::uint64_t size_ = 0;
   bool failed_ = false;
@@ -32,14 +34,18 @@ class SpoolFile {
 
 // Memory that several spools share, and the file they go on in once it is full.
 struct SpoolBudget {
-  std::size_t limit = 0;
+  SpoolBudget(Disk& disk, std::size_t memory_limit) : limit(memory_limit), file(disk) {}
+  std::size_t limit;
   std::size_t used = 0;
   SpoolFile file;
 };
 
 class Spool {
  public:
-  explicit Spool(std::size_t memory_limit = kMemoryLimit) : memory_limit_(memory_limit) {}
+  // A spool without a disk keeps every byte in memory (one that is only a place to move to).
+  Spool() = default;
+  explicit Spool(Disk& disk, std::size_t memory_limit = kMemoryLimit)
+      : memory_limit_(memory_limit), disk_(&disk) {}
   explicit Spool(SpoolBudget* budget) : memory_limit_(kMemoryLimit), budget_(budget) {}
   Spool(Spool&& other) noexcept { *this = std::move(other); }
   Spool& operator=(Spool&& other) noexcept;
@@ -70,12 +76,13 @@ class Spool {
 
  private:
   void spill_when_full();
-  bool spill();      // false when the file could not take the bytes
-  void give_back();  // the memory counted against the budget is free again
-  SpoolFile& file();
+  bool spill();       // false when the file could not take the bytes
+  void give_back();   // the memory counted against the budget is free again
+  SpoolFile* file();  // null where the spool has no disk
 
-  std::size_t memory_limit_ = 0;
-  std::string memory_;  // the newest bytes
+  std::size_t memory_limit_ = kMemoryLimit;
+  Disk* disk_ = nullptr;  // where its own scratch file is made, when it has no budget
+  std::string memory_;    // the newest bytes
   // The older ones: where each piece lies in the file, and how long it is.
   std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
   std::shared_ptr<SpoolFile> own_file_;

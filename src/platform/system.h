@@ -1,5 +1,5 @@
-// Inside the platform room: the few steps each platform implements for the code that both
-// share (files.cpp, interrupts.cpp). Nothing outside src/platform includes this.
+// The few steps each platform implements for the code that both share (files.cpp,
+// interrupts.cpp). Nothing outside src/platform includes this.
 #pragma once
 
 #include <cstdint>

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/faults.h"
 #include "platform/interrupts.h"
 #include "platform/system.h"
 
@@ -88,7 +87,7 @@ void wait_for_enter() {
 void wait_for_key() {
   flush_output();
   // Without a console (input from a file or a pipe) there is no key to wait for.
-  if (should_fail(Step::key_read) || !input_is_console()) return;
+  if (!input_is_console()) return;
   int key = _getch();
   if (key == kExtendedKey || key == kExtendedKeyAlso) {
     _getch();  // the key's second code, which would otherwise answer the next wait

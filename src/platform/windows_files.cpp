@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/faults.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/system.h"
@@ -58,10 +57,6 @@ std::string temp_suffix() {
 }  // namespace
 
 Status Status::last_error() { return system(static_cast<long>(GetLastError())); }
-
-bool Status::missing() const {
-  return kind_ == Kind::system && (code_ == ERROR_FILE_NOT_FOUND || code_ == ERROR_PATH_NOT_FOUND);
-}
 
 std::string system_message(long code) {
   char text[512] = "";
@@ -139,78 +134,18 @@ Status lock_path(const std::string& path, TargetLock& lock, const std::function<
   return {};
 }
 
-Status open_locked(const std::string& path, File& file, TargetLock&, const std::function<void()>&) {
-  return open_for_reading(path, Accept::regular_file, file);
+Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock&,
+                   const std::function<void()>&) {
+  return disk.open_for_reading(path, Accept::regular_file, file);
 }
 
 void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
-
-Status open_for_reading(const std::string& path, Accept accept, File& file) {
-  if (should_fail(Step::open_read)) return Status::injected();
-  // A folder cannot be opened this way at all; other programs may go on reading and writing.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  adopt_handle(file, handle);
-  if (accept == Accept::regular_file && !is_disk_file(handle)) {
-    file = File();
-    return Status::not_a_file();
-  }
-  return {};
-}
-
-Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (should_fail(Step::read)) return Status::injected();
-  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
-  DWORD read = 0;
-  if (ReadFile(handle_of(file), buffer, wanted, &read, nullptr)) {
-    got = read;
-    return {};
-  }
-  // A pipe whose writer has gone has simply ended.
-  if (GetLastError() == ERROR_BROKEN_PIPE) return {};
-  return Status::last_error();
-}
-
-Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (should_fail(Step::read)) return Status::injected();
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
-  DWORD read = 0;
-  if (ReadFile(handle_of(file), buffer, wanted, &read, &at)) {
-    got = read;
-    return {};
-  }
-  if (GetLastError() == ERROR_HANDLE_EOF) return {};
-  return Status::last_error();
-}
 
 std::string scratch_folder() {
   char folder[MAX_PATH + 1];
   DWORD length = GetTempPathA(sizeof folder, folder);
   if (length == 0 || length > MAX_PATH) return ".";
   return std::string(folder, length);
-}
-
-Status open_scratch(File& file) {
-  char name[MAX_PATH + 1];
-  std::string folder = scratch_folder();
-  if (GetTempFileNameA(folder.c_str(), "zlt", 0, name) == 0) return Status::last_error();
-  // Deleted by the system when the last handle closes, however the program ends.
-  HANDLE handle =
-      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    Status failed = Status::last_error();
-    DeleteFileA(name);
-    return failed;
-  }
-  adopt_handle(file, handle);
-  return {};
 }
 
 namespace {
@@ -271,60 +206,6 @@ std::optional<std::uint64_t> size_hint(File& file) {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-Status create_file(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return Status::injected();
-  // Opened first and emptied only once it is known to be a file on a disk. Unlike creating it
-  // afresh, this also works on an existing hidden or system file, whose attributes it keeps.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  adopt_handle(file, handle);
-  if (!is_disk_file(handle)) {
-    file = File();
-    return Status::not_a_file();
-  }
-  if (!SetEndOfFile(handle)) {
-    Status failed = Status::last_error();
-    file = File();
-    return failed;
-  }
-  return {};
-}
-
-Status open_for_writing(const std::string& path, File& file) {
-  if (should_fail(Step::create)) return Status::injected();
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  adopt_handle(file, handle);
-  if (!is_disk_file(handle)) {
-    file = File();
-    return Status::not_a_file();
-  }
-  return {};
-}
-
-Status write_all(File& file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    if (should_fail(Step::write)) return Status::injected();
-    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestTransfer));
-    DWORD put = 0;
-    if (!WriteFile(handle_of(file), bytes.data(), wanted, &put, nullptr)) {
-      return Status::last_error();
-    }
-    if (put == 0) return Status::system(ERROR_DISK_FULL);
-    bytes.remove_prefix(put);
-  }
-  return {};
-}
-
-Status close_file(File& file) {
-  if (!file.is_open()) return {};
-  bool injected = should_fail(Step::close);
-  if (!CloseHandle(reinterpret_cast<HANDLE>(file.release()))) return Status::last_error();
-  return injected ? Status::injected() : Status();
-}
-
 Status may_replace(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // a new file: the folder decides
@@ -345,36 +226,6 @@ Status may_create(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::system(ERROR_ACCESS_DENIED);
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return Status::system(ERROR_ACCESS_DENIED);
   return {};
-}
-
-Status begin_replacement(const std::string& path, Replacement& replacement) {
-  replacement.target_path = path;
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  replacement.target_exists = attributes != INVALID_FILE_ATTRIBUTES;
-  replacement.mode = replacement.target_exists ? attributes : 0;
-  if (should_fail(Step::create_temp)) return Status::injected();
-
-  // Beside the target, so the move stays within one volume and is a rename. Sharing for
-  // deletion lets an interruption remove the file while it is still being written.
-  for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-    std::string temp_path = temp_name_beside(path, temp_suffix());
-    HANDLE handle = CreateFileA(temp_path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return Status::system(static_cast<long>(error));
-    }
-    adopt_handle(replacement.temp, handle);
-    replacement.temp_path = temp_path;
-    remember_temp_file(temp_path);
-    if (!is_disk_file(handle)) {
-      abandon_replacement(replacement);
-      return Status::not_a_file();
-    }
-    return {};
-  }
-  return Status::system(ERROR_FILE_EXISTS);
 }
 
 // Who may write where is decided by the folders' access lists, which only trying tells; a
@@ -399,64 +250,219 @@ Status check_backup(const std::string& backup_path) {
 
 void start_writing_out(Replacement&) {}
 
-Commit commit_replacement(Replacement& replacement) {
-  Status step;
-  if (should_fail(Step::sync)) {
-    step = Status::injected();
-  } else if (!FlushFileBuffers(handle_of(replacement.temp))) {
-    step = Status::last_error();
+namespace {
+// The disk as the system gives it.
+class SystemDisk final : public Disk {
+ public:
+  Status open_for_reading(const std::string& path, Accept accept, File& file) override {
+    // A folder cannot be opened this way at all; other programs may go on reading and writing.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+    adopt_handle(file, handle);
+    if (accept == Accept::regular_file && !is_disk_file(handle)) {
+      file = File();
+      return Status::not_a_file();
+    }
+    return {};
   }
-  if (step) step = close_file(replacement.temp);
+
+  Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) override {
+    got = 0;
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
+    DWORD read = 0;
+    if (ReadFile(handle_of(file), buffer, wanted, &read, nullptr)) {
+      got = read;
+      return {};
+    }
+    // A pipe whose writer has gone has simply ended.
+    if (GetLastError() == ERROR_BROKEN_PIPE) return {};
+    return Status::last_error();
+  }
+
+  Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::size_t& got) override {
+    got = 0;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
+    DWORD read = 0;
+    if (ReadFile(handle_of(file), buffer, wanted, &read, &at)) {
+      got = read;
+      return {};
+    }
+    if (GetLastError() == ERROR_HANDLE_EOF) return {};
+    return Status::last_error();
+  }
+
+  Status create_file(const std::string& path, File& file) override {
+    // Opened first and emptied only once it is known to be a file on a disk. Unlike creating it
+    // afresh, this also works on an existing hidden or system file, whose attributes it keeps.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+    adopt_handle(file, handle);
+    if (!is_disk_file(handle)) {
+      file = File();
+      return Status::not_a_file();
+    }
+    if (!SetEndOfFile(handle)) {
+      Status failed = Status::last_error();
+      file = File();
+      return failed;
+    }
+    return {};
+  }
+
+  Status open_for_writing(const std::string& path, File& file) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+    adopt_handle(file, handle);
+    if (!is_disk_file(handle)) {
+      file = File();
+      return Status::not_a_file();
+    }
+    return {};
+  }
+
+  Status begin_replacement(const std::string& path, Replacement& replacement) override {
+    replacement.target_path = path;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    replacement.target_exists = attributes != INVALID_FILE_ATTRIBUTES;
+    replacement.mode = replacement.target_exists ? attributes : 0;
+
+    // Beside the target, so the move stays within one volume and is a rename. Sharing for
+    // deletion lets an interruption remove the file while it is still being written.
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+      std::string temp_path = temp_name_beside(path, temp_suffix());
+      HANDLE handle = CreateFileA(temp_path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+        return Status::system(static_cast<long>(error));
+      }
+      adopt_handle(replacement.temp, handle);
+      replacement.temp_path = temp_path;
+      remember_temp_file(temp_path);
+      if (!is_disk_file(handle)) {
+        abandon_replacement(replacement);
+        return Status::not_a_file();
+      }
+      return {};
+    }
+    return Status::system(ERROR_FILE_EXISTS);
+  }
+
+  Status write_all(File& file, std::string_view bytes) override {
+    while (!bytes.empty()) {
+      DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestTransfer));
+      DWORD put = 0;
+      if (!WriteFile(handle_of(file), bytes.data(), wanted, &put, nullptr)) {
+        return Status::last_error();
+      }
+      if (put == 0) return Status::system(ERROR_DISK_FULL);
+      bytes.remove_prefix(put);
+    }
+    return {};
+  }
+
+  Status sync(File& file) override {
+    if (!FlushFileBuffers(handle_of(file))) return Status::last_error();
+    return {};
+  }
+
+  Status close_file(File& file) override {
+    if (!file.is_open()) return {};
+    if (!CloseHandle(reinterpret_cast<HANDLE>(file.release()))) return Status::last_error();
+    return {};
+  }
+
+  // With write-through the move returns only once the new name is on the disk.
+  Status rename(const std::string& from, const std::string& to) override {
+    if (!MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return Status::last_error();
+    }
+    return {};
+  }
+
+  // A move with write-through is durable when it returns: nothing is left to do.
+  Status sync_folder(const std::string&) override { return {}; }
+
+  Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
+    // A second name for the file where the volume allows, else a copy; either reaches the disk
+    // under a temporary name and then takes the backup's name in one move.
+    std::string temp_path = temp_name_beside(backup_path, temp_suffix());
+    remember_temp_file(temp_path);
+    Status kept;
+    if (!CreateHardLinkA(temp_path.c_str(), replacement.target_path.c_str(), nullptr)) {
+      if (!CopyFileA(replacement.target_path.c_str(), temp_path.c_str(), TRUE)) {
+        kept = Status::last_error();
+      } else {
+        HANDLE copy = CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) kept = Status::last_error();
+        if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+      }
+    }
+    // A read-only backup is replaced as any other: the move would refuse it.
+    DWORD old = GetFileAttributesA(backup_path.c_str());
+    if (kept && old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (old & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesA(backup_path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (kept && !MoveFileExA(temp_path.c_str(), backup_path.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      kept = Status::last_error();
+    }
+    if (!kept) DeleteFileA(temp_path.c_str());
+    forget_temp_file(temp_path);
+    return kept;
+  }
+
+  Status open_scratch(File& file) override {
+    char name[MAX_PATH + 1];
+    std::string folder = scratch_folder();
+    if (GetTempFileNameA(folder.c_str(), "zlt", 0, name) == 0) return Status::last_error();
+    // Deleted by the system when the last handle closes, however the program ends.
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      Status failed = Status::last_error();
+      DeleteFileA(name);
+      return failed;
+    }
+    adopt_handle(file, handle);
+    return {};
+  }
+};
+}  // namespace
+
+Disk& system_disk() {
+  static SystemDisk disk;
+  return disk;
+}
+
+Commit commit_replacement(Disk& disk, Replacement& replacement) {
+  Status step = disk.sync(replacement.temp);
+  if (step) step = disk.close_file(replacement.temp);
   if (step && replacement.target_exists) {
     DWORD kept = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
     if (!SetFileAttributesA(replacement.temp_path.c_str(), kept)) step = Status::last_error();
   }
-  // With write-through the move returns only once the new name is on the disk, so no separate
-  // step is needed to make it durable.
-  if (step && should_fail(Step::rename)) step = Status::injected();
-  if (step && !MoveFileExA(replacement.temp_path.c_str(), replacement.target_path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    step = Status::last_error();
-  }
+  if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {
     abandon_replacement(replacement);
     return {CommitResult::failed, step};
   }
   forget_temp_file(replacement.temp_path);
   replacement.temp_path.clear();
-  if (should_fail(Step::sync_folder)) return {CommitResult::not_durable, Status::injected()};
-  return {};
-}
-
-Status keep_backup(const Replacement& replacement, const std::string& backup_path) {
-  // A second name for the file where the volume allows, else a copy; either reaches the disk
-  // under a temporary name and then takes the backup's name in one move.
-  std::string temp_path = temp_name_beside(backup_path, temp_suffix());
-  remember_temp_file(temp_path);
-  Status kept;
-  if (!CreateHardLinkA(temp_path.c_str(), replacement.target_path.c_str(), nullptr)) {
-    if (!CopyFileA(replacement.target_path.c_str(), temp_path.c_str(), TRUE)) {
-      kept = Status::last_error();
-    } else {
-      HANDLE copy = CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) kept = Status::last_error();
-      if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
-    }
-  }
-  // A read-only backup is replaced as any other: the move would refuse it.
-  DWORD old = GetFileAttributesA(backup_path.c_str());
-  if (kept && old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-      (old & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetFileAttributesA(backup_path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
-  }
-  if (kept && !MoveFileExA(temp_path.c_str(), backup_path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    kept = Status::last_error();
-  }
-  if (!kept) DeleteFileA(temp_path.c_str());
-  forget_temp_file(temp_path);
-  return kept;
+  Status synced = disk.sync_folder(replacement.target_path);
+  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
 }
 
 }  // namespace zeltrim::platform

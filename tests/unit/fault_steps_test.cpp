@@ -1,140 +1,99 @@
-// Every step of loading and writing back a target, made to fail on purpose at each of its calls:
-// the result says so and carries the reason, the target keeps its bytes (or, once the new content
-// is in place, holds it whole) and no temporary file is left.
+// Every step a run takes on the disk, made to fail on purpose at each of its calls, in every way
+// of carrying a target out: the run says so, the target keeps its bytes (or, once the new
+// content is in place, holds it whole) and no temporary file is left.
 #include <gtest/gtest.h>
 
 #include "commands/interpreter.h"
+#include "faulty_disk.h"
 #include "folder_test.h"
-#include "platform/faults.h"
-#include "target/target_file.h"
 
 namespace zeltrim {
 namespace {
 
-using platform::Step;
+using Step = FaultyDisk::Step;
 
-const std::string kOld = "A\r\nB\r\n\x1A";
+struct Job {
+  const char* name;
+  std::string old_bytes;
+  std::string instructions;  // after ".F T" or ".G T"
+  std::string new_bytes;
+  RunSettings settings;
+};
 
-// T loaded, with one line more at the bottom, as a command would leave it.
-Target loaded_with_x(const std::string& path) {
-  Target target = load_target(path, Naming::existing, EncodingKind::plain);
-  target.lines.push_back(added_line("X"));
-  target.held_lines = true;
-  return target;
+std::string many_lines() {
+  std::string lines;
+  for (int i = 0; i < 200'000; ++i) lines += "SET LINE=" + std::to_string(i) + "\r\n";
+  return lines;
 }
 
-struct WriteCase {
-  const char* name;
-  Step step;
-  WriteResult result;
-  WriteResult or_result;  // where the failing call may fall on either of two paths
-};
-void PrintTo(const WriteCase& row, std::ostream* out) { *out << row.name; }
+RunSettings settings(bool passes, bool backup) {
+  RunSettings asked;
+  asked.pass_per_command = passes;
+  asked.target.backup = backup;
+  return asked;
+}
 
-class WriteBackStep : public FolderTest, public testing::WithParamInterface<WriteCase> {};
+class RunStep : public FolderTest, public testing::WithParamInterface<Step> {};
 
-TEST_P(WriteBackStep, FailsAtEveryCallWithoutLosingTheTarget) {
-  const WriteCase& row = GetParam();
-  // A small target, and one large enough to be written in several pieces.
-  std::string large;
-  for (int i = 0; i < 200'000; ++i) large += "SET LINE=" + std::to_string(i) + "\r\n";
-  for (const std::string& old : {kOld, large + "\x1A"}) {
+TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
+  const Step step = GetParam();
+  static const std::string kLarge = many_lines();
+  const Job jobs[] = {
+      {"edited", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n", "A\r\nB\r\nX\r\n\x1A",
+       settings(false, false)},
+      {"edited in passes", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n.R A\r\n", "B\r\nX\r\n\x1A",
+       settings(true, false)},
+      {"started afresh", "old\r\n\x1A", ".G T\r\n.I X\r\n", "X\r\n\x1A", settings(false, true)},
+      {"large", kLarge + "\x1A", ".F T\r\n.I X\r\n", kLarge + "X\r\n\x1A", settings(false, true)},
+  };
+  for (const Job& job : jobs) {
+    SCOPED_TRACE(job.name);
     int calls = 0;
     for (;; ++calls) {
-      SCOPED_TRACE("failing call " + std::to_string(calls + 1) + " of " +
-                   std::to_string(old.size()));
-      platform::clear_failures();
-      Target target = loaded_with_x(write("T", old));
-      platform::fail_step(row.step, calls);
-      WriteOutcome outcome = write_target(target, {});
-      if (platform::failure_pending(row.step)) break;  // the write-back made fewer calls
-      EXPECT_TRUE(outcome.result == row.result || outcome.result == row.or_result);
-      bool in_place =
-          outcome.result == WriteResult::written || outcome.result == WriteResult::not_durable;
-      EXPECT_EQ(outcome.reason.done(), outcome.result == WriteResult::written);
-      EXPECT_EQ(read("T"), in_place ? old.substr(0, old.size() - 1) + "X\r\n\x1A" : old);
-      EXPECT_EQ(names(), std::vector<std::string>{"T"});
+      SCOPED_TRACE("failing call " + std::to_string(calls + 1));
+      std::filesystem::remove(path("T.bak"));
+      write("T", job.old_bytes);
+      write("i.zt", std::string(job.instructions).insert(3, path("")));
+      FaultyDisk disk;
+      disk.fail(step, calls);
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      RunOutcome outcome = run_instruction_file(path("i.zt"), job.settings, disk);
+      testing::internal::GetCapturedStdout();
+      testing::internal::GetCapturedStderr();
+      if (disk.pending(step)) break;  // the run made fewer calls
+      std::string now = read("T");
+      ASSERT_TRUE(now == job.old_bytes || now == job.new_bytes);
+      // Only a folder that could not be synced leaves the new content in place with an error.
+      EXPECT_EQ(outcome == RunOutcome::completed,
+                now == job.new_bytes && step != Step::sync_folder);
+      // A backup, once made, holds the old content, whatever followed.
+      if (std::filesystem::exists(path("T.bak"))) {
+        EXPECT_EQ(read("T.bak"), job.old_bytes);
+      }
+      if (job.settings.target.backup && now == job.new_bytes) {
+        EXPECT_TRUE(std::filesystem::exists(path("T.bak")));
+      }
+      for (const std::string& name : names()) {
+        EXPECT_TRUE(name == "T" || name == "i.zt" || name == "T.bak") << name;
+      }
     }
-    EXPECT_GT(calls, 0) << "the write-back never took this step";
   }
 }
 
-// The same failures in a whole run, where the target streams through its commands to the
-// write-back (and the instruction file is read through the same steps).
-TEST_P(WriteBackStep, StreamedRunFailsAtEveryCallWithoutLosingTheTarget) {
-  const WriteCase& row = GetParam();
-  RunSettings settings;
-  int calls = 0;
-  for (;; ++calls) {
-    platform::clear_failures();
-    write("T", kOld);
-    write("i.zt", ".F " + path("T") + "\r\n.I X\r\n");
-    platform::fail_step(row.step, calls);
-    testing::internal::CaptureStdout();
-    RunOutcome outcome = run_instruction_file(path("i.zt"), settings);
-    testing::internal::GetCapturedStdout();
-    if (platform::failure_pending(row.step)) break;
-    std::string now = read("T");
-    EXPECT_TRUE(now == kOld || now == "A\r\nB\r\nX\r\n\x1A") << "failing call " << calls + 1;
-    EXPECT_EQ(outcome == RunOutcome::completed, now != kOld && row.step != Step::sync_folder);
-    EXPECT_EQ(names(), (std::vector<std::string>{"T", "i.zt"}));
-  }
-  EXPECT_GT(calls, 0) << "the run never took this step";
+std::string step_name(const testing::TestParamInfo<Step>& info) {
+  constexpr const char* kNames[] = {"open_read",   "read",   "create", "create_temp",
+                                    "write",       "sync",   "close",  "rename",
+                                    "sync_folder", "backup", "scratch"};
+  return kNames[static_cast<int>(info.param)];
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Steps, WriteBackStep,
-    testing::Values(
-        // A failed look at the old content counts as a difference; a failed copy of its
-        // unchanged start leaves the target as it was.
-        WriteCase{"read", Step::read, WriteResult::written, WriteResult::cannot_write},
-        WriteCase{"create_temp", Step::create_temp, WriteResult::no_temp_file, WriteResult::no_temp_file},
-        WriteCase{"write", Step::write, WriteResult::cannot_write, WriteResult::cannot_write},
-        WriteCase{"sync", Step::sync, WriteResult::cannot_write, WriteResult::cannot_write},
-        WriteCase{"close", Step::close, WriteResult::cannot_write, WriteResult::cannot_write},
-        WriteCase{"rename", Step::rename, WriteResult::cannot_write, WriteResult::cannot_write},
-        WriteCase{"sync_folder", Step::sync_folder, WriteResult::not_durable, WriteResult::not_durable}),
-    [](const auto& info) { return info.param.name; });
-// clang-format on
-
-struct LoadCase {
-  const char* name;
-  Step step;
-  Naming naming;
-  LoadResult result;
-};
-void PrintTo(const LoadCase& row, std::ostream* out) { *out << row.name; }
-
-class LoadStep : public FolderTest, public testing::WithParamInterface<LoadCase> {};
-
-TEST_P(LoadStep, FailsAtEveryCallAndLeavesTheTargetAlone) {
-  const LoadCase& row = GetParam();
-  std::string path = write("T", kOld);
-  int calls = 0;
-  for (;; ++calls) {
-    SCOPED_TRACE("failing call " + std::to_string(calls + 1));
-    platform::fail_step(row.step, calls);
-    Target target = load_target(path, row.naming, EncodingKind::plain);
-    if (platform::failure_pending(row.step)) break;
-    EXPECT_EQ(target.result, row.result);
-    EXPECT_FALSE(target.reason.done());
-    // A target that did not load is never written back, whatever lines were read.
-    platform::clear_failures();
-    EXPECT_EQ(write_target(target, {}).result, WriteResult::nothing_to_write);
-    EXPECT_EQ(read("T"), kOld);
-  }
-  EXPECT_GT(calls, 0) << "loading never took this step";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, LoadStep,
-    testing::Values(LoadCase{"open_read", Step::open_read, Naming::existing,
-                             LoadResult::cannot_open},
-                    LoadCase{"read", Step::read, Naming::existing, LoadResult::cannot_read},
-                    LoadCase{"close", Step::close, Naming::created, LoadResult::cannot_close},
-                    LoadCase{"create", Step::create, Naming::created, LoadResult::cannot_open}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Steps, RunStep,
+                         testing::Values(Step::open_read, Step::read, Step::create,
+                                         Step::create_temp, Step::write, Step::sync, Step::close,
+                                         Step::rename, Step::sync_folder, Step::backup,
+                                         Step::scratch),
+                         step_name);
 
 }  // namespace
 }  // namespace zeltrim

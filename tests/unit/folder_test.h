@@ -1,5 +1,5 @@
 // A fixture for tests that load and write real files: a fresh folder (in memory where the
-// system has one, so syncs cost nothing), removed afterwards, with no failure left armed.
+// system has one, so syncs cost nothing), removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "platform/faults.h"
 
 namespace zeltrim {
 
@@ -24,12 +22,8 @@ class FolderTest : public testing::Test {
     std::string pattern = (base / "zeltrim-unit-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
-    platform::clear_failures();
   }
-  void TearDown() override {
-    platform::clear_failures();
-    std::filesystem::remove_all(folder_);
-  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   std::string path(const std::string& name) const { return folder_ + "/" + name; }
   std::string write(const std::string& name, const std::string& bytes) const {

@@ -64,14 +64,14 @@ TEST(RestartRule, ReplaceRestartingMatchesThePlainRule) {
     std::size_t limit = varsub_limit(line.size());
     Plain plain = plain_restarting(line, searched, value, limit);
     SCOPED_TRACE("line '" + line + "' searched '" + searched + "' value '" + value + "'");
-    ASSERT_EQ(replace_restarting(line, searched, value, limit, result), plain.outcome);
+    Replacement prepared = prepare_replacement(searched, value);
+    ASSERT_EQ(replace_restarting(line, prepared, limit, result), plain.outcome);
     if (plain.outcome != Replaced::changed) continue;
     ASSERT_EQ(result, plain.line);
     // The bound is exact: as many replacements as the limit allows end, one more do not.
-    ASSERT_EQ(replace_restarting(line, searched, value, plain.replacements, result),
-              Replaced::changed);
+    ASSERT_EQ(replace_restarting(line, prepared, plain.replacements, result), Replaced::changed);
     ASSERT_EQ(result, plain.line);
-    ASSERT_EQ(replace_restarting(line, searched, value, plain.replacements - 1, result),
+    ASSERT_EQ(replace_restarting(line, prepared, plain.replacements - 1, result),
               Replaced::endless);
     if (plain.replacements > plain_restarting(line, searched, "", limit).replacements) ++chained;
   }
@@ -118,7 +118,8 @@ TEST_F(Commands, VarsubAndUnconcatFollowThePlainRule) {
     write("i.zt", ".F " + path("T") + "\r\n" + (varsub ? ".V " : ".U ") + argument + "\r\n");
     SCOPED_TRACE(testing::PrintToString(target) + " " + testing::PrintToString(argument));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(run_instruction_file(path("i.zt"), settings), RunOutcome::completed);
+    EXPECT_EQ(run_instruction_file(path("i.zt"), settings, platform::system_disk()),
+              RunOutcome::completed);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), report);
     EXPECT_EQ(read("T"), target.empty() ? "" : expected + "\x1A");
   }

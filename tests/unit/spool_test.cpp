@@ -18,7 +18,7 @@ TEST(Spool, RewindKeepsWhatCameFirst) {
   for (std::size_t limit : {std::size_t{8}, std::size_t{1} << 20}) {
     for (std::uint64_t keep : {0, 3, 5, 9, 10, 14, 15, 16}) {
       SCOPED_TRACE(testing::Message() << "limit " << limit << " keep " << keep);
-      Spool spool(limit);
+      Spool spool(system_disk(), limit);
       for (std::string_view piece : {"one, ", "two, ", "three"}) spool.append(piece);
       EXPECT_EQ(spool.size(), 15u);
       spool.rewind(keep);

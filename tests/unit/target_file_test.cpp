@@ -1,8 +1,6 @@
-#include "target/target_file.h"
+#include "textfile/target_file.h"
 
 #include <gtest/gtest.h>
-
-#include "folder_test.h"
 
 namespace zeltrim {
 namespace {
@@ -30,36 +28,6 @@ TEST(EncodingFromMark, FirstBytesDecide) {
   for (const Row& row : rows) {
     EXPECT_EQ(encoding_from_mark(row.bytes), row.kind) << testing::PrintToString(row.bytes);
   }
-}
-
-using TargetFile = FolderTest;
-
-// Every written form loads back to lines that give the same bytes again, in the form's kind,
-// and a file that cannot be looked at keeps the kind it is given.
-TEST_F(TargetFile, WrittenFormsLoadBackToThemselves) {
-  struct Row {
-    std::string bytes;
-    EncodingKind kind;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {"A\r\n\r\nB\r\n\x1A", EncodingKind::plain},
-      {"\xEF\xBB\xBF" "caf\xC3\xA9\r\n\r\n\x1A", EncodingKind::utf8},
-      {"\xFF\xFE" "A\0\r\0\n\0\r\0\n\0"s, EncodingKind::utf16le},
-      {"\xFE\xFF\0A\0\r\0\n"s, EncodingKind::utf16be},
-      {"\0\0\xFE\xFF\0\0\0A\0\0\0\r\0\0\0\n\0\0\0\r\0\0\0\n"s, EncodingKind::utf32be},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    Target target = load_target(write("T", row.bytes), Naming::existing, EncodingKind::plain);
-    EXPECT_TRUE(target.loaded());
-    EXPECT_EQ(target.kind, row.kind);
-    EXPECT_EQ(written_form(target), row.bytes);
-  }
-  Target missing = load_target(path("none"), Naming::existing, EncodingKind::utf16be);
-  EXPECT_EQ(missing.result, LoadResult::cannot_open);
-  EXPECT_TRUE(missing.reason.missing());
-  EXPECT_EQ(missing.kind, EncodingKind::utf16be);
 }
 
 }  // namespace

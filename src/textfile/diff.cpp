@@ -1,11 +1,11 @@
 // The diff: every new line knows which old line it came from (or that it was added), and old
 // lines never change places, so the old and new contents line up as they are written; no search
 // for a longest common part is needed, and memory does not grow with the file.
-#include "target/diff.h"
+#include "textfile/diff.h"
 
 #include <cstdio>
 
-#include "target/encoding.h"
+#include "textfile/encoding.h"
 
 namespace zeltrim {
 
@@ -77,8 +77,15 @@ void LineDiff::Unchanged::keep_last(std::size_t count) {
   size_ = count;
 }
 
-LineDiff::LineDiff(Target& target, platform::Spool& out)
-    : target_(target), out_(out), bytes_(unit_size(target.kind) == 1) {
+LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& options,
+                   platform::Spool& out)
+    : disk_(disk),
+      target_(target),
+      options_(options),
+      out_(out),
+      bytes_(unit_size(target.kind) == 1),
+      hunk_(disk),
+      added_(disk) {
   // A hunk as long as the file goes to the diff without being copied.
   hunk_.share_file_with(out_);
   added_.share_file_with(out_);
@@ -181,7 +188,7 @@ void LineDiff::one_side(Mark mark, std::string_view bytes) {
 
 // A line of UTF-16 or UTF-32 text as the diff shows it: UTF-8, whatever the file holds.
 std::string_view LineDiff::shown(std::string_view text) {
-  if (target_.unicode) return text;
+  if (options_.unicode) return text;
   wide_text_.clear();
   for (char byte : text) {
     auto value = static_cast<unsigned char>(byte);
@@ -262,7 +269,7 @@ void LineDiff::begin(bool empty) {
   begun_ = true;
   if (!bytes_) return;
   if (target_.naming == Naming::created && !target_.made && target_.original.is_open()) {
-    TargetReader reader(target_, true);
+    TargetReader reader(disk_, target_, options_, true);
     for (Line line; reader.next(line);) {
     }
     raw_old_ = reader.result() != LoadResult::loaded;
@@ -288,7 +295,7 @@ void LineDiff::read(const Line& line) {
   last_read_ = line.origin;
 }
 
-void LineDiff::read_passed() {
+void LineDiff::read_on() {
   if (fresh_origin_ == 0) return;
   if (held_count_ == kHeldLines) {
     held_first_ = (held_first_ + 1) % kHeldLines;
@@ -307,7 +314,7 @@ bool LineDiff::old_line(std::uint64_t origin, OldLine& line) {
     const Held& held = held_[held_first_];
     if (held.origin < origin) continue;
     if (held.origin > origin) break;
-    line = {held.text, held.line_break};  // its string stays until read_passed() holds another
+    line = {held.text, held.line_break};  // its string stays until read_on() holds another
     held_first_ = (held_first_ + 1) % kHeldLines;
     --held_count_;
     return true;
@@ -319,7 +326,7 @@ bool LineDiff::old_line(std::uint64_t origin, OldLine& line) {
   }
   // Every line was read and handed on: there is none past the last.
   if (last_read_ > 0 && origin > last_read_) return false;
-  if (!again_) again_ = std::make_unique<TargetReader>(target_, true);
+  if (!again_) again_ = std::make_unique<TargetReader>(disk_, target_, options_, true);
   for (; again_read_ < origin; ++again_read_) {
     if (!again_->next(again_line_)) return false;
   }
@@ -388,8 +395,7 @@ void LineDiff::old_bytes_removed(std::uint64_t at, std::uint64_t size) {
   for (std::uint64_t done = 0; done < size;) {
     piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - done)));
     std::size_t got = 0;
-    if (!platform::read_at(target_.original, at + done, piece.data(), piece.size(), got) ||
-        got == 0) {
+    if (!disk_.read_at(target_.original, at + done, piece.data(), piece.size(), got) || got == 0) {
       break;
     }
     one_side(Mark::removed, std::string_view(piece.data(), got));
@@ -414,8 +420,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     if (size == end.size() && size > 0) {
       old_end.resize(static_cast<std::size_t>(size));
       std::size_t got = 0;
-      if (!platform::read_at(target_.original, old_form.tail_at, old_end.data(), old_end.size(),
-                             got) ||
+      if (!disk_.read_at(target_.original, old_form.tail_at, old_end.data(), old_end.size(), got) ||
           got != old_end.size()) {
         old_end.clear();
       }
@@ -424,18 +429,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       same(end, {});
     } else {
       summary_.form_changed = summary_.form_changed || size > 0 || old_count_ > 0;
-      std::string piece;
-      for (std::uint64_t at = 0; at < size;) {
-        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - at)));
-        std::size_t got = 0;
-        if (!platform::read_at(target_.original, old_form.tail_at + at, piece.data(), piece.size(),
-                               got) ||
-            got == 0) {
-          break;
-        }
-        one_side(Mark::removed, std::string_view(piece.data(), got));
-        at += got;
-      }
+      old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
     end_partial_lines();

@@ -9,23 +9,24 @@
 #include <string>
 
 #include "platform/spool.h"
-#include "target/target_file.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim {
 
-class LineDiff {
+class LineDiff final : public OldLines {
  public:
   // The diff goes to `out`, which must outlive it.
-  LineDiff(Target& target, platform::Spool& out);
+  LineDiff(platform::Disk& disk, Target& target, const TargetOptions& options,
+           platform::Spool& out);
 
   // The next line of the new content, in order: the break it is written with, and the break the
   // line before it gained because this one follows (none where it had one).
   void put(const Line& line, LineBreak gained_before, LineBreak written);
   // A line of the old content as it is read, in order, before the new lines made of it come:
-  // its text is looked at where it stands until read_passed(), then held a little while, so
-  // that it need not be read again.
-  void read(const Line& line);
-  void read_passed();
+  // its text is looked at where it stands until the reader reads on, then held a little while,
+  // so that it need not be read again.
+  void read(const Line& line) override;
+  void read_on() override;
   // Ends the diff: `old_form` is how the old content ended, `end` the bytes written after the
   // last line, `empty` true when the new file holds nothing at all.
   DiffSummary finish(const FileForm& old_form, std::string_view end, bool empty);
@@ -57,7 +58,7 @@ class LineDiff {
   void close_hunk();
 
   // Unchanged lines since the last change, the newest few: each kept in a string that keeps
-  // its room, since nearly every line passes through here.
+  // its capacity, since nearly every line passes through here.
   class Unchanged {
    public:
     static constexpr std::size_t kMost = 7;
@@ -72,7 +73,9 @@ class LineDiff {
     std::size_t size_ = 0;
   };
 
+  platform::Disk& disk_;
   Target& target_;
+  const TargetOptions& options_;
   platform::Spool& out_;
   bool bytes_;  // a patch of the file's bytes (plain and UTF-8), else UTF-8 lines
   bool begun_ = false;
@@ -89,7 +92,7 @@ class LineDiff {
   std::size_t held_first_ = 0;
   std::size_t held_count_ = 0;
   std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
-  // The line last handed to read(), until its new line took it or read_passed() held it.
+  // The line last handed to read(), until its new line took it or read_on() held it.
   OldLine fresh_;
   std::uint64_t fresh_origin_ = 0;  // none: 0
   std::unique_ptr<TargetReader> again_;

@@ -1,7 +1,7 @@
-// Target files: finding a target's encoding from its byte-order mark, reading its lines one by
-// one, and writing lines back in the same form, safely. It knows nothing of the commands and
+// The file being edited: its encoding found from its byte-order mark, its lines read one by
+// one, and lines written back in the same form, safely. It knows nothing of the commands and
 // prints nothing: opening, reading and writing say what happened, and the interpreter tells the
-// user.
+// user. Every step on the disk goes through the Disk it is handed.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "lines/line_list.h"
+#include "lines/line.h"
 #include "platform/files.h"
 #include "platform/spool.h"
 
@@ -23,9 +23,6 @@ inline constexpr char kEndMark = '\x1A';
 
 // The kind that the first bytes announce (fewer than four when the file is that short).
 EncodingKind encoding_from_mark(std::string_view first_bytes);
-
-// The kind a file's first bytes announce; `previous` when the file cannot be opened.
-EncodingKind detect_encoding(const std::string& path, EncodingKind previous);
 
 // The text of a file that may begin with a UTF-8 or UTF-16 byte-order mark, as an editor that
 // adds a mark meant it: a UTF-8 mark is skipped, and UTF-16 is narrowed unit by unit (each unit
@@ -39,7 +36,7 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
 struct TargetOptions {
   bool no_write = false;   // change nothing on disk; say which files would change
   bool backup = false;     // keep a replaced file's old content beside it as NAME.bak
-  bool diff = false;       // show each change as a unified diff of the line texts
+  bool diff = false;       // show each change as a unified diff
   bool keep_form = false;  // write each file back with its own line ends and end mark
   bool unicode = false;    // UTF-16 and UTF-32 text is edited as UTF-8, every character kept
 };
@@ -78,58 +75,53 @@ struct FileForm {
   bool had_end_mark() const { return tail_size > 0 || end_mark_byte; }
 };
 
-// The file being edited: where it is, how it was named, its form, and where its present
+// The file being edited: where it is, how it was named, its kind, and where its present
 // content is read from.
 struct Target {
   std::string path;
   Naming naming = Naming::existing;
   EncodingKind kind = EncodingKind::plain;
-  LoadResult result = LoadResult::cannot_open;
-  platform::Status reason;  // what the system said, when the result is a failure
-
   // The content the target has now: the file, or what this run would already have written to it
   // where nothing is written. Not open when there is none (a .G file that does not exist yet).
   platform::File original;
-  platform::TargetLock lock;       // held from the moment it is named until it is written back
-  platform::FileIdentity read_as;  // the file as it was when it was opened
-  bool identified = false;
-  FileForm form;  // of the present content, once its lines were all read
-  bool keep_form = false;
-  bool unicode = false;
+  platform::TargetLock lock;  // held from the moment it is named until it is written back
+  std::optional<platform::FileIdentity> read_as;  // the file as it was when it was opened
   bool made = false;  // a .G file that did not exist: made empty when it was named
+  FileForm form;      // of the present content, once its lines were all read
+};
 
-  // The line list has held a line at some time. An .F target that never held one is not written
-  // back, and a .G target that never held one becomes an empty file; a target whose lines were
-  // all removed is written back without them.
-  bool held_lines = false;
-  // Every line, where the lines are held whole (test mode): the store owns their texts.
-  TextStore store;
-  LineList lines;
-
-  bool loaded() const { return result == LoadResult::loaded; }
+// A target as naming it left it, and whether it can be edited.
+struct Opened {
+  Target target;
+  LoadResult result = LoadResult::cannot_open;
+  platform::Status reason;  // what the system said, when the result is a failure
 };
 
 // Opens the target `path` names, ready for its lines to be read. A file that cannot be looked
 // at keeps the `previous` kind: the kind of the target before it (plain for the first).
-// `would_be`, when open, is what this run would already have written to the file.
-// `waiting` is called once when another run holds the file and this one waits for it.
-Target open_target(
-    const std::string& path, Naming naming, EncodingKind previous, const TargetOptions& options,
-    platform::File would_be = {}, const std::function<void()>& waiting = [] {});
+// `shadow`, when open, is what this run would already have written to the file. `waiting` is
+// called once when another run holds the file and this one waits for it.
+Opened open_target(platform::Disk& disk, const std::string& path, Naming naming,
+                   EncodingKind previous, const TargetOptions& options, platform::File shadow,
+                   const std::function<void()>& waiting);
 
-// Opens the target and reads every line into its list.
-Target load_target(
-    const std::string& path, Naming naming, EncodingKind previous,
-    const TargetOptions& options = {}, platform::File would_be = {},
-    const std::function<void()>& waiting = [] {});
+// Sees each line of the old content as it is read, before any command meets it, and hears when
+// the reader reads on, after which that line's text is gone.
+class OldLines {
+ public:
+  virtual void read(const Line& line) = 0;
+  virtual void read_on() = 0;
+
+ protected:
+  ~OldLines() = default;
+};
 
 // Reads a target's lines one at a time, in the target's kind, without holding the file.
 class TargetReader {
  public:
-  // Reads the target's present content (an .F target's lines); a .G target gives none.
-  explicit TargetReader(Target& target);
-  // Reads the present content even of a .G target (for comparing old with new).
-  TargetReader(Target& target, bool whole_content);
+  // Reads the present content (an .F target's lines; a .G target's only where `whole_content`).
+  TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
+               bool whole_content = false, OldLines* watcher = nullptr);
   ~TargetReader();
   TargetReader(const TargetReader&) = delete;
   TargetReader& operator=(const TargetReader&) = delete;
@@ -145,12 +137,14 @@ class TargetReader {
  private:
   class Decoder;
   std::unique_ptr<Decoder> decoder_;
+  OldLines* watcher_;
+  bool read_any_ = false;
 };
 
 enum class WriteResult : unsigned char {
   written,
   unchanged,         // the file already holds exactly these bytes and was not touched
-  nothing_to_write,  // nothing loaded, or no line ever in an .F target: the file was not touched
+  nothing_to_write,  // no line ever in an .F target: the file was not touched
   would_change,      // nothing is written in this run, but the file's bytes would change
   read_only,         // the target may not be replaced
   no_temp_file,      // no temporary file could be made beside it
@@ -176,53 +170,33 @@ struct WriteOutcome {
   std::string backup_path;  // where the old content was kept, when it was
   platform::Spool diff;     // with the diff option: the change as a unified diff
   DiffSummary diff_summary;
-  platform::File would_be;  // where nothing is written: the bytes the file would hold, if kept
+  platform::File shadow;  // where nothing is written: the bytes the file would hold
 };
 
-// Shown each line as it is written back: test mode prints it and waits for a key.
-class WriteTrace {
- public:
-  virtual void stored(std::string_view text) = 0;
-
- protected:
-  ~WriteTrace() = default;
-};
-
-// Writes lines back to a target as they come: in its form, compared with its present content
-// as they go, and only when they differ to a temporary file that replaces the target in one
-// rename at the end. A target whose bytes would not change is never touched.
+// Writes lines back to a target as they come: each line in the target's form, compared with the
+// present content as it goes, and only where they differ to the destination chosen once — a
+// temporary file that replaces the target in one rename at the end, or, where nothing is
+// written, a shadow that never does. A target whose bytes would not change is never touched.
 class TargetWriter {
  public:
-  // Where the new bytes go is made when they first differ, or at once when that is known.
-  enum class Start : unsigned char { when_different, at_once };
-  // `keep_would_be`: where nothing is written, keep the bytes the file would hold.
-  TargetWriter(Target& target, const TargetOptions& options, bool keep_would_be = false,
-               Start start = Start::when_different);
+  TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options);
   ~TargetWriter();
   TargetWriter(const TargetWriter&) = delete;
   TargetWriter& operator=(const TargetWriter&) = delete;
 
+  // The content is known to differ from the old one (a pass before found it out): its
+  // destination is made now. False when it could not be; finish() says why.
+  bool start();
   void put(const Line& line);
-  // A line of the old content as it is read, before any command has met it: where the change
-  // is shown, it need not be read again. Optional, in order; its text must stay as it is until
-  // read_passed().
-  void read(const Line& line);
-  // The line given to read() last has met the commands: its text may go.
-  void read_passed();
-  WriteOutcome finish();
-  // Nothing more can be written: finish() says why.
-  bool failed() const;
+  // The diff, where the change is shown: it is handed each old line as it is read.
+  OldLines* diff();
+  // `held_lines`: whether any line ever went through (a .G target that held none becomes an
+  // empty file, an .F target that held none is not written).
+  WriteOutcome finish(bool held_lines);
 
  private:
   class Output;
   std::unique_ptr<Output> output_;
 };
-
-// Writes the target's lines back; with a trace, each line is shown to it as it is stored.
-WriteOutcome write_target(Target& target, const TargetOptions& options, WriteTrace* trace = nullptr,
-                          bool keep_would_be = false);
-
-// The bytes the writer puts in the file for these lines.
-std::string written_form(const Target& target);
 
 }  // namespace zeltrim

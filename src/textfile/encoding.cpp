@@ -1,15 +1,13 @@
-#include "target/encoding.h"
+#include "textfile/encoding.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "platform/files.h"
-
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kMarkProbe = 4;
+constexpr std::size_t kMarkProbe = 4;  // the longest mark: UTF-32's
 }  // namespace
 
 EncodingKind encoding_from_mark(std::string_view first_bytes) {
@@ -28,19 +26,6 @@ EncodingKind encoding_from_mark(std::string_view first_bytes) {
   if (q == 0x0000FEFFu) return EncodingKind::utf32be;
   if (t == 0xEFBBBF) return EncodingKind::utf8;
   return EncodingKind::plain;
-}
-
-EncodingKind detect_encoding(const std::string& path, EncodingKind previous) {
-  platform::File file;
-  if (!platform::open_for_reading(path, platform::Accept::regular_file, file)) return previous;
-  char first[kMarkProbe];
-  std::size_t got = 0;
-  while (got < kMarkProbe) {
-    std::size_t n = 0;
-    if (!platform::read_some(file, first + got, kMarkProbe - got, n) || n == 0) break;
-    got += n;
-  }
-  return encoding_from_mark(std::string_view(first, got));
 }
 
 std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode,

@@ -1,6 +1,7 @@
-// A target streamed through all its commands at once gives, byte for byte, what the commands
-// give one after the other over the lines held whole (as test mode walks them): the same
-// report, the same files. Random jobs on random targets, every option drawn at random.
+// A target carried through all its commands in one pass gives, byte for byte, what the commands
+// give one after the other, each in a pass of its own over the whole content (as test mode
+// carries them out): the same report, the same files. Random jobs on random targets, every
+// option drawn at random.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include "commands/interpreter.h"
 #include "folder_test.h"
+#include "platform/console.h"
 
 namespace zeltrim {
 namespace {
@@ -94,12 +96,12 @@ class Job {
   bool few_words_;
 };
 
-class StreamAndWalk : public FolderTest {
+class OnePassAndPasses : public FolderTest {
  protected:
   // The report, the outcome and every file after running the job in a fresh folder.
   std::string run(const std::string& job, const std::string& t, const std::string& u,
                   const RunSettings& settings) {
-    std::string folder = settings.walk ? "walk" : "stream";
+    std::string folder = settings.pass_per_command ? "passes" : "one";
     std::filesystem::create_directory(path(folder));
     write(folder + "/T", t);
     write(folder + "/U", u);
@@ -107,7 +109,7 @@ class StreamAndWalk : public FolderTest {
     std::filesystem::path back = std::filesystem::current_path();
     std::filesystem::current_path(path(folder));
     testing::internal::CaptureStdout();
-    RunOutcome outcome = run_instruction_file("i.zt", settings);
+    RunOutcome outcome = run_instruction_file("i.zt", settings, platform::system_disk());
     std::string all = testing::internal::GetCapturedStdout();
     std::filesystem::current_path(back);
     all += "\noutcome " + std::to_string(static_cast<int>(outcome));
@@ -119,9 +121,9 @@ class StreamAndWalk : public FolderTest {
   }
 };
 
-class StreamAndWalkJobs : public StreamAndWalk, public testing::WithParamInterface<bool> {};
+class Jobs : public OnePassAndPasses, public testing::WithParamInterface<bool> {};
 
-TEST_P(StreamAndWalkJobs, GiveTheSameReportAndFiles) {
+TEST_P(Jobs, GiveTheSameReportAndFiles) {
   const bool few_words = GetParam();
   Job job(20261207, few_words);
   for (int trial = 0; trial < 1500; ++trial) {
@@ -139,14 +141,14 @@ TEST_P(StreamAndWalkJobs, GiveTheSameReportAndFiles) {
     std::string u = job.target();
     SCOPED_TRACE(testing::PrintToString(instructions) + " T " + testing::PrintToString(t) + " U " +
                  testing::PrintToString(u));
-    std::string streamed = run(instructions, t, u, settings);
-    settings.walk = true;
-    ASSERT_EQ(streamed, run(instructions, t, u, settings));
+    std::string one_pass = run(instructions, t, u, settings);
+    settings.pass_per_command = true;
+    ASSERT_EQ(one_pass, run(instructions, t, u, settings));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AnyWords, StreamAndWalkJobs, testing::Values(false));
-INSTANTIATE_TEST_SUITE_P(FewWordsMadeOnce, StreamAndWalkJobs, testing::Values(true));
+INSTANTIATE_TEST_SUITE_P(AnyWords, Jobs, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(FewWordsMadeOnce, Jobs, testing::Values(true));
 
 }  // namespace
 }  // namespace zeltrim

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "target/encoding.h"
-#include "target/target_file.h"
+#include "textfile/encoding.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim {
 
@@ -59,12 +59,14 @@ LineBreak FileForm::usual() const {
 
 class TargetReader::Decoder {
  public:
-  Decoder(Target& target, std::uint64_t start, bool empty)
-      : file_(target.original),
+  Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, std::uint64_t start,
+          bool empty)
+      : disk_(disk),
+        file_(target.original),
         kind_(target.kind),
         unit_(unit_size(target.kind)),
-        keep_tail_(target.keep_form),
-        unicode_(target.unicode),
+        keep_tail_(options.keep_form),
+        unicode_(options.unicode),
         offset_(start),
         finished_(empty || !target.original.is_open()) {
     if (finished_) form_.complete = true;
@@ -100,6 +102,7 @@ class TargetReader::Decoder {
   void keep_rest_as_tail();
   void keep_end_mark_after_last_line();
 
+  platform::Disk& disk_;
   platform::File& file_;
   EncodingKind kind_;
   std::size_t unit_;
@@ -144,7 +147,7 @@ bool TargetReader::Decoder::fill() {
   }
   std::size_t got = 0;
   if (unit_ == 1) {
-    reason = platform::read_at(file_, offset_, text_.get() + end_, block_, got);
+    reason = disk_.read_at(file_, offset_, text_.get() + end_, block_, got);
     if (!reason) {
       stop(LoadResult::cannot_read);
       return false;
@@ -168,7 +171,7 @@ bool TargetReader::Decoder::fill() {
 
   if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
   std::memcpy(raw_.get(), carry_, carried_);
-  reason = platform::read_at(file_, offset_, raw_.get() + carried_, block_, got);
+  reason = disk_.read_at(file_, offset_, raw_.get() + carried_, block_, got);
   if (!reason) {
     stop(LoadResult::cannot_read);
     return false;
@@ -268,7 +271,6 @@ bool TargetReader::Decoder::plain_line(Line& line) {
   }
   searched_ = 0;
   line.origin = ++origin_;
-  line.borrowed = true;  // the text lies in the block, valid until the next line is read
   // A file typed at the console ends with the end mark right after its last line's text.
   bool end_mark_after = at == length && bytes.ends_with(kEndMark);
   if (end_mark_after) {
@@ -276,11 +278,11 @@ bool TargetReader::Decoder::plain_line(Line& line) {
     keep_end_mark_after_last_line();
   }
   if (only_line_breaks(bytes)) {
-    line.kind = EntryKind::blank;
+    line.kind = LineKind::blank;
     line.text = {};
     line.line_break = blank_break(bytes);
   } else {
-    line.kind = EntryKind::text;
+    line.kind = LineKind::text;
     line.line_break = bytes.ends_with("\r\n") ? LineBreak::cr_lf
                       : bytes.ends_with('\n') ? LineBreak::lf
                                               : LineBreak::none;
@@ -301,17 +303,16 @@ bool TargetReader::Decoder::encoded_line(Line& line) {
   const char* start = text_.get() + begin_;
   std::size_t size = end_ - begin_;
   searched_ = 0;
-  line.borrowed = true;  // the text lies in the block, valid until the next line is read
   if (at < size) {
     bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
     line.line_break = cr_lf ? LineBreak::cr_lf : start[at] == '\r' ? LineBreak::cr : LineBreak::lf;
-    line.kind = at == 0 ? EntryKind::blank : EntryKind::text;
+    line.kind = at == 0 ? LineKind::blank : LineKind::text;
     line.text = std::string_view(start, at);
     begin_ += at + (cr_lf ? 2 : 1);
   } else {
     if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
     if (size == 0 || start[0] == kEndMark) return end(false);
-    line.kind = EntryKind::text;
+    line.kind = LineKind::text;
     line.line_break = LineBreak::none;
     // In UTF-8 too, a last line may run straight into the end mark.
     bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
@@ -362,15 +363,22 @@ bool TargetReader::Decoder::next(Line& line) {
   return kind_ == EncodingKind::plain ? plain_line(line) : encoded_line(line);
 }
 
-TargetReader::TargetReader(Target& target) : TargetReader(target, false) {}
-
-TargetReader::TargetReader(Target& target, bool whole_content)
-    : decoder_(std::make_unique<Decoder>(target, mark_of(target.kind).size(),
-                                         !whole_content && target.naming == Naming::created)) {}
+TargetReader::TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
+                           bool whole_content, OldLines* watcher)
+    : decoder_(std::make_unique<Decoder>(disk, target, options, mark_of(target.kind).size(),
+                                         !whole_content && target.naming == Naming::created)),
+      watcher_(watcher) {}
 
 TargetReader::~TargetReader() = default;
 
-bool TargetReader::next(Line& line) { return decoder_->next(line); }
+bool TargetReader::next(Line& line) {
+  if (watcher_ == nullptr) return decoder_->next(line);
+  // The line before is about to go: whoever watches the old lines keeps what it needs of it.
+  if (read_any_) watcher_->read_on();
+  read_any_ = decoder_->next(line);
+  if (read_any_) watcher_->read(line);
+  return read_any_;
+}
 
 const FileForm& TargetReader::form() const { return decoder_->form_; }
 

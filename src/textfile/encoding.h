@@ -1,5 +1,4 @@
-// Inside the target room: the byte forms of each encoding kind, shared by the loader and the
-// writer.
+// The byte forms of each encoding kind, shared by the reader, the writer and the diff.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +6,7 @@
 #include <string_view>
 
 #include "platform/files.h"
-#include "target/target_file.h"
+#include "textfile/target_file.h"
 
 namespace zeltrim {
 

@@ -1,0 +1,235 @@
+#include "commands/carrying.h"
+
+#include "commands/handlers.h"
+#include "commands/pipeline.h"
+#include "platform/console.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kTraceStored = "TEST MODE: stored: %s\n";
+constexpr std::string_view kNoScratch = "TEST MODE: no scratch file can be made in %s\n";
+
+// Lines from a reader or from records, whichever the content is in.
+template <typename Source, typename Each>
+void each_line(Source& source, Each&& each) {
+  for (Line line; source.next(line);) each(line);
+}
+
+// The records the passes keep the content in could not be made or written: the target cannot
+// be carried on.
+void lose_content(Run& run, const platform::Status& reason) {
+  std::string folder = platform::scratch_folder();
+  platform::say(kNoScratch, folder);
+  explain(folder, reason);
+  run.tally.errors = true;
+  run.current.loaded = false;
+}
+
+// A pass of one command over the content, into new records.
+void pass(Run& run, Command& command) {
+  Current& current = run.current;
+  RecordWriter out(run.disk);
+  if (platform::Status made = out.open(); !made) return lose_content(run, made);
+  RecordReader in(run.disk, current.content);
+  Pipeline pipeline({&command}, [&out](const Line& line) { out.put(line); });
+  each_line(in, [&pipeline](const Line& line) { pipeline.feed(line); });
+  if (!in.status()) return lose_content(run, in.status());
+  pipeline.end();
+  current.held_lines = current.held_lines || pipeline.held_lines();
+  if (platform::Status written = out.finish(current.content); !written) {
+    lose_content(run, written);
+  }
+}
+
+// In passes the content is whole before a .T's pass: whether its line is there is read from it.
+std::optional<std::string> find_in_content(Run& run, std::string_view text) {
+  RecordReader in(run.disk, run.current.content);
+  for (Line line; in.next(line);) {
+    if (is_already_there(text, line)) return std::string(line.text);
+  }
+  return std::nullopt;
+}
+
+std::vector<Command*> held_commands(Run& run) {
+  std::vector<Command*> commands;
+  for (HeldLine& held : run.current.held) {
+    if (held.command) commands.push_back(held.command.get());
+  }
+  return commands;
+}
+
+void set_quiet(Run& run, bool quiet) {
+  for (HeldLine& held : run.current.held) held.voice.quiet = quiet;
+}
+
+// In one pass a .T under /o must know whether its line is there before the first line passes:
+// the first lines of the file pass quietly through the commands before it, until the line is
+// seen. Only the first lines: a line added at the top by an earlier run is among them, a line
+// that is not there is taken to be absent without reading the file twice, and the rare line
+// further down makes the file pass again (see carry_out_held).
+std::optional<std::string> look_ahead(Run& run, std::string_view text) {
+  std::optional<std::string> found;
+  set_quiet(run, true);
+  Pipeline ahead(held_commands(run), [&found, text](const Line& line) {
+    if (!found && is_already_there(text, line)) found.emplace(line.text);
+  });
+  TargetReader reader(run.disk, run.current.target, run.settings.target);
+  std::uint64_t read = 0;
+  bool whole = true;
+  for (Line line; !found && reader.next(line);) {
+    if (read++ == run.settings.look_ahead_lines) {
+      whole = false;
+      break;
+    }
+    ahead.feed(line);
+  }
+  if (!found && whole) ahead.end();
+  set_quiet(run, false);
+  return found;
+}
+
+// Prints what each held command line said, in order: what it met when it was dispatched, then
+// what the pass made it say.
+void print_held(Run& run) {
+  for (HeldLine& held : run.current.held) {
+    if (held.problem) say_problem(run, *held.problem, held.number);
+    held.words.print();
+  }
+}
+}  // namespace
+
+void take_invalid(Run& run, long long number) {
+  if (run.settings.passes()) return say_problem(run, LineProblem::invalid_command, number);
+  run.current.held.emplace_back(&run.held_words, number).problem = LineProblem::invalid_command;
+}
+
+void take_command(Run& run, Prepare prepare, bool top, std::string_view argument,
+                  long long number) {
+  Current& current = run.current;
+  bool passes = run.settings.passes();
+  HeldLine* held = passes ? nullptr : &current.held.emplace_back(&run.held_words, number);
+  std::unique_ptr<TopLine> top_line;
+  if (top && run.settings.once) {
+    top_line = std::make_unique<TopLine>();
+    top_line->present = passes ? find_in_content(run, argument) : look_ahead(run, argument);
+  }
+  CommandContext context(run.settings, &run.tally.problems, run.line(number),
+                         held != nullptr ? &held->voice : &run.direct, top_line.get());
+  std::unique_ptr<Command> command = prepare(argument, context);
+  if (command == nullptr) {
+    if (held == nullptr) return say_problem(run, LineProblem::missing_part, number);
+    held->problem = LineProblem::missing_part;
+    return;
+  }
+  if (held == nullptr) return pass(run, *command);
+  held->command = std::move(command);
+  held->top_line = std::move(top_line);
+}
+
+LoadResult read_into_content(Run& run, platform::Status& reason) {
+  Current& current = run.current;
+  RecordWriter out(run.disk);
+  if (platform::Status made = out.open(); !made) {
+    lose_content(run, made);
+    return LoadResult::loaded;
+  }
+  TargetReader reader(run.disk, current.target, run.settings.target);
+  each_line(reader, [&](const Line& line) {
+    out.put(line);
+    current.held_lines = true;
+  });
+  current.target.form = reader.form();
+  reason = reader.reason();
+  if (platform::Status written = out.finish(current.content); !written) {
+    lose_content(run, written);
+  }
+  return reader.result();
+}
+
+std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& options) {
+  Current& current = run.current;
+  std::vector<Command*> commands = held_commands(run);
+  // Each pass that meets a .T's line where it took it to be absent, or misses it where it took
+  // it to be there, settles at least one more .T, in their order.
+  for (std::size_t passes = 0;; ++passes) {
+    for (HeldLine& held : current.held) {
+      held.words.forget();
+      if (held.top_line) held.top_line->met.reset();
+    }
+    TargetWriter writer(run.disk, current.target, options);
+    TargetReader reader(run.disk, current.target, options, false, writer.diff());
+    Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
+    each_line(reader, [&pipeline](const Line& line) { pipeline.feed(line); });
+    if (reader.result() != LoadResult::loaded) {
+      // The file could not be read whole: nothing of it is written, and the command lines say
+      // what they say when their target does not load.
+      say_not_loaded(run, reader.result(), reader.reason());
+      for (const HeldLine& held : current.held) {
+        bool invalid = held.problem == LineProblem::invalid_command;
+        say_problem(run, invalid ? held.problem.value() : LineProblem::no_target_loaded,
+                    held.number);
+      }
+      return std::nullopt;
+    }
+    pipeline.end();
+    bool settled = true;
+    for (HeldLine& held : current.held) {
+      if (held.top_line && held.top_line->present != held.top_line->met) {
+        held.top_line->present = held.top_line->met;
+        settled = false;
+      }
+    }
+    if (!settled && passes < commands.size()) continue;  // what the writer made is dropped
+    current.target.form = reader.form();
+    WriteOutcome outcome = writer.finish(pipeline.held_lines());
+    print_held(run);
+    return outcome;
+  }
+}
+
+std::optional<WriteOutcome> write_passes_back(Run& run, const TargetOptions& options) {
+  Current& current = run.current;
+  auto write = [&](const TargetOptions& asked, bool traced) {
+    TargetWriter writer(run.disk, current.target, asked);
+    // A write-back that shows its lines is known to change the file: it is written as it goes.
+    if (traced && !writer.start()) return writer.finish(current.held_lines);
+    RecordReader in(run.disk, current.content);
+    each_line(in, [&](const Line& line) {
+      writer.put(line);
+      if (!traced) return;
+      platform::say(kTraceStored, line.text);
+      platform::wait_for_key();
+    });
+    if (in.status()) return writer.finish(current.held_lines);
+    WriteOutcome failed;  // the writer lets go of what it made
+    failed.result = WriteResult::cannot_write;
+    failed.reason = in.status();
+    return failed;
+  };
+  if (!run.settings.test_mode) return write(options, false);
+  // Test mode shows every line as it is stored, and waits after each. Whether the file changes
+  // is found out first, so that a file that cannot be written is said before any line is shown,
+  // and an unchanged one is only shown.
+  TargetOptions probing = options;
+  probing.no_write = true;
+  WriteOutcome probed = write(probing, false);
+  bool changes = probed.result == WriteResult::would_change;
+  if (!changes && probed.result != WriteResult::unchanged) return probed;
+  if (!changes || options.no_write) {
+    RecordReader in(run.disk, current.content);
+    each_line(in, [](const Line& line) {
+      platform::say(kTraceStored, line.text);
+      platform::wait_for_key();
+    });
+    return probed;
+  }
+  TargetOptions writing = options;
+  writing.diff = false;  // the probe made it
+  WriteOutcome written = write(writing, true);
+  written.diff = std::move(probed.diff);
+  written.diff_summary = probed.diff_summary;
+  return written;
+}
+
+}  // namespace zeltrim

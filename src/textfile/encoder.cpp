@@ -1,0 +1,97 @@
+#include "textfile/encoder.h"
+
+#include "textfile/encoding.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::string_view kCrLf = "\r\n";
+}  // namespace
+
+Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
+    : disk_(disk),
+      target_(target),
+      options_(options),
+      one_byte_units_(unit_size(target.kind) == 1) {}
+
+std::string_view Encoder::mark() const { return mark_of(target_.kind); }
+
+const FileForm& Encoder::original_form() {
+  if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
+  if (!scanned_) {
+    TargetReader scan(disk_, target_, options_, true);
+    for (Line line; scan.next(line);) {
+    }
+    scanned_ = scan.form();
+  }
+  return *scanned_;
+}
+
+LineForm Encoder::form_of(const Line& line) {
+  if (!options_.keep_form) return {};
+  // A line keeps its break, an added line takes the break most lines have, and a last line
+  // without a break gets one only when a line comes after it.
+  LineForm form;
+  if (break_pending_) form.gained = original_form().usual();
+  form.written = line.line_break == LineBreak::usual ? original_form().usual() : line.line_break;
+  break_pending_ = form.written == LineBreak::none;
+  return form;
+}
+
+// Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
+// Unicode mode.
+bool Encoder::append_text(std::string_view text, std::string& out) const {
+  if (!options_.unicode) {
+    append_encoded(target_.kind, text, out);
+    return true;
+  }
+  return append_utf8_encoded(target_.kind, text, out);
+}
+
+bool Encoder::append_break(LineBreak line_break, std::string& out) const {
+  switch (line_break) {
+    case LineBreak::cr_lf:
+      return append_text(kCrLf, out);
+    case LineBreak::lf:
+      return append_text("\n", out);
+    case LineBreak::cr:
+      return append_text("\r", out);
+    case LineBreak::cr_cr:
+      return append_text("\r\r", out);
+    case LineBreak::usual:  // resolved before: never the break of a file
+    case LineBreak::none:
+      break;
+  }
+  return true;
+}
+
+bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
+  if (!options_.keep_form && one_byte_units_) {
+    out.append(line.text).append(kCrLf);  // nearly every line of a run comes this way
+    return true;
+  }
+  return append_break(form.gained, out) && append_text(line.text, out) &&
+         append_break(form.written, out);
+}
+
+// In the program's form the end mark is one byte, after plain and UTF-8 text only: after
+// UTF-16 or UTF-32 text it would break the last code unit, and every other reader would refuse
+// the file. In the file's own form what followed the last line is kept as it was, where a .G
+// target keeps only whether the file had an end mark, since its old content goes.
+bool Encoder::append_end(std::string& out) {
+  if (!options_.keep_form) {
+    if (one_byte_units_) out.push_back(kEndMark);
+    return true;
+  }
+  const FileForm& form = original_form();
+  bool kept = true;
+  if (target_.naming == Naming::existing) {
+    kept = append_text(form.tail, out);
+  } else if (form.tail_size > 0) {
+    kept = append_text(std::string_view(&kEndMark, 1), out);
+  }
+  if (form.end_mark_byte) out.push_back(kEndMark);
+  return kept;
+}
+
+}  // namespace zeltrim

@@ -1,0 +1,104 @@
+// Naming a target: holding it against other runs, opening it and finding its kind.
+#include "textfile/encoding.h"
+#include "textfile/target_file.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::size_t kMarkProbe = 4;
+
+// The kind from the first bytes of the very file that is read, so the two always agree: a
+// separate look at the mark could fail, or see another file, and load a UTF-8 file as plain
+// text with its mark inside the first line.
+LoadResult find_kind(platform::Disk& disk, Opened& opened) {
+  char first[kMarkProbe];
+  std::size_t got = 0;
+  while (got < kMarkProbe) {
+    std::size_t n = 0;
+    opened.reason = disk.read_at(opened.target.original, got, first + got, kMarkProbe - got, n);
+    if (!opened.reason) return LoadResult::cannot_read;
+    if (n == 0) break;
+    got += n;
+  }
+  opened.target.kind = encoding_from_mark(std::string_view(first, got));
+  return LoadResult::loaded;
+}
+
+// The kind a file's first bytes announce; `previous` when the file cannot be opened.
+EncodingKind detect_encoding(platform::Disk& disk, const std::string& path, EncodingKind previous) {
+  platform::File file;
+  if (!disk.open_for_reading(path, platform::Accept::regular_file, file)) return previous;
+  char first[kMarkProbe];
+  std::size_t got = 0;
+  while (got < kMarkProbe) {
+    std::size_t n = 0;
+    if (!disk.read_some(file, first + got, kMarkProbe - got, n) || n == 0) break;
+    got += n;
+  }
+  return encoding_from_mark(std::string_view(first, got));
+}
+
+// .G: the file must be one this user may write, or may make. It is made at once when missing,
+// unless nothing may be written in this run.
+LoadResult make_writable(platform::Disk& disk, const std::string& path,
+                         const TargetOptions& options, platform::Status& reason) {
+  if (options.no_write) {
+    reason = platform::may_create(path);
+    return reason ? LoadResult::loaded : LoadResult::cannot_open;
+  }
+  platform::File file;
+  reason = disk.open_for_writing(path, file);
+  if (!reason) return LoadResult::cannot_open;
+  reason = disk.close_file(file);
+  return reason ? LoadResult::loaded : LoadResult::cannot_close;
+}
+
+// Opens the target for reading, held against other runs, and notes how it was when opened, to
+// tell at write-back whether another program changed it meanwhile.
+platform::Status open_locked(platform::Disk& disk, Target& target,
+                             const std::function<void()>& waiting) {
+  platform::Status opened =
+      platform::open_locked(disk, target.path, target.original, target.lock, waiting);
+  platform::FileIdentity identity;
+  if (opened && platform::identify(target.original, identity)) target.read_as = identity;
+  return opened;
+}
+}  // namespace
+
+Opened open_target(platform::Disk& disk, const std::string& path, Naming naming,
+                   EncodingKind previous, const TargetOptions& options, platform::File shadow,
+                   const std::function<void()>& waiting) {
+  Opened opened;
+  Target& target = opened.target;
+  target.path = path;
+  target.naming = naming;
+  target.kind = previous;
+  if (shadow.is_open()) {
+    // What this run would already have written to the file stands for it.
+    target.original = std::move(shadow);
+    opened.result = find_kind(disk, opened);
+    return opened;
+  }
+  // Held against other runs before the file is looked at: a run that waits reads what the run
+  // before it wrote.
+  opened.reason = platform::lock_path(path, target.lock, waiting);
+  if (!opened.reason) return opened;
+  if (naming == Naming::created) {
+    // .G keeps the kind of an existing file, and a new file takes the kind of the target before
+    // it. The old content is replaced only at write-back, so a run that fails on the way leaves
+    // it whole; it is kept open to be compared with the new content.
+    target.kind = detect_encoding(disk, path, previous);
+    platform::FileIdentity existing;
+    target.made = !platform::identify(path, existing);
+    opened.result = make_writable(disk, path, options, opened.reason);
+    if (opened.result == LoadResult::loaded && !open_locked(disk, target, waiting)) {
+      target.original = platform::File();
+    }
+    return opened;
+  }
+  opened.reason = open_locked(disk, target, waiting);
+  opened.result = opened.reason ? find_kind(disk, opened) : LoadResult::cannot_open;
+  return opened;
+}
+
+}  // namespace zeltrim

@@ -1,0 +1,351 @@
+// Writing lines back. The new content never overwrites the target in place: it goes to a
+// temporary file beside it, reaches the disk, and then takes the target's name in one rename,
+// so a failure or a crash at any moment leaves either the old file or the new one. The new bytes
+// are compared with the old ones as they are made, and the place they go is made only where
+// they first differ: a target that would not change is never touched.
+#include <cstring>
+
+#include "textfile/diff.h"
+#include "textfile/encoder.h"
+#include "textfile/target_file.h"
+
+namespace zeltrim {
+
+namespace {
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
+constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
+// A chunk is handed on after the line that fills it: room for the chunk and that line.
+constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
+constexpr std::size_t kChunksPerWriteOut = 16;
+constexpr std::string_view kBackupSuffix = ".bak";
+constexpr std::string_view kCrLf = "\r\n";
+
+// Where the new bytes go once they differ from the old ones, made only then. The replacement
+// takes the target's place at the end; the shadow, where nothing is written in this run, keeps
+// the bytes for the next time the file is named and never takes its place.
+class Destination {
+ public:
+  Destination(platform::Disk& disk, Target& target, const TargetOptions& options)
+      : disk_(disk), target_(target), options_(options) {}
+  virtual ~Destination() = default;
+  Destination(const Destination&) = delete;
+  Destination& operator=(const Destination&) = delete;
+
+  // Makes the file; on failure says why in `outcome`.
+  virtual bool open(WriteOutcome& outcome) = 0;
+  virtual platform::Status write(std::string_view bytes) = 0;
+  // The new content is complete (and differs): puts it in place, or says what that would meet.
+  virtual void finish(WriteOutcome& outcome) = 0;
+  virtual void abandon() {}
+
+ protected:
+  bool backup_wanted() const { return options_.backup && !target_.made; }
+  std::string backup_path() const { return target_.path + std::string(kBackupSuffix); }
+  void fail(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
+    outcome.result = result;
+    outcome.reason = reason;
+  }
+
+  platform::Disk& disk_;
+  Target& target_;
+  const TargetOptions& options_;
+};
+
+class ReplacementFile final : public Destination {
+ public:
+  using Destination::Destination;
+
+  bool open(WriteOutcome& outcome) override {
+    platform::Status made = disk_.begin_replacement(target_.path, replacement_);
+    if (!made) fail(outcome, WriteResult::no_temp_file, made);
+    return made.done();
+  }
+
+  platform::Status write(std::string_view bytes) override {
+    platform::Status written = disk_.write_all(replacement_.temp, bytes);
+    // The disk starts on what is written while the rest is made: the sync at the end is short.
+    if (written && ++chunks_written_ % kChunksPerWriteOut == 0) {
+      platform::start_writing_out(replacement_);
+    }
+    return written;
+  }
+
+  void finish(WriteOutcome& outcome) override {
+    // Another program may have changed the file while this run held it: then it stays as that
+    // program left it.
+    platform::FileIdentity now;
+    if (target_.read_as &&
+        (!platform::identify(target_.path, now) || !now.same_content(*target_.read_as))) {
+      abandon();
+      return fail(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
+    }
+    // Some systems will not replace a file that is open; the lock holds it all the same.
+    target_.original = platform::File();
+    // A file this run made has no old content to keep.
+    if (backup_wanted() && replacement_.target_exists) {
+      platform::Status kept = disk_.keep_backup(replacement_, backup_path());
+      if (!kept) {
+        abandon();
+        outcome.reason_path = backup_path();
+        return fail(outcome, WriteResult::no_backup, kept);
+      }
+      outcome.backup_path = backup_path();
+    }
+    platform::Commit commit = platform::commit_replacement(disk_, replacement_);
+    outcome.reason = commit.reason;
+    switch (commit.result) {
+      case platform::CommitResult::done:
+        outcome.result = WriteResult::written;
+        break;
+      case platform::CommitResult::failed:
+        outcome.result = WriteResult::cannot_write;
+        break;
+      case platform::CommitResult::not_durable:
+        outcome.result = WriteResult::not_durable;
+        break;
+    }
+  }
+
+  void abandon() override { platform::abandon_replacement(replacement_); }
+
+ private:
+  platform::Replacement replacement_;
+  std::size_t chunks_written_ = 0;
+};
+
+class Shadow final : public Destination {
+ public:
+  using Destination::Destination;
+
+  bool open(WriteOutcome& outcome) override {
+    platform::Status made = disk_.open_scratch(file_);
+    if (!made) {
+      outcome.reason_path = platform::scratch_folder();
+      fail(outcome, WriteResult::no_scratch, made);
+    }
+    return made.done();
+  }
+
+  platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
+
+  // What writing it would meet, found without making anything beside it. Only content that
+  // would be written stands for the file the next time it is named.
+  void finish(WriteOutcome& outcome) override {
+    platform::FileIdentity existing;
+    platform::ReplaceCheck check = platform::check_replacement(target_.path);
+    platform::Status backup;
+    if (backup_wanted() && platform::identify(target_.path, existing)) {
+      backup = platform::check_backup(backup_path());
+    }
+    if (check.refusal == platform::Refusal::no_temp_file) {
+      fail(outcome, WriteResult::no_temp_file, check.reason);
+    } else if (check.refusal == platform::Refusal::cannot_replace) {
+      fail(outcome, WriteResult::cannot_write, check.reason);
+    } else if (!backup) {
+      outcome.reason_path = backup_path();
+      fail(outcome, WriteResult::no_backup, backup);
+    } else {
+      outcome.result = WriteResult::would_change;
+      outcome.shadow = std::move(file_);
+    }
+  }
+
+ private:
+  platform::File file_;
+};
+}  // namespace
+
+class TargetWriter::Output {
+ public:
+  Output(platform::Disk& disk, Target& target, const TargetOptions& options)
+      : disk_(disk),
+        target_(target),
+        options_(options),
+        encoder_(disk, target, options),
+        allowed_(platform::may_replace(target.path)),
+        chunk_(encoder_.mark()) {
+    if (options.no_write) {
+      destination_ = std::make_unique<Shadow>(disk, target, options);
+    } else {
+      destination_ = std::make_unique<ReplacementFile>(disk, target, options);
+    }
+    if (options.diff) {
+      outcome_.diff = platform::Spool(disk);
+      diff_ = std::make_unique<LineDiff>(disk, target, options, outcome_.diff);
+    }
+  }
+
+  OldLines* diff() { return diff_.get(); }
+
+  bool start() {
+    same_ = false;
+    start_destination();
+    return !failed_;
+  }
+
+  void put(const Line& line) {
+    LineForm form = encoder_.form_of(line);
+    if (diff_) diff_->put(line, form.gained, form.written);
+    if (failed_ || discarding_) return;
+    if (!options_.keep_form && target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
+      // A long line goes on as it is, not copied into the chunk first.
+      flush();
+      pass_on(line.text);
+      chunk_.append(kCrLf);
+    } else if (!encoder_.append(line, form, chunk_)) {
+      fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+    }
+    if (chunk_.size() >= kChunk) {
+      flush();
+    } else if (chunk_.size() >= kComparePiece && chunk_.capacity() < kChunk) {
+      // The chunk grows as lines come and keeps its room once cleared: a small file never pays
+      // for a large buffer, and once a file is this large there is no more regrowing.
+      chunk_.reserve(kChunk + kLineRoom);
+    }
+  }
+
+  WriteOutcome finish(bool held_lines);
+
+ private:
+  void flush() {
+    pass_on(chunk_);
+    chunk_.clear();
+  }
+  void pass_on(std::string_view bytes);
+  bool same_as_original(std::string_view bytes);
+  void start_destination();
+  bool original_ends_here();
+  void fail(WriteResult result, const platform::Status& reason) {
+    outcome_.result = result;
+    outcome_.reason = reason;
+    failed_ = true;
+    destination_->abandon();
+  }
+
+  platform::Disk& disk_;
+  Target& target_;
+  const TargetOptions& options_;
+  Encoder encoder_;
+  platform::Status allowed_;  // the target may be replaced
+  std::string chunk_;         // made, not yet passed on
+  std::unique_ptr<Destination> destination_;
+  std::unique_ptr<LineDiff> diff_;
+  std::uint64_t compared_ = 0;  // how many bytes passed on equal the old content's
+  std::string old_bytes_;       // old content read back, to compare or to copy
+  WriteOutcome outcome_;
+  bool same_ = true;         // every byte passed on so far equals the old content's
+  bool started_ = false;     // the destination was asked for
+  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
+  bool failed_ = false;
+};
+
+// True when the old content holds exactly `bytes` at the place reached so far. It is read in
+// small pieces: where the content differs, it mostly differs early.
+bool TargetWriter::Output::same_as_original(std::string_view bytes) {
+  if (!target_.original.is_open()) return false;
+  old_bytes_.resize(std::min(bytes.size(), kComparePiece));
+  for (std::size_t have = 0; have < bytes.size();) {
+    std::size_t got = 0;
+    if (!disk_.read_at(target_.original, compared_ + have, old_bytes_.data(),
+                       std::min(bytes.size() - have, old_bytes_.size()), got) ||
+        got == 0 || std::memcmp(old_bytes_.data(), bytes.data() + have, got) != 0) {
+      return false;
+    }
+    have += got;
+  }
+  return true;
+}
+
+bool TargetWriter::Output::original_ends_here() {
+  char extra = 0;
+  std::size_t got = 0;
+  return target_.original.is_open() && disk_.read_at(target_.original, compared_, &extra, 1, got) &&
+         got == 0;
+}
+
+// The content differs from here on: it needs its destination, holding first the part that was
+// the same. A target that may not be replaced is refused at the end, before anything is made.
+void TargetWriter::Output::start_destination() {
+  started_ = true;
+  if (!allowed_) {
+    discarding_ = true;
+    return;
+  }
+  if (!destination_->open(outcome_)) {
+    failed_ = true;
+    return;
+  }
+  std::string& block = old_bytes_;
+  for (std::uint64_t copied = 0; copied < compared_;) {
+    block.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
+    std::size_t got = 0;
+    platform::Status taken =
+        disk_.read_at(target_.original, copied, block.data(), block.size(), got);
+    if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
+    platform::Status written = destination_->write(std::string_view(block.data(), got));
+    if (!written) return fail(WriteResult::cannot_write, written);
+    copied += got;
+  }
+}
+
+// New bytes, compared with the old content while they are the same, else written.
+void TargetWriter::Output::pass_on(std::string_view bytes) {
+  if (failed_ || discarding_) return;
+  if (same_ && same_as_original(bytes)) {
+    compared_ += bytes.size();
+    return;
+  }
+  same_ = false;
+  if (!started_) start_destination();
+  if (failed_ || discarding_) return;
+  platform::Status written = destination_->write(bytes);
+  if (!written) fail(WriteResult::cannot_write, written);
+}
+
+WriteOutcome TargetWriter::Output::finish(bool held_lines) {
+  if (!held_lines && target_.naming == Naming::existing) {
+    destination_->abandon();
+    outcome_.result = WriteResult::nothing_to_write;
+    return std::move(outcome_);
+  }
+  std::string end;
+  if (!held_lines) {
+    chunk_.clear();  // a .G target that never held a line becomes an empty file
+  } else if (!encoder_.append_end(end)) {
+    fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+  }
+  chunk_.append(end);
+  flush();
+  if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
+  if (failed_) return std::move(outcome_);
+  // Every byte made was the same, and the old content goes no further: unchanged, and left
+  // alone whoever may write it.
+  if (same_ && original_ends_here()) {
+    outcome_.result = WriteResult::unchanged;
+    return std::move(outcome_);
+  }
+  if (!allowed_) {
+    outcome_.result = WriteResult::read_only;
+    outcome_.reason = allowed_;
+    return std::move(outcome_);
+  }
+  if (!started_) start_destination();  // the old content went on beyond the new
+  if (failed_) return std::move(outcome_);
+  destination_->finish(outcome_);
+  return std::move(outcome_);
+}
+
+TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options)
+    : output_(std::make_unique<Output>(disk, target, options)) {}
+
+TargetWriter::~TargetWriter() = default;
+
+bool TargetWriter::start() { return output_->start(); }
+
+void TargetWriter::put(const Line& line) { output_->put(line); }
+
+OldLines* TargetWriter::diff() { return output_->diff(); }
+
+WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
+
+}  // namespace zeltrim
