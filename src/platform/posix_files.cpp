@@ -475,25 +475,15 @@ Disk& system_disk() {
   return disk;
 }
 
-Commit commit_replacement(Disk& disk, Replacement& replacement) {
-  Status step = disk.sync(replacement.temp);
+Status give_attributes(Replacement& replacement) {
   int fd = fd_of(replacement.temp);
-  if (step && replacement.target_exists) {
+  if (replacement.target_exists) {
     // The owner may only be kept where the process is allowed to set it.
     [[maybe_unused]] int ignored =
         fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
   }
-  if (step && fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) step = Status::last_error();
-  if (step) step = disk.close_file(replacement.temp);
-  if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
-  if (!step) {
-    abandon_replacement(replacement);
-    return {CommitResult::failed, step};
-  }
-  forget_temp_file(replacement.temp_path);
-  replacement.temp_path.clear();
-  Status synced = disk.sync_folder(replacement.target_path);
-  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
+  if (fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) return Status::last_error();
+  return {};
 }
 
 }  // namespace zeltrim::platform

@@ -18,6 +18,9 @@ std::size_t longest_name_beside(const std::string& path);
 // Where the file name of a path begins (after its last folder separator).
 std::size_t name_start(const std::string& path);
 
+// Gives the new file of a replacement, still open, the attributes the target had.
+Status give_attributes(Replacement& replacement);
+
 // Closes a handle whose result nobody can act on any more (a file going out of scope).
 void close_quietly(std::intptr_t handle);
 

@@ -447,22 +447,15 @@ Disk& system_disk() {
   return disk;
 }
 
-Commit commit_replacement(Disk& disk, Replacement& replacement) {
-  Status step = disk.sync(replacement.temp);
-  if (step) step = disk.close_file(replacement.temp);
-  if (step && replacement.target_exists) {
-    DWORD kept = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-    if (!SetFileAttributesA(replacement.temp_path.c_str(), kept)) step = Status::last_error();
+// A rewritten target keeps the attributes it had (see kKeptAttributes).
+Status give_attributes(Replacement& replacement) {
+  if (!replacement.target_exists) return {};
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  if (!SetFileInformationByHandle(handle_of(replacement.temp), FileBasicInfo, &info, sizeof info)) {
+    return Status::last_error();
   }
-  if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
-  if (!step) {
-    abandon_replacement(replacement);
-    return {CommitResult::failed, step};
-  }
-  forget_temp_file(replacement.temp_path);
-  replacement.temp_path.clear();
-  Status synced = disk.sync_folder(replacement.target_path);
-  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
+  return {};
 }
 
 }  // namespace zeltrim::platform
