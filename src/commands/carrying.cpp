@@ -10,12 +10,6 @@ namespace {
 constexpr std::string_view kTraceStored = "TEST MODE: stored: %s\n";
 constexpr std::string_view kNoScratch = "TEST MODE: no scratch file can be made in %s\n";
 
-// Lines from a reader or from records, whichever the content is in.
-template <typename Source, typename Each>
-void each_line(Source& source, Each&& each) {
-  for (Line line; source.next(line);) each(line);
-}
-
 // The records the passes keep the content in could not be made or written: the target cannot
 // be carried on.
 void lose_content(Run& run, const platform::Status& reason) {
@@ -33,7 +27,7 @@ void pass(Run& run, Command& command) {
   if (platform::Status made = out.open(); !made) return lose_content(run, made);
   RecordReader in(run.disk, current.content);
   Pipeline pipeline({&command}, [&out](const Line& line) { out.put(line); });
-  each_line(in, [&pipeline](const Line& line) { pipeline.feed(line); });
+  for (Line line; in.next(line);) pipeline.feed(line);
   if (!in.status()) return lose_content(run, in.status());
   pipeline.end();
   current.held_lines = current.held_lines || pipeline.held_lines();
@@ -89,6 +83,12 @@ std::optional<std::string> look_ahead(Run& run, std::string_view text) {
   return found;
 }
 
+// Where nothing is written: a write-back that only finds out what would happen.
+TargetOptions probing(TargetOptions options) {
+  options.no_write = true;
+  return options;
+}
+
 // Prints what each held command line said, in order: what it met when it was dispatched, then
 // what the pass made it say.
 void print_held(Run& run) {
@@ -135,10 +135,7 @@ LoadResult read_into_content(Run& run, platform::Status& reason) {
     return LoadResult::loaded;
   }
   TargetReader reader(run.disk, current.target, run.settings.target);
-  each_line(reader, [&](const Line& line) {
-    out.put(line);
-    current.held_lines = true;
-  });
+  for (Line line; reader.next(line); current.held_lines = true) out.put(line);
   current.target.form = reader.form();
   reason = reader.reason();
   if (platform::Status written = out.finish(current.content); !written) {
@@ -160,7 +157,7 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
     TargetWriter writer(run.disk, current.target, options);
     TargetReader reader(run.disk, current.target, options, false, writer.diff());
     Pipeline pipeline(commands, [&writer](const Line& line) { writer.put(line); });
-    each_line(reader, [&pipeline](const Line& line) { pipeline.feed(line); });
+    for (Line line; reader.next(line);) pipeline.feed(line);
     if (reader.result() != LoadResult::loaded) {
       // The file could not be read whole: nothing of it is written, and the command lines say
       // what they say when their target does not load.
@@ -190,45 +187,41 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
 
 std::optional<WriteOutcome> write_passes_back(Run& run, const TargetOptions& options) {
   Current& current = run.current;
-  auto write = [&](const TargetOptions& asked, bool traced) {
-    TargetWriter writer(run.disk, current.target, asked);
-    // A write-back that shows its lines is known to change the file: it is written as it goes.
-    if (traced && !writer.start()) return writer.finish(current.held_lines);
+  // The content through a writer, or (none) only shown; test mode shows each line as it is
+  // stored, and waits after it.
+  auto write = [&](TargetWriter* writer, bool shown) {
     RecordReader in(run.disk, current.content);
-    each_line(in, [&](const Line& line) {
-      writer.put(line);
-      if (!traced) return;
+    for (Line line; in.next(line);) {
+      if (writer != nullptr) writer->put(line);
+      if (!shown) continue;
       platform::say(kTraceStored, line.text);
       platform::wait_for_key();
-    });
-    if (in.status()) return writer.finish(current.held_lines);
-    WriteOutcome failed;  // the writer lets go of what it made
-    failed.result = WriteResult::cannot_write;
-    failed.reason = in.status();
-    return failed;
+    }
+    WriteOutcome outcome;
+    if (writer != nullptr && in.status()) return writer->finish(current.held_lines);
+    outcome.result = WriteResult::cannot_write;  // the writer lets go of what it made
+    outcome.reason = in.status();
+    return outcome;
   };
-  if (!run.settings.test_mode) return write(options, false);
-  // Test mode shows every line as it is stored, and waits after each. Whether the file changes
-  // is found out first, so that a file that cannot be written is said before any line is shown,
-  // and an unchanged one is only shown.
-  TargetOptions probing = options;
-  probing.no_write = true;
-  WriteOutcome probed = write(probing, false);
-  bool changes = probed.result == WriteResult::would_change;
-  if (!changes && probed.result != WriteResult::unchanged) return probed;
+  TargetWriter writer(run.disk, current.target,
+                      run.settings.test_mode ? probing(options) : options);
+  WriteOutcome outcome = write(&writer, false);
+  if (!run.settings.test_mode) return outcome;
+  // Test mode found out first whether the file changes, so that a file that cannot be written
+  // is said before any line is shown, and an unchanged one is only shown.
+  bool changes = outcome.result == WriteResult::would_change;
+  if (!changes && outcome.result != WriteResult::unchanged) return outcome;
   if (!changes || options.no_write) {
-    RecordReader in(run.disk, current.content);
-    each_line(in, [](const Line& line) {
-      platform::say(kTraceStored, line.text);
-      platform::wait_for_key();
-    });
-    return probed;
+    write(nullptr, true);
+    return outcome;
   }
   TargetOptions writing = options;
-  writing.diff = false;  // the probe made it
-  WriteOutcome written = write(writing, true);
-  written.diff = std::move(probed.diff);
-  written.diff_summary = probed.diff_summary;
+  writing.diff = false;  // the first write-back made it
+  TargetWriter shown(run.disk, current.target, writing);
+  // A write-back that shows its lines is known to change the file: it is written as it goes.
+  WriteOutcome written = shown.start() ? write(&shown, true) : shown.finish(current.held_lines);
+  written.diff = std::move(outcome.diff);
+  written.diff_summary = outcome.diff_summary;
   return written;
 }
 

@@ -30,17 +30,6 @@ KeyAndValue split_assignment(std::string_view text) {
   return parts;
 }
 
-// A first look that most lines fail at their first byte: a line whose key can equal `name`
-// (the command's key without its "=") begins with it, behind any "=", letter case aside.
-bool may_have_key(std::string_view text, std::string_view name) {
-  std::size_t start = 0;
-  while (start < text.size() && text[start] == '=') ++start;
-  if (text.size() - start < name.size()) return false;
-  // Most lines differ at their first byte.
-  if (!name.empty() && ((text[start] ^ name[0]) & ~0x20) != 0) return false;
-  return caseless_equal(text.substr(start, name.size()), name);
-}
-
 // Under /o an addition such as ";C:\UTIL" is a list of items that are added only where the
 // value lacks them. The list's separator is the one the addition brings: spaces at its ends set
 // aside, its first byte when that is one of these, else its last; failing those, a space when
@@ -156,9 +145,8 @@ class Concat final : public Command {
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
 
   Taken take(Line& line) override {
-    if (!line.is_text() || !may_have_key(line.text, name_)) return Taken::pass;
     KeyAndValue assignment = split_assignment(line.text);
-    if (!key_matches(assignment.key, key_)) return Taken::pass;
+    if (!line.is_text() || !key_matches(assignment.key, key_)) return Taken::pass;
     // Where additions are made once, only what the value lacks is added.
     std::string_view addition = addition_;
     if (once_) {

@@ -11,50 +11,67 @@ namespace {
 constexpr std::string_view kMakingChangesF = "Making changes to %s\n\n";
 constexpr std::string_view kMakingChangesG = "Making changes to %s\n";
 constexpr std::string_view kTraceLoaded = "TEST MODE: leaving get_target_file\n";
-
-// Loading.
-constexpr std::string_view kErrorOpeningFile = "Error opening file %s in ZELTRIM.EXE\n";
-constexpr std::string_view kErrorClosingFile = "Error closing file %s in ZELTRIM.EXE\n";
-constexpr std::string_view kErrorReadingFile =
-    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n";
-constexpr std::string_view kWouldLoseCharacters =
-    "Error - %s cannot be edited without losing characters, file left unchanged\n";
-
-// Writing back.
-constexpr std::string_view kErrorOpening = "Error opening %s\n";
-constexpr std::string_view kReadOnly =
-    "%s is read-only: the changes were not written, file left unchanged\n";
-constexpr std::string_view kNoTempFile =
-    "No temporary file can be made beside %s: the changes were not written, file left "
-    "unchanged\n";
-constexpr std::string_view kErrorWriting = "Error writing %s, file left unchanged\n";
-constexpr std::string_view kNoBackup = "Error keeping a backup of %s, file left unchanged\n";
-constexpr std::string_view kChangedMeanwhile =
-    "Error - %s was changed by another program while it was being edited, file left "
-    "unchanged\n";
-constexpr std::string_view kCannotWrite =
-    "Error - %s cannot be written without losing characters, file left unchanged\n";
 constexpr std::string_view kWaiting = "Waiting for %s: another run of ZELTRIM is editing it\n";
-constexpr std::string_view kNotDurable =
-    "Error syncing the folder of %s: the new content is in place but may not survive a power "
-    "failure\n";
 constexpr std::string_view kBackupKept = "  BACKUP of old file kept as : %s\n";
-constexpr std::string_view kWouldChange = "NO-WRITE mode: %s would be changed\n";
-constexpr std::string_view kNoScratch = "NO-WRITE mode: no scratch file can be made in %s\n";
 constexpr std::string_view kOnlyForm =
     "Only the line ends or the end mark of %s change; its lines stay as they are\n";
 constexpr std::string_view kFormToo = "The line ends or the end mark of %s change too\n";
 constexpr std::string_view kAsText =
     "The diff of %s shows its lines as UTF-8 text; it is no patch of the file's bytes\n";
 
+// What a target that did not load says, by LoadResult (none for the one that did).
+constexpr std::string_view kNotLoaded[] = {
+    {},
+    "Error opening file %s in ZELTRIM.EXE\n",
+    "Error reading file %s in ZELTRIM.EXE, file left unchanged\n",
+    "Error - %s cannot be edited without losing characters, file left unchanged\n",
+    "Error closing file %s in ZELTRIM.EXE\n",
+};
+
+// What a write-back says, by WriteResult: its lines, each naming the target (but the scratch
+// folder, where no scratch file can be made), and whether it is an error.
+struct Said {
+  std::string_view first;
+  std::string_view second;
+  bool error;
+};
+constexpr Said kWritten[] = {
+    {{}, {}, false},  // written: a backup is said
+    {{}, {}, false},  // unchanged
+    {{}, {}, false},  // nothing to write
+    {"NO-WRITE mode: %s would be changed\n", {}, false},
+    {"Error opening %s\n", "%s is read-only: the changes were not written, file left unchanged\n",
+     true},
+    {"Error opening %s\n",
+     "No temporary file can be made beside %s: the changes were not written, file left "
+     "unchanged\n",
+     true},
+    {"NO-WRITE mode: no scratch file can be made in %s\n", {}, true},
+    {"Error writing %s, file left unchanged\n", {}, true},
+    {"Error keeping a backup of %s, file left unchanged\n", {}, true},
+    {"Error - %s cannot be written without losing characters, file left unchanged\n", {}, true},
+    {"Error - %s was changed by another program while it was being edited, file left "
+     "unchanged\n",
+     {},
+     true},
+    {"Error syncing the folder of %s: the new content is in place but may not survive a power "
+     "failure\n",
+     {},
+     true},
+};
+static_assert(std::size(kWritten) == static_cast<std::size_t>(WriteResult::not_durable) + 1);
+
+// Whether new content is in place (or, where nothing is written, would be).
+bool replaced(WriteResult result) {
+  return result == WriteResult::written || result == WriteResult::not_durable ||
+         result == WriteResult::would_change;
+}
+
 // The change as a diff, after a line saying what the diff cannot show plainly; only for a file
 // that is written (or would be), so that the diff, applied, gives what the run writes.
 void say_diff(const std::string& path, WriteOutcome& outcome) {
   const DiffSummary& summary = outcome.diff_summary;
-  bool written = outcome.result == WriteResult::written ||
-                 outcome.result == WriteResult::not_durable ||
-                 outcome.result == WriteResult::would_change;
-  if (!written || (outcome.diff.empty() && !summary.form_changed && !summary.as_text)) return;
+  if (!replaced(outcome.result)) return;
   if (summary.form_changed) platform::say(summary.lines_changed ? kFormToo : kOnlyForm, path);
   // UTF-16 and UTF-32 text says so wherever its change is not only its form: also where the old
   // lines cannot be shown at all.
@@ -66,46 +83,14 @@ void say_diff(const std::string& path, WriteOutcome& outcome) {
 
 // What happened to the file; false when it is an error.
 bool say_written(const std::string& path, const WriteOutcome& outcome) {
-  switch (outcome.result) {
-    case WriteResult::written:
-      if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
-      return true;
-    case WriteResult::unchanged:
-    case WriteResult::nothing_to_write:
-      return true;
-    case WriteResult::would_change:
-      platform::say(kWouldChange, path);
-      return true;
-    case WriteResult::read_only:
-      platform::say(kErrorOpening, path);
-      platform::say(kReadOnly, path);
-      break;
-    case WriteResult::no_temp_file:
-      platform::say(kErrorOpening, path);
-      platform::say(kNoTempFile, path);
-      break;
-    case WriteResult::no_scratch:
-      platform::say(kNoScratch, outcome.reason_path);
-      break;
-    case WriteResult::cannot_write:
-      platform::say(kErrorWriting, path);
-      break;
-    case WriteResult::no_backup:
-      platform::say(kNoBackup, path);
-      break;
-    case WriteResult::changed_meanwhile:
-      platform::say(kChangedMeanwhile, path);
-      break;
-    case WriteResult::would_lose_characters:
-      platform::say(kCannotWrite, path);
-      break;
-    case WriteResult::not_durable:
-      if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
-      platform::say(kNotDurable, path);
-      break;
+  const Said& said = kWritten[static_cast<int>(outcome.result)];
+  if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
+  const std::string& named = outcome.result == WriteResult::no_scratch ? outcome.reason_path : path;
+  for (std::string_view line : {said.first, said.second}) {
+    if (!line.empty()) platform::say(line, named);
   }
-  explain(outcome.reason_path.empty() ? path : outcome.reason_path, outcome.reason);
-  return false;
+  if (said.error) explain(outcome.reason_path.empty() ? path : outcome.reason_path, outcome.reason);
+  return !said.error;
 }
 
 // Where nothing is written, the file as it would be is kept for the next time it is named: what
@@ -155,25 +140,12 @@ void say_problem(Run& run, LineProblem problem, long long number) {
 }
 
 void say_not_loaded(Run& run, LoadResult result, const platform::Status& reason) {
-  const std::string& path = run.current.target.path;
-  switch (result) {
-    case LoadResult::loaded:
-      if (run.settings.test_mode) platform::say(kTraceLoaded);
-      return;
-    case LoadResult::cannot_open:
-      platform::say(kErrorOpeningFile, path);
-      break;
-    case LoadResult::cannot_read:
-      platform::say(kErrorReadingFile, path);
-      break;
-    case LoadResult::would_lose_characters:
-      platform::say(kWouldLoseCharacters, path);
-      break;
-    case LoadResult::cannot_close:
-      platform::say(kErrorClosingFile, path);
-      break;
+  if (result == LoadResult::loaded) {
+    if (run.settings.test_mode) platform::say(kTraceLoaded);
+    return;
   }
-  explain(path, reason);
+  platform::say(kNotLoaded[static_cast<int>(result)], run.current.target.path);
+  explain(run.current.target.path, reason);
   run.tally.errors = true;
   run.current.loaded = false;
 }
@@ -198,18 +170,16 @@ void write_back(Run& run) {
   WriteOutcome& outcome = *written;
   say_diff(target.path, outcome);
   if (!say_written(target.path, outcome)) run.tally.errors = true;
-  bool replaced = outcome.result == WriteResult::written ||
-                  outcome.result == WriteResult::not_durable ||
-                  outcome.result == WriteResult::would_change;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
-  if (replaced && !options.keep_form &&
+  if (!replaced(outcome.result)) return keep_shadow(run, outcome);
+  if (!options.keep_form &&
       (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
       target.form.tail_size > 1) {
     platform::tell_error("zeltrim: " + target.path + ": " +
                          std::to_string(target.form.tail_size - 1) +
                          " bytes after the end mark dropped");
   }
-  if (replaced && (options.backup || target.made)) {
+  if (options.backup || target.made) {
     run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
   }
   keep_shadow(run, outcome);

@@ -11,12 +11,6 @@ constexpr std::string_view kVarsub = "  VARSUB line now reads      : %s\n";
 constexpr std::string_view kVarsubEndless = "  VARSUB never ends, kept    : %s\n";
 constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
 
-// The line begins with `start` (not empty). Most lines differ at their first byte, which is
-// looked at before a full compare is called for.
-bool begins_with(std::string_view line, std::string_view start) {
-  return !line.empty() && line[0] == start[0] && line.starts_with(start);
-}
-
 class Varsub final : public Command {
  public:
   Varsub(const CommandContext& context, const TwoParts& parts)
@@ -25,12 +19,7 @@ class Varsub final : public Command {
   LineKey key() const override { return {LineKey::Kind::holds, variable_.searched.text}; }
 
   Taken take(Line& line) override {
-    // A line shorter than the variable cannot hold it, nor can one without its first byte.
-    std::string_view text = variable_.searched.text;
-    if (!line.is_text() || line.text.size() < text.size() ||
-        line.text.find(text[0]) == std::string_view::npos) {
-      return Taken::pass;
-    }
+    if (!line.is_text()) return Taken::pass;
     switch (replace_restarting(line.text, variable_, varsub_limit(line.text.size()), result_)) {
       case Replaced::none:
         break;
@@ -59,7 +48,7 @@ class Unconcat final : public Command {
   LineKey key() const override { return {LineKey::Kind::start, start_}; }
 
   Taken take(Line& line) override {
-    if (!line.is_text() || !begins_with(line.text, start_)) return Taken::pass;
+    if (!line.is_text() || !line.text.starts_with(start_)) return Taken::pass;
     // Every deletion shortens the line, so this always ends. An empty text to delete
     // deletes nothing; the line is reported all the same.
     if (replace_restarting(line.text, deleted_, line.text.size(), result_) == Replaced::changed) {

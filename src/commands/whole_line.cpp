@@ -23,24 +23,11 @@ constexpr std::string_view kTraceToken2 = "TEST MODE: token2 : %s\n";
 constexpr std::string_view kTraceOld = "TEST MODE: oldstring : %s\n";
 constexpr std::string_view kTraceOldEnd = "TEST MODE: oldstring : %s\n\n";
 
-// Whole-line matches. The first bytes are compared before the sizes, though the sizes would be
-// cheaper to look at: reading the first byte of every line walks the texts of a large target in
-// the order they lie in memory, which the processor fetches well ahead, whereas reading only the
-// lines of one size jumps about and waits on memory at each of them.
-bool line_equals(std::string_view line, std::string_view wanted) {
-  if (line.empty() || wanted.empty()) return line.size() == wanted.size();
-  return line[0] == wanted[0] && line == wanted;
-}
-
-bool line_equals_caseless(std::string_view line, std::string_view wanted) {
-  return caseless_equal(line.substr(0, 1), wanted.substr(0, 1)) && caseless_equal(line, wanted);
-}
-
 }  // namespace
 
 bool is_already_there(std::string_view added, const Line& line) {
   // An empty line added before is a blank line once the file is read again: it is there too.
-  return (line.is_text() || added.empty()) && line_equals_caseless(line.text, added);
+  return (line.is_text() || added.empty()) && caseless_equal(line.text, added);
 }
 
 namespace {
@@ -93,7 +80,7 @@ class Remove final : public Command {
   LineKey key() const override { return {LineKey::Kind::whole_caseless, text_}; }
 
   Taken take(Line& line) override {
-    if (!line.is_text() || !line_equals_caseless(line.text, text_)) return Taken::pass;
+    if (!line.is_text() || !caseless_equal(line.text, text_)) return Taken::pass;
     context().trace(kTraceDelete, line.text);
     // The report shows the text as the command gives it, not the line's own letter case.
     context().report(kRemoved, text_);
@@ -118,7 +105,7 @@ class AppendAfter final : public Command {
   void begin() override { holding_ = false; }
 
   Taken take(Line& line) override {
-    bool match = line.is_text() && line_equals(line.text, search_);
+    bool match = line.is_text() && line.text == search_;
     if (!once_) {
       if (!match) return Taken::pass;
       queue(line);
@@ -180,7 +167,7 @@ class Swap final : public Command {
   LineKey key() const override { return {LineKey::Kind::whole, old_text_}; }
 
   Taken take(Line& line) override {
-    if (!line.is_text() || !line_equals(line.text, old_text_)) return Taken::pass;
+    if (!line.is_text() || line.text != old_text_) return Taken::pass;
     context().trace(kTraceOld, old_text_);
     context().trace(kTraceOldEnd, new_text_);
     line.text = new_text_;

@@ -28,15 +28,6 @@ bool asks_for_help(const std::string& argument) {
   return argument.empty() || argument.front() == '?' || argument == "/?";
 }
 
-bool asks_for_test_mode(const std::string& argument) {
-  return argument.size() == 2 && argument[0] == '/' && (argument[1] == 't' || argument[1] == 'T');
-}
-
-// What the program has always taken after the instruction file without effect, and still does.
-bool old_test_mode_spelling(const std::string& argument) {
-  return argument == "-t" || argument == "-T";
-}
-
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
 // anywhere.
 struct Option {
@@ -57,19 +48,14 @@ constexpr Option kOptions[] = {
     {'U', "--unicode", [](RunSettings& settings) { settings.target.unicode = true; }, {}},
 };
 
-const Option* option_lettered(const std::string& argument) {
-  if (argument.size() != 2 || argument[0] != '/') return nullptr;
-  char letter = static_cast<char>(argument[1] & ~0x20);
-  const Option* found =
-      std::find_if(std::begin(kOptions), std::end(kOptions),
-                   [letter](const Option& option) { return option.letter == letter; });
-  return found == std::end(kOptions) ? nullptr : found;
-}
-
-const Option* option_named(const std::string& argument) {
-  const Option* found =
-      std::find_if(std::begin(kOptions), std::end(kOptions),
-                   [&argument](const Option& option) { return option.name == argument; });
+// The option an argument names: a slash and its letter, in either case, or its long name.
+const Option* option_of(const std::string& argument, bool long_name) {
+  auto named = [&argument, long_name](const Option& option) {
+    return long_name ? argument == option.name
+                     : argument.size() == 2 && argument[0] == '/' &&
+                           static_cast<char>(argument[1] & ~0x20) == option.letter;
+  };
+  const Option* found = std::find_if(std::begin(kOptions), std::end(kOptions), named);
   return found == std::end(kOptions) ? nullptr : found;
 }
 
@@ -84,6 +70,7 @@ struct CommandLine {
   std::optional<std::string> unknown;       // the first argument that is no option
   std::vector<std::string> without_effect;  // -t and -T
   std::vector<std::string> extra;           // other arguments after the instruction file
+  std::vector<const Option*> given;
 
   void take(const Option& option) {
     bool again = std::find(given.begin(), given.end(), &option) != given.end();
@@ -92,7 +79,6 @@ struct CommandLine {
     option.set(settings);
     if (!option.announced.empty()) announced.push_back(option.announced);
   }
-  std::vector<const Option*> given;
 };
 
 // Long options count anywhere before "--"; the instruction file is the first argument that is
@@ -112,7 +98,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
         line.help = argument == kHelpOption ? CommandLine::Help::usage : CommandLine::Help::version;
         break;
       }
-      if (const Option* option = option_named(argument)) {
+      if (const Option* option = option_of(argument, true)) {
         line.take(*option);
       } else if (!line.unknown) {
         line.unknown = argument;
@@ -120,11 +106,11 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
     } else if (!line.instructions) {
       line.instructions = argument;
       // The first argument has always switched test mode on too when it is /t.
-      if (asks_for_test_mode(argument)) line.take(kOptions[0]);
-    } else if (const Option* option = option_lettered(argument)) {
+      if (option_of(argument, false) == &kOptions[0]) line.take(kOptions[0]);
+    } else if (const Option* option = option_of(argument, false)) {
       line.take(*option);
-    } else if (old_test_mode_spelling(argument)) {
-      line.without_effect.push_back(argument);
+    } else if (argument == "-t" || argument == "-T") {
+      line.without_effect.push_back(argument);  // always taken without effect, and still
     } else if (argument.starts_with('-') || argument.starts_with('/')) {
       if (!line.unknown) line.unknown = argument;
     } else {
