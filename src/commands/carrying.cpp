@@ -203,8 +203,9 @@ std::optional<WriteOutcome> write_passes_back(Run& run, const TargetOptions& opt
     outcome.reason = in.status();
     return outcome;
   };
-  TargetWriter writer(run.disk, current.target,
-                      run.settings.test_mode ? probing(options) : options);
+  // The writer holds on to its options: they outlive it.
+  const TargetOptions first = run.settings.test_mode ? probing(options) : options;
+  TargetWriter writer(run.disk, current.target, first);
   WriteOutcome outcome = write(&writer, false);
   if (!run.settings.test_mode) return outcome;
   // Test mode found out first whether the file changes, so that a file that cannot be written
