@@ -33,35 +33,27 @@ constexpr std::size_t kArgumentAt = 3;
 
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-void name_existing(Run& run, std::string_view argument) {
-  name_target(run, argument, Naming::existing);
-}
-
-void name_created(Run& run, std::string_view argument) {
-  name_target(run, argument, Naming::created);
-}
-
 // The command table: each letter, and what it does.
 struct CommandKind {
   char letter;
-  void (*names)(Run& run, std::string_view argument);  // .F and .G: a target
-  Prepare prepare;  // every other: a command of the loaded target
+  std::optional<Naming> names;  // .F and .G: a target
+  Prepare prepare;              // every other: a command of the loaded target
   bool two_parts;   // its argument has two parts, and both are needed
   bool top;         // it adds at the top, and under /o must know first whether the line is there
 };
 
 constexpr CommandKind kCommands[] = {
-    {'F', name_existing, nullptr, false, false},
-    {'G', name_created, nullptr, false, false},
-    {'I', nullptr, prepare_bottom, false, false},
-    {'T', nullptr, prepare_top, false, true},
-    {'R', nullptr, prepare_remove, false, false},
-    {'A', nullptr, prepare_append_after, true, false},
-    {'S', nullptr, prepare_swap, true, false},
-    {'C', nullptr, prepare_concat_at_beginning, true, false},
-    {'E', nullptr, prepare_concat_at_end, true, false},
-    {'U', nullptr, prepare_unconcat, true, false},
-    {'V', nullptr, prepare_varsub, true, false},
+    {'F', Naming::existing, nullptr, false, false},
+    {'G', Naming::created, nullptr, false, false},
+    {'I', std::nullopt, prepare_bottom, false, false},
+    {'T', std::nullopt, prepare_top, false, true},
+    {'R', std::nullopt, prepare_remove, false, false},
+    {'A', std::nullopt, prepare_append_after, true, false},
+    {'S', std::nullopt, prepare_swap, true, false},
+    {'C', std::nullopt, prepare_concat_at_beginning, true, false},
+    {'E', std::nullopt, prepare_concat_at_end, true, false},
+    {'U', std::nullopt, prepare_unconcat, true, false},
+    {'V', std::nullopt, prepare_varsub, true, false},
 };
 
 // The command a line names, or null when there is none.
@@ -86,7 +78,7 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
     if (loaded) return take_invalid(run, line_number);
     return say_problem(run, LineProblem::invalid_command, line_number);
   }
-  if (found->names != nullptr) return found->names(run, argument_of(line));
+  if (found->names) return name_target(run, argument_of(line), *found->names);
   if (!loaded) return say_problem(run, LineProblem::no_target_loaded, line_number);
   take_command(run, found->prepare, found->top, argument_of(line), line_number);
 }
@@ -116,12 +108,12 @@ bool problems_before_running(const std::string& path, std::string_view instructi
     std::optional<LineProblem> problem;
     if (found == nullptr) {
       problem = LineProblem::invalid_command;
-    } else if (found->names == nullptr && !named) {
+    } else if (!found->names && !named) {
       problem = LineProblem::no_target_loaded;
     } else if (found->two_parts && !has_both_parts(argument_of(line))) {
       problem = LineProblem::missing_part;
     }
-    named = named || (found != nullptr && found->names != nullptr);
+    named = named || (found != nullptr && found->names);
     if (problem) say_problem(run, *problem, line_number);
     found_any = found_any || problem.has_value();
   });
