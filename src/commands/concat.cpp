@@ -20,11 +20,8 @@ struct KeyAndValue {
 };
 
 KeyAndValue split_assignment(std::string_view text) {
-  KeyAndValue parts;
-  std::size_t start = text.find_first_not_of('=');
-  if (start == std::string_view::npos) return parts;  // empty, or "=" only: no key
-  std::size_t equals = text.find('=', start);
-  parts.key = text.substr(start, equals == std::string_view::npos ? equals : equals - start);
+  KeyAndValue parts{assignment_key(text), {}};
+  std::size_t equals = text.find('=', text.find_first_not_of('='));
   if (equals != std::string_view::npos) parts.value = text.substr(equals + 1);
   if (parts.value.empty()) parts.value = kEmptyValue;
   return parts;

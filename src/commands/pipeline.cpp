@@ -1,50 +1,18 @@
 #include "commands/pipeline.h"
 
-#include <cstring>
-
-#include "commands/text_search.h"
-
 namespace zeltrim {
-
-namespace {
-// Whether a command may act on a line of this text: a first look that most lines fail at their
-// first byte, the command itself deciding the rest.
-bool may_act_on(const LineKey& key, std::string_view text) {
-  std::string_view wanted = key.text;
-  switch (key.kind) {
-    case LineKey::Kind::every_line:
-      return true;
-    case LineKey::Kind::none:
-      return false;
-    case LineKey::Kind::whole:
-      return text.size() == wanted.size() && (text.empty() || text[0] == wanted[0]);
-    case LineKey::Kind::whole_caseless:
-      return text.size() == wanted.size() &&
-             (text.empty() || caseless_equal(text.substr(0, 1), wanted.substr(0, 1)));
-    case LineKey::Kind::start:
-      return text.size() >= wanted.size() && (wanted.empty() || text[0] == wanted[0]);
-    case LineKey::Kind::holds:
-      return text.size() >= wanted.size() &&
-             (wanted.empty() || std::memchr(text.data(), wanted[0], text.size()) != nullptr);
-    case LineKey::Kind::key: {
-      // Leading "=" are skipped before the key of a key=value line.
-      std::size_t start = text.find_first_not_of('=');
-      return wanted.empty() || (start != std::string_view::npos &&
-                                caseless_equal(text.substr(start, 1), wanted.substr(0, 1)));
-    }
-  }
-  return true;
-}
-}  // namespace
 
 Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line&)> out)
     : commands_(std::move(commands)), out_(std::move(out)), stage_from_(commands_.size() + 1, 0) {
   for (std::size_t index = 0; index < commands_.size(); ++index) {
-    stage_from_[index] = stages_.size();
+    auto stage = static_cast<std::uint32_t>(stages_.size());
+    stage_from_[index] = stage;
     LineKey key = commands_[index]->key();
-    if (key.kind != LineKey::Kind::none) stages_.push_back({commands_[index], key, index});
+    if (key.kind == LineKey::Kind::none) continue;
+    stages_.push_back({commands_[index], index});
+    index_.add(stage, key);
   }
-  stage_from_[commands_.size()] = stages_.size();
+  stage_from_[commands_.size()] = static_cast<std::uint32_t>(stages_.size());
 }
 
 // Every command adds its top lines before any other line reaches it, and they go on to the
@@ -76,19 +44,28 @@ void Pipeline::drain() {
   }
 }
 
-// A line passes by the commands that do not look at lines, and by those it cannot concern.
+// A line meets the stages that may act on it. One that changes its text may concern other
+// stages now: it is looked up again among those after the one that changed it.
 void Pipeline::pass(std::size_t index, Line line) {
   held_lines_ = true;
-  for (auto at = stages_.begin() + static_cast<std::ptrdiff_t>(stage_from_[index]);
-       at != stages_.end(); ++at) {
-    if (!may_act_on(at->key, line.text)) continue;
-    switch (at->command->take(line)) {
-      case Taken::pass:
-        continue;
-      case Taken::drop:
-        return;
-      case Taken::queued:
-        return push_queued(at->index);
+  for (std::uint32_t from = stage_from_[index]; from < stages_.size();) {
+    index_.find(line.text, from, found_);
+    from = static_cast<std::uint32_t>(stages_.size());
+    for (std::uint32_t stage : found_) {
+      std::string_view before = line.text;
+      const Stage& at = stages_[stage];
+      switch (at.command->take(line)) {
+        case Taken::pass:
+          break;
+        case Taken::drop:
+          return;
+        case Taken::queued:
+          return push_queued(at.index);
+      }
+      if (line.text.data() != before.data() || line.text.size() != before.size()) {
+        from = stage + 1;
+        break;
+      }
     }
   }
   out_(line);

@@ -1,13 +1,14 @@
-// The commands of one target as one pipeline. Every line passes through every command in turn,
-// and what comes out goes on at once, so a target is never held whole. Each command meets the
-// lines in the same order, and sees the same lines, as when it runs alone over the whole file
-// after the commands before it.
+// The commands of one target as one pipeline. Every line passes through the commands that may
+// act on it, in their order, and what comes out goes on at once, so a target is never held
+// whole. Each command meets the lines in the same order, and sees the same lines, as when it
+// runs alone over the whole file after the commands before it.
 #pragma once
 
 #include <functional>
 #include <vector>
 
 #include "commands/command_kit.h"
+#include "commands/line_index.h"
 
 namespace zeltrim {
 
@@ -36,16 +37,17 @@ class Pipeline {
 
   std::vector<Command*> commands_;
   std::function<void(const Line&)> out_;
-  // The commands that look at lines (the others only add lines before or after all of them),
-  // with the lines each may act on, and for each command where the first of them at or after it
-  // stands among them.
+  // The commands that look at lines (the others only add lines before or after all of them) as
+  // stages: each stage's command and its place among all commands, where the first stage at or
+  // after each command stands, and which stages a line may concern.
   struct Stage {
     Command* command;
-    LineKey key;
     std::size_t index;
   };
   std::vector<Stage> stages_;
-  std::vector<std::size_t> stage_from_;
+  std::vector<std::uint32_t> stage_from_;
+  LineIndex index_;
+  StageList found_;
   // Lines on their way, each to the command it meets next; the last one goes first. A line goes
   // all the way through before the next one starts, however many lines the commands add.
   struct Waiting {

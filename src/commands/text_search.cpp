@@ -16,6 +16,13 @@ std::size_t varsub_limit(std::size_t line_length) {
   return kReplacementsPerByte * line_length + kReplacementsAtLeast;
 }
 
+std::string_view assignment_key(std::string_view text) {
+  std::size_t start = text.find_first_not_of('=');
+  if (start == std::string_view::npos) return {};
+  text.remove_prefix(start);
+  return text.substr(0, text.find('='));
+}
+
 Pattern prepare_pattern(std::string_view text) {
   Pattern pattern{text, std::vector<std::size_t>(text.size(), 0)};
   for (std::size_t i = 1, k = 0; i < text.size(); ++i) {

@@ -24,6 +24,10 @@ inline bool caseless_equal(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The key of a key=value line: what stands before its first "=", leading "=" skipped, or the
+// whole line when it holds no other "=". Empty when there is none.
+std::string_view assignment_key(std::string_view text);
+
 // A text to look for, with the table that lets a search go on after a partial match without
 // stepping back: prepared once for the many lines of a command, it finds occurrences in time
 // linear in the text searched, whatever the two texts hold.

@@ -1,0 +1,106 @@
+// Which of a target's commands may act on a line, found by looking the line up rather than by
+// asking every command: a line pays for the commands that concern it, not for all of them. The
+// index only narrows the choice; each command still decides for itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "commands/command_kit.h"
+
+namespace zeltrim {
+
+// Stages are numbered in command order; a line meets those it may concern in that order.
+using StageList = std::vector<std::uint32_t>;
+
+// Texts looked for at a place in a line, or anywhere in it. They are filed by their first bytes
+// (up to eight, as many as the shortest text of their length class holds), so that a place in a
+// line is looked up once per length class and the texts found there are compared in full.
+class TextSet {
+ public:
+  void add(std::string_view text, std::uint32_t stage);
+  bool empty() const { return texts_.empty(); }
+  // Adds the stages at or after `from` of every text `line` begins with.
+  void starting(std::string_view line, std::uint32_t from, StageList& found) const;
+  // Adds the stages at or after `from` of every text `line` holds, each text once however
+  // often it occurs.
+  void held(std::string_view line, std::uint32_t from, StageList& found);
+
+ private:
+  static constexpr std::size_t kWidest = 8;
+  struct Text {
+    std::string_view text;
+    StageList stages;
+    std::uint64_t met = 0;  // the last search that found it
+  };
+  // The texts whose first `width` bytes are the key: the class of texts of that length, or
+  // (the widest) of every longer one.
+  struct Width {
+    std::vector<bool> first_bytes;  // by the first two bytes (the first one for width 1)
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> texts;
+  };
+  template <typename Each>
+  void each_at(std::string_view line, std::size_t at, Each&& each) const;
+
+  std::vector<Text> texts_;
+  std::unordered_map<std::string_view, std::uint32_t> numbers_;  // a text to its place in texts_
+  std::array<std::unique_ptr<Width>, kWidest> widths_;           // by width - 1
+  std::uint64_t searches_ = 0;
+};
+
+// Texts, each with the stages filed under it in order: a table that a line's text is looked up
+// in with one hash, exactly or letter case aside.
+class TextTable {
+ public:
+  explicit TextTable(bool caseless) : caseless_(caseless) {}
+  void add(std::string_view text, std::uint32_t stage);
+  bool empty() const { return texts_.empty(); }
+  // Adds the stages at or after `from` filed under `text`.
+  void find(std::string_view text, std::uint32_t from, StageList& found) const;
+
+ private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+  struct Slot {
+    std::uint32_t hash = 0;  // its low half, to skip other texts at once
+    std::uint32_t text = kNone;
+  };
+  struct Text {
+    std::string_view text;
+    std::uint32_t first;  // in stages_
+    std::uint32_t last;
+  };
+  struct Stage {
+    std::uint32_t stage;
+    std::uint32_t next = kNone;  // the next stage filed under the same text
+  };
+  std::uint64_t hash(std::string_view text) const;
+  std::size_t slot_of(std::string_view text, std::uint64_t hash) const;
+  void grow();
+
+  bool caseless_;
+  std::vector<Slot> slots_;  // a power of two of them, never more than three quarters used
+  std::vector<Text> texts_;
+  std::vector<Stage> stages_;
+};
+
+class LineIndex {
+ public:
+  // Files stage `stage`, which may act on the lines its key describes. Stages come in order.
+  void add(std::uint32_t stage, const LineKey& key);
+  // The stages at or after `from` that may act on a line of this text, in order, into `found`.
+  void find(std::string_view text, std::uint32_t from, StageList& found);
+
+ private:
+  StageList every_line_;
+  TextTable whole_{false};
+  TextTable whole_caseless_{true};
+  TextTable keys_{true};
+  TextSet starts_;
+  TextSet holds_;
+};
+
+}  // namespace zeltrim
