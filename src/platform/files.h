@@ -154,12 +154,8 @@ struct FileIdentity {
   std::uint64_t size = 0;
   std::int64_t modified = 0;  // in the system's finest unit
 
-  bool same_file(const FileIdentity& other) const {
-    return device == other.device && file == other.file;
-  }
-  bool same_content(const FileIdentity& other) const {
-    return same_file(other) && size == other.size && modified == other.modified;
-  }
+  bool operator==(const FileIdentity& other) const = default;
+  bool same_content(const FileIdentity& other) const { return *this == other; }
 };
 Status identify(File& file, FileIdentity& identity);
 Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed

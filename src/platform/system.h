@@ -12,11 +12,20 @@ namespace zeltrim::platform {
 // The system's own words for one of its error numbers.
 std::string system_message(long code);
 
+// Done when the system call succeeded, else the error the system reported for it.
+inline Status status_of(bool succeeded) { return succeeded ? Status() : Status::last_error(); }
+
 // The longest name, in bytes, that the folder of `path` takes for a file in it.
 std::size_t longest_name_beside(const std::string& path);
 
 // Where the file name of a path begins (after its last folder separator).
 std::size_t name_start(const std::string& path);
+
+// The folder a path lies in, for the temporary file and for syncing the new name.
+std::string folder_of(const std::string& path);
+
+// A file name in the form the file system compares names (on Windows, without letter case).
+std::string compared_name(std::string name);
 
 // Gives the new file of a replacement, still open, the attributes the target had.
 Status give_attributes(Replacement& replacement);
