@@ -17,19 +17,15 @@
 namespace zeltrim::platform {
 
 // A scratch file that many spools keep their older bytes in, each in pieces of its own.
-class SpoolFile {
- public:
-  explicit SpoolFile(Disk& disk) : disk_(disk) {}
+struct SpoolFile {
+  explicit SpoolFile(Disk& scratch_disk) : disk(scratch_disk) {}
   // Where the bytes now lie in the file; false when they could not be put there.
   bool append(std::string_view bytes, std::uint64_t& offset);
-  bool read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
-  void print(std::uint64_t offset, std::uint64_t size);
 
- private:
-  Disk& disk_;
-  File file_;
-  std::uint64_t size_ = 0;
-  bool failed_ = false;
+  Disk& disk;
+  File file;
+  std::uint64_t size = 0;
+  bool failed = false;  // a write failed half way: what came after is not read back
 };
 
 // Memory that several spools share, and the file they go on in once it is full.

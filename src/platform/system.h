@@ -39,6 +39,11 @@ void let_go(std::intptr_t handle);
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
 
+// Standard output is not watched line by line (it is a file or a pipe): it gets a large buffer,
+// and what is printed may be gathered into large blocks until the next flush_output. Off until
+// start-up says so.
+void gather_output();
+
 // Standard output has failed for this reason; the first failure is the one told.
 void note_output_failure(const Status& reason);
 
