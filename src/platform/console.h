@@ -24,17 +24,6 @@ void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size
 template <typename Piece>
 void format_pieces(std::string_view format, std::initializer_list<std::string_view> arguments,
                    Piece&& piece) {
-  // Most messages hold one argument: a label, the text, and the line's end.
-  if (arguments.size() == 1) {
-    std::size_t at = format.find('%');
-    if (at != std::string_view::npos && at + 1 < format.size() && format[at + 1] == 's' &&
-        format.find('%', at + 2) == std::string_view::npos) {
-      piece(format.substr(0, at));
-      piece(*arguments.begin());
-      piece(format.substr(at + 2));
-      return;
-    }
-  }
   const std::string_view* next = arguments.begin();
   std::size_t done = 0;
   for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/console.h"
 #include "platform/interrupts.h"

@@ -92,32 +92,6 @@ bool sticky_refuses(const struct stat& folder, const struct stat& file) {
          folder.st_uid != user;
 }
 
-// A new name beside `path` for a file made by `make` (a link or a copy). The name is remembered
-// while it is made, so that an interruption removes it, and removed again when making fails.
-template <typename Make>
-Status make_beside(const std::string& path, std::string& made, Make&& make) {
-  for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-    std::string name = temp_name_beside(path, "XXXXXX");
-    {
-      InterruptsHeld held;
-      int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
-      if (fd < 0) return Status::last_error();
-      close(fd);
-      remember_temp_file(name);
-    }
-    unlink(name.c_str());
-    Status status = make(name);
-    if (status) {
-      made = name;
-      return status;
-    }
-    unlink(name.c_str());
-    forget_temp_file(name);
-    if (status.kind() != Status::Kind::system || status.code() != EEXIST) return status;
-  }
-  return Status::system(EEXIST);
-}
-
 Status copy_into(Disk& disk, const std::string& from, const std::string& name,
                  const Replacement& target) {
   File source;
@@ -239,19 +213,33 @@ class SystemDisk final : public Disk {
     return status;
   }
 
+  // The backup is made under a free name beside it, as a second name of the target or else as a
+  // copy, and then takes the backup's name. The free name is remembered while it is in use, so
+  // that an interruption removes it; another run that takes it first only means another try.
   Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
-    std::string made;
-    Status kept = make_beside(backup_path, made, [&](const std::string& name) {
-      if (link(replacement.target_path.c_str(), name.c_str()) == 0) return Status();
-      if (errno == EEXIST) return Status::system(EEXIST);
-      return copy_into(*this, replacement.target_path, name, replacement);
-    });
-    if (!kept) return kept;
-    if (::rename(made.c_str(), backup_path.c_str()) != 0) kept = Status::last_error();
-    // Where the backup was already another name of the target, the rename leaves both names.
-    unlink(made.c_str());
-    forget_temp_file(made);
-    return kept ? sync_folder(backup_path) : kept;
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+      std::string name = temp_name_beside(backup_path, "XXXXXX");
+      {
+        InterruptsHeld held;
+        int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
+        if (fd < 0) return Status::last_error();
+        close(fd);
+        remember_temp_file(name);
+      }
+      unlink(name.c_str());
+      Status made;
+      if (link(replacement.target_path.c_str(), name.c_str()) != 0) {
+        made = errno == EEXIST ? Status::system(EEXIST)
+                               : copy_into(*this, replacement.target_path, name, replacement);
+      }
+      Status kept = made ? status_of(::rename(name.c_str(), backup_path.c_str()) == 0) : made;
+      // Where the backup was already another name of the target, the rename leaves both names.
+      unlink(name.c_str());
+      forget_temp_file(name);
+      if (made) return kept ? sync_folder(backup_path) : kept;
+      if (made.kind() != Status::Kind::system || made.code() != EEXIST) return made;
+    }
+    return Status::system(EEXIST);
   }
 
   Status open_scratch(File& file) override {

@@ -56,9 +56,7 @@ void Spool::append_all(Spool& other) {
 }
 
 void Spool::share_file_with(Spool& other) {
-  if (!other.own_file_ && other.disk_ != nullptr) {
-    other.own_file_ = std::make_shared<SpoolFile>(*other.disk_);
-  }
+  other.file();  // made now, so that both hold the same one
   own_file_ = other.own_file_;
 }
 

@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "platform/console.h"
 #include "platform/interrupts.h"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <string>
 
 #include "platform/files.h"
 #include "platform/interrupts.h"
@@ -100,18 +99,6 @@ std::string lock_name(const std::string& path) {
   std::snprintf(name, sizeof name, "Local\\zeltrim-lock-%016llx",
                 static_cast<unsigned long long>(hash));
   return name;
-}
-
-Status identity_of(HANDLE handle, FileIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return Status::last_error();
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  identity.modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
-  return {};
 }
 
 // The disk as the system gives it.
@@ -333,7 +320,15 @@ std::string scratch_folder() {
 }
 
 Status identify(File& file, FileIdentity& identity) {
-  return identity_of(handle_of(file), identity);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle_of(file), &info)) return Status::last_error();
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  identity.modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
+  return {};
 }
 
 Status identify(const std::string& path, FileIdentity& identity) {
@@ -342,9 +337,9 @@ Status identify(const std::string& path, FileIdentity& identity) {
       CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  Status status = identity_of(handle, identity);
-  CloseHandle(handle);
-  return status;
+  File opened;
+  adopt_handle(opened, handle);
+  return identify(opened, identity);
 }
 
 std::optional<std::uint64_t> size_hint(File& file) {
