@@ -26,22 +26,6 @@ constexpr std::string_view kLossWords[] = {
 static_assert(std::size(kLossWords) == static_cast<std::size_t>(Loss::not_utf8) + 1);
 }  // namespace
 
-// Adopting its own handle after releasing it leaves a file as it was, so moving a file onto
-// itself is safe.
-File& File::operator=(File&& other) noexcept {
-  adopt(other.release());
-  return *this;
-}
-
-File::~File() {
-  if (is_open()) close_quietly(handle_);
-}
-
-void File::adopt(std::intptr_t handle) {
-  if (is_open()) close_quietly(handle_);
-  handle_ = handle;
-}
-
 Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
   std::optional<std::uint64_t> hint = size_hint(file);
   // One byte more than the size, so a file of the expected size ends in one read.
@@ -80,20 +64,6 @@ std::string describe(const Status& status) {
       break;
   }
   return system_message(status.code());
-}
-
-TargetLock& TargetLock::operator=(TargetLock&& other) noexcept {
-  hold(std::exchange(other.handle_, kNone));
-  return *this;
-}
-
-TargetLock::~TargetLock() {
-  if (handle_ != kNone) let_go(handle_);
-}
-
-void TargetLock::hold(std::intptr_t handle) {
-  if (handle_ != kNone) let_go(handle_);
-  handle_ = handle;
 }
 
 std::string temp_name_beside(const std::string& path, std::string_view suffix) {

@@ -78,10 +78,14 @@ Status read_retrying(std::size_t& got, Read&& read) {
   return n < 0 ? Status::last_error() : Status();
 }
 
-FileIdentity identity_of(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-          static_cast<std::uint64_t>(info.st_size),
-          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+// The identity in what stat or fstat filled in, when it succeeded (returned 0).
+Status identity_of(int stat_result, const struct stat& info, FileIdentity& identity) {
+  if (stat_result != 0) return Status::last_error();
+  identity = {
+      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+      static_cast<std::uint64_t>(info.st_size),
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+  return {};
 }
 
 // A folder where only owners may remove or replace a file (the sticky bit) refuses this user a
@@ -236,8 +240,8 @@ class SystemDisk final : public Disk {
       // Where the backup was already another name of the target, the rename leaves both names.
       unlink(name.c_str());
       forget_temp_file(name);
-      if (made) return kept ? sync_folder(backup_path) : kept;
-      if (made.kind() != Status::Kind::system || made.code() != EEXIST) return made;
+      bool name_taken = !made && made.kind() == Status::Kind::system && made.code() == EEXIST;
+      if (!name_taken) return kept ? sync_folder(backup_path) : kept;
     }
     return Status::system(EEXIST);
   }
@@ -324,7 +328,7 @@ Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& 
         held.st_ino == named.st_ino) {
       int second = fcntl(fd, F_DUPFD_CLOEXEC, 0);
       if (second < 0) return Status::last_error();
-      lock.hold(second);
+      lock.adopt(second);
       return {};
     }
     file = File();
@@ -340,16 +344,12 @@ std::string scratch_folder() {
 
 Status identify(File& file, FileIdentity& identity) {
   struct stat info;
-  if (fstat(fd_of(file), &info) != 0) return Status::last_error();
-  identity = identity_of(info);
-  return {};
+  return identity_of(fstat(fd_of(file), &info), info, identity);
 }
 
 Status identify(const std::string& path, FileIdentity& identity) {
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return Status::last_error();
-  identity = identity_of(info);
-  return {};
+  return identity_of(stat(path.c_str(), &info), info, identity);
 }
 
 std::optional<std::uint64_t> size_hint(File& file) {

@@ -26,14 +26,7 @@ bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
 
 void Spool::append(std::string_view bytes) {
   // Bytes that would fill the memory alone go to the file as they are, after those held.
-  if (bytes.size() >= memory_limit_ && spill()) {
-    std::uint64_t offset = 0;
-    if (file()->append(bytes, offset)) {
-      pieces_.emplace_back(offset, bytes.size());
-      return;
-    }
-    spill_failed_ = true;
-  }
+  if (bytes.size() >= memory_limit_ && spill() && to_file(bytes)) return;
   memory_.append(bytes);
   spill_when_full();
 }
@@ -140,17 +133,19 @@ void Spool::spill_when_full() {
 bool Spool::spill() {
   if (spill_failed_ || file() == nullptr) return false;
   if (memory_.empty()) return true;
-  // A file that cannot take the bytes leaves them in memory, where they cost room but are not
-  // lost.
-  std::uint64_t offset = 0;
-  if (!file()->append(memory_, offset)) {
-    spill_failed_ = true;
-    return false;
-  }
-  pieces_.emplace_back(offset, memory_.size());
+  if (!to_file(memory_)) return false;
   memory_.clear();
   give_back();
   return true;
+}
+
+// A file that cannot take the bytes leaves them in memory, where they cost room but are not lost;
+// from then on the spool keeps everything there.
+bool Spool::to_file(std::string_view bytes) {
+  std::uint64_t offset = 0;
+  spill_failed_ = !file()->append(bytes, offset);
+  if (!spill_failed_) pieces_.emplace_back(offset, bytes.size());
+  return !spill_failed_;
 }
 
 void Spool::print() {

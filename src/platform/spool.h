@@ -45,8 +45,6 @@ class Spool {
   explicit Spool(SpoolBudget* budget) : memory_limit_(kMemoryLimit), budget_(budget) {}
   Spool(Spool&& other) noexcept { *this = std::move(other); }
   Spool& operator=(Spool&& other) noexcept;
-  Spool(const Spool&) = delete;
-  Spool& operator=(const Spool&) = delete;
   ~Spool() { give_back(); }
 
   void append(std::string_view bytes);
@@ -72,7 +70,9 @@ class Spool {
 
  private:
   void spill_when_full();
-  bool spill();       // false when the file could not take the bytes
+  bool spill();  // false when the file could not take the bytes
+  // Puts `bytes` in the file after those it holds already; false, as spill, when it cannot.
+  bool to_file(std::string_view bytes);
   void give_back();   // the memory counted against the budget is free again
   SpoolFile* file();  // null where the spool has no disk
 

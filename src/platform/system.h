@@ -30,12 +30,6 @@ std::string compared_name(std::string name);
 // Gives the new file of a replacement, still open, the attributes the target had.
 Status give_attributes(Replacement& replacement);
 
-// Closes a handle whose result nobody can act on any more (a file going out of scope).
-void close_quietly(std::intptr_t handle);
-
-// Lets go of a target's lock (TargetLock's handle).
-void let_go(std::intptr_t handle);
-
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
 

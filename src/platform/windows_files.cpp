@@ -301,7 +301,7 @@ Status lock_path(const std::string& path, TargetLock& lock, const std::function<
     CloseHandle(mutex);
     return failed;
   }
-  lock.hold(reinterpret_cast<std::intptr_t>(mutex));
+  lock.adopt(reinterpret_cast<std::intptr_t>(mutex));
   return {};
 }
 
