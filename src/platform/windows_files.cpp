@@ -149,17 +149,14 @@ class SystemDisk final : public Disk {
     // deletion lets an interruption remove the file while it is still being written.
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
       std::string temp_path = temp_name_beside(path, temp_suffix());
-      HANDLE handle = CreateFileA(temp_path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-        return Status::system(static_cast<long>(error));
-      }
-      adopt_handle(replacement.temp, handle);
+      Status made = open_handle(temp_path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, false,
+                                replacement.temp);
+      bool name_taken = made.code() == ERROR_FILE_EXISTS || made.code() == ERROR_ALREADY_EXISTS;
+      if (!made && name_taken) continue;
+      if (!made) return made;
       replacement.temp_path = temp_path;
       remember_temp_file(temp_path);
-      if (!is_disk_file(handle)) {
+      if (!is_disk_file(handle_of(replacement.temp))) {
         abandon_replacement(replacement);
         return Status::not_a_file();
       }
