@@ -1,5 +1,6 @@
-// The few steps each platform implements for the code that both share (files.cpp,
-// interrupts.cpp). Nothing outside src/platform includes this.
+// The few steps each platform implements for the code that both share (files.cpp, console.cpp,
+// interrupts.cpp), and the shared steps the platforms' own files call. Nothing outside
+// src/platform includes this.
 #pragma once
 
 #include <cstdint>
