@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <string>
 
 #include "platform/system.h"
 
@@ -14,6 +13,7 @@ namespace {
 bool gathering = false;
 std::string gathered;
 constexpr std::size_t kGatherBlock = 1 << 16;
+constexpr std::size_t kOutputBuffer = 1 << 16;
 constexpr std::size_t kPrintFromBlock = std::size_t{256} * 1024;
 
 // The first failure to write standard output; the run goes on without its report.
@@ -25,37 +25,10 @@ void hand_over(std::string_view bytes) {
     note_output_failure(Status::last_error());
   }
 }
-
-// Calls `piece` with each piece of the formatted text in turn.
-template <typename Piece>
-void format(std::string_view format, std::initializer_list<std::string_view> arguments,
-            Piece&& piece) {
-  // Most messages hold one argument: a label, the text, and the line's end.
-  if (arguments.size() == 1) {
-    std::size_t at = format.find('%');
-    if (at != std::string_view::npos && at + 1 < format.size() && format[at + 1] == 's' &&
-        format.find('%', at + 2) == std::string_view::npos) {
-      piece(format.substr(0, at));
-      piece(*arguments.begin());
-      piece(format.substr(at + 2));
-      return;
-    }
-  }
-  const std::string_view* next = arguments.begin();
-  std::size_t done = 0;
-  for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();
-       at = format.find('%', at + 2)) {
-    char conversion = format[at + 1];
-    if ((conversion != 's' && conversion != 'd') || next == arguments.end()) continue;
-    piece(format.substr(done, at - done));
-    piece(*next++);
-    done = at + 2;
-  }
-  piece(format.substr(done));
-}
 }  // namespace
 
 void gather_output() {
+  std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
   gathering = true;
   gathered.reserve(kGatherBlock);
 }
@@ -91,18 +64,8 @@ void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size
   }
 }
 
-void format_pieces(std::string_view format_text, std::initializer_list<std::string_view> arguments,
-                   const std::function<void(std::string_view)>& piece) {
-  format(format_text, arguments, piece);
-}
-
-void append_formatted(std::string& out, std::string_view format_text,
-                      std::initializer_list<std::string_view> arguments) {
-  format(format_text, arguments, [&](std::string_view piece) { out.append(piece); });
-}
-
-void say(std::string_view format_text, std::initializer_list<std::string_view> arguments) {
-  format(format_text, arguments, [](std::string_view piece) { print(piece); });
+void say(std::string_view format, std::initializer_list<std::string_view> arguments) {
+  format_pieces(format, arguments, [](std::string_view piece) { print(piece); });
 }
 
 void say(std::string_view format, std::string_view argument) { say(format, {argument}); }

@@ -3,7 +3,6 @@
 // argument, already turned into text, so a text may hold any byte.
 #pragma once
 
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -15,10 +14,6 @@ namespace zeltrim::platform {
 // Prepares standard output and the clean-up on interruption; called once at start-up.
 void start_console();
 
-// Standard output is not watched line by line (it is a file or a pipe): what is printed may be
-// gathered into large blocks until the next flush_output. Off until start-up says so.
-void gather_output();
-
 // Writes bytes to standard output unchanged.
 void print(std::string_view bytes);
 // Prints `size` bytes of `file` from `offset` on: where output is gathered, they go from the
@@ -26,11 +21,21 @@ void print(std::string_view bytes);
 void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size);
 
 // Hands `format`, with each %s or %d replaced by the next argument, to `piece` in pieces.
+template <typename Piece>
 void format_pieces(std::string_view format, std::initializer_list<std::string_view> arguments,
-                   const std::function<void(std::string_view)>& piece);
-// Appends `format` to `out` with each %s or %d replaced by the next argument.
-void append_formatted(std::string& out, std::string_view format,
-                      std::initializer_list<std::string_view> arguments);
+                   Piece&& piece) {
+  const std::string_view* next = arguments.begin();
+  std::size_t done = 0;
+  for (std::size_t at = format.find('%'); at != std::string_view::npos && at + 1 < format.size();
+       at = format.find('%', at + 2)) {
+    char conversion = format[at + 1];
+    if ((conversion != 's' && conversion != 'd') || next == arguments.end()) continue;
+    piece(format.substr(done, at - done));
+    piece(*next++);
+    done = at + 2;
+  }
+  piece(format.substr(done));
+}
 
 // Prints `format` with each %s or %d replaced by the next argument.
 void say(std::string_view format, std::initializer_list<std::string_view> arguments = {});

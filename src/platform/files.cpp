@@ -12,24 +12,19 @@ namespace zeltrim::platform {
 
 namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
+
+// What each Loss means, in the order the enumeration lists them.
+constexpr std::string_view kLossWords[] = {
+    "holds characters above U+00FF; /u edits it",  // above_latin1
+    "holds the character U+0000",                  // zero_character
+    "holds a zero byte",                           // zero_byte
+    "holds a surrogate without its pair",          // lone_surrogate
+    "ends in the middle of a code unit",           // broken_unit
+    "holds a code unit above U+10FFFF",            // beyond_unicode
+    "a line is not UTF-8 text",                    // not_utf8
+};
+static_assert(std::size(kLossWords) == static_cast<std::size_t>(Loss::not_utf8) + 1);
 }  // namespace
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) close_quietly(handle_);
-    handle_ = other.release();
-  }
-  return *this;
-}
-
-File::~File() {
-  if (is_open()) close_quietly(handle_);
-}
-
-void File::adopt(std::intptr_t handle) {
-  if (is_open()) close_quietly(handle_);
-  handle_ = handle;
-}
 
 Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
   std::optional<std::uint64_t> hint = size_hint(file);
@@ -52,28 +47,6 @@ Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
   }
 }
 
-namespace {
-std::string loss_words(Loss loss) {
-  switch (loss) {
-    case Loss::above_latin1:
-      return "holds characters above U+00FF; /u edits it";
-    case Loss::zero_character:
-      return "holds the character U+0000";
-    case Loss::zero_byte:
-      return "holds a zero byte";
-    case Loss::lone_surrogate:
-      return "holds a surrogate without its pair";
-    case Loss::broken_unit:
-      return "ends in the middle of a code unit";
-    case Loss::beyond_unicode:
-      return "holds a code unit above U+10FFFF";
-    case Loss::not_utf8:
-      return "a line is not UTF-8 text";
-  }
-  return "loses characters";
-}
-}  // namespace
-
 std::string describe(const Status& status) {
   switch (status.kind()) {
     case Status::Kind::done:
@@ -86,29 +59,11 @@ std::string describe(const Status& status) {
       return "Changed by another program since it was read (its size or modification time "
              "differ, or another file has taken its name)";
     case Status::Kind::lossy:
-      return loss_words(static_cast<Loss>(status.code()));
+      return std::string(kLossWords[status.code()]);
     case Status::Kind::system:
       break;
   }
   return system_message(status.code());
-}
-
-TargetLock& TargetLock::operator=(TargetLock&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNone) let_go(handle_);
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-TargetLock::~TargetLock() {
-  if (handle_ != kNone) let_go(handle_);
-}
-
-void TargetLock::hold(std::intptr_t handle) {
-  if (handle_ != kNone) let_go(handle_);
-  handle_ = handle;
 }
 
 std::string temp_name_beside(const std::string& path, std::string_view suffix) {
@@ -121,6 +76,16 @@ std::string temp_name_beside(const std::string& path, std::string_view suffix) {
     return path.substr(0, start + longest - tail.size()) + tail;
   }
   return path + tail;
+}
+
+std::string identity_key(const std::string& path) {
+  FileIdentity identity;
+  std::string name;
+  if (!identify(path, identity)) {
+    name.append("/").append(compared_name(path.substr(name_start(path))));
+    if (!identify(folder_of(path), identity)) return "?" + path;
+  }
+  return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
 }
 
 Replacement::~Replacement() { abandon_replacement(*this); }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zeltrim::platform {
 
@@ -53,31 +54,41 @@ class [[nodiscard]] Status {
 // The reason in words, as the system gives it ("Permission denied").
 std::string describe(const Status& status);
 
-// An open file. Going out of scope closes it without a check; Disk::close_file closes it with
-// one.
-class File {
+// Each system's way to close a file whose result nobody can act on any more (one going out of
+// scope), and to let go of a target's lock.
+void close_quietly(std::intptr_t handle);
+void let_go(std::intptr_t handle);
+
+// A handle the system gave, handed to `LetGo` when it goes out of scope or makes way for
+// another. A handle moved onto itself stays as it was.
+template <void (*LetGo)(std::intptr_t)>
+class SystemHandle {
  public:
-  File() = default;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  File(File&& other) noexcept : handle_(other.release()) {}
-  File& operator=(File&& other) noexcept;
-  ~File();
+  SystemHandle() = default;
+  SystemHandle(SystemHandle&& other) noexcept : handle_(other.release()) {}
+  SystemHandle& operator=(SystemHandle&& other) noexcept {
+    adopt(other.release());
+    return *this;
+  }
+  ~SystemHandle() { adopt(kClosed); }
 
   bool is_open() const { return handle_ != kClosed; }
   std::intptr_t handle() const { return handle_; }
-  void adopt(std::intptr_t handle);
-  std::intptr_t release() {
-    std::intptr_t h = handle_;
-    handle_ = kClosed;
-    return h;
+  void adopt(std::intptr_t handle) {
+    if (is_open()) LetGo(handle_);
+    handle_ = handle;
   }
+  std::intptr_t release() { return std::exchange(handle_, kClosed); }
 
   static constexpr std::intptr_t kClosed = -1;
 
  private:
   std::intptr_t handle_ = kClosed;
 };
+
+// An open file. Going out of scope closes it without a check; Disk::close_file closes it with
+// one.
+using File = SystemHandle<close_quietly>;
 
 // What may be opened for reading: targets must be regular files (a folder, a pipe or a device
 // cannot be edited in place); an instruction file may also be a pipe or a device.
@@ -154,12 +165,8 @@ struct FileIdentity {
   std::uint64_t size = 0;
   std::int64_t modified = 0;  // in the system's finest unit
 
-  bool same_file(const FileIdentity& other) const {
-    return device == other.device && file == other.file;
-  }
-  bool same_content(const FileIdentity& other) const {
-    return same_file(other) && size == other.size && modified == other.modified;
-  }
+  bool operator==(const FileIdentity& other) const = default;
+  bool same_content(const FileIdentity& other) const { return *this == other; }
 };
 Status identify(File& file, FileIdentity& identity);
 Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed
@@ -170,22 +177,7 @@ std::string identity_key(const std::string& path);
 
 // A target held against every other run of this program while it is edited; the system lets go
 // when the process ends, however it ends.
-class TargetLock {
- public:
-  TargetLock() = default;
-  TargetLock(TargetLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-  TargetLock& operator=(TargetLock&& other) noexcept;
-  TargetLock(const TargetLock&) = delete;
-  TargetLock& operator=(const TargetLock&) = delete;
-  ~TargetLock();
-
-  void hold(std::intptr_t handle);
-
-  static constexpr std::intptr_t kNone = -1;
-
- private:
-  std::intptr_t handle_ = kNone;
-};
+using TargetLock = SystemHandle<let_go>;
 
 // Holds a target against every other run of this program, in two steps that a caller takes in
 // this order, before and after it may make the file: lock_path before the file is touched at

@@ -2,8 +2,7 @@
 
 #include <array>
 #include <atomic>
-#include <cstring>
-#include <vector>
+#include <deque>
 
 namespace zeltrim::platform {
 
@@ -13,17 +12,15 @@ std::array<std::atomic<const char*>, kTempSlots> temp_names{};
 // Names once handed out are never freed: an interruption may be reading one on another thread
 // (Windows) or in the middle of this very code (a signal). A run names a temporary file or two
 // per target, so the few bytes kept cost nothing; they stay reachable here until the process
-// ends.
-std::vector<const char*>& retired_names() {
-  static auto* names = new std::vector<const char*>();
+// ends. A deque never moves the names it holds.
+std::deque<std::string>& retired_names() {
+  static auto* names = new std::deque<std::string>();
   return *names;
 }
 }  // namespace
 
 void remember_temp_file(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  retired_names().push_back(copy);
+  const char* copy = retired_names().emplace_back(path).c_str();
   for (std::atomic<const char*>& slot : temp_names) {
     const char* empty = nullptr;
     if (slot.compare_exchange_strong(empty, copy)) return;

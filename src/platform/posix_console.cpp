@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "platform/console.h"
 #include "platform/interrupts.h"
@@ -24,7 +22,6 @@ namespace {
 std::atomic<bool> terminal_is_raw{false};
 struct termios saved_terminal;
 
-constexpr std::size_t kOutputBuffer = 1 << 16;
 constexpr std::uint64_t kLargestSend = std::uint64_t{1} << 30;
 
 extern "C" void on_interrupt(int signal_number) {
@@ -41,8 +38,7 @@ void catch_signal(int signal_number) {
   struct sigaction old_action;
   if (sigaction(signal_number, nullptr, &old_action) != 0) return;
   if (old_action.sa_handler == SIG_IGN) return;  // nohup and background jobs stay as they are
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
+  struct sigaction action {};
   action.sa_handler = on_interrupt;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
@@ -68,10 +64,7 @@ void start_console() {
     if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) continue;
     if (fd == STDOUT_FILENO) note_output_failure(Status::system(EBADF));
   }
-  if (!isatty(STDOUT_FILENO)) {
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
-    gather_output();
-  }
+  if (!isatty(STDOUT_FILENO)) gather_output();
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catch_signal(signal_number);
   // A reader that stops reading the report (a pager quit early) must not end the run in the
   // middle of its edits: the report is lost, the targets are still written back.

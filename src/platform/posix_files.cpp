@@ -19,15 +19,12 @@ namespace zeltrim::platform {
 
 namespace {
 
-int fd_of(const File& file) { return static_cast<int>(file.handle()); }
+constexpr int kQuietWaits = 50;  // about a second of waiting before a word
+constexpr struct timespec kQuietWait = {0, 20'000'000};
+constexpr int kTempNameTries = 100;
+constexpr std::size_t kCopyBlock = 1 << 20;
 
-// The folder a path lies in, for the temporary file and for syncing the new name.
-std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
+int fd_of(const File& file) { return static_cast<int>(file.handle()); }
 
 // Follows symbolic links, so that the file a link names is replaced and the link stays.
 std::string resolve_links(const std::string& path) {
@@ -54,28 +51,216 @@ class InterruptsHeld {
   sigset_t saved_;
 };
 
-mode_t creation_mode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-// Takes an open descriptor into `file` when it names what `accept` allows.
-Status adopt_if(int fd, bool (*acceptable)(mode_t), File& file) {
+// Takes an open descriptor into `file` when it names what may be opened: for a target a regular
+// file, opened without waiting on a pipe, which reads and writes as any file from then on; for
+// anything else whatever is not a folder.
+Status adopt_if(int fd, bool target, File& file) {
   if (fd < 0) return Status::last_error();
   file.adopt(fd);
   struct stat info;
   if (fstat(fd, &info) != 0) return Status::last_error();
-  if (!acceptable(info.st_mode)) {
+  if (target ? !S_ISREG(info.st_mode) : S_ISDIR(info.st_mode)) {
     file = File();
     return S_ISDIR(info.st_mode) ? Status::system(EISDIR) : Status::not_a_file();
   }
+  if (target) fcntl(fd, F_SETFL, 0);
   return {};
 }
 
-bool is_regular(mode_t mode) { return S_ISREG(mode); }
-bool is_not_folder(mode_t mode) { return !S_ISDIR(mode); }
+// Calls `read` again while a signal interrupts it; `got` is how many bytes it gave.
+template <typename Read>
+Status read_retrying(std::size_t& got, Read&& read) {
+  ssize_t n = 0;
+  do {
+    n = read();
+  } while (n < 0 && errno == EINTR);
+  got = n < 0 ? 0 : static_cast<std::size_t>(n);
+  return n < 0 ? Status::last_error() : Status();
+}
 
+// The identity in what stat or fstat filled in, when it succeeded (returned 0).
+Status identity_of(int stat_result, const struct stat& info, FileIdentity& identity) {
+  if (stat_result != 0) return Status::last_error();
+  identity = {
+      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+      static_cast<std::uint64_t>(info.st_size),
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+  return {};
+}
+
+// A folder where only owners may remove or replace a file (the sticky bit) refuses this user a
+// file of another's.
+bool sticky_refuses(const struct stat& folder, const struct stat& file) {
+  uid_t user = geteuid();
+  return (folder.st_mode & S_ISVTX) != 0 && user != 0 && file.st_uid != user &&
+         folder.st_uid != user;
+}
+
+Status copy_into(Disk& disk, const std::string& from, const std::string& name,
+                 const Replacement& target) {
+  File source;
+  if (Status opened = disk.open_for_reading(from, Accept::regular_file, source); !opened) {
+    return opened;
+  }
+  File copy;
+  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return Status::last_error();
+  copy.adopt(fd);
+  std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
+  for (std::uint64_t offset = 0;;) {
+    std::size_t got = 0;
+    if (Status read = disk.read_at(source, offset, block.get(), kCopyBlock, got); !read)
+      return read;
+    if (got == 0) break;
+    if (Status written = disk.write_all(copy, {block.get(), got}); !written) return written;
+    offset += got;
+  }
+  struct stat info;
+  if (fstat(fd_of(source), &info) != 0) return Status::last_error();
+  [[maybe_unused]] int ignored =
+      fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  if (fchmod(fd, static_cast<mode_t>(target.mode)) != 0 || futimens(fd, times) != 0 ||
+      fsync(fd) != 0) {
+    return Status::last_error();
+  }
+  return disk.close_file(copy);
+}
+
+// The disk as the system gives it.
+class SystemDisk final : public Disk {
+ public:
+  Status open_for_reading(const std::string& path, Accept accept, File& file) override {
+    // A target is opened without waiting, so a pipe with no writer cannot hang the run.
+    bool target = accept == Accept::regular_file;
+    int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
+    // Reading a target leaves even its access time alone, where the system lets this user.
+    int fd = target ? open(path.c_str(), flags | O_NOATIME) : -1;
+    if (fd < 0) fd = open(path.c_str(), flags);
+    return adopt_if(fd, target, file);
+  }
+
+  Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) override {
+    return read_retrying(got, [&] { return read(fd_of(file), buffer, size); });
+  }
+
+  Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::size_t& got) override {
+    auto at = static_cast<off_t>(offset);
+    return read_retrying(got, [&] { return pread(fd_of(file), buffer, size, at); });
+  }
+
+  Status create_file(const std::string& path, File& file) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    return adopt_if(fd, true, file);
+  }
+
+  Status open_for_writing(const std::string& path, File& file) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    return adopt_if(fd, true, file);
+  }
+
+  Status begin_replacement(const std::string& path, Replacement& replacement) override {
+    replacement.target_path = resolve_links(path);
+    struct stat info;
+    replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
+    if (replacement.target_exists) {
+      replacement.mode = info.st_mode & 07777;
+      replacement.owner = info.st_uid;
+      replacement.group = info.st_gid;
+    } else {
+      mode_t mask = umask(0);  // a new file gets what any new file would
+      umask(mask);
+      replacement.mode = 0666 & ~mask;
+    }
+    // Beside the target, so the rename stays within one file system.
+    std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
+    InterruptsHeld held;
+    // mkostemp makes the file with private permissions; it gets the target's once complete.
+    int fd = mkostemp(temp_path.data(), O_CLOEXEC);
+    if (fd < 0) return Status::last_error();
+    replacement.temp.adopt(fd);
+    replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
+    remember_temp_file(replacement.temp_path);
+    return {};
+  }
+
+  Status write_all(File& file, std::string_view bytes) override {
+    while (!bytes.empty()) {
+      ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return Status::last_error();
+      }
+      if (put == 0) return Status::system(ENOSPC);
+      bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return {};
+  }
+
+  Status sync(File& file) override { return status_of(fsync(fd_of(file)) == 0); }
+
+  Status close_file(File& file) override {
+    return status_of(!file.is_open() || close(static_cast<int>(file.release())) == 0);
+  }
+
+  Status rename(const std::string& from, const std::string& to) override {
+    return status_of(::rename(from.c_str(), to.c_str()) == 0);
+  }
+
+  // A name is only durable once the folder that holds it is on the disk too.
+  Status sync_folder(const std::string& path) override {
+    int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return Status::last_error();
+    Status status = status_of(fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP);
+    close(folder);
+    return status;
+  }
+
+  // The backup is made under a free name beside it, as a second name of the target or else as a
+  // copy, and then takes the backup's name. The free name is remembered while it is in use, so
+  // that an interruption removes it; another run that takes it first only means another try.
+  Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+      std::string name = temp_name_beside(backup_path, "XXXXXX");
+      {
+        InterruptsHeld held;
+        int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
+        if (fd < 0) return Status::last_error();
+        close(fd);
+        remember_temp_file(name);
+      }
+      unlink(name.c_str());
+      Status made;
+      if (link(replacement.target_path.c_str(), name.c_str()) != 0) {
+        made = errno == EEXIST ? Status::system(EEXIST)
+                               : copy_into(*this, replacement.target_path, name, replacement);
+      }
+      Status kept = made ? status_of(::rename(name.c_str(), backup_path.c_str()) == 0) : made;
+      // Where the backup was already another name of the target, the rename leaves both names.
+      unlink(name.c_str());
+      forget_temp_file(name);
+      bool name_taken = !made && made.kind() == Status::Kind::system && made.code() == EEXIST;
+      if (!name_taken) return kept ? sync_folder(backup_path) : kept;
+    }
+    return Status::system(EEXIST);
+  }
+
+  Status open_scratch(File& file) override {
+    std::string base = scratch_folder();
+    // A file without a name where the system makes one; else a name removed at once.
+    int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      std::string name = base + "/zeltrim-scratch-XXXXXX";
+      InterruptsHeld held;
+      fd = mkostemp(name.data(), O_CLOEXEC);
+      if (fd < 0) return Status::last_error();
+      unlink(name.c_str());
+    }
+    file.adopt(fd);
+    return {};
+  }
+};
 }  // namespace
 
 Status Status::last_error() { return system(errno); }
@@ -97,29 +282,18 @@ std::size_t name_start(const std::string& path) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
+std::string folder_of(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string compared_name(std::string name) { return name; }
+
 void close_quietly(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 void let_go(std::intptr_t handle) { close(static_cast<int>(handle)); }
-
-namespace {
-constexpr int kQuietWaits = 50;  // about a second of waiting before a word
-constexpr struct timespec kQuietWait = {0, 20'000'000};
-
-// Locks the open file, waiting for another run that holds it.
-void lock_open_file(int fd, const std::function<void()>& waiting, bool& told) {
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
-  // A file system without locks has nobody to wait for.
-  if (errno != EWOULDBLOCK) return;
-  for (int wait = 0; wait < kQuietWaits; ++wait) {
-    nanosleep(&kQuietWait, nullptr);
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
-  }
-  if (!told) waiting();
-  told = true;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-  }
-}
-}  // namespace
 
 // The lock is the system's lock on the file itself, taken once it is open.
 Status lock_path(const std::string&, TargetLock&, const std::function<void()>&) { return {}; }
@@ -134,7 +308,19 @@ Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& 
     Status opened = disk.open_for_reading(path, Accept::regular_file, file);
     if (!opened) return opened;
     int fd = fd_of(file);
-    lock_open_file(fd, waiting, told);
+    // Waits for another run that holds the file; a file system without locks has nobody to wait
+    // for.
+    bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    for (int wait = 0; !locked && wait < kQuietWaits; ++wait) {
+      nanosleep(&kQuietWait, nullptr);
+      locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    if (!locked) {
+      if (!told) waiting();
+      told = true;
+      while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
     // The run waited for may have replaced the file: then the name stands for a new one.
     struct stat held;
     struct stat named;
@@ -142,7 +328,7 @@ Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& 
         held.st_ino == named.st_ino) {
       int second = fcntl(fd, F_DUPFD_CLOEXEC, 0);
       if (second < 0) return Status::last_error();
-      lock.hold(second);
+      lock.adopt(second);
       return {};
     }
     file = File();
@@ -156,37 +342,14 @@ std::string scratch_folder() {
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-namespace {
-FileIdentity identity_of(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-          static_cast<std::uint64_t>(info.st_size),
-          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
-}
-}  // namespace
-
 Status identify(File& file, FileIdentity& identity) {
   struct stat info;
-  if (fstat(fd_of(file), &info) != 0) return Status::last_error();
-  identity = identity_of(info);
-  return {};
+  return identity_of(fstat(fd_of(file), &info), info, identity);
 }
 
 Status identify(const std::string& path, FileIdentity& identity) {
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return Status::last_error();
-  identity = identity_of(info);
-  return {};
-}
-
-std::string identity_key(const std::string& path) {
-  FileIdentity identity;
-  std::string name;
-  if (!identify(path, identity)) {
-    std::string::size_type slash = path.rfind('/');
-    name = "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
-    if (!identify(folder_of(path), identity)) return "?" + path;
-  }
-  return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
+  return identity_of(stat(path.c_str(), &info), info, identity);
 }
 
 std::optional<std::uint64_t> size_hint(File& file) {
@@ -197,22 +360,20 @@ std::optional<std::uint64_t> size_hint(File& file) {
 
 Status may_replace(const std::string& path) {
   if (access(path.c_str(), F_OK) != 0) return {};  // a new file: the folder decides
-  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Status::last_error();
-  return {};
+  return status_of(faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0);
 }
 
 Status may_create(const std::string& path) {
   if (path.empty()) return Status::system(ENOENT);  // as opening it for writing would say
-  if (access(path.c_str(), F_OK) == 0) {
-    if (access(path.c_str(), W_OK) != 0) return Status::last_error();
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) return Status::last_error();
-    if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
-    return S_ISREG(info.st_mode) ? Status() : Status::not_a_file();
+  if (access(path.c_str(), F_OK) != 0) {
+    if (errno != ENOENT) return Status::last_error();
+    return status_of(access(folder_of(path).c_str(), W_OK | X_OK) == 0);
   }
-  if (errno != ENOENT) return Status::last_error();
-  if (access(folder_of(path).c_str(), W_OK | X_OK) != 0) return Status::last_error();
-  return {};
+  struct stat info;
+  if (access(path.c_str(), W_OK) != 0) return Status::last_error();
+  if (stat(path.c_str(), &info) != 0) return Status::last_error();
+  if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
+  return S_ISREG(info.st_mode) ? Status() : Status::not_a_file();
 }
 
 void start_writing_out(Replacement& replacement) {
@@ -222,16 +383,6 @@ void start_writing_out(Replacement& replacement) {
   static_cast<void>(replacement);
 #endif
 }
-
-namespace {
-// A folder where only owners may remove or replace a file (the sticky bit) refuses this user a
-// file of another's.
-bool sticky_refuses(const struct stat& folder, const struct stat& file) {
-  uid_t user = geteuid();
-  return (folder.st_mode & S_ISVTX) != 0 && user != 0 && file.st_uid != user &&
-         folder.st_uid != user;
-}
-}  // namespace
 
 ReplaceCheck check_replacement(const std::string& path) {
   std::string target = resolve_links(path);
@@ -262,214 +413,6 @@ Status check_backup(const std::string& backup_path) {
   return {};
 }
 
-namespace {
-// A new name beside `path` for a file made by `make` (a link or a copy). The name is remembered
-// while it is made, so that an interruption removes it, and removed again when making fails.
-template <typename Make>
-Status make_beside(const std::string& path, std::string& made, Make&& make) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = temp_name_beside(path, "XXXXXX");
-    {
-      InterruptsHeld held;
-      int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
-      if (fd < 0) return Status::last_error();
-      close(fd);
-      remember_temp_file(name);
-    }
-    unlink(name.c_str());
-    Status status = make(name);
-    if (status) {
-      made = name;
-      return status;
-    }
-    unlink(name.c_str());
-    forget_temp_file(name);
-    if (status.kind() != Status::Kind::system || status.code() != EEXIST) return status;
-  }
-  return Status::system(EEXIST);
-}
-
-Status copy_into(Disk& disk, const std::string& from, const std::string& name,
-                 const Replacement& target) {
-  File source;
-  if (Status opened = disk.open_for_reading(from, Accept::regular_file, source); !opened) {
-    return opened;
-  }
-  File copy;
-  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return Status::last_error();
-  copy.adopt(fd);
-  std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(1 << 20);
-  for (std::uint64_t offset = 0;;) {
-    std::size_t got = 0;
-    if (Status read = disk.read_at(source, offset, block.get(), 1 << 20, got); !read) return read;
-    if (got == 0) break;
-    if (Status written = disk.write_all(copy, {block.get(), got}); !written) return written;
-    offset += got;
-  }
-  struct stat info;
-  if (fstat(fd_of(source), &info) != 0) return Status::last_error();
-  [[maybe_unused]] int ignored =
-      fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
-  const struct timespec times[2] = {info.st_atim, info.st_mtim};
-  if (fchmod(fd, static_cast<mode_t>(target.mode)) != 0 || futimens(fd, times) != 0 ||
-      fsync(fd) != 0) {
-    return Status::last_error();
-  }
-  return disk.close_file(copy);
-}
-}  // namespace
-
-namespace {
-// The disk as the system gives it.
-class SystemDisk final : public Disk {
- public:
-  Status open_for_reading(const std::string& path, Accept accept, File& file) override {
-    // A target is opened without waiting, so a pipe with no writer cannot hang the run.
-    bool target = accept == Accept::regular_file;
-    int flags = O_RDONLY | O_CLOEXEC | (target ? O_NONBLOCK : 0);
-    // Reading a target leaves even its access time alone, where the system lets this user.
-    int fd = target ? open(path.c_str(), flags | O_NOATIME) : -1;
-    if (fd < 0) fd = open(path.c_str(), flags);
-    Status opened = adopt_if(fd, target ? is_regular : is_not_folder, file);
-    if (opened && target) fcntl(fd_of(file), F_SETFL, flags & ~O_NONBLOCK);
-    return opened;
-  }
-
-  Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) override {
-    got = 0;
-    for (;;) {
-      ssize_t n = read(fd_of(file), buffer, size);
-      if (n >= 0) {
-        got = static_cast<std::size_t>(n);
-        return {};
-      }
-      if (errno != EINTR) return Status::last_error();
-    }
-  }
-
-  Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
-                 std::size_t& got) override {
-    got = 0;
-    for (;;) {
-      ssize_t n = pread(fd_of(file), buffer, size, static_cast<off_t>(offset));
-      if (n >= 0) {
-        got = static_cast<std::size_t>(n);
-        return {};
-      }
-      if (errno != EINTR) return Status::last_error();
-    }
-  }
-
-  Status create_file(const std::string& path, File& file) override {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    Status opened = adopt_if(fd, is_regular, file);
-    if (opened) fcntl(fd, F_SETFL, 0);  // writes may block again, as on any file
-    return opened;
-  }
-
-  Status open_for_writing(const std::string& path, File& file) override {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    Status opened = adopt_if(fd, is_regular, file);
-    if (opened) fcntl(fd, F_SETFL, 0);
-    return opened;
-  }
-
-  Status begin_replacement(const std::string& path, Replacement& replacement) override {
-    replacement.target_path = resolve_links(path);
-    struct stat info;
-    replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
-    if (replacement.target_exists) {
-      replacement.mode = info.st_mode & 07777;
-      replacement.owner = info.st_uid;
-      replacement.group = info.st_gid;
-    } else {
-      replacement.mode = creation_mode();
-    }
-    // Beside the target, so the rename stays within one file system.
-    std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
-    InterruptsHeld held;
-    // mkostemp makes the file with private permissions; it gets the target's once complete.
-    int fd = mkostemp(temp_path.data(), O_CLOEXEC);
-    if (fd < 0) return Status::last_error();
-    replacement.temp.adopt(fd);
-    replacement.temp_path = std::move(temp_path);  // cannot fail, so the file is always removed
-    remember_temp_file(replacement.temp_path);
-    return {};
-  }
-
-  Status write_all(File& file, std::string_view bytes) override {
-    while (!bytes.empty()) {
-      ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return Status::last_error();
-      }
-      if (put == 0) return Status::system(ENOSPC);
-      bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return {};
-  }
-
-  Status sync(File& file) override {
-    if (fsync(fd_of(file)) != 0) return Status::last_error();
-    return {};
-  }
-
-  Status close_file(File& file) override {
-    if (!file.is_open()) return {};
-    if (close(static_cast<int>(file.release())) != 0) return Status::last_error();
-    return {};
-  }
-
-  Status rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) return Status::last_error();
-    return {};
-  }
-
-  // A name is only durable once the folder that holds it is on the disk too.
-  Status sync_folder(const std::string& path) override {
-    int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return Status::last_error();
-    bool synced = fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
-    Status status = synced ? Status() : Status::last_error();
-    close(folder);
-    return status;
-  }
-
-  Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
-    std::string made;
-    Status kept = make_beside(backup_path, made, [&](const std::string& name) {
-      if (link(replacement.target_path.c_str(), name.c_str()) == 0) return Status();
-      if (errno == EEXIST) return Status::system(EEXIST);
-      return copy_into(*this, replacement.target_path, name, replacement);
-    });
-    if (!kept) return kept;
-    if (::rename(made.c_str(), backup_path.c_str()) != 0) kept = Status::last_error();
-    // Where the backup was already another name of the target, the rename leaves both names.
-    unlink(made.c_str());
-    forget_temp_file(made);
-    if (!kept) return kept;
-    return sync_folder(backup_path);
-  }
-
-  Status open_scratch(File& file) override {
-    std::string base = scratch_folder();
-    // A file without a name where the system makes one; else a name removed at once.
-    int fd = open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      std::string name = base + "/zeltrim-scratch-XXXXXX";
-      InterruptsHeld held;
-      fd = mkostemp(name.data(), O_CLOEXEC);
-      if (fd < 0) return Status::last_error();
-      unlink(name.c_str());
-    }
-    file.adopt(fd);
-    return {};
-  }
-};
-}  // namespace
-
 Disk& system_disk() {
   static SystemDisk disk;
   return disk;
@@ -482,8 +425,7 @@ Status give_attributes(Replacement& replacement) {
     [[maybe_unused]] int ignored =
         fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
   }
-  if (fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) return Status::last_error();
-  return {};
+  return status_of(fchmod(fd, static_cast<mode_t>(replacement.mode)) == 0);
 }
 
 }  // namespace zeltrim::platform

@@ -15,34 +15,18 @@ constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
 bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
-  if (failed_ || (!file_.is_open() && !disk_.open_scratch(file_)) ||
-      !disk_.write_all(file_, bytes)) {
-    failed_ = true;  // a write that failed half way is not read back: the bytes stay in memory
+  if (failed || (!file.is_open() && !disk.open_scratch(file)) || !disk.write_all(file, bytes)) {
+    failed = true;  // a write that failed half way is not read back: the bytes stay in memory
     return false;
   }
-  offset = size_;
-  size_ += bytes.size();
+  offset = size;
+  size += bytes.size();
   return true;
-}
-
-bool SpoolFile::read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got) {
-  return disk_.read_at(file_, offset, buffer, size, got).done();
-}
-
-void SpoolFile::print(std::uint64_t offset, std::uint64_t size) {
-  platform::print_from(disk_, file_, offset, size);
 }
 
 void Spool::append(std::string_view bytes) {
   // Bytes that would fill the memory alone go to the file as they are, after those held.
-  if (bytes.size() >= memory_limit_ && spill()) {
-    std::uint64_t offset = 0;
-    if (file()->append(bytes, offset)) {
-      pieces_.emplace_back(offset, bytes.size());
-      return;
-    }
-    spill_failed_ = true;
-  }
+  if (bytes.size() >= memory_limit_ && spill() && to_file(bytes)) return;
   memory_.append(bytes);
   spill_when_full();
 }
@@ -65,9 +49,7 @@ void Spool::append_all(Spool& other) {
 }
 
 void Spool::share_file_with(Spool& other) {
-  if (!other.own_file_ && other.disk_ != nullptr) {
-    other.own_file_ = std::make_shared<SpoolFile>(*other.disk_);
-  }
+  other.file();  // made now, so that both hold the same one
   own_file_ = other.own_file_;
 }
 
@@ -77,10 +59,9 @@ void Spool::append_formatted(std::string_view format,
     return a.size() >= memory_limit_;
   });
   if (long_argument) {
-    platform::format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
-    return;
+    return format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
   }
-  platform::append_formatted(memory_, format, arguments);
+  format_pieces(format, arguments, [this](std::string_view piece) { memory_.append(piece); });
   spill_when_full();
 }
 
@@ -89,15 +70,12 @@ Spool& Spool::operator=(Spool&& other) noexcept {
     give_back();
     memory_limit_ = other.memory_limit_;
     disk_ = other.disk_;
-    memory_ = std::move(other.memory_);
-    pieces_ = std::move(other.pieces_);
+    memory_ = std::exchange(other.memory_, {});
+    pieces_ = std::exchange(other.pieces_, {});
     own_file_ = std::move(other.own_file_);
     spill_failed_ = other.spill_failed_;
     budget_ = other.budget_;
-    counted_ = other.counted_;
-    other.memory_.clear();
-    other.pieces_.clear();
-    other.counted_ = 0;
+    counted_ = std::exchange(other.counted_, 0);
   }
   return *this;
 }
@@ -155,21 +133,23 @@ void Spool::spill_when_full() {
 bool Spool::spill() {
   if (spill_failed_ || file() == nullptr) return false;
   if (memory_.empty()) return true;
-  // A file that cannot take the bytes leaves them in memory, where they cost room but are not
-  // lost.
-  std::uint64_t offset = 0;
-  if (!file()->append(memory_, offset)) {
-    spill_failed_ = true;
-    return false;
-  }
-  pieces_.emplace_back(offset, memory_.size());
+  if (!to_file(memory_)) return false;
   memory_.clear();
   give_back();
   return true;
 }
 
+// A file that cannot take the bytes leaves them in memory, where they cost room but are not lost;
+// from then on the spool keeps everything there.
+bool Spool::to_file(std::string_view bytes) {
+  std::uint64_t offset = 0;
+  spill_failed_ = !file()->append(bytes, offset);
+  if (!spill_failed_) pieces_.emplace_back(offset, bytes.size());
+  return !spill_failed_;
+}
+
 void Spool::print() {
-  for (auto [offset, length] : pieces_) file()->print(offset, length);
+  for (auto [offset, length] : pieces_) print_from(file()->disk, file()->file, offset, length);
   pieces_.clear();
   drain([](std::string_view bytes) { platform::print(bytes); });
 }
@@ -177,12 +157,12 @@ void Spool::print() {
 void Spool::drain(const std::function<void(std::string_view)>& take) {
   if (!pieces_.empty()) {
     auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
+    SpoolFile& from = *file();
     for (auto [offset, length] : pieces_) {
       while (length > 0) {
         std::size_t got = 0;
-        if (!file()->read(offset, block.get(), std::min(length, kReadBlock), got) || got == 0) {
-          break;
-        }
+        std::size_t wanted = std::min(length, kReadBlock);
+        if (!from.disk.read_at(from.file, offset, block.get(), wanted, got) || got == 0) break;
         take({block.get(), got});
         offset += got;
         length -= got;

@@ -17,19 +17,15 @@
 namespace zeltrim::platform {
 
 // A scratch file that many spools keep their older bytes in, each in pieces of its own.
-class SpoolFile {
- public:
-  explicit SpoolFile(Disk& disk) : disk_(disk) {}
+struct SpoolFile {
+  explicit SpoolFile(Disk& scratch_disk) : disk(scratch_disk) {}
   // Where the bytes now lie in the file; false when they could not be put there.
   bool append(std::string_view bytes, std::uint64_t& offset);
-  bool read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t& got);
-  void print(std::uint64_t offset, std::uint64_t size);
 
- private:
-  Disk& disk_;
-  File file_;
-  std::uint64_t size_ = 0;
-  bool failed_ = false;
+  Disk& disk;
+  File file;
+  std::uint64_t size = 0;
+  bool failed = false;  // a write failed half way: what came after is not read back
 };
 
 // Memory that several spools share, and the file they go on in once it is full.
@@ -49,8 +45,6 @@ class Spool {
   explicit Spool(SpoolBudget* budget) : memory_limit_(kMemoryLimit), budget_(budget) {}
   Spool(Spool&& other) noexcept { *this = std::move(other); }
   Spool& operator=(Spool&& other) noexcept;
-  Spool(const Spool&) = delete;
-  Spool& operator=(const Spool&) = delete;
   ~Spool() { give_back(); }
 
   void append(std::string_view bytes);
@@ -76,7 +70,9 @@ class Spool {
 
  private:
   void spill_when_full();
-  bool spill();       // false when the file could not take the bytes
+  bool spill();  // false when the file could not take the bytes
+  // Puts `bytes` in the file after those it holds already; false, as spill, when it cannot.
+  bool to_file(std::string_view bytes);
   void give_back();   // the memory counted against the budget is free again
   SpoolFile* file();  // null where the spool has no disk
 

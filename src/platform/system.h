@@ -1,5 +1,6 @@
-// The few steps each platform implements for the code that both share (files.cpp,
-// interrupts.cpp). Nothing outside src/platform includes this.
+// The few steps each platform implements for the code that both share (files.cpp, console.cpp,
+// interrupts.cpp), and the shared steps the platforms' own files call. Nothing outside
+// src/platform includes this.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +13,31 @@ namespace zeltrim::platform {
 // The system's own words for one of its error numbers.
 std::string system_message(long code);
 
+// Done when the system call succeeded, else the error the system reported for it.
+inline Status status_of(bool succeeded) { return succeeded ? Status() : Status::last_error(); }
+
 // The longest name, in bytes, that the folder of `path` takes for a file in it.
 std::size_t longest_name_beside(const std::string& path);
 
 // Where the file name of a path begins (after its last folder separator).
 std::size_t name_start(const std::string& path);
 
+// The folder a path lies in, for the temporary file and for syncing the new name.
+std::string folder_of(const std::string& path);
+
+// A file name in the form the file system compares names (on Windows, without letter case).
+std::string compared_name(std::string name);
+
 // Gives the new file of a replacement, still open, the attributes the target had.
 Status give_attributes(Replacement& replacement);
 
-// Closes a handle whose result nobody can act on any more (a file going out of scope).
-void close_quietly(std::intptr_t handle);
-
-// Lets go of a target's lock (TargetLock's handle).
-void let_go(std::intptr_t handle);
-
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
+
+// Standard output is not watched line by line (it is a file or a pipe): it gets a large buffer,
+// and what is printed may be gathered into large blocks until the next flush_output. Off until
+// start-up says so.
+void gather_output();
 
 // Standard output has failed for this reason; the first failure is the one told.
 void note_output_failure(const Status& reason);

@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "platform/console.h"
 #include "platform/interrupts.h"
@@ -22,8 +20,6 @@ int _dowildcard = 0;
 namespace zeltrim::platform {
 
 namespace {
-
-constexpr std::size_t kOutputBuffer = 1 << 16;
 
 // The console's code page before show_utf8, to put back when the run ends or is interrupted.
 std::atomic<UINT> saved_code_page{0};
@@ -50,18 +46,10 @@ BOOL WINAPI on_console_event(DWORD) {
   return TRUE;
 }
 
-bool input_is_console() {
-  DWORD mode;
-  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
 }  // namespace
 
 void start_console() {
-  if (!_isatty(_fileno(stdout))) {
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
-    gather_output();
-  }
+  if (!_isatty(_fileno(stdout))) gather_output();
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
@@ -87,7 +75,8 @@ void wait_for_enter() {
 void wait_for_key() {
   flush_output();
   // Without a console (input from a file or a pipe) there is no key to wait for.
-  if (!input_is_console()) return;
+  DWORD mode;
+  if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return;
   int key = _getch();
   if (key == kExtendedKey || key == kExtendedKeyAlso) {
     _getch();  // the key's second code, which would otherwise answer the next wait

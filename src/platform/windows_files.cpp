@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <string>
 
 #include "platform/files.h"
 #include "platform/interrupts.h"
@@ -29,6 +28,30 @@ constexpr DWORD kLargestTransfer = 1u << 30;
 // cannot be read whole or replaced.
 bool is_disk_file(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_DISK; }
 
+// Opens a file as CreateFileA does; one that must be on a disk and is not is closed again.
+Status open_handle(const std::string& path, DWORD access, DWORD sharing, DWORD disposition,
+                   bool disk_only, File& file) {
+  HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+  adopt_handle(file, handle);
+  if (disk_only && !is_disk_file(handle)) {
+    file = File();
+    return Status::not_a_file();
+  }
+  return {};
+}
+
+// Reads with ReadFile, from `at` where it is given; the error `end` only means the end.
+Status read_handle(File& file, char* buffer, std::size_t size, std::size_t& got, OVERLAPPED* at,
+                   DWORD end) {
+  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
+  DWORD read = 0;
+  bool done = ReadFile(handle_of(file), buffer, wanted, &read, at);
+  got = done ? read : 0;
+  return status_of(done || GetLastError() == end);
+}
+
 // The attributes a rewritten target keeps: hidden and system files stay so. Read-only is left
 // out, since a read-only target is refused before any temporary file is made, and a read-only
 // temporary file could not be removed again. The archive bit is set, as on any changed file.
@@ -37,6 +60,10 @@ constexpr DWORD kKeptAttributes =
 
 constexpr int kTempNameTries = 100;
 constexpr std::size_t kTempSuffixLength = 6;
+constexpr DWORD kQuietWaitMilliseconds = 1000;  // before a word is said
+
+// A name in a folder takes at most this many characters on every file system of the system.
+constexpr std::size_t kLongestName = 255;
 
 // Six letters or digits that differ from run to run and from try to try.
 std::string temp_suffix() {
@@ -54,52 +81,13 @@ std::string temp_suffix() {
   return suffix;
 }
 
-}  // namespace
-
-Status Status::last_error() { return system(static_cast<long>(GetLastError())); }
-
-std::string system_message(long code) {
-  char text[512] = "";
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-  std::string message(text, length);
-  // The system's messages end in a full stop and a line break; the caller adds its own.
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  if (message.empty()) message = "Error " + std::to_string(code);
-  return message;
-}
-
-// A name in a folder takes at most this many characters on every file system of the system.
-constexpr std::size_t kLongestName = 255;
-
-std::size_t longest_name_beside(const std::string&) { return kLongestName; }
-
-std::size_t name_start(const std::string& path) {
-  std::string::size_type slash = path.find_last_of("\\/:");
-  return slash == std::string::npos ? 0 : slash + 1;
-}
-
-void close_quietly(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
-
-void let_go(std::intptr_t handle) {
-  ReleaseMutex(reinterpret_cast<HANDLE>(handle));
-  CloseHandle(reinterpret_cast<HANDLE>(handle));
-}
-
-namespace {
-constexpr DWORD kQuietWaitMilliseconds = 1000;  // before a word is said
-
 // The name of the lock of the file a path names: the same for every spelling of the path that
 // leads to it, whatever its letter case. The file itself is not opened: a run that holds the
 // lock could not replace a file that a waiting run holds open.
 std::string lock_name(const std::string& path) {
-  std::string full(MAX_PATH, '\0');
+  std::string full(GetFullPathNameA(path.c_str(), 0, nullptr, nullptr), '\0');
   DWORD length =
       GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (length >= full.size()) {
-    full.resize(length + 1);
-    length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  }
   full.resize(length > 0 && length < full.size() ? length : 0);
   if (full.empty()) full = path;
   std::uint64_t hash = 1469598103934665603ull;  // FNV-1a over the name in upper case
@@ -112,219 +100,43 @@ std::string lock_name(const std::string& path) {
                 static_cast<unsigned long long>(hash));
   return name;
 }
-}  // namespace
 
-// Windows will not replace a file that is open, so the lock cannot be the file's own: it is a
-// named mutex for the file's path, taken before the file is opened, which lives on while the
-// file is closed and replaced. The system gives it up when the process ends, however it ends.
-Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_name(path).c_str());
-  if (mutex == nullptr) return {};  // no lock to be had: nobody to wait for either
-  DWORD waited = WaitForSingleObject(mutex, kQuietWaitMilliseconds);
-  if (waited == WAIT_TIMEOUT) {
-    waiting();
-    waited = WaitForSingleObject(mutex, INFINITE);
-  }
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    Status failed = Status::last_error();
-    CloseHandle(mutex);
-    return failed;
-  }
-  lock.hold(reinterpret_cast<std::intptr_t>(mutex));
-  return {};
-}
-
-Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock&,
-                   const std::function<void()>&) {
-  return disk.open_for_reading(path, Accept::regular_file, file);
-}
-
-void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
-
-std::string scratch_folder() {
-  char folder[MAX_PATH + 1];
-  DWORD length = GetTempPathA(sizeof folder, folder);
-  if (length == 0 || length > MAX_PATH) return ".";
-  return std::string(folder, length);
-}
-
-namespace {
-Status identity_of(HANDLE handle, FileIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return Status::last_error();
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  identity.modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
-  return {};
-}
-
-// The folder a path lies in ("." for a bare name, "C:" for a name on a drive).
-std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.find_last_of("\\/");
-  if (slash != std::string::npos) return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
-  return ".";
-}
-}  // namespace
-
-Status identify(File& file, FileIdentity& identity) {
-  return identity_of(handle_of(file), identity);
-}
-
-Status identify(const std::string& path, FileIdentity& identity) {
-  // Folders open only with backup semantics; no access is asked for, so nothing is refused.
-  HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  Status status = identity_of(handle, identity);
-  CloseHandle(handle);
-  return status;
-}
-
-std::string identity_key(const std::string& path) {
-  FileIdentity identity;
-  std::string name;
-  if (!identify(path, identity)) {
-    std::string::size_type slash = path.find_last_of("\\/:");
-    name = "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
-    // Names compare without regard to letter case here.
-    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    if (!identify(folder_of(path), identity)) return "?" + path;
-  }
-  return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
-}
-
-std::optional<std::uint64_t> size_hint(File& file) {
-  LARGE_INTEGER size;
-  if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return std::nullopt;
-  return static_cast<std::uint64_t>(size.QuadPart);
-}
-
-Status may_replace(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // a new file: the folder decides
-  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return Status::system(ERROR_ACCESS_DENIED);
-  }
-  return {};
-}
-
-Status may_create(const std::string& path) {
-  if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return Status::system(static_cast<long>(error));
-    return {};  // the folder decides when the file is made
-  }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::system(ERROR_ACCESS_DENIED);
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return Status::system(ERROR_ACCESS_DENIED);
-  return {};
-}
-
-// Who may write where is decided by the folders' access lists, which only trying tells; a
-// folder that is gone is seen.
-ReplaceCheck check_replacement(const std::string& path) {
-  std::string folder = path.substr(0, name_start(path));
-  DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return {Refusal::no_temp_file, Status::last_error()};
-  return {};
-}
-
-Status check_backup(const std::string& backup_path) {
-  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
-    return Status::system(ERROR_FILENAME_EXCED_RANGE);
-  }
-  DWORD attributes = GetFileAttributesA(backup_path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return Status::system(ERROR_ACCESS_DENIED);
-  }
-  return {};
-}
-
-void start_writing_out(Replacement&) {}
-
-namespace {
 // The disk as the system gives it.
 class SystemDisk final : public Disk {
  public:
   Status open_for_reading(const std::string& path, Accept accept, File& file) override {
     // A folder cannot be opened this way at all; other programs may go on reading and writing.
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-    adopt_handle(file, handle);
-    if (accept == Accept::regular_file && !is_disk_file(handle)) {
-      file = File();
-      return Status::not_a_file();
-    }
-    return {};
+    return open_handle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                       accept == Accept::regular_file, file);
   }
 
+  // A pipe whose writer has gone has simply ended.
   Status read_some(File& file, char* buffer, std::size_t size, std::size_t& got) override {
-    got = 0;
-    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
-    DWORD read = 0;
-    if (ReadFile(handle_of(file), buffer, wanted, &read, nullptr)) {
-      got = read;
-      return {};
-    }
-    // A pipe whose writer has gone has simply ended.
-    if (GetLastError() == ERROR_BROKEN_PIPE) return {};
-    return Status::last_error();
+    return read_handle(file, buffer, size, got, nullptr, ERROR_BROKEN_PIPE);
   }
 
   Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
                  std::size_t& got) override {
-    got = 0;
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, kLargestTransfer));
-    DWORD read = 0;
-    if (ReadFile(handle_of(file), buffer, wanted, &read, &at)) {
-      got = read;
-      return {};
-    }
-    if (GetLastError() == ERROR_HANDLE_EOF) return {};
-    return Status::last_error();
+    return read_handle(file, buffer, size, got, &at, ERROR_HANDLE_EOF);
   }
 
   Status create_file(const std::string& path, File& file) override {
     // Opened first and emptied only once it is known to be a file on a disk. Unlike creating it
     // afresh, this also works on an existing hidden or system file, whose attributes it keeps.
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-    adopt_handle(file, handle);
-    if (!is_disk_file(handle)) {
+    Status opened = open_handle(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, true, file);
+    if (opened && !SetEndOfFile(handle_of(file))) {
+      opened = Status::last_error();
       file = File();
-      return Status::not_a_file();
     }
-    if (!SetEndOfFile(handle)) {
-      Status failed = Status::last_error();
-      file = File();
-      return failed;
-    }
-    return {};
+    return opened;
   }
 
   Status open_for_writing(const std::string& path, File& file) override {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-    adopt_handle(file, handle);
-    if (!is_disk_file(handle)) {
-      file = File();
-      return Status::not_a_file();
-    }
-    return {};
+    return open_handle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, true,
+                       file);
   }
 
   Status begin_replacement(const std::string& path, Replacement& replacement) override {
@@ -337,17 +149,14 @@ class SystemDisk final : public Disk {
     // deletion lets an interruption remove the file while it is still being written.
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
       std::string temp_path = temp_name_beside(path, temp_suffix());
-      HANDLE handle = CreateFileA(temp_path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-        return Status::system(static_cast<long>(error));
-      }
-      adopt_handle(replacement.temp, handle);
+      Status made = open_handle(temp_path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, false,
+                                replacement.temp);
+      bool name_taken = made.code() == ERROR_FILE_EXISTS || made.code() == ERROR_ALREADY_EXISTS;
+      if (!made && name_taken) continue;
+      if (!made) return made;
       replacement.temp_path = temp_path;
       remember_temp_file(temp_path);
-      if (!is_disk_file(handle)) {
+      if (!is_disk_file(handle_of(replacement.temp))) {
         abandon_replacement(replacement);
         return Status::not_a_file();
       }
@@ -369,24 +178,16 @@ class SystemDisk final : public Disk {
     return {};
   }
 
-  Status sync(File& file) override {
-    if (!FlushFileBuffers(handle_of(file))) return Status::last_error();
-    return {};
-  }
+  Status sync(File& file) override { return status_of(FlushFileBuffers(handle_of(file))); }
 
   Status close_file(File& file) override {
-    if (!file.is_open()) return {};
-    if (!CloseHandle(reinterpret_cast<HANDLE>(file.release()))) return Status::last_error();
-    return {};
+    return status_of(!file.is_open() || CloseHandle(reinterpret_cast<HANDLE>(file.release())));
   }
 
   // With write-through the move returns only once the new name is on the disk.
   Status rename(const std::string& from, const std::string& to) override {
-    if (!MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return Status::last_error();
-    }
-    return {};
+    return status_of(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
 
   // A move with write-through is durable when it returns: nothing is left to do.
@@ -402,10 +203,9 @@ class SystemDisk final : public Disk {
       if (!CopyFileA(replacement.target_path.c_str(), temp_path.c_str(), TRUE)) {
         kept = Status::last_error();
       } else {
-        HANDLE copy = CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) kept = Status::last_error();
-        if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+        File copy;
+        kept = open_handle(temp_path, GENERIC_WRITE, 0, OPEN_EXISTING, false, copy);
+        if (kept) kept = sync(copy);
       }
     }
     // A read-only backup is replaced as any other: the move would refuse it.
@@ -414,10 +214,7 @@ class SystemDisk final : public Disk {
         (old & FILE_ATTRIBUTE_READONLY) != 0) {
       SetFileAttributesA(backup_path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
     }
-    if (kept && !MoveFileExA(temp_path.c_str(), backup_path.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      kept = Status::last_error();
-    }
+    if (kept) kept = rename(temp_path, backup_path);
     if (!kept) DeleteFileA(temp_path.c_str());
     forget_temp_file(temp_path);
     return kept;
@@ -442,6 +239,152 @@ class SystemDisk final : public Disk {
 };
 }  // namespace
 
+Status Status::last_error() { return system(static_cast<long>(GetLastError())); }
+
+std::string system_message(long code) {
+  char text[512] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  std::string message(text, length);
+  // The system's messages end in a full stop and a line break; the caller adds its own.
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  if (message.empty()) message = "Error " + std::to_string(code);
+  return message;
+}
+
+std::size_t longest_name_beside(const std::string&) { return kLongestName; }
+
+std::size_t name_start(const std::string& path) {
+  std::string::size_type slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// The folder a path lies in ("." for a bare name, "C:" for a name on a drive).
+std::string folder_of(const std::string& path) {
+  std::string::size_type slash = path.find_last_of("\\/");
+  if (slash != std::string::npos) return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  return ".";
+}
+
+// Names compare without regard to letter case here.
+std::string compared_name(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return name;
+}
+
+void close_quietly(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void let_go(std::intptr_t handle) {
+  ReleaseMutex(reinterpret_cast<HANDLE>(handle));
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+// Windows will not replace a file that is open, so the lock cannot be the file's own: it is a
+// named mutex for the file's path, taken before the file is opened, which lives on while the
+// file is closed and replaced. The system gives it up when the process ends, however it ends.
+Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_name(path).c_str());
+  if (mutex == nullptr) return {};  // no lock to be had: nobody to wait for either
+  DWORD waited = WaitForSingleObject(mutex, kQuietWaitMilliseconds);
+  if (waited == WAIT_TIMEOUT) {
+    waiting();
+    waited = WaitForSingleObject(mutex, INFINITE);
+  }
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    Status failed = Status::last_error();
+    CloseHandle(mutex);
+    return failed;
+  }
+  lock.adopt(reinterpret_cast<std::intptr_t>(mutex));
+  return {};
+}
+
+Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock&,
+                   const std::function<void()>&) {
+  return disk.open_for_reading(path, Accept::regular_file, file);
+}
+
+void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
+
+std::string scratch_folder() {
+  char folder[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH) return ".";
+  return std::string(folder, length);
+}
+
+Status identify(File& file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle_of(file), &info)) return Status::last_error();
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  identity.modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
+  return {};
+}
+
+Status identify(const std::string& path, FileIdentity& identity) {
+  // Folders open only with backup semantics; no access is asked for, so nothing is refused.
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
+  File opened;
+  adopt_handle(opened, handle);
+  return identify(opened, identity);
+}
+
+std::optional<std::uint64_t> size_hint(File& file) {
+  LARGE_INTEGER size;
+  if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+Status may_replace(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // a new file: the folder decides
+  bool refused = (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+  return refused ? Status::system(ERROR_ACCESS_DENIED) : Status();
+}
+
+Status may_create(const std::string& path) {
+  if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // A missing file is no refusal: the folder decides when the file is made.
+    return status_of(GetLastError() == ERROR_FILE_NOT_FOUND);
+  }
+  bool refused = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
+  return refused ? Status::system(ERROR_ACCESS_DENIED) : Status();
+}
+
+// Who may write where is decided by the folders' access lists, which only trying tells; a
+// folder that is gone is seen.
+ReplaceCheck check_replacement(const std::string& path) {
+  std::string folder = path.substr(0, name_start(path));
+  DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {Refusal::no_temp_file, Status::last_error()};
+  return {};
+}
+
+Status check_backup(const std::string& backup_path) {
+  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
+    return Status::system(ERROR_FILENAME_EXCED_RANGE);
+  }
+  DWORD attributes = GetFileAttributesA(backup_path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Status::system(ERROR_ACCESS_DENIED);
+  }
+  return {};
+}
+
+void start_writing_out(Replacement&) {}
+
 Disk& system_disk() {
   static SystemDisk disk;
   return disk;
@@ -452,10 +395,8 @@ Status give_attributes(Replacement& replacement) {
   if (!replacement.target_exists) return {};
   FILE_BASIC_INFO info{};
   info.FileAttributes = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-  if (!SetFileInformationByHandle(handle_of(replacement.temp), FileBasicInfo, &info, sizeof info)) {
-    return Status::last_error();
-  }
-  return {};
+  return status_of(
+      SetFileInformationByHandle(handle_of(replacement.temp), FileBasicInfo, &info, sizeof info));
 }
 
 }  // namespace zeltrim::platform
