@@ -7,6 +7,7 @@
 
 #include "textfile/diff.h"
 #include "textfile/encoder.h"
+#include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
 namespace zeltrim {
@@ -18,7 +19,6 @@ constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
 constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
 constexpr std::string_view kBackupSuffix = ".bak";
-constexpr std::string_view kCrLf = "\r\n";
 
 // Where the new bytes go once they differ from the old ones, made only then. The replacement
 // takes the target's place at the end; the shadow, where nothing is written in this run, keeps
@@ -163,7 +163,7 @@ class TargetWriter::Output {
         options_(options),
         encoder_(disk, target, options),
         allowed_(platform::may_replace(target.path)),
-        chunk_(encoder_.mark()) {
+        chunk_(mark_of(target.kind)) {
     if (options.no_write) {
       destination_ = std::make_unique<Shadow>(disk, target, options);
     } else {
