@@ -60,10 +60,6 @@ LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& op
   added_.share_file_with(out_);
 }
 
-void LineDiff::add_to_hunk(char sign, std::string_view text, std::string_view line_break) {
-  hunk_.append_parts({std::string_view(&sign, 1), text, line_break});
-}
-
 // One line of the diff: `text` and `line_break` together end with an LF (the no-newline note
 // ends an incomplete one).
 void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_break) {
@@ -87,12 +83,12 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
     hunk_new_ = new_count_ - unchanged_.size();
     hunk_old_count_ = hunk_new_count_ = 0;
   }
-  for (std::size_t at = 0; at < unchanged_.size(); ++at) add_to_hunk(' ', unchanged_[at], {});
+  for (std::size_t at = 0; at < unchanged_.size(); ++at) hunk_.append_parts({" ", unchanged_[at]});
   hunk_old_count_ += unchanged_.size();
   hunk_new_count_ += unchanged_.size();
   unchanged_.keep_last(0);
   if (mark == Mark::removed) {
-    add_to_hunk('-', text, line_break);
+    hunk_.append_parts({"-", text, line_break});
     ++hunk_old_count_;
     ++old_count_;
   } else {
@@ -106,7 +102,7 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
 void LineDiff::close_hunk() {
   hunk_.append_all(added_);
   std::size_t shown = std::min(unchanged_.size(), kContext);
-  for (std::size_t at = 0; at < shown; ++at) add_to_hunk(' ', unchanged_[at], {});
+  for (std::size_t at = 0; at < shown; ++at) hunk_.append_parts({" ", unchanged_[at]});
   hunk_old_count_ += shown;
   hunk_new_count_ += shown;
   // An empty side starts at the line before it.
@@ -187,29 +183,23 @@ void LineDiff::same(std::string_view text, std::string_view line_break) {
       new_partial_.append(bytes.substr(0, length));
       bytes.remove_prefix(length);
       if (lf == std::string_view::npos) break;
-      if (apart_) {
-        emit(Mark::removed, old_partial_, {});
-        emit(Mark::added, new_partial_, {});
-      } else {
-        emit(Mark::same, old_partial_, {});
-      }
-      old_partial_.clear();
-      new_partial_.clear();
-      apart_ = false;
+      end_lines({});
     }
   }
 }
 
-// The last lines, where they end without an LF.
-void LineDiff::end_partial_lines() {
+// The lines each side holds part of end here, with `line_break` (an LF is in them already, or
+// the last lines end without one): one line of both sides unless the two came apart.
+void LineDiff::end_lines(std::string_view line_break) {
   if (!apart_ && !old_partial_.empty()) {
-    emit(Mark::same, old_partial_, kNoNewline);
+    emit(Mark::same, old_partial_, line_break);
   } else {
-    if (!old_partial_.empty()) emit(Mark::removed, old_partial_, kNoNewline);
-    if (!new_partial_.empty()) emit(Mark::added, new_partial_, kNoNewline);
+    if (!old_partial_.empty()) emit(Mark::removed, old_partial_, line_break);
+    if (!new_partial_.empty()) emit(Mark::added, new_partial_, line_break);
   }
   old_partial_.clear();
   new_partial_.clear();
+  apart_ = false;
 }
 
 // The byte-order mark belongs to the first line. The old content of a file started afresh
@@ -347,7 +337,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     summary_.lines_changed = true;
     old_bytes_removed(0, UINT64_MAX);
     one_side(Mark::added, end);
-    end_partial_lines();
+    end_lines(kNoNewline);
   } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
@@ -368,7 +358,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-    end_partial_lines();
+    end_lines(kNoNewline);
   } else if (old_content && old_form.had_end_mark() != !end.empty()) {
     summary_.form_changed = true;
   }

@@ -44,11 +44,10 @@ class LineDiff final : public OldLines {
   void same(std::string_view text, std::string_view line_break);
   void one_side(Mark mark, std::string_view text, std::string_view line_break = {});
   std::string_view shown(std::string_view text);
-  void end_partial_lines();
+  void end_lines(std::string_view line_break);
   void old_bytes_removed(std::uint64_t at, std::uint64_t size);
 
   void emit(Mark mark, std::string_view text, std::string_view line_break);
-  void add_to_hunk(char sign, std::string_view text, std::string_view line_break);
   void close_hunk();
 
   // The newest few of what passes, oldest first. A slot is used again as it is: a string in it

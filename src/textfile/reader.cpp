@@ -87,14 +87,18 @@ class TargetReader::Decoder {
       static_cast<void>(text_.release());  // realloc has freed it, or it is `larger`
       text_.reset(larger);
     }
+    // Plain and UTF-8 text is read straight into the text; wide kinds behind the bytes of a code
+    // unit that the block before ended in the middle of.
+    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
+    char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
     std::size_t got = 0;
+    reason = disk_.read_at(file_, offset_, into, block_, got);
+    if (!reason) {
+      stop(LoadResult::cannot_read);
+      return false;
+    }
+    offset_ += got;
     if (unit_ == 1) {
-      reason = disk_.read_at(file_, offset_, text_.get() + end_, block_, got);
-      if (!reason) {
-        stop(LoadResult::cannot_read);
-        return false;
-      }
-      offset_ += got;
       // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken
       // character, in a plain one the mark of another encoding (unless it follows the end mark:
       // the lines that hold it are looked at as they are cut).
@@ -110,15 +114,6 @@ class TargetReader::Decoder {
       eof_ = got == 0;
       return got > 0;
     }
-
-    if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
-    std::memcpy(raw_.get(), carry_, carried_);
-    reason = disk_.read_at(file_, offset_, raw_.get() + carried_, block_, got);
-    if (!reason) {
-      stop(LoadResult::cannot_read);
-      return false;
-    }
-    offset_ += got;
     if (got == 0) {
       eof_ = true;
       // A broken last unit loses a character, except the single end-mark byte that older
@@ -132,6 +127,7 @@ class TargetReader::Decoder {
       form_.end_mark_byte = carried_ == 1;
       return false;
     }
+    std::memcpy(raw_.get(), carry_, carried_);
     std::size_t bytes = carried_ + got;
     carried_ = bytes % unit_;
     std::memcpy(carry_, raw_.get() + bytes - carried_, carried_);
