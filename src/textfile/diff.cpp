@@ -105,21 +105,19 @@ void LineDiff::close_hunk() {
   for (std::size_t at = 0; at < shown; ++at) hunk_.append_parts({" ", unchanged_[at]});
   hunk_old_count_ += shown;
   hunk_new_count_ += shown;
-  // An empty side starts at the line before it.
-  std::uint64_t old_start = hunk_old_count_ == 0 ? hunk_old_ : hunk_old_ + 1;
-  std::uint64_t new_start = hunk_new_count_ == 0 ? hunk_new_ : hunk_new_ + 1;
   if (out_.empty()) {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
   }
-  // A side of one line gives its start alone, as diff writes it.
-  auto range = [](std::uint64_t start, std::uint64_t count) {
-    std::string text = std::to_string(start);
+  // A side starts at its first line, an empty one at the line before it; a side of one line
+  // gives its start alone, as diff writes it.
+  auto range = [](std::uint64_t before, std::uint64_t count) {
+    std::string text = std::to_string(count == 0 ? before : before + 1);
     if (count != 1) text.append(",").append(std::to_string(count));
     return text;
   };
-  out_.append("@@ -" + range(old_start, hunk_old_count_) + " +" +
-              range(new_start, hunk_new_count_) + " @@\n");
+  out_.append("@@ -" + range(hunk_old_, hunk_old_count_) + " +" +
+              range(hunk_new_, hunk_new_count_) + " @@\n");
   out_.append_all(hunk_);
   // What follows the shown context may open the next hunk.
   unchanged_.keep_last(kContext);
