@@ -61,12 +61,10 @@ bool Encoder::append_end(std::string& out) {
     return true;
   }
   const FileForm& form = original_form();
-  bool kept = true;
-  if (target_.naming == Naming::existing) {
-    kept = append_text(form.tail, out);
-  } else if (form.tail_size > 0) {
-    kept = append_text(std::string_view(&kEndMark, 1), out);
-  }
+  std::string_view end = target_.naming == Naming::existing ? std::string_view(form.tail)
+                         : form.tail_size > 0               ? std::string_view(&kEndMark, 1)
+                                                            : std::string_view();
+  bool kept = append_text(end, out);
   if (form.end_mark_byte) out.push_back(kEndMark);
   return kept;
 }
