@@ -41,12 +41,6 @@ std::size_t unit_size(EncodingKind kind) {
   return kUnitSizes[static_cast<std::size_t>(kind)];
 }
 
-std::string_view break_text(LineBreak line_break) {
-  // In the order of LineBreak: the usual break is resolved before anything is written.
-  constexpr std::string_view kBreaks[] = {"", kCrLf, "\n", "\r", "\r\r", ""};
-  return kBreaks[static_cast<std::size_t>(line_break)];
-}
-
 void put_utf8(std::uint32_t code, char*& out) {
   if (code < 0x80) {
     *out++ = static_cast<char>(code);

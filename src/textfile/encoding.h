@@ -19,8 +19,12 @@ std::string_view mark_of(EncodingKind kind);
 // Bytes per code unit: 1 for plain and UTF-8, 2 for UTF-16, 4 for UTF-32.
 std::size_t unit_size(EncodingKind kind);
 
-// The characters of a line break (none for a line without one).
-std::string_view break_text(LineBreak line_break);
+// The characters of a line break (none for a line without one). Read for nearly every line.
+inline std::string_view break_text(LineBreak line_break) {
+  // In the order of LineBreak: the usual break is resolved before anything is written.
+  constexpr std::string_view kBreaks[] = {"", kCrLf, "\n", "\r", "\r\r", ""};
+  return kBreaks[static_cast<std::size_t>(line_break)];
+}
 
 // Appends `text`, one character per byte, in the kind's form.
 void append_encoded(EncodingKind kind, std::string_view text, std::string& out);
