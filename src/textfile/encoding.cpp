@@ -31,13 +31,13 @@ EncodingKind encoding_from_mark(std::string_view first_bytes) {
 
 std::string_view mark_of(EncodingKind kind) {
   // In the order of EncodingKind.
-  constexpr std::string_view kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF",
-                                         std::string_view("\x00\x00\xFE\xFF", 4)};
+  static constexpr std::string_view kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF",
+                                                std::string_view("\x00\x00\xFE\xFF", 4)};
   return kMarks[static_cast<std::size_t>(kind)];
 }
 
 std::size_t unit_size(EncodingKind kind) {
-  constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
+  static constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
   return kUnitSizes[static_cast<std::size_t>(kind)];
 }
 
@@ -47,7 +47,7 @@ void put_utf8(std::uint32_t code, char*& out) {
     return;
   }
   // A lead byte that tells how many bytes of six bits each follow, then those bytes.
-  constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
   int following = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
   *out++ = static_cast<char>(kLead[following] | (code >> (6 * following)));
   for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {

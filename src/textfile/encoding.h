@@ -22,7 +22,7 @@ std::size_t unit_size(EncodingKind kind);
 // The characters of a line break (none for a line without one). Read for nearly every line.
 inline std::string_view break_text(LineBreak line_break) {
   // In the order of LineBreak: the usual break is resolved before anything is written.
-  constexpr std::string_view kBreaks[] = {"", kCrLf, "\n", "\r", "\r\r", ""};
+  static constexpr std::string_view kBreaks[] = {"", kCrLf, "\n", "\r", "\r\r", ""};
   return kBreaks[static_cast<std::size_t>(line_break)];
 }
 
