@@ -88,7 +88,8 @@ class LineDiff final : public OldLines {
     std::string text;
     LineBreak line_break = LineBreak::none;
   };
-  Newest<Held, 64> held_;
+  static constexpr std::size_t kHeldLines = 64;
+  Newest<Held, kHeldLines> held_;
   std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
   // The line last handed to read(), until its new line took it or read_on() held it (origin 0).
   Line fresh_;
@@ -118,7 +119,9 @@ class LineDiff final : public OldLines {
   std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
   platform::Spool added_;
-  Newest<std::string, 7> unchanged_;  // unchanged lines since the last change
+  // Unchanged lines since the last change.
+  static constexpr std::size_t kUnchangedLines = 7;
+  Newest<std::string, kUnchangedLines> unchanged_;
 };
 
 }  // namespace zeltrim
