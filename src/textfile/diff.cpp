@@ -3,6 +3,7 @@
 // for a longest common part is needed, and memory does not grow with the file.
 #include "textfile/diff.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "textfile/encoding.h"
@@ -17,43 +18,22 @@ constexpr std::string_view kNoNewline = "\n\\ No newline at end of file\n";
 constexpr std::string_view kNewFile = "/dev/null";
 constexpr std::size_t kTailPiece = std::size_t{64} * 1024;
 
-std::string_view bytes_of(LineBreak line_break) {
-  switch (line_break) {
-    case LineBreak::cr_lf:
-      return "\r\n";
-    case LineBreak::lf:
-      return "\n";
-    case LineBreak::cr:
-      return "\r";
-    case LineBreak::cr_cr:
-      return "\r\r";
-    case LineBreak::usual:
-    case LineBreak::none:
-      break;
-  }
-  return {};
-}
-
 bool needs_quotes(unsigned char byte) {
   return byte == ' ' || byte == '"' || byte == '\\' || byte < 0x20 || byte == 0x7F;
 }
-}  // namespace
 
+// A path as a diff's header names it: in double quotes with C escapes where it holds a space, a
+// tab, a double quote, a backslash or another control byte.
 std::string quoted_path(std::string_view path) {
-  bool plain = true;
-  for (char byte : path) plain = plain && !needs_quotes(static_cast<unsigned char>(byte));
-  if (plain) return std::string(path);
+  if (std::ranges::none_of(path, needs_quotes)) return std::string(path);
+  // Each of these bytes is written as a backslash and the letter below it.
+  constexpr std::string_view kEscaped = "\"\\\t\n\r";
+  constexpr std::string_view kEscapes = "\"\\tnr";
   std::string quoted = "\"";
   for (char byte : path) {
     auto value = static_cast<unsigned char>(byte);
-    if (byte == '"' || byte == '\\') {
-      quoted.append({'\\', byte});
-    } else if (byte == '\t') {
-      quoted.append("\\t");
-    } else if (byte == '\n') {
-      quoted.append("\\n");
-    } else if (byte == '\r') {
-      quoted.append("\\r");
+    if (std::size_t at = kEscaped.find(byte); at != std::string_view::npos) {
+      quoted.append({'\\', kEscapes[at]});
     } else if (value < 0x20 || value == 0x7F) {
       char octal[5];
       std::snprintf(octal, sizeof octal, "\\%03o", value);
@@ -64,18 +44,7 @@ std::string quoted_path(std::string_view path) {
   }
   return quoted.append("\"");
 }
-
-void LineDiff::Unchanged::push(std::string_view text, std::string_view line_break) {
-  if (size_ == kMost) keep_last(kMost - 1);
-  slots_[(first_ + size_) % kMost].assign(text).append(line_break);
-  ++size_;
-}
-
-void LineDiff::Unchanged::keep_last(std::size_t count) {
-  if (count >= size_) return;
-  first_ = (first_ + size_ - count) % kMost;
-  size_ = count;
-}
+}  // namespace
 
 LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& options,
                    platform::Spool& out)
@@ -91,16 +60,12 @@ LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& op
   added_.share_file_with(out_);
 }
 
-void LineDiff::add_to_hunk(char sign, std::string_view text, std::string_view line_break) {
-  hunk_.append_parts({std::string_view(&sign, 1), text, line_break});
-}
-
 // One line of the diff: `text` and `line_break` together end with an LF (the no-newline note
 // ends an incomplete one).
 void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_break) {
   if (mark == Mark::same) {
     hunk_.append_all(added_);
-    unchanged_.push(text, line_break);
+    unchanged_.push().assign(text).append(line_break);
     // Before any change only the context of the next one is kept; after one, a gap too long to
     // join with the next change ends the hunk with its context.
     if (!open_) {
@@ -118,12 +83,12 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
     hunk_new_ = new_count_ - unchanged_.size();
     hunk_old_count_ = hunk_new_count_ = 0;
   }
-  for (std::size_t at = 0; at < unchanged_.size(); ++at) add_to_hunk(' ', unchanged_[at], {});
+  for (std::size_t at = 0; at < unchanged_.size(); ++at) hunk_.append_parts({" ", unchanged_[at]});
   hunk_old_count_ += unchanged_.size();
   hunk_new_count_ += unchanged_.size();
   unchanged_.keep_last(0);
   if (mark == Mark::removed) {
-    add_to_hunk('-', text, line_break);
+    hunk_.append_parts({"-", text, line_break});
     ++hunk_old_count_;
     ++old_count_;
   } else {
@@ -137,24 +102,22 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
 void LineDiff::close_hunk() {
   hunk_.append_all(added_);
   std::size_t shown = std::min(unchanged_.size(), kContext);
-  for (std::size_t at = 0; at < shown; ++at) add_to_hunk(' ', unchanged_[at], {});
+  for (std::size_t at = 0; at < shown; ++at) hunk_.append_parts({" ", unchanged_[at]});
   hunk_old_count_ += shown;
   hunk_new_count_ += shown;
-  // An empty side starts at the line before it.
-  std::uint64_t old_start = hunk_old_count_ == 0 ? hunk_old_ : hunk_old_ + 1;
-  std::uint64_t new_start = hunk_new_count_ == 0 ? hunk_new_ : hunk_new_ + 1;
   if (out_.empty()) {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
   }
-  // A side of one line gives its start alone, as diff writes it.
-  auto range = [](std::uint64_t start, std::uint64_t count) {
-    std::string text = std::to_string(start);
+  // A side starts at its first line, an empty one at the line before it; a side of one line
+  // gives its start alone, as diff writes it.
+  auto range = [](std::uint64_t before, std::uint64_t count) {
+    std::string text = std::to_string(count == 0 ? before : before + 1);
     if (count != 1) text.append(",").append(std::to_string(count));
     return text;
   };
-  out_.append("@@ -" + range(old_start, hunk_old_count_) + " +" +
-              range(new_start, hunk_new_count_) + " @@\n");
+  out_.append("@@ -" + range(hunk_old_, hunk_old_count_) + " +" +
+              range(hunk_new_, hunk_new_count_) + " @@\n");
   out_.append_all(hunk_);
   // What follows the shown context may open the next hunk.
   unchanged_.keep_last(kContext);
@@ -163,66 +126,46 @@ void LineDiff::close_hunk() {
 
 // Bytes of one side only, cut after each LF: a line that ends here is a changed line, and the
 // two sides are together again once neither holds part of a line.
-void LineDiff::one_side(Mark mark, std::string_view bytes) {
+void LineDiff::one_side(Mark mark, std::string_view text, std::string_view line_break) {
+  if (!bytes_) return emit(mark, shown(text), "\n");
   std::string& partial = mark == Mark::removed ? old_partial_ : new_partial_;
   const std::string& other = mark == Mark::removed ? new_partial_ : old_partial_;
-  while (!bytes.empty()) {
-    std::size_t lf = bytes.find('\n');
-    if (lf == std::string_view::npos) {
-      partial.append(bytes);
-      apart_ = true;
-      return;
-    }
-    std::string_view piece = bytes.substr(0, lf + 1);
-    bytes.remove_prefix(lf + 1);
-    if (partial.empty()) {
-      emit(mark, piece, {});
-    } else {
-      partial.append(piece);
-      emit(mark, partial, {});
-      partial.clear();
-    }
+  // A line's text never holds an LF: only its break may end a line of the diff.
+  if (partial.empty() && line_break.ends_with('\n')) {
+    emit(mark, text, line_break);
     apart_ = !other.empty();
+    return;
+  }
+  for (std::string_view bytes : {text, line_break}) {
+    while (!bytes.empty()) {
+      std::size_t lf = bytes.find('\n');
+      if (lf == std::string_view::npos) {
+        partial.append(bytes);
+        apart_ = true;
+        break;
+      }
+      std::string_view piece = bytes.substr(0, lf + 1);
+      bytes.remove_prefix(lf + 1);
+      if (partial.empty()) {
+        emit(mark, piece, {});
+      } else {
+        partial.append(piece);
+        emit(mark, partial, {});
+        partial.clear();
+      }
+      apart_ = !other.empty();
+    }
   }
 }
 
 // A line of UTF-16 or UTF-32 text as the diff shows it: UTF-8, whatever the file holds.
 std::string_view LineDiff::shown(std::string_view text) {
   if (options_.unicode) return text;
-  wide_text_.clear();
-  for (char byte : text) {
-    auto value = static_cast<unsigned char>(byte);
-    if (value < 0x80) {
-      wide_text_.push_back(byte);
-    } else {
-      wide_text_.push_back(static_cast<char>(0xC0 | (value >> 6)));
-      wide_text_.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    }
-  }
+  wide_text_.resize(2 * text.size());
+  char* out = wide_text_.data();
+  for (char byte : text) put_utf8(static_cast<unsigned char>(byte), out);
+  wide_text_.resize(static_cast<std::size_t>(out - wide_text_.data()));
   return wide_text_;
-}
-
-void LineDiff::removed(std::string_view text, std::string_view line_break) {
-  if (!bytes_) return emit(Mark::removed, shown(text), "\n");
-  // A line's text never holds an LF: only its break may end a line of the diff.
-  if (old_partial_.empty() && line_break.ends_with('\n')) {
-    emit(Mark::removed, text, line_break);
-    apart_ = !new_partial_.empty();
-    return;
-  }
-  one_side(Mark::removed, text);
-  one_side(Mark::removed, line_break);
-}
-
-void LineDiff::added(std::string_view text, std::string_view line_break) {
-  if (!bytes_) return emit(Mark::added, shown(text), "\n");
-  if (new_partial_.empty() && line_break.ends_with('\n')) {
-    emit(Mark::added, text, line_break);
-    apart_ = !old_partial_.empty();
-    return;
-  }
-  one_side(Mark::added, text);
-  one_side(Mark::added, line_break);
 }
 
 void LineDiff::same(std::string_view text, std::string_view line_break) {
@@ -238,29 +181,23 @@ void LineDiff::same(std::string_view text, std::string_view line_break) {
       new_partial_.append(bytes.substr(0, length));
       bytes.remove_prefix(length);
       if (lf == std::string_view::npos) break;
-      if (apart_) {
-        emit(Mark::removed, old_partial_, {});
-        emit(Mark::added, new_partial_, {});
-      } else {
-        emit(Mark::same, old_partial_, {});
-      }
-      old_partial_.clear();
-      new_partial_.clear();
-      apart_ = false;
+      end_lines({});
     }
   }
 }
 
-// The last lines, where they end without an LF.
-void LineDiff::end_partial_lines() {
+// The lines each side holds part of end here, with `line_break` (an LF is in them already, or
+// the last lines end without one): one line of both sides unless the two came apart.
+void LineDiff::end_lines(std::string_view line_break) {
   if (!apart_ && !old_partial_.empty()) {
-    emit(Mark::same, old_partial_, kNoNewline);
+    emit(Mark::same, old_partial_, line_break);
   } else {
-    if (!old_partial_.empty()) emit(Mark::removed, old_partial_, kNoNewline);
-    if (!new_partial_.empty()) emit(Mark::added, new_partial_, kNoNewline);
+    if (!old_partial_.empty()) emit(Mark::removed, old_partial_, line_break);
+    if (!new_partial_.empty()) emit(Mark::added, new_partial_, line_break);
   }
   old_partial_.clear();
   new_partial_.clear();
+  apart_ = false;
 }
 
 // The byte-order mark belongs to the first line. The old content of a file started afresh
@@ -282,106 +219,93 @@ void LineDiff::begin(bool empty) {
   if (old_mark == new_mark) {
     same(old_mark, {});
   } else {
-    removed(old_mark, {});
-    added(new_mark, {});
+    one_side(Mark::removed, old_mark);
+    one_side(Mark::added, new_mark);
   }
 }
 
 // Nearly every line comes out of the commands while it is still where it was read: only a
 // line that has not yet come out is copied.
 void LineDiff::read(const Line& line) {
-  fresh_ = {line.text, line.line_break};
-  fresh_origin_ = line.origin;
+  fresh_ = line;
   last_read_ = line.origin;
 }
 
 void LineDiff::read_on() {
-  if (fresh_origin_ == 0) return;
-  if (held_count_ == kHeldLines) {
-    held_first_ = (held_first_ + 1) % kHeldLines;
-    --held_count_;
-  }
-  Held& held = held_[(held_first_ + held_count_++) % kHeldLines];
-  held.origin = fresh_origin_;
+  if (fresh_.origin == 0) return;
+  Held& held = held_.push();
+  held.origin = fresh_.origin;
   held.text.assign(fresh_.text);
   held.line_break = fresh_.line_break;
-  fresh_origin_ = 0;
+  fresh_.origin = 0;
 }
 
 // Old line `origin`; false when there is no such line. Lines are asked for in order.
-bool LineDiff::old_line(std::uint64_t origin, OldLine& line) {
-  for (; held_count_ > 0; held_first_ = (held_first_ + 1) % kHeldLines, --held_count_) {
-    const Held& held = held_[held_first_];
+bool LineDiff::old_line(std::uint64_t origin, Line& line) {
+  for (; held_.size() > 0; held_.keep_last(held_.size() - 1)) {
+    const Held& held = held_[0];
     if (held.origin < origin) continue;
     if (held.origin > origin) break;
-    line = {held.text, held.line_break};  // its string stays until read_on() holds another
-    held_first_ = (held_first_ + 1) % kHeldLines;
-    --held_count_;
+    // Its string stays until read_on() holds another.
+    line = {held.text, origin, LineKind::text, held.line_break};
+    held_.keep_last(held_.size() - 1);
     return true;
   }
-  if (fresh_origin_ == origin) {
+  if (fresh_.origin == origin) {
     line = fresh_;
-    fresh_origin_ = 0;
+    fresh_.origin = 0;
     return true;
   }
   // Every line was read and handed on: there is none past the last.
   if (last_read_ > 0 && origin > last_read_) return false;
   if (!again_) again_ = std::make_unique<TargetReader>(disk_, target_, options_, true);
-  for (; again_read_ < origin; ++again_read_) {
+  while (again_line_.origin < origin) {
     if (!again_->next(again_line_)) return false;
   }
-  line = {again_line_.text, again_line_.line_break};
+  line = again_line_;
   return true;
 }
 
-bool LineDiff::next_old_is(std::string_view text) {
-  if (!old_left_) return false;
-  if (!old_line(next_old_, old_)) {
-    old_left_ = false;
-    return false;
-  }
-  return old_.text == text;
+// The next old line to pass; false once there is none.
+bool LineDiff::next_old(Line& line) {
+  old_left_ = old_left_ && old_line(next_old_, line);
+  return old_left_;
 }
 
 void LineDiff::old_lines_up_to(std::uint64_t origin) {
-  for (; old_left_ && next_old_ <= origin; ++next_old_) {
-    OldLine line;
-    if (!old_line(next_old_, line)) {
-      old_left_ = false;
-      break;
-    }
+  for (Line line; next_old_ <= origin && next_old(line); ++next_old_) {
     if (next_old_ == origin) {
       old_ = line;
     } else {
       summary_.lines_changed = true;
-      removed(line.text, bytes_of(line.line_break));
+      one_side(Mark::removed, line.text, break_text(line.line_break));
     }
   }
 }
 
 // An old line and the new line it became.
-void LineDiff::pair(const OldLine& old, const Line& line, LineBreak written) {
+void LineDiff::pair(const Line& old, const Line& line, LineBreak written) {
   if (old.line_break != written) summary_.form_changed = true;
   if (old.text != line.text) summary_.lines_changed = true;
   if (old.text == line.text && (!bytes_ || old.line_break == written)) {
-    return same(line.text, bytes_of(written));
+    return same(line.text, break_text(written));
   }
-  removed(old.text, bytes_of(old.line_break));
-  added(line.text, bytes_of(written));
+  one_side(Mark::removed, old.text, break_text(old.line_break));
+  one_side(Mark::added, line.text, break_text(written));
 }
 
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
-  if (bytes_) added({}, bytes_of(gained_before));
+  if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
   if (line.origin == 0) {
     // A file started afresh keeps none of its old lines: a new line equal to the next old one
     // stands for it, so that the same content written again shows no change.
-    if (target_.naming == Naming::created && next_old_is(line.text)) {
+    if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
       ++next_old_;
       pair(old_, line, written);
     } else {
       summary_.lines_changed = true;
-      added(line.text, bytes_of(written));
+      one_side(Mark::added, line.text, break_text(written));
     }
     return;
   }
@@ -411,7 +335,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     summary_.lines_changed = true;
     old_bytes_removed(0, UINT64_MAX);
     one_side(Mark::added, end);
-    end_partial_lines();
+    end_lines(kNoNewline);
   } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
@@ -432,7 +356,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-    end_partial_lines();
+    end_lines(kNoNewline);
   } else if (old_content && old_form.had_end_mark() != !end.empty()) {
     summary_.form_changed = true;
   }

@@ -33,42 +33,43 @@ class LineDiff final : public OldLines {
 
  private:
   enum class Mark : char { same = ' ', removed = '-', added = '+' };
-  struct OldLine {
-    std::string_view text;
-    LineBreak line_break = LineBreak::none;
-  };
   void begin(bool empty);
   void old_lines_up_to(std::uint64_t origin);
-  bool old_line(std::uint64_t origin, OldLine& line);
-  bool next_old_is(std::string_view text);
-  void pair(const OldLine& old, const Line& line, LineBreak written);
+  bool old_line(std::uint64_t origin, Line& line);
+  bool next_old(Line& line);
+  void pair(const Line& old, const Line& line, LineBreak written);
 
-  // The bytes of both contents, in order: the same in both, only in the old, only in the new.
-  // They are cut into the diff's lines after each LF.
+  // The bytes of both contents, in order: the same in both, or only on one side. They are cut
+  // into the diff's lines after each LF.
   void same(std::string_view text, std::string_view line_break);
-  void removed(std::string_view text, std::string_view line_break);
-  void added(std::string_view text, std::string_view line_break);
-  void one_side(Mark mark, std::string_view bytes);
+  void one_side(Mark mark, std::string_view text, std::string_view line_break = {});
   std::string_view shown(std::string_view text);
-  void end_partial_lines();
+  void end_lines(std::string_view line_break);
   void old_bytes_removed(std::uint64_t at, std::uint64_t size);
 
   void emit(Mark mark, std::string_view text, std::string_view line_break);
-  void add_to_hunk(char sign, std::string_view text, std::string_view line_break);
   void close_hunk();
 
-  // Unchanged lines since the last change, the newest few: each kept in a string that keeps
-  // its capacity, since nearly every line passes through here.
-  class Unchanged {
+  // The newest few of what passes, oldest first. A slot is used again as it is: a string in it
+  // keeps its capacity, since nearly every line passes through here.
+  template <typename T, std::size_t kMost>
+  class Newest {
    public:
-    static constexpr std::size_t kMost = 7;
     std::size_t size() const { return size_; }
-    const std::string& operator[](std::size_t at) const { return slots_[(first_ + at) % kMost]; }
-    void push(std::string_view text, std::string_view line_break);
-    void keep_last(std::size_t count);
+    T& operator[](std::size_t at) { return slots_[(first_ + at) % kMost]; }
+    // The slot after the newest; when every slot is taken, the oldest makes way.
+    T& push() {
+      if (size_ == kMost) keep_last(kMost - 1);
+      return (*this)[size_++];
+    }
+    void keep_last(std::size_t count) {
+      if (count >= size_) return;
+      first_ = (first_ + size_ - count) % kMost;
+      size_ = count;
+    }
 
    private:
-    std::array<std::string, kMost> slots_;
+    std::array<T, kMost> slots_;
     std::size_t first_ = 0;
     std::size_t size_ = 0;
   };
@@ -88,19 +89,15 @@ class LineDiff final : public OldLines {
     LineBreak line_break = LineBreak::none;
   };
   static constexpr std::size_t kHeldLines = 64;
-  std::array<Held, kHeldLines> held_;
-  std::size_t held_first_ = 0;
-  std::size_t held_count_ = 0;
+  Newest<Held, kHeldLines> held_;
   std::uint64_t last_read_ = 0;  // the last old line handed to read(); none: 0
-  // The line last handed to read(), until its new line took it or read_on() held it.
-  OldLine fresh_;
-  std::uint64_t fresh_origin_ = 0;  // none: 0
+  // The line last handed to read(), until its new line took it or read_on() held it (origin 0).
+  Line fresh_;
   std::unique_ptr<TargetReader> again_;
-  std::uint64_t again_read_ = 0;
-  Line again_line_;
+  Line again_line_;             // the line `again_` read last
   bool old_left_ = true;        // the old content may have more lines
   std::uint64_t next_old_ = 1;  // the next old line to pass
-  OldLine old_;                 // the old line passed last, valid within put()
+  Line old_;                    // the old line passed last, valid within put()
   std::string wide_text_;       // a line of UTF-16 or UTF-32 text as UTF-8
 
   // The diff's lines not yet ended by an LF, on each side, and whether the two sides differ
@@ -122,11 +119,9 @@ class LineDiff final : public OldLines {
   std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
   platform::Spool added_;
-  Unchanged unchanged_;
+  // Unchanged lines since the last change.
+  static constexpr std::size_t kUnchangedLines = 7;
+  Newest<std::string, kUnchangedLines> unchanged_;
 };
-
-// A path as a diff's header names it: in double quotes with C escapes where it holds a space, a
-// tab, a double quote, a backslash or another control byte.
-std::string quoted_path(std::string_view path);
 
 }  // namespace zeltrim

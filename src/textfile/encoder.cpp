@@ -4,17 +4,11 @@
 
 namespace zeltrim {
 
-namespace {
-constexpr std::string_view kCrLf = "\r\n";
-}  // namespace
-
 Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
     : disk_(disk),
       target_(target),
       options_(options),
       one_byte_units_(unit_size(target.kind) == 1) {}
-
-std::string_view Encoder::mark() const { return mark_of(target_.kind); }
 
 const FileForm& Encoder::original_form() {
   if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
@@ -48,30 +42,13 @@ bool Encoder::append_text(std::string_view text, std::string& out) const {
   return append_utf8_encoded(target_.kind, text, out);
 }
 
-bool Encoder::append_break(LineBreak line_break, std::string& out) const {
-  switch (line_break) {
-    case LineBreak::cr_lf:
-      return append_text(kCrLf, out);
-    case LineBreak::lf:
-      return append_text("\n", out);
-    case LineBreak::cr:
-      return append_text("\r", out);
-    case LineBreak::cr_cr:
-      return append_text("\r\r", out);
-    case LineBreak::usual:  // resolved before: never the break of a file
-    case LineBreak::none:
-      break;
-  }
-  return true;
-}
-
 bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
   if (!options_.keep_form && one_byte_units_) {
     out.append(line.text).append(kCrLf);  // nearly every line of a run comes this way
     return true;
   }
-  return append_break(form.gained, out) && append_text(line.text, out) &&
-         append_break(form.written, out);
+  return append_text(break_text(form.gained), out) && append_text(line.text, out) &&
+         append_text(break_text(form.written), out);
 }
 
 // In the program's form the end mark is one byte, after plain and UTF-8 text only: after
@@ -84,12 +61,10 @@ bool Encoder::append_end(std::string& out) {
     return true;
   }
   const FileForm& form = original_form();
-  bool kept = true;
-  if (target_.naming == Naming::existing) {
-    kept = append_text(form.tail, out);
-  } else if (form.tail_size > 0) {
-    kept = append_text(std::string_view(&kEndMark, 1), out);
-  }
+  std::string_view end = target_.naming == Naming::existing ? std::string_view(form.tail)
+                         : form.tail_size > 0               ? std::string_view(&kEndMark, 1)
+                                                            : std::string_view();
+  bool kept = append_text(end, out);
   if (form.end_mark_byte) out.push_back(kEndMark);
   return kept;
 }

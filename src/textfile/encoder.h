@@ -28,15 +28,12 @@ class Encoder {
   bool append(const Line& line, const LineForm& form, std::string& out);
   // What follows the last line. False as for append.
   bool append_end(std::string& out);
-  std::string_view mark() const;
-  bool one_byte_units() const { return one_byte_units_; }
   // The form of the content the target has now: known once its lines were read, else found by
   // reading it through once (a .G target's lines are never read).
   const FileForm& original_form();
 
  private:
   bool append_text(std::string_view text, std::string& out) const;
-  bool append_break(LineBreak line_break, std::string& out) const;
 
   platform::Disk& disk_;
   Target& target_;

@@ -1,13 +1,14 @@
 #include "textfile/encoding.h"
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
 namespace zeltrim {
 
 namespace {
 constexpr std::size_t kMarkProbe = 4;  // the longest mark: UTF-32's
+constexpr std::uint32_t kHighSurrogates = 0xD800;
+constexpr std::uint32_t kLowSurrogates = 0xDC00;
+constexpr std::uint32_t kPastSurrogates = 0xE000;
+constexpr std::uint32_t kPastUnicode = 0x110000;
+constexpr std::uint32_t kPastNarrowed = 0x100;
 }  // namespace
 
 EncodingKind encoding_from_mark(std::string_view first_bytes) {
@@ -28,64 +29,33 @@ EncodingKind encoding_from_mark(std::string_view first_bytes) {
   return EncodingKind::plain;
 }
 
-std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode,
-                                            platform::Status& reason) {
-  EncodingKind kind = encoding_from_mark(bytes);
-  if (kind != EncodingKind::utf8 && kind != EncodingKind::utf16le &&
-      kind != EncodingKind::utf16be) {
-    return std::string(bytes);
-  }
-  bytes.remove_prefix(mark_of(kind).size());
-  if (kind == EncodingKind::utf8) return std::string(bytes);
-  if (bytes.size() % 2 != 0) {
-    reason = platform::Status::lossy(platform::Loss::broken_unit);
-    return std::nullopt;
-  }
-  std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
-  char* out = text.data();
-  std::uint32_t pending = 0;
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    std::uint32_t unit =
-        kind == EncodingKind::utf16le ? in[i] | (in[i + 1] << 8) : (in[i] << 8) | in[i + 1];
-    if (!decode_unit(kind, unit, unicode, pending, out)) {
-      reason = platform::Status::lossy(loss_of_unit(kind, unit, unicode, pending));
-      return std::nullopt;
-    }
-  }
-  if (pending != 0) {
-    reason = platform::Status::lossy(platform::Loss::lone_surrogate);
-    return std::nullopt;
-  }
-  text.resize(static_cast<std::size_t>(out - text.data()));
-  return text;
+std::string_view mark_of(EncodingKind kind) {
+  // In the order of EncodingKind.
+  static constexpr std::string_view kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF",
+                                                std::string_view("\x00\x00\xFE\xFF", 4)};
+  return kMarks[static_cast<std::size_t>(kind)];
 }
 
-namespace {
-constexpr std::uint32_t kHighSurrogates = 0xD800;
-constexpr std::uint32_t kLowSurrogates = 0xDC00;
-constexpr std::uint32_t kPastSurrogates = 0xE000;
-constexpr std::uint32_t kPastUnicode = 0x110000;
-constexpr std::uint32_t kPastNarrowed = 0x100;
+std::size_t unit_size(EncodingKind kind) {
+  static constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
+  return kUnitSizes[static_cast<std::size_t>(kind)];
+}
 
 void put_utf8(std::uint32_t code, char*& out) {
   if (code < 0x80) {
     *out++ = static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (code >> 6));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (code >> 12));
-    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (code >> 18));
-    *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    return;
+  }
+  // A lead byte that tells how many bytes of six bits each follow, then those bytes.
+  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  int following = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+  *out++ = static_cast<char>(kLead[following] | (code >> (6 * following)));
+  for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {
+    *out++ = static_cast<char>(0x80 | ((code >> shift) & 0x3F));
   }
 }
 
+namespace {
 // The next character of UTF-8 text, strictly: no overlong form, no surrogate, nothing above
 // U+10FFFF, no sequence cut short. False when there is none such at `at`.
 bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {
@@ -117,43 +87,75 @@ void put_unit(EncodingKind kind, std::uint32_t unit, std::string& out) {
     }
   }
 }
-}  // namespace
 
-bool decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode, std::uint32_t& pending,
-                 char*& out) {
+// The character one code unit stands for, as decode_units appends it; why it cannot be carried,
+// where it cannot.
+std::optional<platform::Loss> decode_unit(EncodingKind kind, std::uint32_t unit, bool unicode,
+                                          std::uint32_t& pending, char*& out) {
+  if (unit == 0) return platform::Loss::zero_character;
   if (!unicode) {
-    if (unit == 0 || unit >= kPastNarrowed) return false;
+    if (unit >= kPastNarrowed) return platform::Loss::above_latin1;
     *out++ = static_cast<char>(unit);
-    return true;
+    return std::nullopt;
   }
+  bool high = unit >= kHighSurrogates && unit < kLowSurrogates;
+  bool low = unit >= kLowSurrogates && unit < kPastSurrogates;
   if (pending != 0) {
-    if (unit < kLowSurrogates || unit >= kPastSurrogates) return false;
+    if (!low) return platform::Loss::lone_surrogate;
     put_utf8(0x10000 + ((pending - kHighSurrogates) << 10) + (unit - kLowSurrogates), out);
     pending = 0;
-    return true;
+    return std::nullopt;
   }
-  if (unit >= kHighSurrogates && unit < kLowSurrogates && kind != EncodingKind::utf32be) {
+  if (high && kind != EncodingKind::utf32be) {
     pending = unit;
-    return true;
+    return std::nullopt;
   }
   // A surrogate alone is no character: in UTF-32 neither half may stand, in UTF-16 a low one
   // without its high one.
-  if (unit == 0 || unit >= kPastUnicode || (unit >= kHighSurrogates && unit < kPastSurrogates)) {
-    return false;
-  }
+  if (high || low) return platform::Loss::lone_surrogate;
+  if (unit >= kPastUnicode) return platform::Loss::beyond_unicode;
   put_utf8(unit, out);
-  return true;
+  return std::nullopt;
+}
+}  // namespace
+
+std::optional<platform::Loss> decode_units(EncodingKind kind, std::string_view bytes, bool unicode,
+                                           std::uint32_t& pending, char*& out) {
+  std::size_t size = unit_size(kind);
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (const auto* end = in + bytes.size() / size * size; in != end; in += size) {
+    std::uint32_t unit = 0;
+    if (kind == EncodingKind::utf16le) {
+      unit = in[0] | (in[1] << 8);
+    } else {
+      for (std::size_t b = 0; b < size; ++b) unit = (unit << 8) | in[b];
+    }
+    if (std::optional<platform::Loss> loss = decode_unit(kind, unit, unicode, pending, out)) {
+      return loss;
+    }
+  }
+  return std::nullopt;
 }
 
-platform::Loss loss_of_unit(EncodingKind kind, std::uint32_t unit, bool unicode,
-                            std::uint32_t pending) {
-  if (unit == 0) return platform::Loss::zero_character;
-  if (!unicode) return platform::Loss::above_latin1;
-  if (pending != 0 || (unit >= kHighSurrogates && unit < kPastSurrogates)) {
-    return platform::Loss::lone_surrogate;
+std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode,
+                                            platform::Status& reason) {
+  EncodingKind kind = encoding_from_mark(bytes);
+  if (kind == EncodingKind::plain || kind == EncodingKind::utf32be) return std::string(bytes);
+  bytes.remove_prefix(mark_of(kind).size());
+  if (kind == EncodingKind::utf8) return std::string(bytes);
+  std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
+  char* out = text.data();
+  std::uint32_t pending = 0;
+  std::optional<platform::Loss> loss = bytes.size() % 2 != 0
+                                           ? platform::Loss::broken_unit
+                                           : decode_units(kind, bytes, unicode, pending, out);
+  if (!loss && pending != 0) loss = platform::Loss::lone_surrogate;
+  if (loss) {
+    reason = platform::Status::lossy(*loss);
+    return std::nullopt;
   }
-  static_cast<void>(kind);
-  return platform::Loss::beyond_unicode;
+  text.resize(static_cast<std::size_t>(out - text.data()));
+  return text;
 }
 
 bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& out) {
@@ -173,36 +175,6 @@ bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& 
     }
   }
   return true;
-}
-
-std::string_view mark_of(EncodingKind kind) {
-  switch (kind) {
-    case EncodingKind::utf8:
-      return "\xEF\xBB\xBF";
-    case EncodingKind::utf16le:
-      return "\xFF\xFE";
-    case EncodingKind::utf16be:
-      return "\xFE\xFF";
-    case EncodingKind::utf32be:
-      return std::string_view("\x00\x00\xFE\xFF", 4);
-    case EncodingKind::plain:
-      break;
-  }
-  return {};
-}
-
-std::size_t unit_size(EncodingKind kind) {
-  switch (kind) {
-    case EncodingKind::utf16le:
-    case EncodingKind::utf16be:
-      return 2;
-    case EncodingKind::utf32be:
-      return 4;
-    case EncodingKind::plain:
-    case EncodingKind::utf8:
-      break;
-  }
-  return 1;
 }
 
 void append_encoded(EncodingKind kind, std::string_view text, std::string& out) {

@@ -7,20 +7,27 @@ namespace zeltrim {
 namespace {
 constexpr std::size_t kMarkProbe = 4;
 
-// The kind from the first bytes of the very file that is read, so the two always agree: a
-// separate look at the mark could fail, or see another file, and load a UTF-8 file as plain
-// text with its mark inside the first line.
-LoadResult find_kind(platform::Disk& disk, Opened& opened) {
+// The kind the first bytes of `file` announce, from as many of them as could be read; `read`
+// says whether every read went well.
+EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Status& read) {
   char first[kMarkProbe];
   std::size_t got = 0;
   while (got < kMarkProbe) {
     std::size_t n = 0;
-    opened.reason = disk.read_at(opened.target.original, got, first + got, kMarkProbe - got, n);
-    if (!opened.reason) return LoadResult::cannot_read;
-    if (n == 0) break;
+    read = disk.read_at(file, got, first + got, kMarkProbe - got, n);
+    if (!read || n == 0) break;
     got += n;
   }
-  opened.target.kind = encoding_from_mark(std::string_view(first, got));
+  return encoding_from_mark(std::string_view(first, got));
+}
+
+// The kind from the first bytes of the very file that is read, so the two always agree: a
+// separate look at the mark could fail, or see another file, and load a UTF-8 file as plain
+// text with its mark inside the first line.
+LoadResult find_kind(platform::Disk& disk, Opened& opened) {
+  EncodingKind kind = kind_of(disk, opened.target.original, opened.reason);
+  if (!opened.reason) return LoadResult::cannot_read;
+  opened.target.kind = kind;
   return LoadResult::loaded;
 }
 
@@ -28,14 +35,8 @@ LoadResult find_kind(platform::Disk& disk, Opened& opened) {
 EncodingKind detect_encoding(platform::Disk& disk, const std::string& path, EncodingKind previous) {
   platform::File file;
   if (!disk.open_for_reading(path, platform::Accept::regular_file, file)) return previous;
-  char first[kMarkProbe];
-  std::size_t got = 0;
-  while (got < kMarkProbe) {
-    std::size_t n = 0;
-    if (!disk.read_some(file, first + got, kMarkProbe - got, n) || n == 0) break;
-    got += n;
-  }
-  return encoding_from_mark(std::string_view(first, got));
+  platform::Status read;  // what could not be read of the mark counts as missing
+  return kind_of(disk, file, read);
 }
 
 // .G: the file must be one this user may write, or may make. It is made at once when missing,

@@ -16,39 +16,10 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{256} * 1024;
 constexpr std::size_t kLeftOverRoom = std::size_t{16} * 1024;
 
-bool only_line_breaks(std::string_view line) {
-  return line.size() <= 2 && line.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
-// Memory that grows in place where it can: the system moves a large block's pages instead of
-// copying them, and pages never touched cost nothing. A line of many megabytes grows it often.
-class GrowingBlock {
- public:
-  GrowingBlock() = default;
-  GrowingBlock(const GrowingBlock&) = delete;
-  GrowingBlock& operator=(const GrowingBlock&) = delete;
-  ~GrowingBlock() { std::free(data_); }
-
-  char* get() const { return data_; }
-  char& operator[](std::size_t at) const { return data_[at]; }
-  // The bytes held so far stay as they are.
-  void resize(std::size_t size) {
-    void* larger = std::realloc(data_, size);
-    if (larger == nullptr) throw std::bad_alloc();
-    data_ = static_cast<char*>(larger);
-  }
-
- private:
-  char* data_ = nullptr;
+// Memory from realloc, given back with free.
+struct Free {
+  void operator()(char* data) const { std::free(data); }
 };
-
-// A blank line of a plain file, by the bytes it held.
-LineBreak blank_break(std::string_view line) {
-  if (line == "\r\n") return LineBreak::cr_lf;
-  if (line == "\n") return LineBreak::lf;
-  if (line == "\r") return LineBreak::cr;
-  return LineBreak::cr_cr;
-}
 }  // namespace
 
 LineBreak FileForm::usual() const {
@@ -69,22 +40,22 @@ class TargetReader::Decoder {
         unicode_(options.unicode),
         offset_(start),
         finished_(empty || !target.original.is_open()) {
-    if (finished_) form_.complete = true;
+    form_.complete = finished_;
     // A small file is read in one block of its own size: it never pays for a large buffer.
-    if (!finished_) {
-      std::optional<std::uint64_t> size = platform::size_hint(file_);
-      if (size && *size < kBlock) block_ = static_cast<std::size_t>(*size) + 1;
-    }
+    std::optional<std::uint64_t> size = finished_ ? std::nullopt : platform::size_hint(file_);
+    if (size && *size < kBlock) block_ = static_cast<std::size_t>(*size) + 1;
   }
 
-  bool next(Line& line);
+  bool next(Line& line) {
+    if (finished_) return false;
+    return kind_ == EncodingKind::plain ? plain_line(line) : encoded_line(line);
+  }
 
   LoadResult result = LoadResult::loaded;
   platform::Status reason;
   FileForm form_;
 
  private:
-  bool fill();
   void stop(LoadResult why) {
     result = why;
     finished_ = true;
@@ -93,14 +64,217 @@ class TargetReader::Decoder {
     reason = platform::Status::lossy(loss);
     stop(LoadResult::would_lose_characters);
   }
-  bool find_break(std::size_t& at);
-  bool plain_line(Line& line);
-  bool encoded_line(Line& line);
-  bool end(bool more);
-  void count(LineBreak line_break);
 
-  void keep_rest_as_tail();
-  void keep_end_mark_after_last_line();
+  // Reads and decodes the next block behind what is left of the text. False at the end of the
+  // file or when reading failed.
+  bool fill() {
+    if (eof_ || finished_) return false;
+    if (begin_ > 0) {
+      std::memmove(text_.get(), text_.get() + begin_, end_ - begin_);
+      end_ -= begin_;
+      if (zero_at_ != kNoZero) zero_at_ -= begin_;
+      begin_ = 0;
+    }
+    // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
+    std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
+    if (capacity_ < end_ + room) {
+      capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
+      // The text grows in place where it can: the system moves a large block's pages instead of
+      // copying them, and pages never touched cost nothing. A line of many megabytes grows it
+      // often.
+      char* larger = static_cast<char*>(std::realloc(text_.get(), capacity_));
+      if (larger == nullptr) throw std::bad_alloc();
+      static_cast<void>(text_.release());  // realloc has freed it, or it is `larger`
+      text_.reset(larger);
+    }
+    // Plain and UTF-8 text is read straight into the text; wide kinds behind the bytes of a code
+    // unit that the block before ended in the middle of.
+    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
+    char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
+    std::size_t got = 0;
+    reason = disk_.read_at(file_, offset_, into, block_, got);
+    if (!reason) {
+      stop(LoadResult::cannot_read);
+      return false;
+    }
+    offset_ += got;
+    if (unit_ == 1) {
+      // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken
+      // character, in a plain one the mark of another encoding (unless it follows the end mark:
+      // the lines that hold it are looked at as they are cut).
+      const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
+      if (zero != nullptr) {
+        if (kind_ == EncodingKind::utf8) {
+          lose(platform::Loss::zero_byte);
+          return false;
+        }
+        zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
+      }
+      end_ += got;
+      eof_ = got == 0;
+      return got > 0;
+    }
+    if (got == 0) {
+      eof_ = true;
+      // A broken last unit loses a character, except the single end-mark byte that older
+      // versions of this program wrote after the last unit; so does a surrogate without its
+      // pair.
+      if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+        lose(platform::Loss::broken_unit);
+      } else if (pending_ != 0) {
+        lose(platform::Loss::lone_surrogate);
+      }
+      form_.end_mark_byte = carried_ == 1;
+      return false;
+    }
+    std::memcpy(raw_.get(), carry_, carried_);
+    std::size_t bytes = carried_ + got;
+    carried_ = bytes % unit_;
+    std::memcpy(carry_, raw_.get() + bytes - carried_, carried_);
+    // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
+    // UTF-8.
+    char* out = text_.get() + end_;
+    if (std::optional<platform::Loss> loss =
+            decode_units(kind_, {raw_.get(), bytes}, unicode_, pending_, out)) {
+      lose(*loss);
+      return false;
+    }
+    end_ = static_cast<std::size_t>(out - text_.get());
+    return true;
+  }
+
+  void count(LineBreak line_break) {
+    if (line_break == LineBreak::cr_lf) ++form_.cr_lf;
+    if (line_break == LineBreak::lf) ++form_.lf;
+    if (line_break == LineBreak::cr) ++form_.cr;
+  }
+
+  // Where the next break lies behind begin_, reading more as needed: `at` is its offset from
+  // begin_, or end_ - begin_ when the file ends first. False when reading failed.
+  bool find_break(std::size_t& at) {
+    for (;;) {
+      const char* start = text_.get() + begin_;
+      std::size_t size = end_ - begin_;
+      at = searched_;
+      if (kind_ == EncodingKind::plain) {
+        const void* lf = std::memchr(start + at, '\n', size - at);
+        at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+      } else {
+        while (at < size && start[at] != '\r' && start[at] != '\n') ++at;
+      }
+      // A CR at the end of what is read may be the first half of a CR LF.
+      bool whole =
+          at < size && (start[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < size);
+      if (whole || eof_) return true;
+      searched_ = at;
+      if (!fill()) return result == LoadResult::loaded;
+    }
+  }
+
+  // A plain file: lines end after each LF, and the CR LF or lone LF that ends a line is cut; a
+  // lone CR stays in its text. A line that begins with the end mark ends the file.
+  bool plain_line(Line& line) {
+    if (begin_ == end_ && !fill()) return end();
+    if (text_.get()[begin_] == kEndMark) {
+      keep_rest_as_tail();
+      return end();
+    }
+    std::size_t at = 0;
+    if (!find_break(at)) return end();
+    std::size_t length = std::min(at + 1, end_ - begin_);
+    std::string_view bytes(text_.get() + begin_, length);
+    begin_ += length;
+    if (zero_at_ < begin_) {
+      lose(platform::Loss::zero_byte);
+      return false;
+    }
+    searched_ = 0;
+    line.origin = ++origin_;
+    // A file typed at the console ends with the end mark right after its last line's text.
+    if (at == length && bytes.ends_with(kEndMark)) {
+      bytes.remove_suffix(1);
+      keep_end_mark_after_last_line();
+    }
+    line.line_break = bytes.ends_with(kCrLf)  ? LineBreak::cr_lf
+                      : bytes.ends_with('\n') ? LineBreak::lf
+                                              : LineBreak::none;
+    bytes.remove_suffix(break_text(line.line_break).size());
+    // A blank last line may end with one or two lone CRs instead.
+    if (line.line_break == LineBreak::none && (bytes == "\r" || bytes == "\r\r")) {
+      line.line_break = bytes.size() == 1 ? LineBreak::cr : LineBreak::cr_cr;
+      bytes = {};
+    }
+    line.kind = bytes.empty() ? LineKind::blank : LineKind::text;
+    line.text = bytes;
+    count(line.line_break);
+    return true;
+  }
+
+  // Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
+  // Bytes after the last break form one more line unless they begin with the end mark.
+  bool encoded_line(Line& line) {
+    std::size_t at = 0;
+    if (!find_break(at)) return end();
+    const char* start = text_.get() + begin_;
+    std::size_t size = end_ - begin_;
+    searched_ = 0;
+    if (at < size) {
+      bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
+      line.line_break = cr_lf               ? LineBreak::cr_lf
+                        : start[at] == '\r' ? LineBreak::cr
+                                            : LineBreak::lf;
+      line.kind = at == 0 ? LineKind::blank : LineKind::text;
+      line.text = std::string_view(start, at);
+      begin_ += at + (cr_lf ? 2 : 1);
+    } else {
+      if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
+      if (size == 0 || start[0] == kEndMark) return end();
+      line.kind = LineKind::text;
+      line.line_break = LineBreak::none;
+      // In UTF-8 too, a last line may run straight into the end mark.
+      bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
+      line.text = std::string_view(start, size - (end_mark_after ? 1 : 0));
+      begin_ = end_;
+      if (end_mark_after) keep_end_mark_after_last_line();
+    }
+    line.origin = ++origin_;
+    count(line.line_break);
+    return true;
+  }
+
+  // Where the file's own form is kept, what follows the last line is kept whole; where it is
+  // not, only where it lies is noted (it is dropped, and the diff shows it go).
+  void keep_rest_as_tail() {
+    form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
+    form_.tail_size = end_ - begin_;
+    if (!keep_tail_) {
+      std::optional<std::uint64_t> size = platform::size_hint(file_);
+      if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
+      begin_ = end_;
+      return;
+    }
+    do {
+      form_.tail.append(text_.get() + begin_, end_ - begin_);
+      begin_ = end_;
+    } while (fill());
+    form_.tail_size = form_.tail.size();
+  }
+
+  // The end mark that is the last byte of the file, right after the last line's text: it ends
+  // the file as a line that begins with it does.
+  void keep_end_mark_after_last_line() {
+    form_.tail_at = offset_ - 1;
+    form_.tail_size = 1;
+    if (keep_tail_) form_.tail.assign(1, kEndMark);
+  }
+
+  // The last line has been read (or reading failed): the form is known when every line was
+  // read. False: there is no line.
+  bool end() {
+    if (result == LoadResult::loaded) form_.complete = true;
+    finished_ = true;
+    return false;
+  }
 
   platform::Disk& disk_;
   platform::File& file_;
@@ -115,7 +289,7 @@ class TargetReader::Decoder {
   bool finished_;
   std::uint64_t origin_ = 0;
   // Decoded text not yet cut into lines: text_[begin_, end_).
-  GrowingBlock text_;
+  std::unique_ptr<char, Free> text_;
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
@@ -128,240 +302,6 @@ class TargetReader::Decoder {
   std::size_t carried_ = 0;
   std::unique_ptr<char[]> raw_;
 };
-
-// Reads and decodes the next block behind what is left of the text. False at the end of the
-// file or when reading failed.
-bool TargetReader::Decoder::fill() {
-  if (eof_ || finished_) return false;
-  if (begin_ > 0) {
-    std::memmove(text_.get(), text_.get() + begin_, end_ - begin_);
-    end_ -= begin_;
-    if (zero_at_ != kNoZero) zero_at_ -= begin_;
-    begin_ = 0;
-  }
-  // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
-  std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
-  if (capacity_ < end_ + room) {
-    capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
-    text_.resize(capacity_);
-  }
-  std::size_t got = 0;
-  if (unit_ == 1) {
-    reason = disk_.read_at(file_, offset_, text_.get() + end_, block_, got);
-    if (!reason) {
-      stop(LoadResult::cannot_read);
-      return false;
-    }
-    offset_ += got;
-    // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken character,
-    // in a plain one the mark of another encoding (unless it follows the end mark: the lines
-    // that hold it are looked at as they are cut).
-    const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
-    if (zero != nullptr) {
-      if (kind_ == EncodingKind::utf8) {
-        lose(platform::Loss::zero_byte);
-        return false;
-      }
-      zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
-    }
-    end_ += got;
-    eof_ = got == 0;
-    return got > 0;
-  }
-
-  if (!raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
-  std::memcpy(raw_.get(), carry_, carried_);
-  reason = disk_.read_at(file_, offset_, raw_.get() + carried_, block_, got);
-  if (!reason) {
-    stop(LoadResult::cannot_read);
-    return false;
-  }
-  offset_ += got;
-  if (got == 0) {
-    eof_ = true;
-    // A broken last unit loses a character, except the single end-mark byte that older
-    // versions of this program wrote after the last unit; so does a surrogate without its pair.
-    if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
-      lose(platform::Loss::broken_unit);
-    } else if (pending_ != 0) {
-      lose(platform::Loss::lone_surrogate);
-    }
-    form_.end_mark_byte = carried_ == 1;
-    return false;
-  }
-  std::size_t bytes = carried_ + got;
-  std::size_t units = bytes / unit_;
-  carried_ = bytes % unit_;
-  std::memcpy(carry_, raw_.get() + units * unit_, carried_);
-  // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
-  // UTF-8.
-  const auto* in = reinterpret_cast<const unsigned char*>(raw_.get());
-  char* out = text_.get() + end_;
-  for (std::size_t i = 0; i < units; ++i, in += unit_) {
-    std::uint32_t value = 0;
-    if (kind_ == EncodingKind::utf16le) {
-      value = in[0] | (in[1] << 8);
-    } else {
-      for (std::size_t b = 0; b < unit_; ++b) value = (value << 8) | in[b];
-    }
-    if (!decode_unit(kind_, value, unicode_, pending_, out)) {
-      lose(loss_of_unit(kind_, value, unicode_, pending_));
-      return false;
-    }
-  }
-  end_ = static_cast<std::size_t>(out - text_.get());
-  return true;
-}
-
-void TargetReader::Decoder::count(LineBreak line_break) {
-  switch (line_break) {
-    case LineBreak::cr_lf:
-      ++form_.cr_lf;
-      break;
-    case LineBreak::lf:
-      ++form_.lf;
-      break;
-    case LineBreak::cr:
-      ++form_.cr;
-      break;
-    case LineBreak::usual:
-    case LineBreak::cr_cr:
-    case LineBreak::none:
-      break;
-  }
-}
-
-// Where the next break lies behind begin_, reading more as needed: `at` is its offset from
-// begin_, or end_ - begin_ when the file ends first. False when reading failed.
-bool TargetReader::Decoder::find_break(std::size_t& at) {
-  for (;;) {
-    const char* start = text_.get() + begin_;
-    std::size_t size = end_ - begin_;
-    at = searched_;
-    if (kind_ == EncodingKind::plain) {
-      const void* lf = std::memchr(start + at, '\n', size - at);
-      at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-    } else {
-      while (at < size && start[at] != '\r' && start[at] != '\n') ++at;
-    }
-    // A CR at the end of what is read may be the first half of a CR LF.
-    bool whole = at < size && (start[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < size);
-    if (whole || eof_) return true;
-    searched_ = at;
-    if (!fill()) return result == LoadResult::loaded;
-  }
-}
-
-// A plain file: lines end after each LF, and the CR LF or lone LF that ends a line is cut; a
-// lone CR stays in its text. A line that begins with the end mark ends the file.
-bool TargetReader::Decoder::plain_line(Line& line) {
-  if (begin_ == end_ && !fill()) return end(false);
-  if (text_[begin_] == kEndMark) {
-    keep_rest_as_tail();
-    return end(false);
-  }
-  std::size_t at = 0;
-  if (!find_break(at)) return end(false);
-  std::size_t length = std::min(at + 1, end_ - begin_);
-  std::string_view bytes(text_.get() + begin_, length);
-  begin_ += length;
-  if (zero_at_ < begin_) {
-    lose(platform::Loss::zero_byte);
-    return false;
-  }
-  searched_ = 0;
-  line.origin = ++origin_;
-  // A file typed at the console ends with the end mark right after its last line's text.
-  bool end_mark_after = at == length && bytes.ends_with(kEndMark);
-  if (end_mark_after) {
-    bytes.remove_suffix(1);
-    keep_end_mark_after_last_line();
-  }
-  if (only_line_breaks(bytes)) {
-    line.kind = LineKind::blank;
-    line.text = {};
-    line.line_break = blank_break(bytes);
-  } else {
-    line.kind = LineKind::text;
-    line.line_break = bytes.ends_with("\r\n") ? LineBreak::cr_lf
-                      : bytes.ends_with('\n') ? LineBreak::lf
-                                              : LineBreak::none;
-    bytes.remove_suffix(line.line_break == LineBreak::cr_lf ? 2
-                        : line.line_break == LineBreak::lf  ? 1
-                                                            : 0);
-    line.text = bytes;
-  }
-  count(line.line_break);
-  return true;
-}
-
-// Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
-// Bytes after the last break form one more line unless they begin with the end mark.
-bool TargetReader::Decoder::encoded_line(Line& line) {
-  std::size_t at = 0;
-  if (!find_break(at)) return end(false);
-  const char* start = text_.get() + begin_;
-  std::size_t size = end_ - begin_;
-  searched_ = 0;
-  if (at < size) {
-    bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
-    line.line_break = cr_lf ? LineBreak::cr_lf : start[at] == '\r' ? LineBreak::cr : LineBreak::lf;
-    line.kind = at == 0 ? LineKind::blank : LineKind::text;
-    line.text = std::string_view(start, at);
-    begin_ += at + (cr_lf ? 2 : 1);
-  } else {
-    if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
-    if (size == 0 || start[0] == kEndMark) return end(false);
-    line.kind = LineKind::text;
-    line.line_break = LineBreak::none;
-    // In UTF-8 too, a last line may run straight into the end mark.
-    bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
-    line.text = std::string_view(start, size - (end_mark_after ? 1 : 0));
-    begin_ = end_;
-    if (end_mark_after) keep_end_mark_after_last_line();
-  }
-  line.origin = ++origin_;
-  count(line.line_break);
-  return true;
-}
-
-// Where the file's own form is kept, what follows the last line is kept whole; where it is
-// not, only where it lies is noted (it is dropped, and the diff shows it go).
-void TargetReader::Decoder::keep_rest_as_tail() {
-  form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
-  form_.tail_size = end_ - begin_;
-  if (!keep_tail_) {
-    std::optional<std::uint64_t> size = platform::size_hint(file_);
-    if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
-    begin_ = end_;
-    return;
-  }
-  do {
-    form_.tail.append(text_.get() + begin_, end_ - begin_);
-    begin_ = end_;
-  } while (fill());
-  form_.tail_size = form_.tail.size();
-}
-
-// The end mark that is the last byte of the file, right after the last line's text: it ends
-// the file as a line that begins with it does.
-void TargetReader::Decoder::keep_end_mark_after_last_line() {
-  form_.tail_at = offset_ - 1;
-  form_.tail_size = 1;
-  if (keep_tail_) form_.tail.assign(1, kEndMark);
-}
-
-// The last line has been read (or reading failed): the form is known when every line was read.
-bool TargetReader::Decoder::end(bool more) {
-  if (result == LoadResult::loaded) form_.complete = true;
-  finished_ = true;
-  return more;
-}
-
-bool TargetReader::Decoder::next(Line& line) {
-  if (finished_) return false;
-  return kind_ == EncodingKind::plain ? plain_line(line) : encoded_line(line);
-}
 
 TargetReader::TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
                            bool whole_content, OldLines* watcher)

@@ -10,40 +10,19 @@ constexpr std::size_t kBlock = std::size_t{64} * 1024;
 
 // A record: the origin and the text's length as 8 bytes each, the kind and the break as one byte
 // each, then the text.
-struct Head {
-  std::uint64_t origin;
-  std::uint64_t length;
-  unsigned char kind;
-  unsigned char line_break;
-};
 constexpr std::size_t kHeadSize = 18;
-
-void append_head(const Head& head, std::string& out) {
-  char bytes[kHeadSize];
-  std::memcpy(bytes, &head.origin, 8);
-  std::memcpy(bytes + 8, &head.length, 8);
-  bytes[16] = static_cast<char>(head.kind);
-  bytes[17] = static_cast<char>(head.line_break);
-  out.append(bytes, kHeadSize);
-}
-
-Head head_of(const char* bytes) {
-  Head head{};
-  std::memcpy(&head.origin, bytes, 8);
-  std::memcpy(&head.length, bytes + 8, 8);
-  head.kind = static_cast<unsigned char>(bytes[16]);
-  head.line_break = static_cast<unsigned char>(bytes[17]);
-  return head;
-}
 }  // namespace
 
 platform::Status RecordWriter::open() { return disk_.open_scratch(records_.file); }
 
 void RecordWriter::put(const Line& line) {
-  append_head({line.origin, line.text.size(), static_cast<unsigned char>(line.kind),
-               static_cast<unsigned char>(line.line_break)},
-              buffer_);
-  buffer_.append(line.text);
+  char head[kHeadSize];
+  std::uint64_t length = line.text.size();
+  std::memcpy(head, &line.origin, 8);
+  std::memcpy(head + 8, &length, 8);
+  head[16] = static_cast<char>(line.kind);
+  head[17] = static_cast<char>(line.line_break);
+  buffer_.append(head, kHeadSize).append(line.text);
   if (buffer_.size() >= kBlock) flush();
 }
 
@@ -83,13 +62,15 @@ bool RecordReader::have(std::size_t bytes) {
 
 bool RecordReader::next(Line& line) {
   if (!have(kHeadSize)) return false;
-  Head head = head_of(buffer_.data() + at_);
-  if (!have(kHeadSize + head.length)) return false;
-  line.origin = head.origin;
-  line.kind = static_cast<LineKind>(head.kind);
-  line.line_break = static_cast<LineBreak>(head.line_break);
-  line.text = std::string_view(buffer_.data() + at_ + kHeadSize, head.length);
-  at_ += kHeadSize + head.length;
+  std::uint64_t length = 0;
+  std::memcpy(&length, buffer_.data() + at_ + 8, 8);
+  if (!have(kHeadSize + length)) return false;
+  const char* head = buffer_.data() + at_;
+  std::memcpy(&line.origin, head, 8);
+  line.kind = static_cast<LineKind>(head[16]);
+  line.line_break = static_cast<LineBreak>(head[17]);
+  line.text = std::string_view(head + kHeadSize, length);
+  at_ += kHeadSize + length;
   return true;
 }
 

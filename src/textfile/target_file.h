@@ -123,8 +123,6 @@ class TargetReader {
   TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
                bool whole_content = false, OldLines* watcher = nullptr);
   ~TargetReader();
-  TargetReader(const TargetReader&) = delete;
-  TargetReader& operator=(const TargetReader&) = delete;
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
   bool next(Line& line);
@@ -181,8 +179,6 @@ class TargetWriter {
  public:
   TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options);
   ~TargetWriter();
-  TargetWriter(const TargetWriter&) = delete;
-  TargetWriter& operator=(const TargetWriter&) = delete;
 
   // The content is known to differ from the old one (a pass before found it out): its
   // destination is made now. False when it could not be; finish() says why.

@@ -7,6 +7,7 @@
 
 #include "textfile/diff.h"
 #include "textfile/encoder.h"
+#include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
 namespace zeltrim {
@@ -18,7 +19,6 @@ constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
 constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
 constexpr std::string_view kBackupSuffix = ".bak";
-constexpr std::string_view kCrLf = "\r\n";
 
 // Where the new bytes go once they differ from the old ones, made only then. The replacement
 // takes the target's place at the end; the shadow, where nothing is written in this run, keeps
@@ -28,8 +28,6 @@ class Destination {
   Destination(platform::Disk& disk, Target& target, const TargetOptions& options)
       : disk_(disk), target_(target), options_(options) {}
   virtual ~Destination() = default;
-  Destination(const Destination&) = delete;
-  Destination& operator=(const Destination&) = delete;
 
   // Makes the file; on failure says why in `outcome`.
   virtual bool open(WriteOutcome& outcome) = 0;
@@ -93,17 +91,9 @@ class ReplacementFile final : public Destination {
     }
     platform::Commit commit = platform::commit_replacement(disk_, replacement_);
     outcome.reason = commit.reason;
-    switch (commit.result) {
-      case platform::CommitResult::done:
-        outcome.result = WriteResult::written;
-        break;
-      case platform::CommitResult::failed:
-        outcome.result = WriteResult::cannot_write;
-        break;
-      case platform::CommitResult::not_durable:
-        outcome.result = WriteResult::not_durable;
-        break;
-    }
+    outcome.result = commit.result == platform::CommitResult::done     ? WriteResult::written
+                     : commit.result == platform::CommitResult::failed ? WriteResult::cannot_write
+                                                                       : WriteResult::not_durable;
   }
 
   void abandon() override { platform::abandon_replacement(replacement_); }
@@ -163,7 +153,7 @@ class TargetWriter::Output {
         options_(options),
         encoder_(disk, target, options),
         allowed_(platform::may_replace(target.path)),
-        chunk_(encoder_.mark()) {
+        chunk_(mark_of(target.kind)) {
     if (options.no_write) {
       destination_ = std::make_unique<Shadow>(disk, target, options);
     } else {
@@ -178,7 +168,6 @@ class TargetWriter::Output {
   OldLines* diff() { return diff_.get(); }
 
   bool start() {
-    same_ = false;
     start_destination();
     return !failed_;
   }
@@ -204,17 +193,106 @@ class TargetWriter::Output {
     }
   }
 
-  WriteOutcome finish(bool held_lines);
+  WriteOutcome finish(bool held_lines) {
+    if (!held_lines && target_.naming == Naming::existing) {
+      destination_->abandon();
+      outcome_.result = WriteResult::nothing_to_write;
+      return std::move(outcome_);
+    }
+    std::string end;
+    if (!held_lines) {
+      chunk_.clear();  // a .G target that never held a line becomes an empty file
+    } else if (!encoder_.append_end(end)) {
+      fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+    }
+    chunk_.append(end);
+    flush();
+    if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
+    if (failed_) return std::move(outcome_);
+    // Every byte made was the same, and the old content goes no further: unchanged, and left
+    // alone whoever may write it.
+    if (same_ && original_ends_here()) {
+      outcome_.result = WriteResult::unchanged;
+      return std::move(outcome_);
+    }
+    if (!allowed_) {
+      outcome_.result = WriteResult::read_only;
+      outcome_.reason = allowed_;
+      return std::move(outcome_);
+    }
+    if (same_) start_destination();  // the old content went on beyond the new
+    if (failed_) return std::move(outcome_);
+    destination_->finish(outcome_);
+    return std::move(outcome_);
+  }
 
  private:
   void flush() {
     pass_on(chunk_);
     chunk_.clear();
   }
-  void pass_on(std::string_view bytes);
-  bool same_as_original(std::string_view bytes);
-  void start_destination();
-  bool original_ends_here();
+
+  // True when the old content holds exactly `bytes` at the place reached so far. It is read in
+  // small pieces: where the content differs, it mostly differs early.
+  bool same_as_original(std::string_view bytes) {
+    if (!target_.original.is_open()) return false;
+    old_bytes_.resize(std::min(bytes.size(), kComparePiece));
+    for (std::size_t have = 0; have < bytes.size();) {
+      std::size_t got = 0;
+      if (!disk_.read_at(target_.original, compared_ + have, old_bytes_.data(),
+                         std::min(bytes.size() - have, old_bytes_.size()), got) ||
+          got == 0 || std::memcmp(old_bytes_.data(), bytes.data() + have, got) != 0) {
+        return false;
+      }
+      have += got;
+    }
+    return true;
+  }
+
+  bool original_ends_here() {
+    char extra = 0;
+    std::size_t got = 0;
+    return target_.original.is_open() &&
+           disk_.read_at(target_.original, compared_, &extra, 1, got) && got == 0;
+  }
+
+  // The content differs from here on: it needs its destination, holding first the part that was
+  // the same. A target that may not be replaced is refused at the end, before anything is made.
+  void start_destination() {
+    same_ = false;
+    if (!allowed_) {
+      discarding_ = true;
+      return;
+    }
+    if (!destination_->open(outcome_)) {
+      failed_ = true;
+      return;
+    }
+    for (std::uint64_t copied = 0; copied < compared_;) {
+      old_bytes_.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
+      std::size_t got = 0;
+      platform::Status taken =
+          disk_.read_at(target_.original, copied, old_bytes_.data(), old_bytes_.size(), got);
+      if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
+      platform::Status written = destination_->write(std::string_view(old_bytes_.data(), got));
+      if (!written) return fail(WriteResult::cannot_write, written);
+      copied += got;
+    }
+  }
+
+  // New bytes, compared with the old content while they are the same, else written.
+  void pass_on(std::string_view bytes) {
+    if (failed_ || discarding_) return;
+    if (same_ && same_as_original(bytes)) {
+      compared_ += bytes.size();
+      return;
+    }
+    if (same_) start_destination();
+    if (failed_ || discarding_) return;
+    platform::Status written = destination_->write(bytes);
+    if (!written) fail(WriteResult::cannot_write, written);
+  }
+
   void fail(WriteResult result, const platform::Status& reason) {
     outcome_.result = result;
     outcome_.reason = reason;
@@ -233,107 +311,11 @@ class TargetWriter::Output {
   std::uint64_t compared_ = 0;  // how many bytes passed on equal the old content's
   std::string old_bytes_;       // old content read back, to compare or to copy
   WriteOutcome outcome_;
-  bool same_ = true;         // every byte passed on so far equals the old content's
-  bool started_ = false;     // the destination was asked for
+  // Every byte passed on so far equals the old content's: the destination is not asked for yet.
+  bool same_ = true;
   bool discarding_ = false;  // the content differs, and nothing needs the rest of it
   bool failed_ = false;
 };
-
-// True when the old content holds exactly `bytes` at the place reached so far. It is read in
-// small pieces: where the content differs, it mostly differs early.
-bool TargetWriter::Output::same_as_original(std::string_view bytes) {
-  if (!target_.original.is_open()) return false;
-  old_bytes_.resize(std::min(bytes.size(), kComparePiece));
-  for (std::size_t have = 0; have < bytes.size();) {
-    std::size_t got = 0;
-    if (!disk_.read_at(target_.original, compared_ + have, old_bytes_.data(),
-                       std::min(bytes.size() - have, old_bytes_.size()), got) ||
-        got == 0 || std::memcmp(old_bytes_.data(), bytes.data() + have, got) != 0) {
-      return false;
-    }
-    have += got;
-  }
-  return true;
-}
-
-bool TargetWriter::Output::original_ends_here() {
-  char extra = 0;
-  std::size_t got = 0;
-  return target_.original.is_open() && disk_.read_at(target_.original, compared_, &extra, 1, got) &&
-         got == 0;
-}
-
-// The content differs from here on: it needs its destination, holding first the part that was
-// the same. A target that may not be replaced is refused at the end, before anything is made.
-void TargetWriter::Output::start_destination() {
-  started_ = true;
-  if (!allowed_) {
-    discarding_ = true;
-    return;
-  }
-  if (!destination_->open(outcome_)) {
-    failed_ = true;
-    return;
-  }
-  std::string& block = old_bytes_;
-  for (std::uint64_t copied = 0; copied < compared_;) {
-    block.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
-    std::size_t got = 0;
-    platform::Status taken =
-        disk_.read_at(target_.original, copied, block.data(), block.size(), got);
-    if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
-    platform::Status written = destination_->write(std::string_view(block.data(), got));
-    if (!written) return fail(WriteResult::cannot_write, written);
-    copied += got;
-  }
-}
-
-// New bytes, compared with the old content while they are the same, else written.
-void TargetWriter::Output::pass_on(std::string_view bytes) {
-  if (failed_ || discarding_) return;
-  if (same_ && same_as_original(bytes)) {
-    compared_ += bytes.size();
-    return;
-  }
-  same_ = false;
-  if (!started_) start_destination();
-  if (failed_ || discarding_) return;
-  platform::Status written = destination_->write(bytes);
-  if (!written) fail(WriteResult::cannot_write, written);
-}
-
-WriteOutcome TargetWriter::Output::finish(bool held_lines) {
-  if (!held_lines && target_.naming == Naming::existing) {
-    destination_->abandon();
-    outcome_.result = WriteResult::nothing_to_write;
-    return std::move(outcome_);
-  }
-  std::string end;
-  if (!held_lines) {
-    chunk_.clear();  // a .G target that never held a line becomes an empty file
-  } else if (!encoder_.append_end(end)) {
-    fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
-  }
-  chunk_.append(end);
-  flush();
-  if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
-  if (failed_) return std::move(outcome_);
-  // Every byte made was the same, and the old content goes no further: unchanged, and left
-  // alone whoever may write it.
-  if (same_ && original_ends_here()) {
-    outcome_.result = WriteResult::unchanged;
-    return std::move(outcome_);
-  }
-  if (!allowed_) {
-    outcome_.result = WriteResult::read_only;
-    outcome_.reason = allowed_;
-    return std::move(outcome_);
-  }
-  if (!started_) start_destination();  // the old content went on beyond the new
-  if (failed_) return std::move(outcome_);
-  destination_->finish(outcome_);
-  return std::move(outcome_);
-}
 
 TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options)
     : output_(std::make_unique<Output>(disk, target, options)) {}
