@@ -94,13 +94,17 @@ bool say_written(const std::string& path, const WriteOutcome& outcome) {
 }
 
 // Where nothing is written, the file as it would be is kept for the next time it is named: what
-// this write-back would have made, else what it was given.
+// this write-back would have made, else what it was given, else the empty file .G would make.
 void keep_shadow(Run& run, WriteOutcome& outcome) {
   Current& current = run.current;
   if (outcome.shadow.is_open()) {
     run.shadows.keep(current.key, std::move(outcome.shadow));
   } else if (current.from_shadow && current.target.original.is_open()) {
     run.shadows.keep(current.key, std::move(current.target.original));
+  } else if (current.target.made && current.loaded && run.settings.target.no_write) {
+    // .G would have made the file at once: it is there, empty, whatever its write-back met.
+    platform::File made;
+    if (run.disk.open_scratch(made)) run.shadows.keep(current.key, std::move(made));
   }
 }
 }  // namespace
