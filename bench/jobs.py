@@ -553,6 +553,13 @@ def all_jobs(scale=1.0):
         edit, after_edit = hosts.removals(count, max(10, int(entries * scale)))
         jobs.append(hosts_job(key, "%s: %d .R, %d-line hosts file" % (key, len(edit), count),
                               count, edit, after_edit, removals=True))
+    # The largest instruction file on a file of one block, so that the time is what reading and
+    # preparing the job costs.
+    edit, _ = hosts.removals(count, max(10, int(100_000 * scale)))
+    gone = {first for _, first, _ in edit}
+    jobs.append(hosts_job("hprep", "hprep: %d .R, %d-line hosts file" % (len(edit), hosts.BLOCK),
+                          hosts.BLOCK, edit,
+                          [each for each in hosts.lines(hosts.BLOCK) if each not in gone]))
     edit, after_edit = hosts.mixed(count, max(10, int(10_000 * scale)))
     jobs.append(hosts_job("hmix", "hmix: %d .S .A .R .V .E, %d-line hosts file"
                           % (len(edit), count), count, edit, after_edit))

@@ -124,6 +124,7 @@ enum class Taken : unsigned char {
   pass,    // the line goes on, its text perhaps changed
   drop,    // the line is removed
   queued,  // the lines the command queued go on in its place
+  held,    // as queued, and the command holds a line back: the next line to come must meet it
 };
 
 // The lines a command may act on, so that the others pass it by unseen: every line, none (it

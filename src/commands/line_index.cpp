@@ -1,6 +1,7 @@
 #include "commands/line_index.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "commands/text_search.h"
@@ -31,11 +32,16 @@ void TextSet::add(std::string_view text, std::uint32_t stage) {
   auto [known, is_new] = numbers_.try_emplace(text, static_cast<std::uint32_t>(texts_.size()));
   if (!is_new) return texts_[known->second].stages.push_back(stage);
   texts_.push_back({text, {stage}});
+  auto first = static_cast<unsigned char>(text[0]);
+  if (!first_bytes_[first]) firsts_.push_back(static_cast<char>(first));
+  first_bytes_[first] = true;
   std::size_t width = std::min(text.size(), kWidest);
   std::unique_ptr<Width>& filed = widths_[width - 1];
   if (!filed) {
     filed = std::make_unique<Width>();
     filed->first_bytes.resize(width == 1 ? 1 << 8 : 1 << 16);
+    widths_in_use_.insert(std::upper_bound(widths_in_use_.begin(), widths_in_use_.end(), width),
+                          width);
   }
   filed->first_bytes[first_bytes_of(text, 0, width)] = true;
   filed->texts[bytes_at(text, 0, width)].push_back(known->second);
@@ -44,11 +50,12 @@ void TextSet::add(std::string_view text, std::uint32_t stage) {
 template <typename Each>
 void TextSet::each_at(std::string_view line, std::size_t at, Each&& each) const {
   std::size_t left = line.size() - at;
-  for (std::size_t width = 1; width <= kWidest && width <= left; ++width) {
-    const Width* filed = widths_[width - 1].get();
-    if (filed == nullptr || !filed->first_bytes[first_bytes_of(line, at, width)]) continue;
-    auto texts = filed->texts.find(bytes_at(line, at, width));
-    if (texts == filed->texts.end()) continue;
+  for (std::size_t width : widths_in_use_) {
+    if (width > left) break;
+    const Width& filed = *widths_[width - 1];
+    if (!filed.first_bytes[first_bytes_of(line, at, width)]) continue;
+    auto texts = filed.texts.find(bytes_at(line, at, width));
+    if (texts == filed.texts.end()) continue;
     for (std::uint32_t number : texts->second) {
       std::string_view text = texts_[number].text;
       if (text.size() <= left && line.compare(at, text.size(), text) == 0) each(number);
@@ -57,19 +64,30 @@ void TextSet::each_at(std::string_view line, std::size_t at, Each&& each) const 
 }
 
 void TextSet::starting(std::string_view line, std::uint32_t from, StageList& found) const {
-  if (line.empty()) return;
   each_at(line, 0, [&](std::uint32_t number) { add_from(texts_[number].stages, from, found); });
 }
 
+// Only a place that holds one of the texts' first bytes can begin one: where they all begin
+// alike, the places are found as a single byte is.
 void TextSet::held(std::string_view line, std::uint32_t from, StageList& found) {
   ++searches_;
-  for (std::size_t at = 0; at < line.size(); ++at) {
+  auto found_at = [&](std::size_t at) {
     each_at(line, at, [&](std::uint32_t number) {
       Text& text = texts_[number];
       if (text.met == searches_) return;
       text.met = searches_;
       add_from(text.stages, from, found);
     });
+  };
+  if (firsts_.size() == 1) {
+    for (std::size_t at = line.find(firsts_[0]); at != std::string_view::npos;
+         at = line.find(firsts_[0], at + 1)) {
+      found_at(at);
+    }
+    return;
+  }
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    if (first_bytes_[static_cast<unsigned char>(line[at])]) found_at(at);
   }
 }
 
@@ -106,37 +124,35 @@ std::uint64_t TextTable::hash(std::string_view text) const {
   return hash;
 }
 
-// The slot that holds the text, or the free one where it would go.
-std::size_t TextTable::slot_of(std::string_view text, std::uint64_t hash) const {
+std::size_t TextTable::slot_of(std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-    const Slot& slot = slots_[at];
-    if (slot.text == kNone) return at;
-    if (slot.hash != static_cast<std::uint32_t>(hash)) continue;
-    std::string_view filed = texts_[slot.text].text;
-    if (caseless_ ? caseless_equal(filed, text) : filed == text) return at;
-  }
-}
-
-// Files every text afresh in twice the slots, in the order they came: their bytes are read
-// one after another.
-void TextTable::grow() {
-  slots_.assign(std::max<std::size_t>(16, 2 * slots_.size()), Slot{});
-  for (std::uint32_t number = 0; number < texts_.size(); ++number) {
-    std::uint64_t hashed = hash(texts_[number].text);
-    slots_[slot_of(texts_[number].text, hashed)] = {static_cast<std::uint32_t>(hashed), number};
-  }
+  std::size_t at = hash & mask;
+  while (slots_[at].text != kNone && slots_[at].hash != hash) at = (at + 1) & mask;
+  return at;
 }
 
 void TextTable::add(std::string_view text, std::uint32_t stage) {
-  if (4 * (texts_.size() + 1) > 3 * slots_.size()) grow();
+  lengths_[std::min(text.size(), kLongest)] = true;
+  if (!text.empty()) {
+    auto first = static_cast<unsigned char>(text[0]);
+    first_bytes_[first] = true;
+    if (caseless_) first_bytes_[std::tolower(first)] = first_bytes_[std::toupper(first)] = true;
+  }
+  if (4 * (texts_.size() + 1) > 3 * slots_.size()) {
+    // Twice the slots: every text filed afresh.
+    std::vector<Slot> old(std::max<std::size_t>(16, 2 * slots_.size()));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.text != kNone) slots_[slot_of(slot.hash)] = slot;
+    }
+  }
   std::uint64_t hashed = hash(text);
-  Slot& slot = slots_[slot_of(text, hashed)];
+  Slot& slot = slots_[slot_of(hashed)];
   auto number = static_cast<std::uint32_t>(stages_.size());
   stages_.push_back({stage});
   if (slot.text == kNone) {
-    slot = {static_cast<std::uint32_t>(hashed), static_cast<std::uint32_t>(texts_.size())};
-    texts_.push_back({text, number, number});
+    slot = {hashed, static_cast<std::uint32_t>(texts_.size())};
+    texts_.push_back({number, number});
     return;
   }
   Text& filed = texts_[slot.text];
@@ -145,8 +161,7 @@ void TextTable::add(std::string_view text, std::uint32_t stage) {
 }
 
 void TextTable::find(std::string_view text, std::uint32_t from, StageList& found) const {
-  if (texts_.empty()) return;
-  const Slot& slot = slots_[slot_of(text, hash(text))];
+  const Slot& slot = slots_[slot_of(hash(text))];
   if (slot.text == kNone) return;
   for (std::uint32_t at = texts_[slot.text].first; at != kNone; at = stages_[at].next) {
     if (stages_[at].stage >= from) found.push_back(stages_[at].stage);
@@ -177,12 +192,17 @@ void LineIndex::add(std::uint32_t stage, const LineKey& key) {
 
 void LineIndex::find(std::string_view text, std::uint32_t from, StageList& found) {
   found.clear();
-  add_from(every_line_, from, found);
-  whole_.find(text, from, found);
-  whole_caseless_.find(text, from, found);
-  if (!keys_.empty()) keys_.find(assignment_key(text), from, found);
-  if (!starts_.empty()) starts_.starting(text, from, found);
-  if (!holds_.empty()) holds_.held(text, from, found);
+  if (!every_line_.empty()) add_from(every_line_, from, found);
+  char first = text.empty() ? '\0' : text[0];
+  if (whole_.may_hold(text.size(), first)) whole_.find(text, from, found);
+  if (whole_caseless_.may_hold(text.size(), first)) whole_caseless_.find(text, from, found);
+  // A key begins at the first byte that is not "=".
+  if (!keys_.empty() && (first == '=' || keys_.may_begin(first))) {
+    std::string_view key = assignment_key(text);
+    if (keys_.may_hold(key.size(), key.empty() ? '\0' : key[0])) keys_.find(key, from, found);
+  }
+  if (!text.empty() && starts_.may_begin(first)) starts_.starting(text, from, found);
+  if (holds_.may_be_in(text)) holds_.held(text, from, found);
   // Each stage has one key, so it was found at most once.
   if (!std::is_sorted(found.begin(), found.end())) std::sort(found.begin(), found.end());
 }

@@ -3,9 +3,12 @@
 // index only narrows the choice; each command still decides for itself.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -24,8 +27,15 @@ class TextSet {
  public:
   void add(std::string_view text, std::uint32_t stage);
   bool empty() const { return texts_.empty(); }
+  // Whether a text may begin with this byte: most lines are let pass at once.
+  bool may_begin(char byte) const { return first_bytes_[static_cast<unsigned char>(byte)]; }
   // Adds the stages at or after `from` of every text `line` begins with.
   void starting(std::string_view line, std::uint32_t from, StageList& found) const;
+  // Whether `line` may hold a text: where they all begin alike, whether it holds that byte.
+  bool may_be_in(std::string_view line) const {
+    return !texts_.empty() && !line.empty() &&
+           (firsts_.size() != 1 || std::memchr(line.data(), firsts_[0], line.size()) != nullptr);
+  }
   // Adds the stages at or after `from` of every text `line` holds, each text once however
   // often it occurs.
   void held(std::string_view line, std::uint32_t from, StageList& found);
@@ -49,27 +59,36 @@ class TextSet {
   std::vector<Text> texts_;
   std::unordered_map<std::string_view, std::uint32_t> numbers_;  // a text to its place in texts_
   std::array<std::unique_ptr<Width>, kWidest> widths_;           // by width - 1
+  std::vector<std::size_t> widths_in_use_;                       // in order
+  std::array<bool, 256> first_bytes_{};                          // the texts' first bytes
+  std::string firsts_;                                           // the same, one each
   std::uint64_t searches_ = 0;
 };
 
 // Texts, each with the stages filed under it in order: a table that a line's text is looked up
-// in with one hash, exactly or letter case aside.
+// in with one hash, exactly or letter case aside. Texts are told apart by their hashes alone: two
+// texts that hashed alike would only bring each other's commands to lines they then pass by.
 class TextTable {
  public:
   explicit TextTable(bool caseless) : caseless_(caseless) {}
   void add(std::string_view text, std::uint32_t stage);
   bool empty() const { return texts_.empty(); }
+  // Whether a text may begin with this byte, and be of this length with this first byte (any,
+  // when empty): most lines are let pass without a look-up.
+  bool may_begin(char byte) const { return first_bytes_[static_cast<unsigned char>(byte)]; }
+  bool may_hold(std::size_t length, char first) const {
+    return lengths_[std::min(length, kLongest)] && (length == 0 || may_begin(first));
+  }
   // Adds the stages at or after `from` filed under `text`.
   void find(std::string_view text, std::uint32_t from, StageList& found) const;
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
   struct Slot {
-    std::uint32_t hash = 0;  // its low half, to skip other texts at once
+    std::uint64_t hash = 0;
     std::uint32_t text = kNone;
   };
   struct Text {
-    std::string_view text;
     std::uint32_t first;  // in stages_
     std::uint32_t last;
   };
@@ -78,10 +97,15 @@ class TextTable {
     std::uint32_t next = kNone;  // the next stage filed under the same text
   };
   std::uint64_t hash(std::string_view text) const;
-  std::size_t slot_of(std::string_view text, std::uint64_t hash) const;
-  void grow();
+  // The slot that holds the hash, or the free one where it would go.
+  std::size_t slot_of(std::uint64_t hash) const;
+
+  // Lengths from this on are filed as one.
+  static constexpr std::size_t kLongest = 256;
 
   bool caseless_;
+  std::array<bool, kLongest + 1> lengths_{};  // of the texts
+  std::array<bool, 256> first_bytes_{};       // of the texts, in both cases
   std::vector<Slot> slots_;  // a power of two of them, never more than three quarters used
   std::vector<Text> texts_;
   std::vector<Stage> stages_;

@@ -1,5 +1,7 @@
 #include "commands/pipeline.h"
 
+#include <algorithm>
+
 namespace zeltrim {
 
 Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line&)> out)
@@ -44,22 +46,34 @@ void Pipeline::drain() {
   }
 }
 
-// A line meets the stages that may act on it. One that changes its text may concern other
-// stages now: it is looked up again among those after the one that changed it.
+// A line meets the stages that may act on it, and those that hold a line back. One that changes
+// its text may concern other stages now: it is looked up again among those after the one that
+// changed it.
 void Pipeline::pass(std::size_t index, Line line) {
   held_lines_ = true;
   for (std::uint32_t from = stage_from_[index]; from < stages_.size();) {
     index_.find(line.text, from, found_);
+    if (!holding_.empty()) {
+      auto first = std::lower_bound(holding_.begin(), holding_.end(), from);
+      if (first != holding_.end()) {
+        found_.insert(found_.end(), first, holding_.end());
+        std::sort(found_.begin(), found_.end());
+        found_.erase(std::unique(found_.begin(), found_.end()), found_.end());
+      }
+    }
     from = static_cast<std::uint32_t>(stages_.size());
     for (std::uint32_t stage : found_) {
       std::string_view before = line.text;
       const Stage& at = stages_[stage];
-      switch (at.command->take(line)) {
+      Taken taken = at.command->take(line);
+      if (taken == Taken::held || !holding_.empty()) note_holding(stage, taken == Taken::held);
+      switch (taken) {
         case Taken::pass:
           break;
         case Taken::drop:
           return;
         case Taken::queued:
+        case Taken::held:
           return push_queued(at.index);
       }
       if (line.text.data() != before.data() || line.text.size() != before.size()) {
@@ -69,6 +83,13 @@ void Pipeline::pass(std::size_t index, Line line) {
     }
   }
   out_(line);
+}
+
+void Pipeline::note_holding(std::uint32_t stage, bool holds) {
+  auto at = std::lower_bound(holding_.begin(), holding_.end(), stage);
+  bool held = at != holding_.end() && *at == stage;
+  if (holds && !held) holding_.insert(at, stage);
+  if (!holds && held) holding_.erase(at);
 }
 
 void Pipeline::end() {

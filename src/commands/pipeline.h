@@ -34,6 +34,7 @@ class Pipeline {
   void push_queued(std::size_t stage);
   void drain();
   void pass(std::size_t stage, Line line);
+  void note_holding(std::uint32_t stage, bool holds);
 
   std::vector<Command*> commands_;
   std::function<void(const Line&)> out_;
@@ -48,6 +49,7 @@ class Pipeline {
   std::vector<std::uint32_t> stage_from_;
   LineIndex index_;
   StageList found_;
+  StageList holding_;  // stages that hold a line back, which the next line to come must meet
   // Lines on their way, each to the command it meets next; the last one goes first. A line goes
   // all the way through before the next one starts, however many lines the commands add.
   struct Waiting {

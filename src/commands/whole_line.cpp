@@ -98,10 +98,9 @@ class AppendAfter final : public Command {
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
       : Command(context), search_(search), addition_(addition), once_(context.settings().once) {}
 
-  // Where additions are made once, the line after a match is looked at too.
-  LineKey key() const override {
-    return once_ ? LineKey{} : LineKey{LineKey::Kind::whole, search_};
-  }
+  // Where additions are made once, the line after a match is looked at too: the command says
+  // so when it holds the match.
+  LineKey key() const override { return {LineKey::Kind::whole, search_}; }
   void begin() override { holding_ = false; }
 
   Taken take(Line& line) override {
@@ -114,12 +113,12 @@ class AppendAfter final : public Command {
     }
     if (!holding_ && !match) return Taken::pass;
     if (holding_) release(&line);
-    if (match) {
-      hold(line);
-    } else {
+    if (!match) {
       queue(line);
+      return Taken::queued;
     }
-    return Taken::queued;
+    hold(line);
+    return Taken::held;
   }
   void end() override {
     if (holding_) release(nullptr);
