@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs both fuzz harnesses one after the other, each for SECONDS (0: until libFuzzer's own
+# Runs the fuzz harnesses one after the other, each for SECONDS (0: until libFuzzer's own
 # -runs or -max_total_time, given after them, ends it), on the seed corpora and on the corpora
 # kept from earlier runs. Usage: fuzz/run_fuzzers.sh BUILD_FOLDER SECONDS [libFuzzer options]
 # BUILD_FOLDER is a build configured with -DZELTRIM_FUZZ=ON (see fuzz/README.md). What each
@@ -14,7 +14,7 @@ rm -rf "$work/seeds"
 "$root/fuzz/make_seeds.sh" "$work/seeds"
 limit=()
 ((seconds > 0)) && limit=(-max_total_time="$seconds")
-for harness in whole_run load_write; do
+for harness in whole_run many_commands load_write; do
   mkdir -p "$work/corpus-$harness"
   echo "-- fuzz_$harness"
   if ! "$build/fuzz/fuzz_$harness" -dict="$root/fuzz/zeltrim.dict" -timeout=25 -rss_limit_mb=2048 \
