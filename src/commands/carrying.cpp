@@ -90,25 +90,41 @@ TargetOptions probing(TargetOptions options) {
 }
 
 // Prints what each held command line said, in order: what it met when it was dispatched, then
-// what the pass made it say.
+// what the pass made it say. In JSON mode its report lines become the target's changes, and its
+// problems the report's.
 void print_held(Run& run) {
   for (HeldLine& held : run.current.held) {
     if (held.problem) say_problem(run, *held.problem, held.number);
-    held.words.print();
+    if (run.json == nullptr) {
+      held.words.print();
+      continue;
+    }
+    std::string said;
+    held.words.said.drain([&said](std::string_view piece) { said.append(piece); });
+    // A report line never holds a line break but its last: no text does.
+    for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos; at = end + 1) {
+      run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
+    }
+    std::size_t prefix = told_problem(run.line(held.number), "").size();
+    for (const std::string& told : held.words.told) {
+      run.json->problems.push_back({held.number, told.substr(prefix)});
+    }
+    held.words.print();  // what is left: the problems, on standard error
   }
 }
 }  // namespace
 
 void take_invalid(Run& run, long long number) {
   if (run.settings.passes()) return say_problem(run, LineProblem::invalid_command, number);
-  run.current.held.emplace_back(&run.held_words, number).problem = LineProblem::invalid_command;
+  run.current.held.emplace_back(&run.held_words, number, '\0').problem =
+      LineProblem::invalid_command;
 }
 
-void take_command(Run& run, Prepare prepare, bool top, std::string_view argument,
+void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_view argument,
                   long long number) {
   Current& current = run.current;
   bool passes = run.settings.passes();
-  HeldLine* held = passes ? nullptr : &current.held.emplace_back(&run.held_words, number);
+  HeldLine* held = passes ? nullptr : &current.held.emplace_back(&run.held_words, number, letter);
   std::unique_ptr<TopLine> top_line;
   if (top && run.settings.once) {
     top_line = std::make_unique<TopLine>();

@@ -9,6 +9,7 @@
 
 #include "commands/command_kit.h"
 #include "commands/handlers.h"
+#include "commands/json_report.h"
 #include "commands/session.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -21,6 +22,7 @@ constexpr std::string_view kCouldNotRead = "Could not read file %s\n";
 constexpr std::string_view kInstructionsWouldLoseCharacters =
     "Error - %s cannot be read without losing characters\n";
 constexpr std::string_view kNoTargetNamed = "No target is named in %s\n";
+constexpr std::string_view kStandardInput = "-";
 constexpr std::string_view kTraceOperation = "TEST MODE: operation is %s\n\n";
 constexpr std::string_view kTraceEnd =
     "TEST MODE: end of %s operation\n\nTEST MODE: Press ENTER to continue...\n\n";
@@ -38,8 +40,8 @@ struct CommandKind {
   char letter;
   std::optional<Naming> names;  // .F and .G: a target
   Prepare prepare;              // every other: a command of the loaded target
-  bool two_parts;   // its argument has two parts, and both are needed
-  bool top;         // it adds at the top, and under /o must know first whether the line is there
+  bool two_parts;               // its argument has two parts, and both are needed
+  bool top;  // it adds at the top, and under /o must know first whether the line is there
 };
 
 constexpr CommandKind kCommands[] = {
@@ -80,7 +82,7 @@ void dispatch(Run& run, std::string_view line, long long line_number) {
   }
   if (found->names) return name_target(run, argument_of(line), *found->names);
   if (!loaded) return say_problem(run, LineProblem::no_target_loaded, line_number);
-  take_command(run, found->prepare, found->top, argument_of(line), line_number);
+  take_command(run, found->letter, found->prepare, found->top, argument_of(line), line_number);
 }
 
 // Calls `each` with every line of the instruction file and its number: a line ends with CR LF
@@ -118,29 +120,44 @@ bool problems_before_running(const std::string& path, std::string_view instructi
     found_any = found_any || problem.has_value();
   });
   if (!named) {
-    platform::say(kNoTargetNamed, path);
+    if (run.json != nullptr)
+      run.json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
+    say(run, kNoTargetNamed, path);
     platform::tell_error("zeltrim: " + path + ": no target is named");
   }
   return found_any || !named;
 }
 
-// The instruction file is read whole (it may be a pipe), before any command is carried out,
-// and taken as one byte per character whatever mark an editor put in front.
+// The instruction file is read whole (it may be a pipe; "-" is standard input), before any
+// command is carried out, and taken as one byte per character whatever mark an editor put in
+// front. What went wrong is the run's error line.
 std::optional<std::string> read_instructions(platform::Disk& disk, const std::string& path,
-                                             const RunSettings& settings) {
+                                             const RunSettings& settings, JsonReport* json) {
+  std::string error;
   platform::File file;
   platform::FileBytes bytes;
-  platform::Status reason =
-      disk.open_for_reading(path, platform::Accept::anything_but_folder, file);
-  if (!reason) {
-    platform::say(kCouldNotOpen, path);
+  std::string piped;
+  platform::Status reason;
+  if (path == kStandardInput) {
+    reason = platform::read_standard_input(piped);
+    if (!reason) error = message_line(kCouldNotRead, path);
+  } else if (reason = disk.open_for_reading(path, platform::Accept::anything_but_folder, file);
+             !reason) {
+    error = message_line(kCouldNotOpen, path);
   } else if (reason = platform::read_whole(disk, file, bytes); !reason) {
-    platform::say(kCouldNotRead, path);
-  } else if (std::optional<std::string> text =
-                 read_marked_text(bytes.view(), settings.target.unicode, reason)) {
-    return text;
+    error = message_line(kCouldNotRead, path);
+  }
+  if (error.empty()) {
+    std::string_view text = path == kStandardInput ? std::string_view(piped) : bytes.view();
+    if (std::optional<std::string> read = read_marked_text(text, settings.target.unicode, reason)) {
+      return read;
+    }
+    error = message_line(kInstructionsWouldLoseCharacters, path);
+  }
+  if (json != nullptr) {
+    json->error = error;
   } else {
-    platform::say(kInstructionsWouldLoseCharacters, path);
+    platform::print(error + "\n");
   }
   explain(path, reason);
   return std::nullopt;
@@ -148,11 +165,12 @@ std::optional<std::string> read_instructions(platform::Disk& disk, const std::st
 }  // namespace
 
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
-                                platform::Disk& disk, bool command_line_problems) {
-  std::optional<std::string> instructions = read_instructions(disk, path, settings);
+                                platform::Disk& disk, bool command_line_problems,
+                                JsonReport* json) {
+  std::optional<std::string> instructions = read_instructions(disk, path, settings, json);
   if (!instructions) return RunOutcome::instructions_unusable;
 
-  Run run(settings, path, disk);
+  Run run(settings, path, disk, json);
   if (settings.strict &&
       (problems_before_running(path, *instructions, run) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
@@ -167,7 +185,11 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
   });
   write_back(run);
   const Tally& tally = run.tally;
-  if (!tally.named_a_target) platform::tell_error("zeltrim: " + path + ": no target is named");
+  if (!tally.named_a_target) {
+    if (json != nullptr)
+      json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
+    platform::tell_error("zeltrim: " + path + ": no target is named");
+  }
   if (tally.errors || (tally.problems && settings.strict)) {
     return RunOutcome::completed_with_errors;
   }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "commands/json_report.h"
 #include "commands/run_settings.h"
 #include "platform/files.h"
 
@@ -19,8 +20,10 @@ enum class RunOutcome {
 };
 
 // `command_line_problems`: the command line had a problem that a strict run counts: then it
-// carries out nothing.
+// carries out nothing. `path` "-" is standard input. With `json`, the run's messages go to that
+// report instead of standard output.
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
-                                platform::Disk& disk, bool command_line_problems = false);
+                                platform::Disk& disk, bool command_line_problems = false,
+                                JsonReport* json = nullptr);
 
 }  // namespace zeltrim

@@ -11,6 +11,7 @@ struct RunSettings {
   bool test_mode = false;  // trace every step and wait for the user after it
   bool strict = false;     // a problem in the instruction file is an error of the run
   bool once = false;       // an addition already there is not made again
+  bool json = false;       // the report is one JSON document on standard output
   // Each command is carried out over the whole content when it is dispatched, in a pass of its
   // own, as test mode needs to show each step; otherwise every line of a target passes through
   // all of its commands in one pass at write-back. Both give the same result, byte for byte.

@@ -3,6 +3,7 @@
 #include "commands/session.h"
 
 #include "commands/carrying.h"
+#include "commands/json_report.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -69,27 +70,48 @@ bool replaced(WriteResult result) {
 
 // The change as a diff, after a line saying what the diff cannot show plainly; only for a file
 // that is written (or would be), so that the diff, applied, gives what the run writes.
-void say_diff(const std::string& path, WriteOutcome& outcome) {
+void say_diff(Run& run, const std::string& path, WriteOutcome& outcome) {
   const DiffSummary& summary = outcome.diff_summary;
   if (!replaced(outcome.result)) return;
-  if (summary.form_changed) platform::say(summary.lines_changed ? kFormToo : kOnlyForm, path);
+  std::string notes;
+  if (summary.form_changed)
+    notes = message_line(summary.lines_changed ? kFormToo : kOnlyForm, path);
   // UTF-16 and UTF-32 text says so wherever its change is not only its form: also where the old
   // lines cannot be shown at all.
   if (summary.as_text && (!outcome.diff.empty() || !summary.form_changed)) {
-    platform::say(kAsText, path);
+    notes.append(notes.empty() ? "" : "\n").append(message_line(kAsText, path));
   }
-  outcome.diff.print();
+  if (!notes.empty()) notes.push_back('\n');
+  if (run.json == nullptr) {
+    platform::print(notes);
+    return outcome.diff.print();
+  }
+  std::string& diff = run.json->target().diff;
+  diff = std::move(notes);
+  outcome.diff.drain([&diff](std::string_view piece) { diff.append(piece); });
 }
 
 // What happened to the file; false when it is an error.
-bool say_written(const std::string& path, const WriteOutcome& outcome) {
+bool say_written(Run& run, const std::string& path, const WriteOutcome& outcome) {
   const Said& said = kWritten[static_cast<int>(outcome.result)];
-  if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
   const std::string& named = outcome.result == WriteResult::no_scratch ? outcome.reason_path : path;
-  for (std::string_view line : {said.first, said.second}) {
-    if (!line.empty()) platform::say(line, named);
+  const std::string& about = outcome.reason_path.empty() ? path : outcome.reason_path;
+  if (run.json != nullptr) {
+    JsonReport::TargetReport& target = run.json->target();
+    target.changed = replaced(outcome.result);
+    if (!outcome.backup_path.empty()) target.backup = outcome.backup_path;
+    if (said.error) {
+      target.error = message_line(said.first, named);
+      if (!said.second.empty()) target.error->append("\n").append(message_line(said.second, named));
+      if (!outcome.reason.done()) target.reason = platform::describe(outcome.reason);
+    }
+  } else {
+    if (!outcome.backup_path.empty()) platform::say(kBackupKept, outcome.backup_path);
+    for (std::string_view line : {said.first, said.second}) {
+      if (!line.empty()) platform::say(line, named);
+    }
   }
-  if (said.error) explain(outcome.reason_path.empty() ? path : outcome.reason_path, outcome.reason);
+  if (said.error) explain(about, outcome.reason);
   return !said.error;
 }
 
@@ -122,6 +144,10 @@ void explain(const std::string& path, const platform::Status& reason) {
   if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
 }
 
+void say(const Run& run, std::string_view format, std::string_view argument) {
+  if (run.json == nullptr) platform::say(format, argument);
+}
+
 void say_problem(Run& run, LineProblem problem, long long number) {
   struct Words {
     std::string_view said;
@@ -134,10 +160,13 @@ void say_problem(Run& run, LineProblem problem, long long number) {
       {"No target loaded for the command on line %d\n", "no target loaded, command ignored"},
   };
   const Words& words = kWords[static_cast<int>(problem)];
-  // A command while no target is loaded has always been skipped without a word, but in a strict
-  // run.
-  if (problem != LineProblem::no_target_loaded || run.settings.strict) {
-    platform::say(words.said, number);
+  std::string said = message_line(words.said, std::to_string(number));
+  if (run.json != nullptr) {
+    run.json->problems.push_back({number, said});
+  } else if (problem != LineProblem::no_target_loaded || run.settings.strict) {
+    // A command while no target is loaded has always been skipped without a word, but in a
+    // strict run.
+    platform::print(said + "\n");
   }
   platform::tell_error(told_problem(run.line(number), words.told));
   if (run.settings.strict) run.tally.errors = true;
@@ -148,8 +177,14 @@ void say_not_loaded(Run& run, LoadResult result, const platform::Status& reason)
     if (run.settings.test_mode) platform::say(kTraceLoaded);
     return;
   }
-  platform::say(kNotLoaded[static_cast<int>(result)], run.current.target.path);
-  explain(run.current.target.path, reason);
+  const std::string& path = run.current.target.path;
+  if (run.json != nullptr) {
+    run.json->target().error = message_line(kNotLoaded[static_cast<int>(result)], path);
+    if (!reason.done()) run.json->target().reason = platform::describe(reason);
+  } else {
+    platform::say(kNotLoaded[static_cast<int>(result)], path);
+  }
+  explain(path, reason);
   run.tally.errors = true;
   run.current.loaded = false;
 }
@@ -172,8 +207,8 @@ void write_back(Run& run) {
     return keep_shadow(run, none);
   }
   WriteOutcome& outcome = *written;
-  say_diff(target.path, outcome);
-  if (!say_written(target.path, outcome)) run.tally.errors = true;
+  say_diff(run, target.path, outcome);
+  if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
   if (!replaced(outcome.result)) return keep_shadow(run, outcome);
   if (!options.keep_form &&
@@ -193,7 +228,8 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
   write_back(run);
   run.tally.named_a_target = true;
   std::string path(argument);
-  platform::say(naming == Naming::created ? kMakingChangesG : kMakingChangesF, path);
+  say(run, naming == Naming::created ? kMakingChangesG : kMakingChangesF, path);
+  if (run.json != nullptr) run.json->targets.emplace_back().path = path;
   EncodingKind previous = run.current.target.kind;
   run.current = Current();  // the file it held is closed before the next is opened
   Current& current = run.current;
@@ -204,7 +240,9 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
     shadow = run.shadows.take(current.key);
     current.from_shadow = shadow.is_open();
   }
-  auto waiting = [&path] {
+  auto waiting = [&run, &path] {
+    // In JSON mode standard output holds the report alone.
+    if (run.json != nullptr) return platform::tell_error(message_line(kWaiting, path));
     platform::say(kWaiting, path);
     platform::flush_output();
   };
@@ -213,6 +251,9 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
       open_target(run.disk, path, naming, previous, options, std::move(shadow), waiting);
   current.target = std::move(opened.target);
   current.loaded = opened.result == LoadResult::loaded;
+  if (run.json != nullptr && opened.result != LoadResult::cannot_open) {
+    run.json->target().kind = current.target.kind;
+  }
   if (current.loaded && run.settings.passes()) {
     // Passes read the file through once now, so that a refusal shows at once.
     opened.result = read_into_content(run, opened.reason);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "commands/command_kit.h"
+#include "commands/json_report.h"
 #include "commands/run_settings.h"
 #include "textfile/records.h"
 #include "textfile/target_file.h"
@@ -40,11 +41,13 @@ class Shadows {
 // A command line of a target carried out in one pass: what it met when it was dispatched, its
 // command, and what it says as the file passes, held until the file has passed.
 struct HeldLine {
-  HeldLine(platform::SpoolBudget* budget, long long line) : words(budget), number(line) {}
+  HeldLine(platform::SpoolBudget* budget, long long line, char command_letter)
+      : words(budget), number(line), letter(command_letter) {}
 
   HeldWords words;
   Voice voice{&words};
   long long number;
+  char letter;                         // the command's, upper case; none for an invalid one
   std::optional<LineProblem> problem;  // found when it was dispatched
   std::unique_ptr<Command> command;
   std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
@@ -70,14 +73,20 @@ struct Tally {
 };
 
 struct Run {
-  Run(const RunSettings& run_settings, std::string_view job_path, platform::Disk& run_disk)
-      : settings(run_settings), job(job_path), disk(run_disk), held_words(run_disk, kHeldWords) {}
+  Run(const RunSettings& run_settings, std::string_view job_path, platform::Disk& run_disk,
+      JsonReport* report)
+      : settings(run_settings),
+        job(job_path),
+        disk(run_disk),
+        json(report),
+        held_words(run_disk, kHeldWords) {}
 
   JobLine line(long long number) const { return {job, number}; }
 
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
   platform::Disk& disk;
+  JsonReport* json;  // in JSON mode, what the messages would say; else null
   Tally tally;
   Current current;
   Shadows shadows;
@@ -96,7 +105,8 @@ void name_target(Run& run, std::string_view argument, Naming naming);
 // A command line of the loaded target: prepared from its argument and carried out, now in a
 // pass of its own or held for the one pass. `top` for .T, which under /o must know whether its
 // line is there before the first line passes.
-void take_command(Run& run, Prepare prepare, bool top, std::string_view argument, long long number);
+void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_view argument,
+                  long long number);
 
 // A command line with no known command letter, while a target is loaded.
 void take_invalid(Run& run, long long number);
@@ -105,10 +115,13 @@ void take_invalid(Run& run, long long number);
 void write_back(Run& run);
 
 // Says a problem of instruction line `number`: on standard output as always (a missing target
-// only in a strict run) and on standard error.
+// only in a strict run), or in the JSON report, and on standard error.
 void say_problem(Run& run, LineProblem problem, long long number);
 
 // The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
 void explain(const std::string& path, const platform::Status& reason);
+
+// Prints a message of the run, or in JSON mode leaves it to the report.
+void say(const Run& run, std::string_view format, std::string_view argument);
 
 }  // namespace zeltrim

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "commands/interpreter.h"
+#include "commands/json_report.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -23,6 +24,15 @@ constexpr std::string_view kUnknownOptionStops = "Unknown option %s - no file wa
 constexpr std::string_view kEndOfOptions = "--";
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
+constexpr std::string_view kStandardInput = "-";
+constexpr std::string_view kNoJsonInTestMode = "JSON mode cannot be combined with test mode\n";
+constexpr std::string_view kNoInputInTestMode =
+    "Standard input cannot hold the instructions in test mode\n";
+// What a report says when memory ran out while it was being written.
+constexpr std::string_view kOutOfMemoryReport =
+    "{\"program\":\"zeltrim\",\"version\":\"3.1\",\"exit\":1,\"options\":[],"
+    "\"text_bytes\":\"utf-8\",\"error\":\"Error - Out of Memory - Program ending.\","
+    "\"targets\":[],\"problems\":[]}\n";
 
 bool asks_for_help(const std::string& argument) {
   return argument.empty() || argument.front() == '?' || argument == "/?";
@@ -46,7 +56,22 @@ constexpr Option kOptions[] = {
     {'O', "--once", [](RunSettings& settings) { settings.once = true; }, {}},
     {'K', "--keep-form", [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
     {'U', "--unicode", [](RunSettings& settings) { settings.target.unicode = true; }, {}},
+    {'J', "--json", [](RunSettings& settings) { settings.json = true; }, {}},
 };
+
+// The long names of the options in force, as the JSON report lists them.
+std::vector<std::string_view> long_names(const RunSettings& settings) {
+  const TargetOptions& target = settings.target;
+  std::pair<bool, std::string_view> in_force[] = {
+      {target.no_write, "dry-run"}, {target.diff, "diff"},   {target.backup, "backup"},
+      {settings.strict, "strict"},  {settings.once, "once"}, {target.keep_form, "keep-form"},
+      {target.unicode, "unicode"}};
+  std::vector<std::string_view> names;
+  for (auto [given, name] : in_force) {
+    if (given) names.push_back(name);
+  }
+  return names;
+}
 
 // The option an argument names: a slash and its letter, in either case, or its long name.
 const Option* option_of(const std::string& argument, bool long_name) {
@@ -123,16 +148,37 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   return line;
 }
 
-Ending run(const std::vector<std::string>& arguments, platform::Disk& disk) {
-  platform::say(kBanner);
-  platform::say(kRelease, kOwnerNotice);
+// A run whose command line asks for JSON gets `json`, which it fills as it goes.
+Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
+           std::optional<JsonReport>& json) {
   CommandLine line = read_command_line(arguments);
+  const RunSettings& settings = line.settings;
+  bool refused = line.unknown || settings.test_mode;
+  if (settings.json && line.help == CommandLine::Help::none && !refused) {
+    json.emplace();
+    json->options = long_names(settings);
+    json->with_diff = settings.target.diff;
+  } else {
+    platform::say(kBanner);
+    platform::say(kRelease, kOwnerNotice);
+  }
   if (line.help == CommandLine::Help::none && line.unknown) {
     platform::say(kUnknownOptionStops, *line.unknown);
     platform::tell_error("zeltrim: unknown option " + *line.unknown);
     return Ending::unknown_option;
   }
-  for (std::string_view announced : line.announced) platform::say(announced);
+  // Test mode reads its keys from standard input, and shows every step on standard output.
+  for (auto [refuse, said] :
+       {std::pair{settings.json, kNoJsonInTestMode},
+        std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
+    if (!refuse || !settings.test_mode || line.help != CommandLine::Help::none) continue;
+    platform::say(said);
+    platform::tell_error("zeltrim: " + message_line(said, {}));
+    return Ending::unknown_option;
+  }
+  if (!json) {
+    for (std::string_view announced : line.announced) platform::say(announced);
+  }
   switch (line.help) {
     case CommandLine::Help::screen:
       show_help(disk);
@@ -145,14 +191,14 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk) {
     case CommandLine::Help::none:
       break;
   }
-  const RunSettings& settings = line.settings;
   for (const std::string& argument : line.without_effect) {
     platform::tell_error("zeltrim: " + argument + " has no effect; test mode is /t");
   }
   // Any other argument was always ignored; a strict run counts it as a problem of the job.
   for (const std::string& argument : line.extra) {
     if (settings.strict) {
-      platform::say(kUnknownOption, argument);
+      if (json) json->problems.push_back({std::nullopt, message_line(kUnknownOption, argument)});
+      if (!json) platform::say(kUnknownOption, argument);
       platform::tell_error("zeltrim: unknown option " + argument);
     } else {
       platform::tell_error("zeltrim: argument " + argument + " is no option and has no effect");
@@ -162,12 +208,12 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk) {
   // The report shows UTF-8 text as it is, and a console must show it so too.
   if (settings.target.unicode) platform::show_utf8();
   bool command_line_problems = settings.strict && !line.extra.empty();
-  RunOutcome outcome =
-      run_instruction_file(*line.instructions, settings, disk, command_line_problems);
+  RunOutcome outcome = run_instruction_file(*line.instructions, settings, disk,
+                                            command_line_problems, json ? &*json : nullptr);
   if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
   // The closing message says plainly whether every target made it.
   bool clean = outcome != RunOutcome::completed_with_errors;
-  platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);
+  if (!json) platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);
   if (!clean) return Ending::errors;
   return outcome == RunOutcome::would_change ? Ending::would_change : Ending::success;
 }
@@ -176,13 +222,22 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk) {
 Ending run_program(const std::vector<std::string>& arguments) {
   platform::start_console();
   Ending ending;
+  std::optional<JsonReport> json;
   try {
-    ending = run(arguments, platform::system_disk());
+    ending = run(arguments, platform::system_disk(), json);
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
-    platform::say(kOutOfMemory);
+    if (!json) platform::say(kOutOfMemory);
     platform::tell_error("zeltrim: out of memory");
     ending = Ending::out_of_memory;
+  }
+  if (json) {
+    try {
+      if (ending == Ending::out_of_memory) json->error = message_line(kOutOfMemory, {});
+      platform::print(json->document(exit_code(ending)));
+    } catch (const std::bad_alloc&) {
+      platform::print(kOutOfMemoryReport);
+    }
   }
   platform::flush_output();
   platform::restore_console();

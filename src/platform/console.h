@@ -57,6 +57,10 @@ void tell_error(std::string_view line);
 // that has gone), or done when it could. Meaningful after flush_output.
 Status output_failure();
 
+// Reads standard input to its end, byte for byte (on Windows in binary mode, so that neither a
+// 0x1A nor a CR is lost), into `bytes`.
+Status read_standard_input(std::string& bytes);
+
 // The Enter wait: reads one byte of standard input; returns at once at the end of input.
 void wait_for_enter();
 

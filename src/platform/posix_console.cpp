@@ -114,4 +114,14 @@ Status send_to_output(File& file, std::uint64_t offset, std::uint64_t size, std:
   return {};
 }
 
+Status read_standard_input(std::string& bytes) {
+  char block[1 << 16];
+  for (;;) {
+    ssize_t got = read(STDIN_FILENO, block, sizeof block);
+    if (got == 0) return {};
+    if (got < 0 && errno != EINTR) return Status::system(errno);
+    if (got > 0) bytes.append(block, static_cast<std::size_t>(got));
+  }
+}
+
 }  // namespace zeltrim::platform

@@ -2,6 +2,7 @@
 // there: each LF reaches a redirected file as CR LF. Ctrl-C, Ctrl-Break and closing the console
 // window remove the temporary file of a write-back in progress before the process ends.
 #include <conio.h>
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -89,6 +90,20 @@ void wait_for_key() {
 Status send_to_output(File&, std::uint64_t, std::uint64_t, std::uint64_t& sent) {
   sent = 0;
   return {};
+}
+
+Status read_standard_input(std::string& bytes) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  char block[1 << 16];
+  for (DWORD got = 0;; bytes.append(block, got)) {
+    if (!ReadFile(input, block, sizeof block, &got, nullptr)) {
+      // The writing end of a pipe closed: that is the end of the input.
+      DWORD error = GetLastError();
+      return error == ERROR_BROKEN_PIPE ? Status() : Status::system(static_cast<long>(error));
+    }
+    if (got == 0) return {};
+  }
 }
 
 }  // namespace zeltrim::platform

@@ -177,6 +177,14 @@ bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& 
   return true;
 }
 
+bool is_utf8(std::string_view text) {
+  std::uint32_t code = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    if (!next_utf8(text, at, code)) return false;
+  }
+  return true;
+}
+
 void append_encoded(EncodingKind kind, std::string_view text, std::string& out) {
   std::size_t unit = unit_size(kind);
   if (unit == 1) {

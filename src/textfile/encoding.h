@@ -33,6 +33,9 @@ void append_encoded(EncodingKind kind, std::string_view text, std::string& out);
 // two for one above U+FFFF). False when the text is not UTF-8 and cannot be written faithfully.
 bool append_utf8_encoded(EncodingKind kind, std::string_view text, std::string& out);
 
+// Whether `text` is UTF-8, strictly: no overlong form, no surrogate, nothing above U+10FFFF.
+bool is_utf8(std::string_view text);
+
 // Appends the UTF-8 bytes of the character `code`.
 void put_utf8(std::uint32_t code, char*& out);
 

@@ -11,7 +11,9 @@
 //                          patch (the job's diff, applied by patch to the files as they were,
 //                          gives the files it leaves), converges (run again under /o, it
 //                          changes nothing, as every row of commands.rows but those marked
-//                          grows), tmpdir=FOLDER (TMPDIR for the run); or a form of i.zt.
+//                          grows), tmpdir=FOLDER (TMPDIR for the run), stdin=FILE (the
+//                          file that is standard input), json (standard output is the JSON
+//                          report alone, checked against its schema); or a form of i.zt.
 //   args: WORDS|WORDS...   the command line, i.zt unless given; "" is an empty word. Each
 //                          alternative between | is run in turn.
 //   <NAME[ FORM]: LINES    a file written before the run (its folders made as needed).
@@ -37,7 +39,7 @@
 // UTF-16 or UTF-32); utf16le turns UTF-8 text into UTF-16LE. Escapes: \r \n \t \\ \| \xNN, and {02}
 // for the field separator. {N*TEXT} is TEXT N times, the | in it separating lines too. In the
 // output, {...} stands for any bytes (a line of it alone for any lines, or none), and \c at the
-// end for no final line break. The program's standard input is empty.
+// end for no final line break. The program's standard input is empty unless a mark says.
 //
 // Beyond the rows: the examples gallery and the corpus of real files, runs ended by a signal at
 // a random moment, and test mode at a terminal.
@@ -108,6 +110,7 @@ struct Limits {
   bool as_nobody = false;                                // run as the unprivileged user
   std::string out;     // standard output is "full" (a full disk) or "closed", or the pipe read
   std::string tmpdir;  // TMPDIR for the run, where given
+  std::string input;   // the file that is standard input, where given (else it is empty)
 };
 
 // What a run printed on standard output (for a Windows program each CR LF made LF again) and on
@@ -170,7 +173,7 @@ struct Start {
 [[noreturn]] void become(const std::string& folder, const Start& start, const Limits& limits = {},
                          int out = -1, int err = -1) {
   if (out >= 0 && dup2(out, STDOUT_FILENO) == STDOUT_FILENO)
-    dup2(open("/dev/null", 0), STDIN_FILENO);
+    dup2(open(limits.input.empty() ? "/dev/null" : limits.input.c_str(), 0), STDIN_FILENO);
   if (err >= 0) dup2(err, STDERR_FILENO);
   if (limits.out == "full") dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
   if (limits.out == "closed") close(STDOUT_FILENO);
@@ -269,6 +272,22 @@ void shell(const Scratch& folder, const std::string& commands) {
   EXPECT_EQ(std::system(("set -e; cd " + folder.path + "\n" + commands).c_str()), 0) << commands;
 }
 
+// A JSON report holds to the schema that ships with the program, where Python's jsonschema is
+// there to say so.
+void check_report(const std::string& report) {
+  fs::path file = fs::temp_directory_path() / ("zeltrim-report-" + std::to_string(getpid()) + "-" +
+                                               std::to_string(std::hash<std::string>{}(report)));
+  std::ofstream(file, std::ios::binary) << report;
+  fs::path source(ZELTRIM_SOURCE_DIR);
+  std::string command = "python3 " + (source / "tests/e2e/validate_report.py").string() + " " +
+                        (source / "share/report.schema.json").string() + " < " + file.string();
+  int status = std::system(command.c_str());
+  fs::remove(file);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+    GTEST_SKIP() << "python3-jsonschema is missing: the report is not checked against its schema";
+  EXPECT_EQ(status, 0) << "the report does not hold to share/report.schema.json";
+}
+
 void check(const Case& c) {
   bool windows = on_windows(), root = geteuid() == 0;
   for (std::string mark : {windows ? "posix" : "windows", limits_apply() ? "" : "limits",
@@ -290,6 +309,7 @@ void check(const Case& c) {
   Scratch folder;
   for (const auto& [name, bytes] : c.before) folder.write(name, bytes);
   shell(folder, c.setup);
+  if (c.marks.contains("stdin")) limits.input = folder.file(c.marks.at("stdin"));
   std::map<std::string, std::pair<struct stat, std::string>> found;  // before the run
   for (const std::string& name : folder.names()) {
     lstat(folder.file(name).c_str(), &found[name].first);
@@ -299,6 +319,7 @@ void check(const Case& c) {
   if (limits.out.empty()) expect_bytes(out, c.out, "standard output");
   if (c.err) expect_bytes(err, *c.err, "standard error");
   EXPECT_EQ(exit_code, c.exit_code);
+  if (c.marks.contains("json")) check_report(out);
   shell(folder, c.then);
   std::set<std::string> names;
   for (const auto& [name, bytes] : c.after) names.insert(name);
@@ -524,8 +545,10 @@ class Row : public testing::Test {
       if (key == "then") made.then += value + "\n";
       if (key == "exit") made.exit_code = std::stoi(head.substr(5));
       if (key == "out" || key == "exit")  // a bare run ends without a closing line
-        made.out =
-            kBanner + report(value) + (made.marks.contains("bare") ? "" : kClosing[made.exit_code]);
+        made.out = made.marks.contains("json")
+                       ? report(value)
+                       : kBanner + report(value) +
+                             (made.marks.contains("bare") ? "" : kClosing[made.exit_code]);
       if (key == "err") made.err = report(value);
       std::string name = decode(key.substr(key.find_first_not_of("<>"))).at(0);
       std::size_t arrow = !key.starts_with("<>")     ? std::string::npos
