@@ -2,6 +2,7 @@
 # zeltrim.exe, README.txt and the manual rendered as plain text (zeltrim.txt), both texts with
 # CR LF line ends so that any Windows editor shows their lines.
 install(TARGETS zeltrim RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/share/report.schema.json DESTINATION .)
 
 # The texts are made while the package is put together, so building the program needs no
 # formatter.
