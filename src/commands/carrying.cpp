@@ -187,7 +187,7 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
     }
     pipeline.end();
     bool settled = true;
-    for (HeldLine& held : current.held) {
+    for (const HeldLine& held : current.held) {
       if (held.top_line && held.top_line->present != held.top_line->met) {
         held.top_line->present = held.top_line->met;
         settled = false;

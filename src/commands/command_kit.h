@@ -80,7 +80,7 @@ class CommandContext {
  public:
   // `problems` is set when a command meets a problem of the instruction file (a .V that never
   // ends), which a strict run counts as an error. `top_line` is the answer a .T under /o takes.
-  CommandContext(const RunSettings& settings, bool* problems, JobLine where, Voice* voice,
+  CommandContext(const RunSettings& settings, bool* problems, const JobLine& where, Voice* voice,
                  TopLine* top_line = nullptr)
       : settings_(&settings),
         problems_(problems),

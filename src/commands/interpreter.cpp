@@ -38,24 +38,24 @@ char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 // The command table: each letter, and what it does.
 struct CommandKind {
   char letter;
+  bool two_parts;  // its argument has two parts, and both are needed
+  bool top;        // it adds at the top, and under /o must know first whether the line is there
   std::optional<Naming> names;  // .F and .G: a target
   Prepare prepare;              // every other: a command of the loaded target
-  bool two_parts;               // its argument has two parts, and both are needed
-  bool top;  // it adds at the top, and under /o must know first whether the line is there
 };
 
 constexpr CommandKind kCommands[] = {
-    {'F', Naming::existing, nullptr, false, false},
-    {'G', Naming::created, nullptr, false, false},
-    {'I', std::nullopt, prepare_bottom, false, false},
-    {'T', std::nullopt, prepare_top, false, true},
-    {'R', std::nullopt, prepare_remove, false, false},
-    {'A', std::nullopt, prepare_append_after, true, false},
-    {'S', std::nullopt, prepare_swap, true, false},
-    {'C', std::nullopt, prepare_concat_at_beginning, true, false},
-    {'E', std::nullopt, prepare_concat_at_end, true, false},
-    {'U', std::nullopt, prepare_unconcat, true, false},
-    {'V', std::nullopt, prepare_varsub, true, false},
+    {'F', false, false, Naming::existing, nullptr},
+    {'G', false, false, Naming::created, nullptr},
+    {'I', false, false, std::nullopt, prepare_bottom},
+    {'T', false, true, std::nullopt, prepare_top},
+    {'R', false, false, std::nullopt, prepare_remove},
+    {'A', true, false, std::nullopt, prepare_append_after},
+    {'S', true, false, std::nullopt, prepare_swap},
+    {'C', true, false, std::nullopt, prepare_concat_at_beginning},
+    {'E', true, false, std::nullopt, prepare_concat_at_end},
+    {'U', true, false, std::nullopt, prepare_unconcat},
+    {'V', true, false, std::nullopt, prepare_varsub},
 };
 
 // The command a line names, or null when there is none.

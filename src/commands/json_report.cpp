@@ -1,5 +1,7 @@
 #include "commands/json_report.h"
 
+#include <algorithm>
+
 #include "platform/console.h"
 #include "textfile/encoding.h"
 
@@ -14,10 +16,8 @@ constexpr std::string_view kKindNames[] = {"plain", "utf-8", "utf-16le", "utf-16
 enum class TextBytes : unsigned char { utf8, latin1 };
 
 TextBytes text_bytes_of(std::initializer_list<std::string_view> strings) {
-  for (std::string_view text : strings) {
-    if (!is_utf8(text)) return TextBytes::latin1;
-  }
-  return TextBytes::utf8;
+  bool all_utf8 = std::all_of(strings.begin(), strings.end(), is_utf8);
+  return all_utf8 ? TextBytes::utf8 : TextBytes::latin1;
 }
 
 class Writer {

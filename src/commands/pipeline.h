@@ -31,9 +31,9 @@ class Pipeline {
  private:
   void start();
   void push(std::size_t stage, const Line& line) { waiting_.push_back({stage, line}); }
-  void push_queued(std::size_t stage);
+  void push_queued(std::size_t index);
   void drain();
-  void pass(std::size_t stage, Line line);
+  void pass(std::size_t index, Line line);
   void note_holding(std::uint32_t stage, bool holds);
 
   std::vector<Command*> commands_;

@@ -62,7 +62,7 @@ constexpr Option kOptions[] = {
 // The long names of the options in force, as the JSON report lists them.
 std::vector<std::string_view> long_names(const RunSettings& settings) {
   const TargetOptions& target = settings.target;
-  std::pair<bool, std::string_view> in_force[] = {
+  const std::pair<bool, std::string_view> in_force[] = {
       {target.no_write, "dry-run"}, {target.diff, "diff"},   {target.backup, "backup"},
       {settings.strict, "strict"},  {settings.once, "once"}, {target.keep_form, "keep-form"},
       {target.unicode, "unicode"}};
@@ -168,9 +168,8 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
     return Ending::unknown_option;
   }
   // Test mode reads its keys from standard input, and shows every step on standard output.
-  for (auto [refuse, said] :
-       {std::pair{settings.json, kNoJsonInTestMode},
-        std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
+  for (auto [refuse, said] : {std::pair{settings.json, kNoJsonInTestMode},
+                              std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
     if (!refuse || !settings.test_mode || line.help != CommandLine::Help::none) continue;
     platform::say(said);
     platform::tell_error("zeltrim: " + message_line(said, {}));
