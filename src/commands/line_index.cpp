@@ -127,7 +127,9 @@ std::uint64_t TextTable::hash(std::string_view text) const {
 std::size_t TextTable::slot_of(std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t at = hash & mask;
-  while (slots_[at].text != kNone && slots_[at].hash != hash) at = (at + 1) & mask;
+  while (slots_[at].text != kNone && slots_[at].hash != static_cast<std::uint32_t>(hash)) {
+    at = (at + 1) & mask;
+  }
   return at;
 }
 
@@ -151,7 +153,7 @@ void TextTable::add(std::string_view text, std::uint32_t stage) {
   auto number = static_cast<std::uint32_t>(stages_.size());
   stages_.push_back({stage});
   if (slot.text == kNone) {
-    slot = {hashed, static_cast<std::uint32_t>(texts_.size())};
+    slot = {static_cast<std::uint32_t>(hashed), static_cast<std::uint32_t>(texts_.size())};
     texts_.push_back({number, number});
     return;
   }

@@ -66,8 +66,9 @@ class TextSet {
 };
 
 // Texts, each with the stages filed under it in order: a table that a line's text is looked up
-// in with one hash, exactly or letter case aside. Texts are told apart by their hashes alone: two
-// texts that hashed alike would only bring each other's commands to lines they then pass by.
+// in with one hash, exactly or letter case aside. Texts are told apart by the low half of their
+// hashes alone: two texts that hashed alike only bring each other's commands to lines that those
+// commands then pass by.
 class TextTable {
  public:
   explicit TextTable(bool caseless) : caseless_(caseless) {}
@@ -85,7 +86,7 @@ class TextTable {
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
   struct Slot {
-    std::uint64_t hash = 0;
+    std::uint32_t hash = 0;  // the low half of the text's hash
     std::uint32_t text = kNone;
   };
   struct Text {

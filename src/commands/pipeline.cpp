@@ -11,7 +11,7 @@ Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line
     stage_from_[index] = stage;
     LineKey key = commands_[index]->key();
     if (key.kind == LineKey::Kind::none) continue;
-    stages_.push_back({commands_[index], index});
+    stages_.push_back(static_cast<std::uint32_t>(index));
     index_.add(stage, key);
   }
   stage_from_[commands_.size()] = static_cast<std::uint32_t>(stages_.size());
@@ -64,8 +64,8 @@ void Pipeline::pass(std::size_t index, Line line) {
     from = static_cast<std::uint32_t>(stages_.size());
     for (std::uint32_t stage : found_) {
       std::string_view before = line.text;
-      const Stage& at = stages_[stage];
-      Taken taken = at.command->take(line);
+      std::size_t at = stages_[stage];
+      Taken taken = commands_[at]->take(line);
       if (taken == Taken::held || !holding_.empty()) note_holding(stage, taken == Taken::held);
       switch (taken) {
         case Taken::pass:
@@ -74,7 +74,7 @@ void Pipeline::pass(std::size_t index, Line line) {
           return;
         case Taken::queued:
         case Taken::held:
-          return push_queued(at.index);
+          return push_queued(at);
       }
       if (line.text.data() != before.data() || line.text.size() != before.size()) {
         from = stage + 1;

@@ -39,13 +39,9 @@ class Pipeline {
   std::vector<Command*> commands_;
   std::function<void(const Line&)> out_;
   // The commands that look at lines (the others only add lines before or after all of them) as
-  // stages: each stage's command and its place among all commands, where the first stage at or
-  // after each command stands, and which stages a line may concern.
-  struct Stage {
-    Command* command;
-    std::size_t index;
-  };
-  std::vector<Stage> stages_;
+  // stages: each stage's place among all commands, where the first stage at or after each
+  // command stands, and which stages a line may concern.
+  std::vector<std::uint32_t> stages_;
   std::vector<std::uint32_t> stage_from_;
   LineIndex index_;
   StageList found_;
