@@ -100,13 +100,13 @@ void print_held(Run& run) {
       continue;
     }
     std::string said;
-    held.words.said.drain([&said](std::string_view piece) { said.append(piece); });
+    held.words.drain([&said](std::string_view piece) { said.append(piece); });
     // A report line never holds a line break but its last: no text does.
     for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos; at = end + 1) {
       run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
     }
     std::size_t prefix = told_problem(run.line(held.number), "").size();
-    for (const std::string& told : held.words.told) {
+    for (const std::string& told : held.words.told()) {
       run.json->problems.push_back({held.number, told.substr(prefix)});
     }
     held.words.print();  // what is left: the problems, on standard error

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/held_words.h"
 #include "commands/run_settings.h"
 #include "lines/line.h"
-#include "platform/spool.h"
 
 namespace zeltrim {
 
@@ -35,18 +35,6 @@ bool has_both_parts(std::string_view argument);
 
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
-
-// What a command line says while it waits for its target to pass: its report lines, and the
-// lines about its problems that go to standard error; printed in that order.
-struct HeldWords {
-  explicit HeldWords(platform::SpoolBudget* budget) : said(budget) {}
-  void print();
-  // Forgets every word: the pass that said them is carried out again.
-  void forget();
-
-  platform::Spool said;
-  std::vector<std::string> told;
-};
 
 // Where what a command line says goes: straight out, or held with the line until its target
 // has passed; nowhere while lines pass it only to be looked at.

@@ -4,17 +4,6 @@
 
 namespace zeltrim {
 
-void HeldWords::print() {
-  said.print();
-  for (const std::string& line : told) platform::tell_error(line);
-  told.clear();
-}
-
-void HeldWords::forget() {
-  said.rewind(0);
-  told.clear();
-}
-
 std::string told_problem(const JobLine& where, std::string_view message) {
   std::string line = "zeltrim: ";
   line.append(where.job).append(":").append(std::to_string(where.number)).append(": ");
@@ -24,14 +13,14 @@ std::string told_problem(const JobLine& where, std::string_view message) {
 void CommandContext::report(std::string_view format, std::string_view text) const {
   if (voice_->quiet) return;
   if (voice_->held == nullptr) return platform::say(format, text);
-  voice_->held->said.append_formatted(format, {text});
+  voice_->held->say(format, text);
 }
 
 void CommandContext::problem(std::string_view message) const {
   if (voice_->quiet) return;
   *problems_ = true;
   if (voice_->held == nullptr) return platform::tell_error(told_problem(where_, message));
-  voice_->held->told.push_back(told_problem(where_, message));
+  voice_->held->tell(told_problem(where_, message));
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {

@@ -41,8 +41,8 @@ class Shadows {
 // A command line of a target carried out in one pass: what it met when it was dispatched, its
 // command, and what it says as the file passes, held until the file has passed.
 struct HeldLine {
-  HeldLine(platform::SpoolBudget* budget, long long line, char command_letter)
-      : words(budget), number(line), letter(command_letter) {}
+  HeldLine(HeldStore* store, long long line, char command_letter)
+      : words(store), number(line), letter(command_letter) {}
 
   HeldWords words;
   Voice voice{&words};
@@ -88,14 +88,16 @@ struct Run {
   platform::Disk& disk;
   JsonReport* json;  // in JSON mode, what the messages would say; else null
   Tally tally;
+  // What the held words of all command lines may take of memory before they go to a file:
+  // enough for a report line from each of a hundred thousand command lines. It outlives the
+  // command lines of the current target.
+  static constexpr std::size_t kHeldWords = std::size_t{8} << 20;
+  HeldStore held_words;
   Current current;
   Shadows shadows;
   // The files whose content from before the run is kept (or never was: the run made them), by
   // identity: a backup is not made again.
   std::set<std::string> backed_up;
-  // What the held words of all command lines may take of memory before they go to a file.
-  static constexpr std::size_t kHeldWords = 1 << 20;
-  platform::SpoolBudget held_words;
   Voice direct;  // where a command says what it says at once
 };
 
