@@ -90,19 +90,18 @@ std::string identity_key(const std::string& path) {
 
 Replacement::~Replacement() { abandon_replacement(*this); }
 
-Commit commit_replacement(Disk& disk, Replacement& replacement) {
+Status commit_replacement(Disk& disk, Replacement& replacement) {
   Status step = disk.sync(replacement.temp);
   if (step) step = give_attributes(replacement);
   if (step) step = disk.close_file(replacement.temp);
   if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {
     abandon_replacement(replacement);
-    return {CommitResult::failed, step};
+    return step;
   }
   forget_temp_file(replacement.temp_path);
   replacement.temp_path.clear();
-  Status synced = disk.sync_folder(replacement.target_path);
-  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
+  return {};
 }
 
 void abandon_replacement(Replacement& replacement) {

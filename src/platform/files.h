@@ -105,10 +105,7 @@ struct Replacement {
   long long owner = -1;
   long long group = -1;
 
-  Replacement() = default;
-  Replacement(const Replacement&) = delete;
-  Replacement& operator=(const Replacement&) = delete;
-  ~Replacement();
+  ~Replacement();  // cannot be copied or moved: the temporary file is removed once
 };
 
 // The steps a run takes on the disk. The program takes them as the system gives them
@@ -166,7 +163,6 @@ struct FileIdentity {
   std::int64_t modified = 0;  // in the system's finest unit
 
   bool operator==(const FileIdentity& other) const = default;
-  bool same_content(const FileIdentity& other) const { return *this == other; }
 };
 Status identify(File& file, FileIdentity& identity);
 Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed
@@ -225,24 +221,14 @@ ReplaceCheck check_replacement(const std::string& path);
 // anything: an existing backup is replaced, but not a folder, nor a name too long to be made.
 Status check_backup(const std::string& backup_path);
 
-enum class CommitResult : unsigned char {
-  done,         // the target now holds the new content, durably
-  failed,       // the target is as it was; the temporary file is gone
-  not_durable,  // the target holds the new content, but its folder could not be synced
-};
-
-struct Commit {
-  CommitResult result = CommitResult::done;
-  Status reason;
-};
-
 // Asks the system to start writing the temporary file out to the disk now, while more is still
 // being made, so that the flush at the end has less to wait for. Only a hint.
 void start_writing_out(Replacement& replacement);
 
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over
-// the target.
-Commit commit_replacement(Disk& disk, Replacement& replacement);
+// the target. On failure the target is as it was and the temporary file is gone. The new name
+// is durable only once the caller has synced the folder (Disk::sync_folder).
+Status commit_replacement(Disk& disk, Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "textfile/diff.h"
 #include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
@@ -304,7 +305,7 @@ class TargetReader::Decoder {
 };
 
 TargetReader::TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
-                           bool whole_content, OldLines* watcher)
+                           bool whole_content, LineDiff* watcher)
     : decoder_(std::make_unique<Decoder>(disk, target, options, mark_of(target.kind).size(),
                                          !whole_content && target.naming == Naming::created)),
       watcher_(watcher) {}
@@ -313,11 +314,11 @@ TargetReader::~TargetReader() = default;
 
 bool TargetReader::next(Line& line) {
   if (watcher_ == nullptr) return decoder_->next(line);
-  // The line before is about to go: whoever watches the old lines keeps what it needs of it.
-  if (read_any_) watcher_->read_on();
-  read_any_ = decoder_->next(line);
-  if (read_any_) watcher_->read(line);
-  return read_any_;
+  // The line before is about to go: the diff keeps what it needs of it.
+  watcher_->read_on();
+  bool read = decoder_->next(line);
+  if (read) watcher_->read(line);
+  return read;
 }
 
 const FileForm& TargetReader::form() const { return decoder_->form_; }

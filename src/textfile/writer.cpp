@@ -72,8 +72,7 @@ class ReplacementFile final : public Destination {
     // Another program may have changed the file while this run held it: then it stays as that
     // program left it.
     platform::FileIdentity now;
-    if (target_.read_as &&
-        (!platform::identify(target_.path, now) || !now.same_content(*target_.read_as))) {
+    if (target_.read_as && (!platform::identify(target_.path, now) || now != *target_.read_as)) {
       abandon();
       return fail(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
     }
@@ -89,11 +88,11 @@ class ReplacementFile final : public Destination {
       }
       outcome.backup_path = backup_path();
     }
-    platform::Commit commit = platform::commit_replacement(disk_, replacement_);
-    outcome.reason = commit.reason;
-    outcome.result = commit.result == platform::CommitResult::done     ? WriteResult::written
-                     : commit.result == platform::CommitResult::failed ? WriteResult::cannot_write
-                                                                       : WriteResult::not_durable;
+    platform::Status committed = platform::commit_replacement(disk_, replacement_);
+    if (!committed) return fail(outcome, WriteResult::cannot_write, committed);
+    // The new content is in place; its name lasts only once its folder is on the disk.
+    outcome.reason = disk_.sync_folder(replacement_.target_path);
+    outcome.result = outcome.reason ? WriteResult::written : WriteResult::not_durable;
   }
 
   void abandon() override { platform::abandon_replacement(replacement_); }
@@ -165,7 +164,7 @@ class TargetWriter::Output {
     }
   }
 
-  OldLines* diff() { return diff_.get(); }
+  LineDiff* diff() { return diff_.get(); }
 
   bool start() {
     start_destination();
@@ -194,10 +193,17 @@ class TargetWriter::Output {
   }
 
   WriteOutcome finish(bool held_lines) {
+    settle(held_lines);
+    return std::move(outcome_);
+  }
+
+ private:
+  // What the new content comes to: nothing to write, unchanged, refused, or put in place.
+  void settle(bool held_lines) {
     if (!held_lines && target_.naming == Naming::existing) {
       destination_->abandon();
       outcome_.result = WriteResult::nothing_to_write;
-      return std::move(outcome_);
+      return;
     }
     std::string end;
     if (!held_lines) {
@@ -208,25 +214,18 @@ class TargetWriter::Output {
     chunk_.append(end);
     flush();
     if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
-    if (failed_) return std::move(outcome_);
+    if (failed_) return;
     // Every byte made was the same, and the old content goes no further: unchanged, and left
     // alone whoever may write it.
     if (same_ && original_ends_here()) {
       outcome_.result = WriteResult::unchanged;
-      return std::move(outcome_);
+      return;
     }
-    if (!allowed_) {
-      outcome_.result = WriteResult::read_only;
-      outcome_.reason = allowed_;
-      return std::move(outcome_);
-    }
+    if (!allowed_) return fail(WriteResult::read_only, allowed_);
     if (same_) start_destination();  // the old content went on beyond the new
-    if (failed_) return std::move(outcome_);
-    destination_->finish(outcome_);
-    return std::move(outcome_);
+    if (!failed_) destination_->finish(outcome_);
   }
 
- private:
   void flush() {
     pass_on(chunk_);
     chunk_.clear();
@@ -326,7 +325,7 @@ bool TargetWriter::start() { return output_->start(); }
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
-OldLines* TargetWriter::diff() { return output_->diff(); }
+LineDiff* TargetWriter::diff() { return output_->diff(); }
 
 WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
 
