@@ -111,13 +111,11 @@ class LineDiff {
   std::uint64_t new_count_ = 0;
   DiffSummary summary_;
 
-  // The open hunk: where it starts, what it counts, its lines; the added lines of the change
-  // being made wait until its removed lines are in.
+  // The open hunk: where it starts, its lines; the added lines of the change being made wait
+  // until its removed lines are in.
   bool open_ = false;
   std::uint64_t hunk_old_ = 0;
   std::uint64_t hunk_new_ = 0;
-  std::uint64_t hunk_old_count_ = 0;
-  std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
   platform::Spool added_;
   // Unchanged lines since the last change.
