@@ -3,7 +3,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kMarkProbe = 4;  // the longest mark: UTF-32's
 constexpr std::uint32_t kHighSurrogates = 0xD800;
 constexpr std::uint32_t kLowSurrogates = 0xDC00;
 constexpr std::uint32_t kPastSurrogates = 0xE000;

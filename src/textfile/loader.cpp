@@ -5,8 +5,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kMarkProbe = 4;
-
 // The kind the first bytes of `file` announce, from as many of them as could be read; `read`
 // says whether every read went well.
 EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Status& read) {

@@ -57,13 +57,15 @@ class TargetReader::Decoder {
   FileForm form_;
 
  private:
-  void stop(LoadResult why) {
+  // Reading stops for this reason. False, for the caller to return: there is no line.
+  bool stop(LoadResult why) {
     result = why;
     finished_ = true;
+    return false;
   }
-  void lose(platform::Loss loss) {
+  bool lose(platform::Loss loss) {
     reason = platform::Status::lossy(loss);
-    stop(LoadResult::would_lose_characters);
+    return stop(LoadResult::would_lose_characters);
   }
 
   // Reads and decodes the next block behind what is left of the text. False at the end of the
@@ -94,10 +96,7 @@ class TargetReader::Decoder {
     char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
     std::size_t got = 0;
     reason = disk_.read_at(file_, offset_, into, block_, got);
-    if (!reason) {
-      stop(LoadResult::cannot_read);
-      return false;
-    }
+    if (!reason) return stop(LoadResult::cannot_read);
     offset_ += got;
     if (unit_ == 1) {
       // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken
@@ -105,10 +104,7 @@ class TargetReader::Decoder {
       // the lines that hold it are looked at as they are cut).
       const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
       if (zero != nullptr) {
-        if (kind_ == EncodingKind::utf8) {
-          lose(platform::Loss::zero_byte);
-          return false;
-        }
+        if (kind_ == EncodingKind::utf8) return lose(platform::Loss::zero_byte);
         zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
       }
       end_ += got;
@@ -137,8 +133,7 @@ class TargetReader::Decoder {
     char* out = text_.get() + end_;
     if (std::optional<platform::Loss> loss =
             decode_units(kind_, {raw_.get(), bytes}, unicode_, pending_, out)) {
-      lose(*loss);
-      return false;
+      return lose(*loss);
     }
     end_ = static_cast<std::size_t>(out - text_.get());
     return true;
@@ -185,10 +180,7 @@ class TargetReader::Decoder {
     std::size_t length = std::min(at + 1, end_ - begin_);
     std::string_view bytes(text_.get() + begin_, length);
     begin_ += length;
-    if (zero_at_ < begin_) {
-      lose(platform::Loss::zero_byte);
-      return false;
-    }
+    if (zero_at_ < begin_) return lose(platform::Loss::zero_byte);
     searched_ = 0;
     line.origin = ++origin_;
     // A file typed at the console ends with the end mark right after its last line's text.
