@@ -95,9 +95,7 @@ constexpr std::string_view kSampleName = "SAMPLE.ZT";
 constexpr std::string_view kNotWritten = "SAMPLE.ZT not written.\n";
 constexpr std::string_view kErrorClosing = "Error closing SAMPLE.ZT.\n";
 constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
-}  // namespace
 
-namespace {
 // The example, as the help screen shows it.
 void show_example() {
   platform::say(kExampleHeading);
@@ -125,8 +123,7 @@ void show_help(platform::Disk& disk) {
   platform::say(kInvoke);
   std::string sample;
   for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
-  sample.append("\r\n");
-  sample.push_back('\x1A');
+  sample.append("\r\n\x1A");  // a blank line, then the end mark
 
   platform::File file;
   platform::Status reason = disk.create_file(std::string(kSampleName), file);

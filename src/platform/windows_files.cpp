@@ -354,13 +354,11 @@ Status may_replace(const std::string& path) {
 
 Status may_create(const std::string& path) {
   if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // A missing file is no refusal: the folder decides when the file is made.
     return status_of(GetLastError() == ERROR_FILE_NOT_FOUND);
   }
-  bool refused = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
-  return refused ? Status::system(ERROR_ACCESS_DENIED) : Status();
+  return may_replace(path);  // a folder or a read-only file is refused
 }
 
 // Who may write where is decided by the folders' access lists, which only trying tells; a
