@@ -48,22 +48,19 @@ Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
 }
 
 std::string describe(const Status& status) {
-  switch (status.kind()) {
-    case Status::Kind::done:
-      return "Success";
-    case Status::Kind::not_a_file:
-      return "Not a regular file";
-    case Status::Kind::injected:
-      return "Input/output error (a failure made on purpose by a test)";
-    case Status::Kind::changed:
-      return "Changed by another program since it was read (its size or modification time "
-             "differ, or another file has taken its name)";
-    case Status::Kind::lossy:
-      return std::string(kLossWords[status.code()]);
-    case Status::Kind::system:
-      break;
-  }
-  return system_message(status.code());
+  // The reasons the program gives itself, in the order of Status::Kind; the system words its own.
+  static constexpr std::string_view kKindWords[] = {
+      "Success",
+      "",  // system
+      "Not a regular file",
+      "Input/output error (a failure made on purpose by a test)",
+      "Changed by another program since it was read (its size or modification time differ, or "
+      "another file has taken its name)",
+  };
+  static_assert(std::size(kKindWords) == static_cast<std::size_t>(Status::Kind::lossy));
+  if (status.kind() == Status::Kind::system) return system_message(status.code());
+  if (status.kind() == Status::Kind::lossy) return std::string(kLossWords[status.code()]);
+  return std::string(kKindWords[static_cast<std::size_t>(status.kind())]);
 }
 
 std::string temp_name_beside(const std::string& path, std::string_view suffix) {

@@ -77,13 +77,11 @@ bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {
 }
 
 void put_unit(EncodingKind kind, std::uint32_t unit, std::string& out) {
-  if (kind == EncodingKind::utf16le) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  } else {
-    for (int shift = static_cast<int>(unit_size(kind)) * 8 - 8; shift >= 0; shift -= 8) {
-      out.push_back(static_cast<char>((unit >> shift) & 0xFF));
-    }
+  std::size_t size = unit_size(kind);
+  for (std::size_t at = 0; at < size; ++at) {
+    // Little-endian puts the lowest byte first, big-endian the highest.
+    std::size_t byte = kind == EncodingKind::utf16le ? at : size - 1 - at;
+    out.push_back(static_cast<char>((unit >> (8 * byte)) & 0xFF));
   }
 }
 
