@@ -174,7 +174,7 @@ class TargetWriter::Output {
   void put(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     if (!options_.keep_form && target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
       // A long line goes on as it is, not copied into the chunk first.
       flush();
@@ -259,10 +259,7 @@ class TargetWriter::Output {
   // the same. A target that may not be replaced is refused at the end, before anything is made.
   void start_destination() {
     same_ = false;
-    if (!allowed_) {
-      discarding_ = true;
-      return;
-    }
+    if (!allowed_) return;
     if (!destination_->open(outcome_)) {
       failed_ = true;
       return;
@@ -281,16 +278,19 @@ class TargetWriter::Output {
 
   // New bytes, compared with the old content while they are the same, else written.
   void pass_on(std::string_view bytes) {
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     if (same_ && same_as_original(bytes)) {
       compared_ += bytes.size();
       return;
     }
     if (same_) start_destination();
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     platform::Status written = destination_->write(bytes);
     if (!written) fail(WriteResult::cannot_write, written);
   }
+
+  // The content differs, and nothing needs the rest of it.
+  bool discarding() const { return !same_ && !allowed_; }
 
   void fail(WriteResult result, const platform::Status& reason) {
     outcome_.result = result;
@@ -312,7 +312,6 @@ class TargetWriter::Output {
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
-  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
   bool failed_ = false;
 };
 
