@@ -171,10 +171,7 @@ class TargetReader::Decoder {
   // lone CR stays in its text. A line that begins with the end mark ends the file.
   bool plain_line(Line& line) {
     if (begin_ == end_ && !fill()) return end();
-    if (text_.get()[begin_] == kEndMark) {
-      keep_rest_as_tail();
-      return end();
-    }
+    if (text_.get()[begin_] == kEndMark) return end_at_tail();
     std::size_t at = 0;
     if (!find_break(at)) return end();
     std::size_t length = std::min(at + 1, end_ - begin_);
@@ -220,8 +217,8 @@ class TargetReader::Decoder {
       line.text = std::string_view(start, at);
       begin_ += at + (cr_lf ? 2 : 1);
     } else {
-      if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
-      if (size == 0 || start[0] == kEndMark) return end();
+      if (size == 0) return end();
+      if (start[0] == kEndMark) return end_at_tail();
       line.kind = LineKind::text;
       line.line_break = LineBreak::none;
       // In UTF-8 too, a last line may run straight into the end mark.
@@ -235,22 +232,24 @@ class TargetReader::Decoder {
     return true;
   }
 
-  // Where the file's own form is kept, what follows the last line is kept whole; where it is
-  // not, only where it lies is noted (it is dropped, and the diff shows it go).
-  void keep_rest_as_tail() {
+  // The rest of the file follows the last line, and reading ends there. Where the file's own
+  // form is kept, the rest is kept whole; where it is not, only where it lies is noted (it is
+  // dropped, and the diff shows it go). False: there is no line.
+  bool end_at_tail() {
     form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
     form_.tail_size = end_ - begin_;
     if (!keep_tail_) {
       std::optional<std::uint64_t> size = platform::size_hint(file_);
       if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
       begin_ = end_;
-      return;
+      return end();
     }
     do {
       form_.tail.append(text_.get() + begin_, end_ - begin_);
       begin_ = end_;
     } while (fill());
     form_.tail_size = form_.tail.size();
+    return end();
   }
 
   // The end mark that is the last byte of the file, right after the last line's text: it ends
