@@ -19,8 +19,7 @@ std::size_t varsub_limit(std::size_t line_length) {
 std::string_view assignment_key(std::string_view text) {
   std::size_t start = text.find_first_not_of('=');
   if (start == std::string_view::npos) return {};
-  text.remove_prefix(start);
-  return text.substr(0, text.find('='));
+  return text.substr(start, text.find('=', start) - start);
 }
 
 Pattern prepare_pattern(std::string_view text) {

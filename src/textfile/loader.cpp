@@ -24,9 +24,8 @@ EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Statu
 // text with its mark inside the first line.
 LoadResult find_kind(platform::Disk& disk, Opened& opened) {
   EncodingKind kind = kind_of(disk, opened.target.original, opened.reason);
-  if (!opened.reason) return LoadResult::cannot_read;
-  opened.target.kind = kind;
-  return LoadResult::loaded;
+  if (opened.reason) opened.target.kind = kind;
+  return opened.reason ? LoadResult::loaded : LoadResult::cannot_read;
 }
 
 // The kind a file's first bytes announce; `previous` when the file cannot be opened.
