@@ -31,7 +31,7 @@ constexpr std::string_view kPressEnter = "Press Enter for an example.\n";
 
 constexpr std::string_view kExampleHeading =
     "The following is an example of SAMPLE.ZT instruction file.\n\n";
-constexpr std::string_view kExampleIndent = "       ";
+constexpr std::string_view kExampleLine = "       %s\n";
 constexpr std::string_view kInvoke =
     "Invoke the program by typing - ZELTRIM C:\\YOUR.??? <options>\n"
     "                               ensure the path is correct.\n"
@@ -99,11 +99,7 @@ constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
 // The example, as the help screen shows it.
 void show_example() {
   platform::say(kExampleHeading);
-  for (std::string_view line : kSampleLines) {
-    platform::print(kExampleIndent);
-    platform::print(line);
-    platform::print("\n");
-  }
+  for (std::string_view line : kSampleLines) platform::say(kExampleLine, line);
   platform::print("\n");
 }
 }  // namespace
