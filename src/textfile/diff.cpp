@@ -323,7 +323,6 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     summary_.lines_changed = true;
     old_bytes_removed(0, UINT64_MAX);
     one_side(Mark::added, end);
-    end_lines(kNoNewline);
   } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
@@ -344,10 +343,10 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-    end_lines(kNoNewline);
   } else if (old_content && old_form.had_end_mark() != !end.empty()) {
     summary_.form_changed = true;
   }
+  if (bytes_) end_lines(kNoNewline);  // the raw old content too: it is only read as bytes
   if (open_) close_hunk();
   summary_.as_text = !bytes_;
   return summary_;

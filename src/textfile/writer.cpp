@@ -20,6 +20,12 @@ constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
 constexpr std::string_view kBackupSuffix = ".bak";
 
+// What went wrong, in the outcome the caller is told.
+void record_failure(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
+  outcome.result = result;
+  outcome.reason = reason;
+}
+
 // Where the new bytes go once they differ from the old ones, made only then. The replacement
 // takes the target's place at the end; the shadow, where nothing is written in this run, keeps
 // the bytes for the next time the file is named and never takes its place.
@@ -39,10 +45,6 @@ class Destination {
  protected:
   bool backup_wanted() const { return options_.backup && !target_.made; }
   std::string backup_path() const { return target_.path + std::string(kBackupSuffix); }
-  void fail(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
-    outcome.result = result;
-    outcome.reason = reason;
-  }
 
   platform::Disk& disk_;
   Target& target_;
@@ -55,7 +57,7 @@ class ReplacementFile final : public Destination {
 
   bool open(WriteOutcome& outcome) override {
     platform::Status made = disk_.begin_replacement(target_.path, replacement_);
-    if (!made) fail(outcome, WriteResult::no_temp_file, made);
+    if (!made) record_failure(outcome, WriteResult::no_temp_file, made);
     return made.done();
   }
 
@@ -74,7 +76,7 @@ class ReplacementFile final : public Destination {
     platform::FileIdentity now;
     if (target_.read_as && (!platform::identify(target_.path, now) || now != *target_.read_as)) {
       abandon();
-      return fail(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
+      return record_failure(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
     }
     // Some systems will not replace a file that is open; the lock holds it all the same.
     target_.original = platform::File();
@@ -84,12 +86,12 @@ class ReplacementFile final : public Destination {
       if (!kept) {
         abandon();
         outcome.reason_path = backup_path();
-        return fail(outcome, WriteResult::no_backup, kept);
+        return record_failure(outcome, WriteResult::no_backup, kept);
       }
       outcome.backup_path = backup_path();
     }
     platform::Status committed = platform::commit_replacement(disk_, replacement_);
-    if (!committed) return fail(outcome, WriteResult::cannot_write, committed);
+    if (!committed) return record_failure(outcome, WriteResult::cannot_write, committed);
     // The new content is in place; its name lasts only once its folder is on the disk.
     outcome.reason = disk_.sync_folder(replacement_.target_path);
     outcome.result = outcome.reason ? WriteResult::written : WriteResult::not_durable;
@@ -110,7 +112,7 @@ class Shadow final : public Destination {
     platform::Status made = disk_.open_scratch(file_);
     if (!made) {
       outcome.reason_path = platform::scratch_folder();
-      fail(outcome, WriteResult::no_scratch, made);
+      record_failure(outcome, WriteResult::no_scratch, made);
     }
     return made.done();
   }
@@ -127,12 +129,12 @@ class Shadow final : public Destination {
       backup = platform::check_backup(backup_path());
     }
     if (check.refusal == platform::Refusal::no_temp_file) {
-      fail(outcome, WriteResult::no_temp_file, check.reason);
+      record_failure(outcome, WriteResult::no_temp_file, check.reason);
     } else if (check.refusal == platform::Refusal::cannot_replace) {
-      fail(outcome, WriteResult::cannot_write, check.reason);
+      record_failure(outcome, WriteResult::cannot_write, check.reason);
     } else if (!backup) {
       outcome.reason_path = backup_path();
-      fail(outcome, WriteResult::no_backup, backup);
+      record_failure(outcome, WriteResult::no_backup, backup);
     } else {
       outcome.result = WriteResult::would_change;
       outcome.shadow = std::move(file_);
@@ -293,8 +295,7 @@ class TargetWriter::Output {
   bool discarding() const { return !same_ && !allowed_; }
 
   void fail(WriteResult result, const platform::Status& reason) {
-    outcome_.result = result;
-    outcome_.reason = reason;
+    record_failure(outcome_, result, reason);
     failed_ = true;
     destination_->abandon();
   }
