@@ -47,6 +47,22 @@ Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
   }
 }
 
+Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size,
+                  std::size_t piece, const std::function<Status(std::string_view)>& take) {
+  piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size));
+  auto buffer = std::make_unique_for_overwrite<char[]>(piece);
+  for (std::uint64_t done = 0; done < size;) {
+    std::size_t got = 0;
+    Status read =
+        disk.read_at(file, offset + done, buffer.get(),
+                     static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - done)), got);
+    if (!read || got == 0) return read;
+    if (Status taken = take({buffer.get(), got}); !taken) return taken;
+    done += got;
+  }
+  return {};
+}
+
 std::string describe(const Status& status) {
   // The reasons the program gives itself, in the order of Status::Kind; the system words its own.
   static constexpr std::string_view kKindWords[] = {

@@ -185,6 +185,12 @@ Status lock_path(const std::string& path, TargetLock& lock, const std::function<
 Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
                    const std::function<void()>& waiting);
 
+// Hands `take` the bytes of `file` from `offset` on, in pieces of at most `piece` bytes, until
+// `size` bytes went or the file ended. Stops at the first failure, a read's or one `take`
+// returns, and returns it; done otherwise (also where the file ended first).
+Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size,
+                  std::size_t piece, const std::function<Status(std::string_view)>& take);
+
 // The file's size as far as the system knows it; only a hint for reserving memory.
 std::optional<std::uint64_t> size_hint(File& file);
 

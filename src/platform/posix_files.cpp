@@ -106,15 +106,9 @@ Status copy_into(Disk& disk, const std::string& from, const std::string& name,
   int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return Status::last_error();
   copy.adopt(fd);
-  std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
-  for (std::uint64_t offset = 0;;) {
-    std::size_t got = 0;
-    if (Status read = disk.read_at(source, offset, block.get(), kCopyBlock, got); !read)
-      return read;
-    if (got == 0) break;
-    if (Status written = disk.write_all(copy, {block.get(), got}); !written) return written;
-    offset += got;
-  }
+  Status copied = read_range(disk, source, 0, UINT64_MAX, kCopyBlock,
+                             [&](std::string_view bytes) { return disk.write_all(copy, bytes); });
+  if (!copied) return copied;
   struct stat info;
   if (fstat(fd_of(source), &info) != 0) return Status::last_error();
   [[maybe_unused]] int ignored =

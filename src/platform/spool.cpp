@@ -155,19 +155,13 @@ void Spool::print() {
 }
 
 void Spool::drain(const std::function<void(std::string_view)>& take) {
-  if (!pieces_.empty()) {
-    auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
-    SpoolFile& from = *file();
-    for (auto [offset, length] : pieces_) {
-      while (length > 0) {
-        std::size_t got = 0;
-        std::size_t wanted = std::min(length, kReadBlock);
-        if (!from.disk.read_at(from.file, offset, block.get(), wanted, got) || got == 0) break;
-        take({block.get(), got});
-        offset += got;
-        length -= got;
-      }
-    }
+  for (auto [offset, length] : pieces_) {
+    // A piece that cannot be read back is lost; the rest still go.
+    static_cast<void>(read_range(file()->disk, file()->file, offset, length, kReadBlock,
+                                 [&take](std::string_view bytes) {
+                                   take(bytes);
+                                   return Status();
+                                 }));
   }
   if (!memory_.empty()) take(memory_);
   memory_.clear();

@@ -303,16 +303,12 @@ void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written)
 
 // Old bytes from `at`, `size` of them (or to the end), gone from the new content.
 void LineDiff::old_bytes_removed(std::uint64_t at, std::uint64_t size) {
-  std::string piece;
-  for (std::uint64_t done = 0; done < size;) {
-    piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - done)));
-    std::size_t got = 0;
-    if (!disk_.read_at(target_.original, at + done, piece.data(), piece.size(), got) || got == 0) {
-      break;
-    }
-    one_side(Mark::removed, std::string_view(piece.data(), got));
-    done += got;
-  }
+  // What cannot be read is not shown.
+  static_cast<void>(platform::read_range(disk_, target_.original, at, size, kTailPiece,
+                                         [this](std::string_view bytes) {
+                                           one_side(Mark::removed, bytes);
+                                           return platform::Status();
+                                         }));
 }
 
 DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, bool empty) {

@@ -8,15 +8,13 @@ namespace {
 // The kind the first bytes of `file` announce, from as many of them as could be read; `read`
 // says whether every read went well.
 EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Status& read) {
-  char first[kMarkProbe];
-  std::size_t got = 0;
-  while (got < kMarkProbe) {
-    std::size_t n = 0;
-    read = disk.read_at(file, got, first + got, kMarkProbe - got, n);
-    if (!read || n == 0) break;
-    got += n;
-  }
-  return encoding_from_mark(std::string_view(first, got));
+  std::string first;
+  read =
+      platform::read_range(disk, file, 0, kMarkProbe, kMarkProbe, [&first](std::string_view bytes) {
+        first.append(bytes);
+        return platform::Status();
+      });
+  return encoding_from_mark(first);
 }
 
 // The kind from the first bytes of the very file that is read, so the two always agree: a

@@ -266,16 +266,15 @@ class TargetWriter::Output {
       failed_ = true;
       return;
     }
-    for (std::uint64_t copied = 0; copied < compared_;) {
-      old_bytes_.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
-      std::size_t got = 0;
-      platform::Status taken =
-          disk_.read_at(target_.original, copied, old_bytes_.data(), old_bytes_.size(), got);
-      if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
-      platform::Status written = destination_->write(std::string_view(old_bytes_.data(), got));
-      if (!written) return fail(WriteResult::cannot_write, written);
-      copied += got;
-    }
+    std::uint64_t copied = 0;
+    platform::Status status =
+        platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
+                             [this, &copied](std::string_view bytes) {
+                               copied += bytes.size();
+                               return destination_->write(bytes);
+                             });
+    // The old content that was the same must all be there: ending early is a failure too.
+    if (!status || copied < compared_) fail(WriteResult::cannot_write, status);
   }
 
   // New bytes, compared with the old content while they are the same, else written.
@@ -309,7 +308,7 @@ class TargetWriter::Output {
   std::unique_ptr<Destination> destination_;
   std::unique_ptr<LineDiff> diff_;
   std::uint64_t compared_ = 0;  // how many bytes passed on equal the old content's
-  std::string old_bytes_;       // old content read back, to compare or to copy
+  std::string old_bytes_;       // old content read back, to compare
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
