@@ -5,14 +5,11 @@
 
 namespace zeltrim {
 
-namespace {
-// No real line needs more than one replacement per byte; a value that keeps forming the
-// variable anew would go on for ever, so it is stopped well past that.
-constexpr std::size_t kReplacementsPerByte = 8;
-constexpr std::size_t kReplacementsAtLeast = 64;
-}  // namespace
-
 std::size_t varsub_limit(std::size_t line_length) {
+  // No real line needs more than one replacement per byte; a value that keeps forming the
+  // variable anew would go on for ever, so it is stopped well past that.
+  constexpr std::size_t kReplacementsPerByte = 8;
+  constexpr std::size_t kReplacementsAtLeast = 64;
   return kReplacementsPerByte * line_length + kReplacementsAtLeast;
 }
 

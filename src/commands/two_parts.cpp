@@ -3,11 +3,6 @@
 
 namespace zeltrim {
 
-namespace {
-constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
-constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
-}  // namespace
-
 std::string_view first_part(std::string_view argument) {
   std::size_t start = argument.find_first_not_of(kFieldSeparator);
   if (start == std::string_view::npos) return {};
@@ -31,6 +26,8 @@ std::string_view without_final_dot(std::string_view text) {
 }
 
 bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts) {
+  constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
+  constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
   parts.first = first_part(argument);
   if (parts.first.empty()) return false;
   context.trace_and_wait(kTraceFirstPart, parts.first);

@@ -2,14 +2,6 @@
 
 namespace zeltrim {
 
-namespace {
-constexpr std::uint32_t kHighSurrogates = 0xD800;
-constexpr std::uint32_t kLowSurrogates = 0xDC00;
-constexpr std::uint32_t kPastSurrogates = 0xE000;
-constexpr std::uint32_t kPastUnicode = 0x110000;
-constexpr std::uint32_t kPastNarrowed = 0x100;
-}  // namespace
-
 EncodingKind encoding_from_mark(std::string_view first_bytes) {
   // Each position past the end counts as -1, and the sums wrap as 32-bit integers do: that is
   // how the kinds have always been told apart, odd cases included (a file of the single byte FF
@@ -55,6 +47,12 @@ void put_utf8(std::uint32_t code, char*& out) {
 }
 
 namespace {
+constexpr std::uint32_t kHighSurrogates = 0xD800;
+constexpr std::uint32_t kLowSurrogates = 0xDC00;
+constexpr std::uint32_t kPastSurrogates = 0xE000;
+constexpr std::uint32_t kPastUnicode = 0x110000;
+constexpr std::uint32_t kPastNarrowed = 0x100;
+
 // The next character of UTF-8 text, strictly: no overlong form, no surrogate, nothing above
 // U+10FFFF, no sequence cut short. False when there is none such at `at`.
 bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {

@@ -16,11 +16,6 @@ namespace {
 // touch: the text keeps room for one block and a line left over from the one before.
 constexpr std::size_t kBlock = std::size_t{256} * 1024;
 constexpr std::size_t kLeftOverRoom = std::size_t{16} * 1024;
-
-// Memory from realloc, given back with free.
-struct Free {
-  void operator()(char* data) const { std::free(data); }
-};
 }  // namespace
 
 LineBreak FileForm::usual() const {
@@ -280,8 +275,8 @@ class TargetReader::Decoder {
   bool eof_ = false;
   bool finished_;
   std::uint64_t origin_ = 0;
-  // Decoded text not yet cut into lines: text_[begin_, end_).
-  std::unique_ptr<char, Free> text_;
+  // Decoded text not yet cut into lines: text_[begin_, end_), in memory from realloc.
+  std::unique_ptr<char, decltype(&std::free)> text_{nullptr, &std::free};
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
