@@ -168,22 +168,16 @@ class Concat final : public Command {
   std::string new_text_;
 };
 
-std::unique_ptr<Command> prepare_concat(std::string_view argument, const CommandContext& context,
-                                        Concat::Where where) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Concat>(context, parts, where);
-}
 }  // namespace
 
 std::unique_ptr<Command> prepare_concat_at_beginning(std::string_view argument,
                                                      const CommandContext& context) {
-  return prepare_concat(argument, context, Concat::Where::beginning);
+  return prepare_traced<Concat>(argument, context, Concat::Where::beginning);
 }
 
 std::unique_ptr<Command> prepare_concat_at_end(std::string_view argument,
                                                const CommandContext& context) {
-  return prepare_concat(argument, context, Concat::Where::end);
+  return prepare_traced<Concat>(argument, context, Concat::Where::end);
 }
 
 }  // namespace zeltrim

@@ -64,16 +64,12 @@ class Unconcat final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> prepare_varsub(std::string_view argument, const CommandContext& context) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Varsub>(context, parts);
+  return prepare_traced<Varsub>(argument, context);
 }
 
 std::unique_ptr<Command> prepare_unconcat(std::string_view argument,
                                           const CommandContext& context) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Unconcat>(context, parts);
+  return prepare_traced<Unconcat>(argument, context);
 }
 
 }  // namespace zeltrim
