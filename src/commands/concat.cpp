@@ -104,9 +104,7 @@ bool lacks(std::string_view value, std::string_view addition, std::string& missi
   std::vector<std::string_view> taken;
   for_each_item(addition, separator, [&](std::string_view item, std::string_view piece) {
     auto same = [item](std::string_view other) { return caseless_equal(other, item); };
-    if (holds_listed(value, separator, item) || std::any_of(taken.begin(), taken.end(), same)) {
-      return;
-    }
+    if (holds_listed(value, separator, item) || std::ranges::any_of(taken, same)) return;
     taken.push_back(item);
     if (before) missing.push_back(separator);
     missing.append(piece);

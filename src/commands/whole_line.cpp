@@ -103,18 +103,13 @@ class AppendAfter final : public Command {
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line.text == search_;
-    if (!once_) {
-      if (!match) return Taken::pass;
-      queue(line);
-      add();
-      return Taken::queued;
-    }
     if (!holding_ && !match) return Taken::pass;
     if (holding_) release(&line);
-    if (match) {
+    if (match && once_) {
       hold(line);
     } else {
       queue(line);
+      if (match) add();
     }
     return Taken::queued;
   }
