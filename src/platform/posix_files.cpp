@@ -277,10 +277,9 @@ std::size_t name_start(const std::string& path) {
 }
 
 std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  std::size_t start = name_start(path);
+  if (start == 0) return ".";
+  return path.substr(0, start == 1 ? 1 : start - 1);  // the root keeps its slash
 }
 
 std::string compared_name(std::string name) { return name; }

@@ -319,12 +319,11 @@ std::string scratch_folder() {
 Status identify(File& file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle_of(file), &info)) return Status::last_error();
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  identity.modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
+  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+  const FILETIME& modified = info.ftLastWriteTime;
+  identity = {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
+              wide(info.nFileSizeHigh, info.nFileSizeLow),
+              static_cast<std::int64_t>(wide(modified.dwHighDateTime, modified.dwLowDateTime))};
   return {};
 }
 
