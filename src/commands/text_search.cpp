@@ -141,10 +141,8 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
     result.resize(result.size() - m);
     // What the bytes in front of the occurrence match lies within their last m - 1 bytes.
     matched = 0;
-    for (std::size_t at = result.size() - std::min(result.size(), m - 1); at < result.size();
-         ++at) {
-      matched = step(searched, matched, result[at]);
-    }
+    std::size_t from = result.size() - std::min(result.size(), m - 1);
+    for (char kept : std::string_view(result).substr(from)) matched = step(searched, matched, kept);
     earlier_values_left.append(value_left.rbegin(), value_left.rend());
     value_left = value;
   }
