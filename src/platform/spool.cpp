@@ -55,9 +55,8 @@ void Spool::share_file_with(Spool& other) {
 
 void Spool::append_formatted(std::string_view format,
                              std::initializer_list<std::string_view> arguments) {
-  bool long_argument = std::any_of(arguments.begin(), arguments.end(), [this](std::string_view a) {
-    return a.size() >= memory_limit_;
-  });
+  bool long_argument = std::ranges::any_of(
+      arguments, [this](auto argument) { return argument.size() >= memory_limit_; });
   if (long_argument) {
     return format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
   }
