@@ -285,19 +285,16 @@ void LineDiff::pair(const Line& old, const Line& line, LineBreak written) {
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
   if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
-  if (line.origin == 0) {
+  if (line.origin != 0) {
+    old_lines_up_to(line.origin);
+  } else if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
     // A file started afresh keeps none of its old lines: a new line equal to the next old one
     // stands for it, so that the same content written again shows no change.
-    if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
-      ++next_old_;
-      pair(old_, line, written);
-    } else {
-      summary_.lines_changed = true;
-      one_side(Mark::added, line.text, break_text(written));
-    }
-    return;
+    ++next_old_;
+  } else {
+    summary_.lines_changed = true;
+    return one_side(Mark::added, line.text, break_text(written));
   }
-  old_lines_up_to(line.origin);
   pair(old_, line, written);
 }
 
