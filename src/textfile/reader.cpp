@@ -108,15 +108,14 @@ class TargetReader::Decoder {
     }
     if (got == 0) {
       eof_ = true;
+      form_.end_mark_byte = carried_ == 1;
       // A broken last unit loses a character, except the single end-mark byte that older
       // versions of this program wrote after the last unit; so does a surrogate without its
       // pair.
       if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
-        lose(platform::Loss::broken_unit);
-      } else if (pending_ != 0) {
-        lose(platform::Loss::lone_surrogate);
+        return lose(platform::Loss::broken_unit);
       }
-      form_.end_mark_byte = carried_ == 1;
+      if (pending_ != 0) return lose(platform::Loss::lone_surrogate);
       return false;
     }
     std::memcpy(raw_.get(), carry_, carried_);
