@@ -182,10 +182,8 @@ class SystemDisk final : public Disk {
   Status write_all(File& file, std::string_view bytes) override {
     while (!bytes.empty()) {
       ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return Status::last_error();
-      }
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return Status::last_error();
       if (put == 0) return Status::system(ENOSPC);
       bytes.remove_prefix(static_cast<std::size_t>(put));
     }

@@ -133,10 +133,13 @@ class TargetReader::Decoder {
     return true;
   }
 
-  void count(LineBreak line_break) {
-    if (line_break == LineBreak::cr_lf) ++form_.cr_lf;
-    if (line_break == LineBreak::lf) ++form_.lf;
-    if (line_break == LineBreak::cr) ++form_.cr;
+  // The line is read: it takes the next number, and its break is counted. True: there is a line.
+  bool counted(Line& line) {
+    line.origin = ++origin_;
+    if (line.line_break == LineBreak::cr_lf) ++form_.cr_lf;
+    if (line.line_break == LineBreak::lf) ++form_.lf;
+    if (line.line_break == LineBreak::cr) ++form_.cr;
+    return true;
   }
 
   // Where the next break lies behind begin_, reading more as needed: `at` is its offset from
@@ -173,7 +176,6 @@ class TargetReader::Decoder {
     begin_ += length;
     if (zero_at_ < begin_) return lose(platform::Loss::zero_byte);
     searched_ = 0;
-    line.origin = ++origin_;
     // A file typed at the console ends with the end mark right after its last line's text.
     if (at == length && bytes.ends_with(kEndMark)) {
       bytes.remove_suffix(1);
@@ -190,8 +192,7 @@ class TargetReader::Decoder {
     }
     line.kind = bytes.empty() ? LineKind::blank : LineKind::text;
     line.text = bytes;
-    count(line.line_break);
-    return true;
+    return counted(line);
   }
 
   // Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
@@ -221,9 +222,7 @@ class TargetReader::Decoder {
       begin_ = end_;
       if (end_mark_after) keep_end_mark_after_last_line();
     }
-    line.origin = ++origin_;
-    count(line.line_break);
-    return true;
+    return counted(line);
   }
 
   // The rest of the file follows the last line, and reading ends there. Where the file's own
