@@ -103,13 +103,18 @@ class AppendAfter final : public Command {
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line.text == search_;
+    if (!once_) {
+      if (!match) return Taken::pass;
+      queue(line);
+      add();
+      return Taken::queued;
+    }
     if (!holding_ && !match) return Taken::pass;
     if (holding_) release(&line);
-    if (match && once_) {
+    if (match) {
       hold(line);
     } else {
       queue(line);
-      if (match) add();
     }
     return Taken::queued;
   }
