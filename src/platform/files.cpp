@@ -41,8 +41,7 @@ Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
     }
     std::size_t got = 0;
     Status read = disk.read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size, got);
-    if (!read) return read;
-    if (got == 0) return {};
+    if (!read || got == 0) return read;  // done at the end
     bytes.size += got;
   }
 }

@@ -32,8 +32,7 @@ class TargetReader::Decoder {
         file_(target.original),
         kind_(target.kind),
         unit_(unit_size(target.kind)),
-        keep_tail_(options.keep_form),
-        unicode_(options.unicode),
+        options_(options),
         offset_(start),
         finished_(empty || !target.original.is_open()) {
     form_.complete = finished_;
@@ -74,7 +73,7 @@ class TargetReader::Decoder {
       begin_ = 0;
     }
     // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
-    std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
+    std::size_t room = options_.unicode ? block_ * kMostBytesPerUnit / 2 : block_;
     if (capacity_ < end_ + room) {
       capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
       // The text grows in place where it can: the system moves a large block's pages instead of
@@ -126,7 +125,7 @@ class TargetReader::Decoder {
     // UTF-8.
     char* out = text_.get() + end_;
     if (std::optional<platform::Loss> loss =
-            decode_units(kind_, {raw_.get(), bytes}, unicode_, pending_, out)) {
+            decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
       return lose(*loss);
     }
     end_ = static_cast<std::size_t>(out - text_.get());
@@ -231,7 +230,7 @@ class TargetReader::Decoder {
   bool end_at_tail() {
     form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
     form_.tail_size = end_ - begin_;
-    if (!keep_tail_) {
+    if (!options_.keep_form) {
       std::optional<std::uint64_t> size = platform::size_hint(file_);
       if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
       begin_ = end_;
@@ -250,7 +249,7 @@ class TargetReader::Decoder {
   void keep_end_mark_after_last_line() {
     form_.tail_at = offset_ - 1;
     form_.tail_size = 1;
-    if (keep_tail_) form_.tail.assign(1, kEndMark);
+    if (options_.keep_form) form_.tail.assign(1, kEndMark);
   }
 
   // The last line has been read (or reading failed): the form is known when every line was
@@ -265,11 +264,10 @@ class TargetReader::Decoder {
   platform::File& file_;
   EncodingKind kind_;
   std::size_t unit_;
-  bool keep_tail_;
-  bool unicode_;
-  std::uint32_t pending_ = 0;   // a UTF-16 high surrogate waiting for its low half
-  std::uint64_t offset_;        // the next byte of the file to read
-  std::size_t block_ = kBlock;  // how much one read asks for
+  const TargetOptions& options_;  // /k keeps what follows the last line; /u decodes to UTF-8
+  std::uint32_t pending_ = 0;     // a UTF-16 high surrogate waiting for its low half
+  std::uint64_t offset_;          // the next byte of the file to read
+  std::size_t block_ = kBlock;    // how much one read asks for
   bool eof_ = false;
   bool finished_;
   std::uint64_t origin_ = 0;

@@ -111,6 +111,7 @@ class LineDiff;
 class TargetReader {
  public:
   // Reads the present content (an .F target's lines; a .G target's only where `whole_content`).
+  // `options` must outlive the reader.
   TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
                bool whole_content = false, LineDiff* watcher = nullptr);
   ~TargetReader();
