@@ -51,10 +51,9 @@ Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t si
   piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size));
   auto buffer = std::make_unique_for_overwrite<char[]>(piece);
   for (std::uint64_t done = 0; done < size;) {
+    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - done));
     std::size_t got = 0;
-    Status read =
-        disk.read_at(file, offset + done, buffer.get(),
-                     static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - done)), got);
+    Status read = disk.read_at(file, offset + done, buffer.get(), wanted, got);
     if (!read || got == 0) return read;
     if (Status taken = take({buffer.get(), got}); !taken) return taken;
     done += got;

@@ -125,9 +125,7 @@ std::optional<platform::Loss> decode_units(EncodingKind kind, std::string_view b
     } else {
       for (std::size_t b = 0; b < size; ++b) unit = (unit << 8) | in[b];
     }
-    if (std::optional<platform::Loss> loss = decode_unit(kind, unit, unicode, pending, out)) {
-      return loss;
-    }
+    if (auto loss = decode_unit(kind, unit, unicode, pending, out)) return loss;
   }
   return std::nullopt;
 }

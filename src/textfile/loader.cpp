@@ -53,8 +53,7 @@ LoadResult make_writable(platform::Disk& disk, const std::string& path,
 // tell at write-back whether another program changed it meanwhile.
 platform::Status open_locked(platform::Disk& disk, Target& target,
                              const std::function<void()>& waiting) {
-  platform::Status opened =
-      platform::open_locked(disk, target.path, target.original, target.lock, waiting);
+  auto opened = platform::open_locked(disk, target.path, target.original, target.lock, waiting);
   platform::FileIdentity identity;
   if (opened && platform::identify(target.original, identity)) target.read_as = identity;
   return opened;

@@ -124,8 +124,7 @@ class TargetReader::Decoder {
     // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
     // UTF-8.
     char* out = text_.get() + end_;
-    if (std::optional<platform::Loss> loss =
-            decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
+    if (auto loss = decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
       return lose(*loss);
     }
     end_ = static_cast<std::size_t>(out - text_.get());
