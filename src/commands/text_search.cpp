@@ -59,14 +59,12 @@ std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::siz
 }
 
 Replacement prepare_replacement(std::string_view searched, std::string_view value) {
-  Replacement replacement{prepare_pattern(searched), value, false, false};
-  replacement.value_holds_searched =
-      !searched.empty() && find_pattern(value, replacement.searched) != std::string_view::npos;
+  Pattern pattern = prepare_pattern(searched);
+  bool holds = !searched.empty() && find_pattern(value, pattern) != std::string_view::npos;
   // A value that shares no byte with the text cannot be part of any occurrence, so no
   // replacement forms a new one.
-  replacement.value_shares_no_byte =
-      !value.empty() && value.find_first_of(searched) == std::string_view::npos;
-  return replacement;
+  bool shares_none = !value.empty() && value.find_first_of(searched) == std::string_view::npos;
+  return {std::move(pattern), value, holds, shares_none};
 }
 
 Replaced replace_restarting(std::string_view line, const Replacement& replacement,
