@@ -26,14 +26,13 @@ LineBreak FileForm::usual() const {
 
 class TargetReader::Decoder {
  public:
-  Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, std::uint64_t start,
-          bool empty)
+  Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, bool empty)
       : disk_(disk),
         file_(target.original),
         kind_(target.kind),
         unit_(unit_size(target.kind)),
         options_(options),
-        offset_(start),
+        offset_(mark_of(target.kind).size()),  // the mark is no part of the text
         finished_(empty || !target.original.is_open()) {
     form_.complete = finished_;
     // A small file is read in one block of its own size: it never pays for a large buffer.
@@ -287,7 +286,7 @@ class TargetReader::Decoder {
 
 TargetReader::TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
                            bool whole_content, LineDiff* watcher)
-    : decoder_(std::make_unique<Decoder>(disk, target, options, mark_of(target.kind).size(),
+    : decoder_(std::make_unique<Decoder>(disk, target, options,
                                          !whole_content && target.naming == Naming::created)),
       watcher_(watcher) {}
 
