@@ -34,19 +34,19 @@ KeyAndValue split_assignment(std::string_view text) {
 constexpr std::string_view kListSeparators = ";,:";
 constexpr char kNoSeparator = '\0';
 
-std::string_view without_end_spaces(std::string_view text) {
-  std::size_t start = text.find_first_not_of(' ');
+// The text without any of the bytes `around` at its two ends.
+std::string_view trimmed(std::string_view text, std::string_view around) {
+  std::size_t start = text.find_first_not_of(around);
   if (start == std::string_view::npos) return {};
-  return text.substr(start, text.find_last_not_of(' ') - start + 1);
+  return text.substr(start, text.find_last_not_of(around) - start + 1);
 }
 
 char separator_of(std::string_view addition) {
-  std::string_view trimmed = without_end_spaces(addition);
-  if (!trimmed.empty() && kListSeparators.find(trimmed.front()) != std::string_view::npos) {
-    return trimmed.front();
-  }
-  if (!trimmed.empty() && kListSeparators.find(trimmed.back()) != std::string_view::npos) {
-    return trimmed.back();
+  std::string_view items = trimmed(addition, " ");
+  if (!items.empty()) {
+    for (char end : {items.front(), items.back()}) {
+      if (kListSeparators.find(end) != std::string_view::npos) return end;
+    }
   }
   if (addition.starts_with(' ') || addition.ends_with(' ')) return ' ';
   return kNoSeparator;
@@ -59,7 +59,7 @@ void for_each_item(std::string_view list, char separator, Each&& each) {
   for (std::size_t start = 0; start <= list.size();) {
     std::size_t end = std::min(list.find(separator, start), list.size());
     std::string_view piece = list.substr(start, end - start);
-    std::string_view item = without_end_spaces(piece);
+    std::string_view item = trimmed(piece, " ");
     if (!item.empty()) each(item, piece);
     start = end + 1;
   }
@@ -77,13 +77,6 @@ bool holds_listed(std::string_view list, char separator, std::string_view item) 
 // around it, and is present when the value holds it whole, letter case aside: with the start of
 // the value or one of these before it, and the end of the value or one of them after it.
 constexpr std::string_view kItemSeparators = ";, ";
-
-std::string_view item_of(std::string_view addition) {
-  std::size_t start = addition.find_first_not_of(kItemSeparators);
-  if (start == std::string_view::npos) return {};
-  std::size_t end = addition.find_last_not_of(kItemSeparators);
-  return addition.substr(start, end - start + 1);
-}
 
 bool holds_item(std::string_view value, std::string_view item) {
   if (item.empty()) return false;
@@ -104,16 +97,14 @@ bool lacks(std::string_view value, std::string_view addition, std::string& missi
   missing.clear();
   if (separator == kNoSeparator) {
     missing.assign(addition);
-    return !holds_item(value, item_of(addition));
+    return !holds_item(value, trimmed(addition, kItemSeparators));
   }
-  bool before = separator == ' ' ? addition.starts_with(' ')
-                                 : without_end_spaces(addition).starts_with(separator);
+  bool before =
+      separator == ' ' ? addition.starts_with(' ') : trimmed(addition, " ").starts_with(separator);
   std::vector<std::string_view> taken;
   for_each_item(addition, separator, [&](std::string_view item, std::string_view piece) {
     auto same = [item](std::string_view other) { return caseless_equal(other, item); };
-    if (holds_listed(value, separator, item) || std::any_of(taken.begin(), taken.end(), same)) {
-      return;
-    }
+    if (holds_listed(value, separator, item) || std::ranges::any_of(taken, same)) return;
     taken.push_back(item);
     if (before) missing.push_back(separator);
     missing.append(piece);
@@ -175,22 +166,16 @@ class Concat final : public Command {
   std::string new_text_;
 };
 
-std::unique_ptr<Command> prepare_concat(std::string_view argument, const CommandContext& context,
-                                        Concat::Where where) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Concat>(context, parts, where);
-}
 }  // namespace
 
 std::unique_ptr<Command> prepare_concat_at_beginning(std::string_view argument,
                                                      const CommandContext& context) {
-  return prepare_concat(argument, context, Concat::Where::beginning);
+  return prepare_traced<Concat>(argument, context, Concat::Where::beginning);
 }
 
 std::unique_ptr<Command> prepare_concat_at_end(std::string_view argument,
                                                const CommandContext& context) {
-  return prepare_concat(argument, context, Concat::Where::end);
+  return prepare_traced<Concat>(argument, context, Concat::Where::end);
 }
 
 }  // namespace zeltrim

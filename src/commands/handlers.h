@@ -6,6 +6,16 @@
 
 namespace zeltrim {
 
+// How .C, .E, .U and .V are prepared: the two parts taken as take_traced_parts takes them, then
+// the command made of them and of what more it needs.
+template <typename Made, typename... More>
+std::unique_ptr<Command> prepare_traced(std::string_view argument, const CommandContext& context,
+                                        More... more) {
+  TwoParts parts;
+  if (!take_traced_parts(argument, context, parts)) return nullptr;
+  return std::make_unique<Made>(context, parts, more...);
+}
+
 // .I and .T: the whole argument as a line at the bottom or the top.
 std::unique_ptr<Command> prepare_bottom(std::string_view argument, const CommandContext& context);
 std::unique_ptr<Command> prepare_top(std::string_view argument, const CommandContext& context);

@@ -20,17 +20,14 @@ class Varsub final : public Command {
 
   Taken take(Line& line) override {
     if (!line.is_text()) return Taken::pass;
-    switch (replace_restarting(line.text, variable_, varsub_limit(line.text.size()), result_)) {
-      case Replaced::none:
-        break;
-      case Replaced::changed:
-        line.text = result_;
-        context().report(kVarsub, result_);
-        break;
-      case Replaced::endless:
-        context().report(kVarsubEndless, line.text);
-        context().problem("VARSUB never ends on a line, kept as it was");
-        break;
+    Replaced replaced =
+        replace_restarting(line.text, variable_, varsub_limit(line.text.size()), result_);
+    if (replaced == Replaced::changed) {
+      line.text = result_;
+      context().report(kVarsub, result_);
+    } else if (replaced == Replaced::endless) {
+      context().report(kVarsubEndless, line.text);
+      context().problem("VARSUB never ends on a line, kept as it was");
     }
     return Taken::pass;
   }
@@ -67,16 +64,12 @@ class Unconcat final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> prepare_varsub(std::string_view argument, const CommandContext& context) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Varsub>(context, parts);
+  return prepare_traced<Varsub>(argument, context);
 }
 
 std::unique_ptr<Command> prepare_unconcat(std::string_view argument,
                                           const CommandContext& context) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Unconcat>(context, parts);
+  return prepare_traced<Unconcat>(argument, context);
 }
 
 }  // namespace zeltrim

@@ -5,22 +5,18 @@
 
 namespace zeltrim {
 
-namespace {
-// No real line needs more than one replacement per byte; a value that keeps forming the
-// variable anew would go on for ever, so it is stopped well past that.
-constexpr std::size_t kReplacementsPerByte = 8;
-constexpr std::size_t kReplacementsAtLeast = 64;
-}  // namespace
-
 std::size_t varsub_limit(std::size_t line_length) {
+  // No real line needs more than one replacement per byte; a value that keeps forming the
+  // variable anew would go on for ever, so it is stopped well past that.
+  constexpr std::size_t kReplacementsPerByte = 8;
+  constexpr std::size_t kReplacementsAtLeast = 64;
   return kReplacementsPerByte * line_length + kReplacementsAtLeast;
 }
 
 std::string_view assignment_key(std::string_view text) {
   std::size_t start = text.find_first_not_of('=');
   if (start == std::string_view::npos) return {};
-  text.remove_prefix(start);
-  return text.substr(0, text.find('='));
+  return text.substr(start, text.find('=', start) - start);
 }
 
 Pattern prepare_pattern(std::string_view text) {
@@ -63,14 +59,12 @@ std::size_t find_pattern(std::string_view text, const Pattern& pattern, std::siz
 }
 
 Replacement prepare_replacement(std::string_view searched, std::string_view value) {
-  Replacement replacement{prepare_pattern(searched), value, false, false};
-  replacement.value_holds_searched =
-      !searched.empty() && find_pattern(value, replacement.searched) != std::string_view::npos;
+  Pattern pattern = prepare_pattern(searched);
+  bool holds = !searched.empty() && find_pattern(value, pattern) != std::string_view::npos;
   // A value that shares no byte with the text cannot be part of any occurrence, so no
   // replacement forms a new one.
-  replacement.value_shares_no_byte =
-      !value.empty() && value.find_first_of(searched) == std::string_view::npos;
-  return replacement;
+  bool shares_none = !value.empty() && value.find_first_of(searched) == std::string_view::npos;
+  return {std::move(pattern), value, holds, shares_none};
 }
 
 Replaced replace_restarting(std::string_view line, const Replacement& replacement,
@@ -145,10 +139,8 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
     result.resize(result.size() - m);
     // What the bytes in front of the occurrence match lies within their last m - 1 bytes.
     matched = 0;
-    for (std::size_t at = result.size() - std::min(result.size(), m - 1); at < result.size();
-         ++at) {
-      matched = step(searched, matched, result[at]);
-    }
+    std::size_t from = result.size() - std::min(result.size(), m - 1);
+    for (char kept : std::string_view(result).substr(from)) matched = step(searched, matched, kept);
     earlier_values_left.append(value_left.rbegin(), value_left.rend());
     value_left = value;
   }

@@ -3,33 +3,17 @@
 
 namespace zeltrim {
 
-namespace {
-constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
-constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
-
-// Where the first part starts and ends within the argument.
-struct FirstSpan {
-  std::size_t start;
-  std::size_t end;
-};
-
-FirstSpan first_span(std::string_view argument) {
-  std::size_t start = argument.find_first_not_of(kFieldSeparator);
-  if (start == std::string_view::npos) return {argument.size(), argument.size()};
-  std::size_t end = argument.find(kFieldSeparator, start);
-  return {start, end == std::string_view::npos ? argument.size() : end};
-}
-}  // namespace
-
 std::string_view first_part(std::string_view argument) {
-  FirstSpan span = first_span(argument);
-  return argument.substr(span.start, span.end - span.start);
+  std::size_t start = argument.find_first_not_of(kFieldSeparator);
+  if (start == std::string_view::npos) return {};
+  return argument.substr(start, argument.find(kFieldSeparator, start) - start);
 }
 
 std::string_view second_part(std::string_view argument) {
-  FirstSpan span = first_span(argument);
-  if (span.end >= argument.size()) return {};  // no separator behind the first part
-  return argument.substr(span.end + 1);
+  // No separator behind the first part: there is no second (find from npos finds none).
+  std::size_t end = argument.find(kFieldSeparator, argument.find_first_not_of(kFieldSeparator));
+  if (end == std::string_view::npos) return {};
+  return argument.substr(end + 1);
 }
 
 bool has_both_parts(std::string_view argument) {
@@ -42,6 +26,8 @@ std::string_view without_final_dot(std::string_view text) {
 }
 
 bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts) {
+  constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
+  constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
   parts.first = first_part(argument);
   if (parts.first.empty()) return false;
   context.trace_and_wait(kTraceFirstPart, parts.first);

@@ -7,6 +7,11 @@
 
 namespace zeltrim {
 
+bool is_already_there(std::string_view added, const Line& line) {
+  // An empty line added before is a blank line once the file is read again: it is there too.
+  return (line.is_text() || added.empty()) && caseless_equal(line.text, added);
+}
+
 namespace {
 constexpr std::string_view kBottom = "  BOTTOM line reads          : %s\n";
 constexpr std::string_view kTop = "  TOP line reads             : %s\n";
@@ -23,14 +28,6 @@ constexpr std::string_view kTraceToken2 = "TEST MODE: token2 : %s\n";
 constexpr std::string_view kTraceOld = "TEST MODE: oldstring : %s\n";
 constexpr std::string_view kTraceOldEnd = "TEST MODE: oldstring : %s\n\n";
 
-}  // namespace
-
-bool is_already_there(std::string_view added, const Line& line) {
-  // An empty line added before is a blank line once the file is read again: it is there too.
-  return (line.is_text() || added.empty()) && caseless_equal(line.text, added);
-}
-
-namespace {
 // .I and .T: one line, added before every line or after every line. Where additions are made
 // once, a text line equal to it, letter case aside, means it is there already: .I watches the
 // lines as they pass; .T must know before the first, and takes the answer it is given.

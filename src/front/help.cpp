@@ -31,7 +31,7 @@ constexpr std::string_view kPressEnter = "Press Enter for an example.\n";
 
 constexpr std::string_view kExampleHeading =
     "The following is an example of SAMPLE.ZT instruction file.\n\n";
-constexpr std::string_view kExampleIndent = "       ";
+constexpr std::string_view kExampleLine = "       %s\n";
 constexpr std::string_view kInvoke =
     "Invoke the program by typing - ZELTRIM C:\\YOUR.??? <options>\n"
     "                               ensure the path is correct.\n"
@@ -95,17 +95,11 @@ constexpr std::string_view kSampleName = "SAMPLE.ZT";
 constexpr std::string_view kNotWritten = "SAMPLE.ZT not written.\n";
 constexpr std::string_view kErrorClosing = "Error closing SAMPLE.ZT.\n";
 constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
-}  // namespace
 
-namespace {
 // The example, as the help screen shows it.
 void show_example() {
   platform::say(kExampleHeading);
-  for (std::string_view line : kSampleLines) {
-    platform::print(kExampleIndent);
-    platform::print(line);
-    platform::print("\n");
-  }
+  for (std::string_view line : kSampleLines) platform::say(kExampleLine, line);
   platform::print("\n");
 }
 }  // namespace
@@ -125,8 +119,7 @@ void show_help(platform::Disk& disk) {
   platform::say(kInvoke);
   std::string sample;
   for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
-  sample.append("\r\n");
-  sample.push_back('\x1A');
+  sample.append("\r\n\x1A");  // a blank line, then the end mark
 
   platform::File file;
   platform::Status reason = disk.create_file(std::string(kSampleName), file);

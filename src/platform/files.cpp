@@ -41,38 +41,48 @@ Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
     }
     std::size_t got = 0;
     Status read = disk.read_some(file, bytes.block.get() + bytes.size, capacity - bytes.size, got);
-    if (!read) return read;
-    if (got == 0) return {};
+    if (!read || got == 0) return read;  // done at the end
     bytes.size += got;
   }
 }
 
-std::string describe(const Status& status) {
-  switch (status.kind()) {
-    case Status::Kind::done:
-      return "Success";
-    case Status::Kind::not_a_file:
-      return "Not a regular file";
-    case Status::Kind::injected:
-      return "Input/output error (a failure made on purpose by a test)";
-    case Status::Kind::changed:
-      return "Changed by another program since it was read (its size or modification time "
-             "differ, or another file has taken its name)";
-    case Status::Kind::lossy:
-      return std::string(kLossWords[status.code()]);
-    case Status::Kind::system:
-      break;
+Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size,
+                  std::size_t piece, const std::function<Status(std::string_view)>& take) {
+  piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size));
+  auto buffer = std::make_unique_for_overwrite<char[]>(piece);
+  for (std::uint64_t done = 0; done < size;) {
+    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - done));
+    std::size_t got = 0;
+    Status read = disk.read_at(file, offset + done, buffer.get(), wanted, got);
+    if (!read || got == 0) return read;
+    if (Status taken = take({buffer.get(), got}); !taken) return taken;
+    done += got;
   }
-  return system_message(status.code());
+  return {};
+}
+
+std::string describe(const Status& status) {
+  // The reasons the program gives itself, in the order of Status::Kind; the system words its own.
+  static constexpr std::string_view kKindWords[] = {
+      "Success",
+      "",  // system
+      "Not a regular file",
+      "Input/output error (a failure made on purpose by a test)",
+      "Changed by another program since it was read (its size or modification time differ, or "
+      "another file has taken its name)",
+  };
+  static_assert(std::size(kKindWords) == static_cast<std::size_t>(Status::Kind::lossy));
+  if (status.kind() == Status::Kind::system) return system_message(status.code());
+  if (status.kind() == Status::Kind::lossy) return std::string(kLossWords[status.code()]);
+  return std::string(kKindWords[static_cast<std::size_t>(status.kind())]);
 }
 
 std::string temp_name_beside(const std::string& path, std::string_view suffix) {
   std::string tail = std::string(kTempMarker).append(suffix);
   std::size_t start = name_start(path);
   std::size_t longest = longest_name_beside(path);
-  std::size_t name = path.size() - start;
   // The name keeps as much of itself as leaves room for the marker and the suffix.
-  if (name + tail.size() > longest && longest > tail.size()) {
+  if (path.size() - start + tail.size() > longest && longest > tail.size()) {
     return path.substr(0, start + longest - tail.size()) + tail;
   }
   return path + tail;
@@ -90,19 +100,18 @@ std::string identity_key(const std::string& path) {
 
 Replacement::~Replacement() { abandon_replacement(*this); }
 
-Commit commit_replacement(Disk& disk, Replacement& replacement) {
+Status commit_replacement(Disk& disk, Replacement& replacement) {
   Status step = disk.sync(replacement.temp);
   if (step) step = give_attributes(replacement);
   if (step) step = disk.close_file(replacement.temp);
   if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {
     abandon_replacement(replacement);
-    return {CommitResult::failed, step};
+    return step;
   }
   forget_temp_file(replacement.temp_path);
   replacement.temp_path.clear();
-  Status synced = disk.sync_folder(replacement.target_path);
-  return {synced ? CommitResult::done : CommitResult::not_durable, synced};
+  return {};
 }
 
 void abandon_replacement(Replacement& replacement) {

@@ -105,10 +105,7 @@ struct Replacement {
   long long owner = -1;
   long long group = -1;
 
-  Replacement() = default;
-  Replacement(const Replacement&) = delete;
-  Replacement& operator=(const Replacement&) = delete;
-  ~Replacement();
+  ~Replacement();  // cannot be copied or moved: the temporary file is removed once
 };
 
 // The steps a run takes on the disk. The program takes them as the system gives them
@@ -166,7 +163,6 @@ struct FileIdentity {
   std::int64_t modified = 0;  // in the system's finest unit
 
   bool operator==(const FileIdentity& other) const = default;
-  bool same_content(const FileIdentity& other) const { return *this == other; }
 };
 Status identify(File& file, FileIdentity& identity);
 Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed
@@ -188,6 +184,12 @@ using TargetLock = SystemHandle<let_go>;
 Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting);
 Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
                    const std::function<void()>& waiting);
+
+// Hands `take` the bytes of `file` from `offset` on, in pieces of at most `piece` bytes, until
+// `size` bytes went or the file ended. Stops at the first failure, a read's or one `take`
+// returns, and returns it; done otherwise (also where the file ended first).
+Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size,
+                  std::size_t piece, const std::function<Status(std::string_view)>& take);
 
 // The file's size as far as the system knows it; only a hint for reserving memory.
 std::optional<std::uint64_t> size_hint(File& file);
@@ -225,24 +227,14 @@ ReplaceCheck check_replacement(const std::string& path);
 // anything: an existing backup is replaced, but not a folder, nor a name too long to be made.
 Status check_backup(const std::string& backup_path);
 
-enum class CommitResult : unsigned char {
-  done,         // the target now holds the new content, durably
-  failed,       // the target is as it was; the temporary file is gone
-  not_durable,  // the target holds the new content, but its folder could not be synced
-};
-
-struct Commit {
-  CommitResult result = CommitResult::done;
-  Status reason;
-};
-
 // Asks the system to start writing the temporary file out to the disk now, while more is still
 // being made, so that the flush at the end has less to wait for. Only a hint.
 void start_writing_out(Replacement& replacement);
 
 // Flushes the temporary file to the disk, gives it the target's attributes and renames it over
-// the target.
-Commit commit_replacement(Disk& disk, Replacement& replacement);
+// the target. On failure the target is as it was and the temporary file is gone. The new name
+// is durable only once the caller has synced the folder (Disk::sync_folder).
+Status commit_replacement(Disk& disk, Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);

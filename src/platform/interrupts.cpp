@@ -8,19 +8,15 @@ namespace zeltrim::platform {
 
 namespace {
 std::array<std::atomic<const char*>, kTempSlots> temp_names{};
-
-// Names once handed out are never freed: an interruption may be reading one on another thread
-// (Windows) or in the middle of this very code (a signal). A run names a temporary file or two
-// per target, so the few bytes kept cost nothing; they stay reachable here until the process
-// ends. A deque never moves the names it holds.
-std::deque<std::string>& retired_names() {
-  static auto* names = new std::deque<std::string>();
-  return *names;
-}
 }  // namespace
 
 void remember_temp_file(const std::string& path) {
-  const char* copy = retired_names().emplace_back(path).c_str();
+  // Names once handed out are never freed: an interruption may be reading one on another thread
+  // (Windows) or in the middle of this very code (a signal). A run names a temporary file or two
+  // per target, so the few bytes kept cost nothing; they stay reachable here until the process
+  // ends. A deque never moves the names it holds.
+  static auto* retired_names = new std::deque<std::string>();
+  const char* copy = retired_names->emplace_back(path).c_str();
   for (std::atomic<const char*>& slot : temp_names) {
     const char* empty = nullptr;
     if (slot.compare_exchange_strong(empty, copy)) return;

@@ -96,6 +96,16 @@ bool sticky_refuses(const struct stat& folder, const struct stat& file) {
          folder.st_uid != user;
 }
 
+// Gives the file `fd` the owner and the permission bits the target had.
+Status give_owner_and_mode(int fd, const Replacement& target) {
+  if (target.target_exists) {
+    // The owner may only be kept where the process is allowed to set it.
+    [[maybe_unused]] int ignored =
+        fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
+  }
+  return status_of(fchmod(fd, static_cast<mode_t>(target.mode)) == 0);
+}
+
 Status copy_into(Disk& disk, const std::string& from, const std::string& name,
                  const Replacement& target) {
   File source;
@@ -106,24 +116,14 @@ Status copy_into(Disk& disk, const std::string& from, const std::string& name,
   int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return Status::last_error();
   copy.adopt(fd);
-  std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kCopyBlock);
-  for (std::uint64_t offset = 0;;) {
-    std::size_t got = 0;
-    if (Status read = disk.read_at(source, offset, block.get(), kCopyBlock, got); !read)
-      return read;
-    if (got == 0) break;
-    if (Status written = disk.write_all(copy, {block.get(), got}); !written) return written;
-    offset += got;
-  }
+  Status copied = read_range(disk, source, 0, UINT64_MAX, kCopyBlock,
+                             [&](std::string_view bytes) { return disk.write_all(copy, bytes); });
+  if (!copied) return copied;
   struct stat info;
   if (fstat(fd_of(source), &info) != 0) return Status::last_error();
-  [[maybe_unused]] int ignored =
-      fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
+  if (Status given = give_owner_and_mode(fd, target); !given) return given;
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
-  if (fchmod(fd, static_cast<mode_t>(target.mode)) != 0 || futimens(fd, times) != 0 ||
-      fsync(fd) != 0) {
-    return Status::last_error();
-  }
+  if (futimens(fd, times) != 0 || fsync(fd) != 0) return Status::last_error();
   return disk.close_file(copy);
 }
 
@@ -188,10 +188,8 @@ class SystemDisk final : public Disk {
   Status write_all(File& file, std::string_view bytes) override {
     while (!bytes.empty()) {
       ssize_t put = write(fd_of(file), bytes.data(), bytes.size());
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return Status::last_error();
-      }
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return Status::last_error();
       if (put == 0) return Status::system(ENOSPC);
       bytes.remove_prefix(static_cast<std::size_t>(put));
     }
@@ -283,10 +281,9 @@ std::size_t name_start(const std::string& path) {
 }
 
 std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  std::size_t start = name_start(path);
+  if (start == 0) return ".";
+  return path.substr(0, start == 1 ? 1 : start - 1);  // the root keeps its slash
 }
 
 std::string compared_name(std::string name) { return name; }
@@ -419,13 +416,7 @@ Disk& system_disk() {
 }
 
 Status give_attributes(Replacement& replacement) {
-  int fd = fd_of(replacement.temp);
-  if (replacement.target_exists) {
-    // The owner may only be kept where the process is allowed to set it.
-    [[maybe_unused]] int ignored =
-        fchown(fd, static_cast<uid_t>(replacement.owner), static_cast<gid_t>(replacement.group));
-  }
-  return status_of(fchmod(fd, static_cast<mode_t>(replacement.mode)) == 0);
+  return give_owner_and_mode(fd_of(replacement.temp), replacement);
 }
 
 }  // namespace zeltrim::platform

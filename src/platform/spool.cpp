@@ -14,16 +14,6 @@ constexpr std::size_t kReadBlock = std::size_t{256} * 1024;
 constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
-bool SpoolFile::append(std::string_view bytes, std::uint64_t& offset) {
-  if (failed || (!file.is_open() && !disk.open_scratch(file)) || !disk.write_all(file, bytes)) {
-    failed = true;  // a write that failed half way is not read back: the bytes stay in memory
-    return false;
-  }
-  offset = size;
-  size += bytes.size();
-  return true;
-}
-
 void Spool::append(std::string_view bytes) {
   // Bytes that would fill the memory alone go to the file as they are, after those held.
   if (bytes.size() >= memory_limit_ && spill() && to_file(bytes)) return;
@@ -55,9 +45,8 @@ void Spool::share_file_with(Spool& other) {
 
 void Spool::append_formatted(std::string_view format,
                              std::initializer_list<std::string_view> arguments) {
-  bool long_argument = std::any_of(arguments.begin(), arguments.end(), [this](std::string_view a) {
-    return a.size() >= memory_limit_;
-  });
+  bool long_argument = std::ranges::any_of(
+      arguments, [this](auto argument) { return argument.size() >= memory_limit_; });
   if (long_argument) {
     return format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
   }
@@ -142,10 +131,16 @@ bool Spool::spill() {
 // A file that cannot take the bytes leaves them in memory, where they cost room but are not lost;
 // from then on the spool keeps everything there.
 bool Spool::to_file(std::string_view bytes) {
-  std::uint64_t offset = 0;
-  spill_failed_ = !file()->append(bytes, offset);
-  if (!spill_failed_) pieces_.emplace_back(offset, bytes.size());
-  return !spill_failed_;
+  SpoolFile& to = *file();
+  if (to.failed || (!to.file.is_open() && !to.disk.open_scratch(to.file)) ||
+      !to.disk.write_all(to.file, bytes)) {
+    to.failed = true;  // a write that failed half way is not read back: the bytes stay in memory
+    spill_failed_ = true;
+    return false;
+  }
+  pieces_.emplace_back(to.size, bytes.size());
+  to.size += bytes.size();
+  return true;
 }
 
 void Spool::print() {
@@ -155,19 +150,13 @@ void Spool::print() {
 }
 
 void Spool::drain(const std::function<void(std::string_view)>& take) {
-  if (!pieces_.empty()) {
-    auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
-    SpoolFile& from = *file();
-    for (auto [offset, length] : pieces_) {
-      while (length > 0) {
-        std::size_t got = 0;
-        std::size_t wanted = std::min(length, kReadBlock);
-        if (!from.disk.read_at(from.file, offset, block.get(), wanted, got) || got == 0) break;
-        take({block.get(), got});
-        offset += got;
-        length -= got;
-      }
-    }
+  for (auto [offset, length] : pieces_) {
+    // A piece that cannot be read back is lost; the rest still go.
+    static_cast<void>(read_range(file()->disk, file()->file, offset, length, kReadBlock,
+                                 [&take](std::string_view bytes) {
+                                   take(bytes);
+                                   return Status();
+                                 }));
   }
   if (!memory_.empty()) take(memory_);
   memory_.clear();

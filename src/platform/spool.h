@@ -19,8 +19,6 @@ namespace zeltrim::platform {
 // A scratch file that many spools keep their older bytes in, each in pieces of its own.
 struct SpoolFile {
   explicit SpoolFile(Disk& scratch_disk) : disk(scratch_disk) {}
-  // Where the bytes now lie in the file; false when they could not be put there.
-  bool append(std::string_view bytes, std::uint64_t& offset);
 
   Disk& disk;
   File file;

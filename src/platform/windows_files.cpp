@@ -319,12 +319,11 @@ std::string scratch_folder() {
 Status identify(File& file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle_of(file), &info)) return Status::last_error();
-  identity.device = info.dwVolumeSerialNumber;
-  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  identity.modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
+  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+  const FILETIME& modified = info.ftLastWriteTime;
+  identity = {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
+              wide(info.nFileSizeHigh, info.nFileSizeLow),
+              static_cast<std::int64_t>(wide(modified.dwHighDateTime, modified.dwLowDateTime))};
   return {};
 }
 
@@ -354,13 +353,11 @@ Status may_replace(const std::string& path) {
 
 Status may_create(const std::string& path) {
   if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // A missing file is no refusal: the folder decides when the file is made.
     return status_of(GetLastError() == ERROR_FILE_NOT_FOUND);
   }
-  bool refused = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
-  return refused ? Status::system(ERROR_ACCESS_DENIED) : Status();
+  return may_replace(path);  // a folder or a read-only file is refused
 }
 
 // Who may write where is decided by the folders' access lists, which only trying tells; a

@@ -66,6 +66,8 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
   if (mark == Mark::same) {
     hunk_.append_all(added_);
     unchanged_.push().assign(text).append(line_break);
+    ++old_count_;
+    ++new_count_;
     // Before any change only the context of the next one is kept; after one, a gap too long to
     // join with the next change ends the hunk with its context.
     if (!open_) {
@@ -73,28 +75,21 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
     } else if (unchanged_.size() > 2 * kContext) {
       close_hunk();
     }
-    ++old_count_;
-    ++new_count_;
     return;
   }
   if (!open_) {
     open_ = true;
     hunk_old_ = old_count_ - unchanged_.size();
     hunk_new_ = new_count_ - unchanged_.size();
-    hunk_old_count_ = hunk_new_count_ = 0;
   }
   for (std::size_t at = 0; at < unchanged_.size(); ++at) hunk_.append_parts({" ", unchanged_[at]});
-  hunk_old_count_ += unchanged_.size();
-  hunk_new_count_ += unchanged_.size();
   unchanged_.keep_last(0);
   if (mark == Mark::removed) {
     hunk_.append_parts({"-", text, line_break});
-    ++hunk_old_count_;
     ++old_count_;
   } else {
     // The added lines of a change follow its removed ones, as diff writes them.
     added_.append_parts({"+", text, line_break});
-    ++hunk_new_count_;
     ++new_count_;
   }
 }
@@ -103,8 +98,9 @@ void LineDiff::close_hunk() {
   hunk_.append_all(added_);
   std::size_t shown = std::min(unchanged_.size(), kContext);
   for (std::size_t at = 0; at < shown; ++at) hunk_.append_parts({" ", unchanged_[at]});
-  hunk_old_count_ += shown;
-  hunk_new_count_ += shown;
+  // Every line passed since the hunk began is in it, but the unchanged ones past its context.
+  std::uint64_t hunk_old_count = old_count_ - unchanged_.size() + shown - hunk_old_;
+  std::uint64_t hunk_new_count = new_count_ - unchanged_.size() + shown - hunk_new_;
   if (out_.empty()) {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
@@ -116,8 +112,8 @@ void LineDiff::close_hunk() {
     if (count != 1) text.append(",").append(std::to_string(count));
     return text;
   };
-  out_.append("@@ -" + range(hunk_old_, hunk_old_count_) + " +" +
-              range(hunk_new_, hunk_new_count_) + " @@\n");
+  out_.append("@@ -" + range(hunk_old_, hunk_old_count) + " +" + range(hunk_new_, hunk_new_count) +
+              " @@\n");
   out_.append_all(hunk_);
   // What follows the shown context may open the next hunk.
   unchanged_.keep_last(kContext);
@@ -137,23 +133,16 @@ void LineDiff::one_side(Mark mark, std::string_view text, std::string_view line_
     return;
   }
   for (std::string_view bytes : {text, line_break}) {
-    while (!bytes.empty()) {
-      std::size_t lf = bytes.find('\n');
-      if (lf == std::string_view::npos) {
-        partial.append(bytes);
-        apart_ = true;
-        break;
-      }
-      std::string_view piece = bytes.substr(0, lf + 1);
+    for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos; lf = bytes.find('\n')) {
+      partial.append(bytes.substr(0, lf + 1));
       bytes.remove_prefix(lf + 1);
-      if (partial.empty()) {
-        emit(mark, piece, {});
-      } else {
-        partial.append(piece);
-        emit(mark, partial, {});
-        partial.clear();
-      }
+      emit(mark, partial, {});
+      partial.clear();
       apart_ = !other.empty();
+    }
+    if (!bytes.empty()) {
+      partial.append(bytes);
+      apart_ = true;
     }
   }
 }
@@ -174,15 +163,14 @@ void LineDiff::same(std::string_view text, std::string_view line_break) {
     return emit(Mark::same, text, line_break);
   }
   for (std::string_view bytes : {text, line_break}) {
-    while (!bytes.empty()) {
-      std::size_t lf = bytes.find('\n');
-      std::size_t length = lf == std::string_view::npos ? bytes.size() : lf + 1;
-      old_partial_.append(bytes.substr(0, length));
-      new_partial_.append(bytes.substr(0, length));
-      bytes.remove_prefix(length);
-      if (lf == std::string_view::npos) break;
+    for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos; lf = bytes.find('\n')) {
+      old_partial_.append(bytes.substr(0, lf + 1));
+      new_partial_.append(bytes.substr(0, lf + 1));
+      bytes.remove_prefix(lf + 1);
       end_lines({});
     }
+    old_partial_.append(bytes);
+    new_partial_.append(bytes);
   }
 }
 
@@ -297,34 +285,27 @@ void LineDiff::pair(const Line& old, const Line& line, LineBreak written) {
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
   if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
-  if (line.origin == 0) {
+  if (line.origin != 0) {
+    old_lines_up_to(line.origin);
+  } else if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
     // A file started afresh keeps none of its old lines: a new line equal to the next old one
     // stands for it, so that the same content written again shows no change.
-    if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
-      ++next_old_;
-      pair(old_, line, written);
-    } else {
-      summary_.lines_changed = true;
-      one_side(Mark::added, line.text, break_text(written));
-    }
-    return;
+    ++next_old_;
+  } else {
+    summary_.lines_changed = true;
+    return one_side(Mark::added, line.text, break_text(written));
   }
-  old_lines_up_to(line.origin);
   pair(old_, line, written);
 }
 
 // Old bytes from `at`, `size` of them (or to the end), gone from the new content.
 void LineDiff::old_bytes_removed(std::uint64_t at, std::uint64_t size) {
-  std::string piece;
-  for (std::uint64_t done = 0; done < size;) {
-    piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kTailPiece, size - done)));
-    std::size_t got = 0;
-    if (!disk_.read_at(target_.original, at + done, piece.data(), piece.size(), got) || got == 0) {
-      break;
-    }
-    one_side(Mark::removed, std::string_view(piece.data(), got));
-    done += got;
-  }
+  // What cannot be read is not shown.
+  static_cast<void>(platform::read_range(disk_, target_.original, at, size, kTailPiece,
+                                         [this](std::string_view bytes) {
+                                           one_side(Mark::removed, bytes);
+                                           return platform::Status();
+                                         }));
 }
 
 DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, bool empty) {
@@ -335,7 +316,6 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     summary_.lines_changed = true;
     old_bytes_removed(0, UINT64_MAX);
     one_side(Mark::added, end);
-    end_lines(kNoNewline);
   } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
@@ -356,10 +336,10 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-    end_lines(kNoNewline);
   } else if (old_content && old_form.had_end_mark() != !end.empty()) {
     summary_.form_changed = true;
   }
+  if (bytes_) end_lines(kNoNewline);  // the raw old content too: it is only read as bytes
   if (open_) close_hunk();
   summary_.as_text = !bytes_;
   return summary_;

@@ -13,7 +13,7 @@
 
 namespace zeltrim {
 
-class LineDiff final : public OldLines {
+class LineDiff {
  public:
   // The diff goes to `out`, which must outlive it.
   LineDiff(platform::Disk& disk, Target& target, const TargetOptions& options,
@@ -23,10 +23,11 @@ class LineDiff final : public OldLines {
   // line before it gained because this one follows (none where it had one).
   void put(const Line& line, LineBreak gained_before, LineBreak written);
   // A line of the old content as it is read, in order, before the new lines made of it come:
-  // its text is looked at where it stands until the reader reads on, then held a little while,
-  // so that it need not be read again.
-  void read(const Line& line) override;
-  void read_on() override;
+  // its text is looked at where it stands until the reader reads on (read_on, before every
+  // read: nothing to do where no line is waiting), then held a little while, so that it need
+  // not be read again.
+  void read(const Line& line);
+  void read_on();
   // Ends the diff: `old_form` is how the old content ended, `end` the bytes written after the
   // last line, `empty` true when the new file holds nothing at all.
   DiffSummary finish(const FileForm& old_form, std::string_view end, bool empty);
@@ -110,13 +111,11 @@ class LineDiff final : public OldLines {
   std::uint64_t new_count_ = 0;
   DiffSummary summary_;
 
-  // The open hunk: where it starts, what it counts, its lines; the added lines of the change
-  // being made wait until its removed lines are in.
+  // The open hunk: where it starts, its lines; the added lines of the change being made wait
+  // until its removed lines are in.
   bool open_ = false;
   std::uint64_t hunk_old_ = 0;
   std::uint64_t hunk_new_ = 0;
-  std::uint64_t hunk_old_count_ = 0;
-  std::uint64_t hunk_new_count_ = 0;
   platform::Spool hunk_;
   platform::Spool added_;
   // Unchanged lines since the last change.

@@ -35,11 +35,9 @@ LineForm Encoder::form_of(const Line& line) {
 // Text in the kind's form: one character per byte, or UTF-8 where the target is edited in
 // Unicode mode.
 bool Encoder::append_text(std::string_view text, std::string& out) const {
-  if (!options_.unicode) {
-    append_encoded(target_.kind, text, out);
-    return true;
-  }
-  return append_utf8_encoded(target_.kind, text, out);
+  if (options_.unicode) return append_utf8_encoded(target_.kind, text, out);
+  append_encoded(target_.kind, text, out);
+  return true;
 }
 
 bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {

@@ -2,15 +2,6 @@
 
 namespace zeltrim {
 
-namespace {
-constexpr std::size_t kMarkProbe = 4;  // the longest mark: UTF-32's
-constexpr std::uint32_t kHighSurrogates = 0xD800;
-constexpr std::uint32_t kLowSurrogates = 0xDC00;
-constexpr std::uint32_t kPastSurrogates = 0xE000;
-constexpr std::uint32_t kPastUnicode = 0x110000;
-constexpr std::uint32_t kPastNarrowed = 0x100;
-}  // namespace
-
 EncodingKind encoding_from_mark(std::string_view first_bytes) {
   // Each position past the end counts as -1, and the sums wrap as 32-bit integers do: that is
   // how the kinds have always been told apart, odd cases included (a file of the single byte FF
@@ -56,6 +47,12 @@ void put_utf8(std::uint32_t code, char*& out) {
 }
 
 namespace {
+constexpr std::uint32_t kHighSurrogates = 0xD800;
+constexpr std::uint32_t kLowSurrogates = 0xDC00;
+constexpr std::uint32_t kPastSurrogates = 0xE000;
+constexpr std::uint32_t kPastUnicode = 0x110000;
+constexpr std::uint32_t kPastNarrowed = 0x100;
+
 // The next character of UTF-8 text, strictly: no overlong form, no surrogate, nothing above
 // U+10FFFF, no sequence cut short. False when there is none such at `at`.
 bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {
@@ -78,13 +75,11 @@ bool next_utf8(std::string_view text, std::size_t& at, std::uint32_t& code) {
 }
 
 void put_unit(EncodingKind kind, std::uint32_t unit, std::string& out) {
-  if (kind == EncodingKind::utf16le) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  } else {
-    for (int shift = static_cast<int>(unit_size(kind)) * 8 - 8; shift >= 0; shift -= 8) {
-      out.push_back(static_cast<char>((unit >> shift) & 0xFF));
-    }
+  std::size_t size = unit_size(kind);
+  for (std::size_t at = 0; at < size; ++at) {
+    // Little-endian puts the lowest byte first, big-endian the highest.
+    std::size_t byte = kind == EncodingKind::utf16le ? at : size - 1 - at;
+    out.push_back(static_cast<char>((unit >> (8 * byte)) & 0xFF));
   }
 }
 
@@ -130,9 +125,7 @@ std::optional<platform::Loss> decode_units(EncodingKind kind, std::string_view b
     } else {
       for (std::size_t b = 0; b < size; ++b) unit = (unit << 8) | in[b];
     }
-    if (std::optional<platform::Loss> loss = decode_unit(kind, unit, unicode, pending, out)) {
-      return loss;
-    }
+    if (auto loss = decode_unit(kind, unit, unicode, pending, out)) return loss;
   }
   return std::nullopt;
 }

@@ -16,6 +16,9 @@ inline constexpr std::string_view kCrLf = "\r\n";
 // The byte-order mark the kind starts with (empty for plain).
 std::string_view mark_of(EncodingKind kind);
 
+// How many first bytes tell the kind: the longest mark, UTF-32's.
+inline constexpr std::size_t kMarkProbe = 4;
+
 // Bytes per code unit: 1 for plain and UTF-8, 2 for UTF-16, 4 for UTF-32.
 std::size_t unit_size(EncodingKind kind);
 

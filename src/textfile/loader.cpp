@@ -5,20 +5,16 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kMarkProbe = 4;
-
 // The kind the first bytes of `file` announce, from as many of them as could be read; `read`
 // says whether every read went well.
 EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Status& read) {
-  char first[kMarkProbe];
-  std::size_t got = 0;
-  while (got < kMarkProbe) {
-    std::size_t n = 0;
-    read = disk.read_at(file, got, first + got, kMarkProbe - got, n);
-    if (!read || n == 0) break;
-    got += n;
-  }
-  return encoding_from_mark(std::string_view(first, got));
+  std::string first;
+  read =
+      platform::read_range(disk, file, 0, kMarkProbe, kMarkProbe, [&first](std::string_view bytes) {
+        first.append(bytes);
+        return platform::Status();
+      });
+  return encoding_from_mark(first);
 }
 
 // The kind from the first bytes of the very file that is read, so the two always agree: a
@@ -26,9 +22,8 @@ EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Statu
 // text with its mark inside the first line.
 LoadResult find_kind(platform::Disk& disk, Opened& opened) {
   EncodingKind kind = kind_of(disk, opened.target.original, opened.reason);
-  if (!opened.reason) return LoadResult::cannot_read;
-  opened.target.kind = kind;
-  return LoadResult::loaded;
+  if (opened.reason) opened.target.kind = kind;
+  return opened.reason ? LoadResult::loaded : LoadResult::cannot_read;
 }
 
 // The kind a file's first bytes announce; `previous` when the file cannot be opened.
@@ -58,8 +53,7 @@ LoadResult make_writable(platform::Disk& disk, const std::string& path,
 // tell at write-back whether another program changed it meanwhile.
 platform::Status open_locked(platform::Disk& disk, Target& target,
                              const std::function<void()>& waiting) {
-  platform::Status opened =
-      platform::open_locked(disk, target.path, target.original, target.lock, waiting);
+  auto opened = platform::open_locked(disk, target.path, target.original, target.lock, waiting);
   platform::FileIdentity identity;
   if (opened && platform::identify(target.original, identity)) target.read_as = identity;
   return opened;

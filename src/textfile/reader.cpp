@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "textfile/diff.h"
 #include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
@@ -15,11 +16,6 @@ namespace {
 // touch: the text keeps room for one block and a line left over from the one before.
 constexpr std::size_t kBlock = std::size_t{256} * 1024;
 constexpr std::size_t kLeftOverRoom = std::size_t{16} * 1024;
-
-// Memory from realloc, given back with free.
-struct Free {
-  void operator()(char* data) const { std::free(data); }
-};
 }  // namespace
 
 LineBreak FileForm::usual() const {
@@ -30,15 +26,13 @@ LineBreak FileForm::usual() const {
 
 class TargetReader::Decoder {
  public:
-  Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, std::uint64_t start,
-          bool empty)
+  Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, bool empty)
       : disk_(disk),
         file_(target.original),
         kind_(target.kind),
         unit_(unit_size(target.kind)),
-        keep_tail_(options.keep_form),
-        unicode_(options.unicode),
-        offset_(start),
+        options_(options),
+        offset_(mark_of(target.kind).size()),  // the mark is no part of the text
         finished_(empty || !target.original.is_open()) {
     form_.complete = finished_;
     // A small file is read in one block of its own size: it never pays for a large buffer.
@@ -56,13 +50,15 @@ class TargetReader::Decoder {
   FileForm form_;
 
  private:
-  void stop(LoadResult why) {
+  // Reading stops for this reason. False, for the caller to return: there is no line.
+  bool stop(LoadResult why) {
     result = why;
     finished_ = true;
+    return false;
   }
-  void lose(platform::Loss loss) {
+  bool lose(platform::Loss loss) {
     reason = platform::Status::lossy(loss);
-    stop(LoadResult::would_lose_characters);
+    return stop(LoadResult::would_lose_characters);
   }
 
   // Reads and decodes the next block behind what is left of the text. False at the end of the
@@ -76,7 +72,7 @@ class TargetReader::Decoder {
       begin_ = 0;
     }
     // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
-    std::size_t room = unicode_ ? block_ * kMostBytesPerUnit / 2 : block_;
+    std::size_t room = options_.unicode ? block_ * kMostBytesPerUnit / 2 : block_;
     if (capacity_ < end_ + room) {
       capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
       // The text grows in place where it can: the system moves a large block's pages instead of
@@ -93,10 +89,7 @@ class TargetReader::Decoder {
     char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
     std::size_t got = 0;
     reason = disk_.read_at(file_, offset_, into, block_, got);
-    if (!reason) {
-      stop(LoadResult::cannot_read);
-      return false;
-    }
+    if (!reason) return stop(LoadResult::cannot_read);
     offset_ += got;
     if (unit_ == 1) {
       // A zero byte cannot be carried through the edit: in a UTF-8 file it is a broken
@@ -104,10 +97,7 @@ class TargetReader::Decoder {
       // the lines that hold it are looked at as they are cut).
       const void* zero = zero_at_ == kNoZero ? std::memchr(text_.get() + end_, '\0', got) : nullptr;
       if (zero != nullptr) {
-        if (kind_ == EncodingKind::utf8) {
-          lose(platform::Loss::zero_byte);
-          return false;
-        }
+        if (kind_ == EncodingKind::utf8) return lose(platform::Loss::zero_byte);
         zero_at_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_.get());
       }
       end_ += got;
@@ -116,15 +106,14 @@ class TargetReader::Decoder {
     }
     if (got == 0) {
       eof_ = true;
+      form_.end_mark_byte = carried_ == 1;
       // A broken last unit loses a character, except the single end-mark byte that older
       // versions of this program wrote after the last unit; so does a surrogate without its
       // pair.
       if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
-        lose(platform::Loss::broken_unit);
-      } else if (pending_ != 0) {
-        lose(platform::Loss::lone_surrogate);
+        return lose(platform::Loss::broken_unit);
       }
-      form_.end_mark_byte = carried_ == 1;
+      if (pending_ != 0) return lose(platform::Loss::lone_surrogate);
       return false;
     }
     std::memcpy(raw_.get(), carry_, carried_);
@@ -134,19 +123,20 @@ class TargetReader::Decoder {
     // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
     // UTF-8.
     char* out = text_.get() + end_;
-    if (std::optional<platform::Loss> loss =
-            decode_units(kind_, {raw_.get(), bytes}, unicode_, pending_, out)) {
-      lose(*loss);
-      return false;
+    if (auto loss = decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
+      return lose(*loss);
     }
     end_ = static_cast<std::size_t>(out - text_.get());
     return true;
   }
 
-  void count(LineBreak line_break) {
-    if (line_break == LineBreak::cr_lf) ++form_.cr_lf;
-    if (line_break == LineBreak::lf) ++form_.lf;
-    if (line_break == LineBreak::cr) ++form_.cr;
+  // The line is read: it takes the next number, and its break is counted. True: there is a line.
+  bool counted(Line& line) {
+    line.origin = ++origin_;
+    if (line.line_break == LineBreak::cr_lf) ++form_.cr_lf;
+    if (line.line_break == LineBreak::lf) ++form_.lf;
+    if (line.line_break == LineBreak::cr) ++form_.cr;
+    return true;
   }
 
   // Where the next break lies behind begin_, reading more as needed: `at` is its offset from
@@ -175,21 +165,14 @@ class TargetReader::Decoder {
   // lone CR stays in its text. A line that begins with the end mark ends the file.
   bool plain_line(Line& line) {
     if (begin_ == end_ && !fill()) return end();
-    if (text_.get()[begin_] == kEndMark) {
-      keep_rest_as_tail();
-      return end();
-    }
+    if (text_.get()[begin_] == kEndMark) return end_at_tail();
     std::size_t at = 0;
     if (!find_break(at)) return end();
     std::size_t length = std::min(at + 1, end_ - begin_);
     std::string_view bytes(text_.get() + begin_, length);
     begin_ += length;
-    if (zero_at_ < begin_) {
-      lose(platform::Loss::zero_byte);
-      return false;
-    }
+    if (zero_at_ < begin_) return lose(platform::Loss::zero_byte);
     searched_ = 0;
-    line.origin = ++origin_;
     // A file typed at the console ends with the end mark right after its last line's text.
     if (at == length && bytes.ends_with(kEndMark)) {
       bytes.remove_suffix(1);
@@ -206,8 +189,7 @@ class TargetReader::Decoder {
     }
     line.kind = bytes.empty() ? LineKind::blank : LineKind::text;
     line.text = bytes;
-    count(line.line_break);
-    return true;
+    return counted(line);
   }
 
   // Encoded text, one byte per character: CR LF, a lone CR and a lone LF each end one line.
@@ -227,8 +209,8 @@ class TargetReader::Decoder {
       line.text = std::string_view(start, at);
       begin_ += at + (cr_lf ? 2 : 1);
     } else {
-      if (size > 0 && start[0] == kEndMark) keep_rest_as_tail();
-      if (size == 0 || start[0] == kEndMark) return end();
+      if (size == 0) return end();
+      if (start[0] == kEndMark) return end_at_tail();
       line.kind = LineKind::text;
       line.line_break = LineBreak::none;
       // In UTF-8 too, a last line may run straight into the end mark.
@@ -237,27 +219,27 @@ class TargetReader::Decoder {
       begin_ = end_;
       if (end_mark_after) keep_end_mark_after_last_line();
     }
-    line.origin = ++origin_;
-    count(line.line_break);
-    return true;
+    return counted(line);
   }
 
-  // Where the file's own form is kept, what follows the last line is kept whole; where it is
-  // not, only where it lies is noted (it is dropped, and the diff shows it go).
-  void keep_rest_as_tail() {
+  // The rest of the file follows the last line, and reading ends there. Where the file's own
+  // form is kept, the rest is kept whole; where it is not, only where it lies is noted (it is
+  // dropped, and the diff shows it go). False: there is no line.
+  bool end_at_tail() {
     form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
     form_.tail_size = end_ - begin_;
-    if (!keep_tail_) {
+    if (!options_.keep_form) {
       std::optional<std::uint64_t> size = platform::size_hint(file_);
       if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
       begin_ = end_;
-      return;
+      return end();
     }
     do {
       form_.tail.append(text_.get() + begin_, end_ - begin_);
       begin_ = end_;
     } while (fill());
     form_.tail_size = form_.tail.size();
+    return end();
   }
 
   // The end mark that is the last byte of the file, right after the last line's text: it ends
@@ -265,7 +247,7 @@ class TargetReader::Decoder {
   void keep_end_mark_after_last_line() {
     form_.tail_at = offset_ - 1;
     form_.tail_size = 1;
-    if (keep_tail_) form_.tail.assign(1, kEndMark);
+    if (options_.keep_form) form_.tail.assign(1, kEndMark);
   }
 
   // The last line has been read (or reading failed): the form is known when every line was
@@ -280,16 +262,15 @@ class TargetReader::Decoder {
   platform::File& file_;
   EncodingKind kind_;
   std::size_t unit_;
-  bool keep_tail_;
-  bool unicode_;
-  std::uint32_t pending_ = 0;   // a UTF-16 high surrogate waiting for its low half
-  std::uint64_t offset_;        // the next byte of the file to read
-  std::size_t block_ = kBlock;  // how much one read asks for
+  const TargetOptions& options_;  // /k keeps what follows the last line; /u decodes to UTF-8
+  std::uint32_t pending_ = 0;     // a UTF-16 high surrogate waiting for its low half
+  std::uint64_t offset_;          // the next byte of the file to read
+  std::size_t block_ = kBlock;    // how much one read asks for
   bool eof_ = false;
   bool finished_;
   std::uint64_t origin_ = 0;
-  // Decoded text not yet cut into lines: text_[begin_, end_).
-  std::unique_ptr<char, Free> text_;
+  // Decoded text not yet cut into lines: text_[begin_, end_), in memory from realloc.
+  std::unique_ptr<char, decltype(&std::free)> text_{nullptr, &std::free};
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
@@ -304,8 +285,8 @@ class TargetReader::Decoder {
 };
 
 TargetReader::TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
-                           bool whole_content, OldLines* watcher)
-    : decoder_(std::make_unique<Decoder>(disk, target, options, mark_of(target.kind).size(),
+                           bool whole_content, LineDiff* watcher)
+    : decoder_(std::make_unique<Decoder>(disk, target, options,
                                          !whole_content && target.naming == Naming::created)),
       watcher_(watcher) {}
 
@@ -313,11 +294,11 @@ TargetReader::~TargetReader() = default;
 
 bool TargetReader::next(Line& line) {
   if (watcher_ == nullptr) return decoder_->next(line);
-  // The line before is about to go: whoever watches the old lines keeps what it needs of it.
-  if (read_any_) watcher_->read_on();
-  read_any_ = decoder_->next(line);
-  if (read_any_) watcher_->read(line);
-  return read_any_;
+  // The line before is about to go: the diff keeps what it needs of it.
+  watcher_->read_on();
+  bool read = decoder_->next(line);
+  if (read) watcher_->read(line);
+  return read;
 }
 
 const FileForm& TargetReader::form() const { return decoder_->form_; }

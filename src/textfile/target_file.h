@@ -105,23 +105,15 @@ Opened open_target(platform::Disk& disk, const std::string& path, Naming naming,
                    EncodingKind previous, const TargetOptions& options, platform::File shadow,
                    const std::function<void()>& waiting);
 
-// Sees each line of the old content as it is read, before any command meets it, and hears when
-// the reader reads on, after which that line's text is gone.
-class OldLines {
- public:
-  virtual void read(const Line& line) = 0;
-  virtual void read_on() = 0;
-
- protected:
-  ~OldLines() = default;
-};
+class LineDiff;
 
 // Reads a target's lines one at a time, in the target's kind, without holding the file.
 class TargetReader {
  public:
   // Reads the present content (an .F target's lines; a .G target's only where `whole_content`).
+  // `options` must outlive the reader.
   TargetReader(platform::Disk& disk, Target& target, const TargetOptions& options,
-               bool whole_content = false, OldLines* watcher = nullptr);
+               bool whole_content = false, LineDiff* watcher = nullptr);
   ~TargetReader();
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
@@ -135,8 +127,7 @@ class TargetReader {
  private:
   class Decoder;
   std::unique_ptr<Decoder> decoder_;
-  OldLines* watcher_;
-  bool read_any_ = false;
+  LineDiff* watcher_;
 };
 
 enum class WriteResult : unsigned char {
@@ -185,7 +176,7 @@ class TargetWriter {
   bool start();
   void put(const Line& line);
   // The diff, where the change is shown: it is handed each old line as it is read.
-  OldLines* diff();
+  LineDiff* diff();
   // `held_lines`: whether any line ever went through (a .G target that held none becomes an
   // empty file, an .F target that held none is not written).
   WriteOutcome finish(bool held_lines);

@@ -20,6 +20,12 @@ constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
 constexpr std::string_view kBackupSuffix = ".bak";
 
+// What went wrong, in the outcome the caller is told.
+void record_failure(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
+  outcome.result = result;
+  outcome.reason = reason;
+}
+
 // Where the new bytes go once they differ from the old ones, made only then. The replacement
 // takes the target's place at the end; the shadow, where nothing is written in this run, keeps
 // the bytes for the next time the file is named and never takes its place.
@@ -39,10 +45,6 @@ class Destination {
  protected:
   bool backup_wanted() const { return options_.backup && !target_.made; }
   std::string backup_path() const { return target_.path + std::string(kBackupSuffix); }
-  void fail(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
-    outcome.result = result;
-    outcome.reason = reason;
-  }
 
   platform::Disk& disk_;
   Target& target_;
@@ -55,7 +57,7 @@ class ReplacementFile final : public Destination {
 
   bool open(WriteOutcome& outcome) override {
     platform::Status made = disk_.begin_replacement(target_.path, replacement_);
-    if (!made) fail(outcome, WriteResult::no_temp_file, made);
+    if (!made) record_failure(outcome, WriteResult::no_temp_file, made);
     return made.done();
   }
 
@@ -72,10 +74,9 @@ class ReplacementFile final : public Destination {
     // Another program may have changed the file while this run held it: then it stays as that
     // program left it.
     platform::FileIdentity now;
-    if (target_.read_as &&
-        (!platform::identify(target_.path, now) || !now.same_content(*target_.read_as))) {
+    if (target_.read_as && (!platform::identify(target_.path, now) || now != *target_.read_as)) {
       abandon();
-      return fail(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
+      return record_failure(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
     }
     // Some systems will not replace a file that is open; the lock holds it all the same.
     target_.original = platform::File();
@@ -85,15 +86,15 @@ class ReplacementFile final : public Destination {
       if (!kept) {
         abandon();
         outcome.reason_path = backup_path();
-        return fail(outcome, WriteResult::no_backup, kept);
+        return record_failure(outcome, WriteResult::no_backup, kept);
       }
       outcome.backup_path = backup_path();
     }
-    platform::Commit commit = platform::commit_replacement(disk_, replacement_);
-    outcome.reason = commit.reason;
-    outcome.result = commit.result == platform::CommitResult::done     ? WriteResult::written
-                     : commit.result == platform::CommitResult::failed ? WriteResult::cannot_write
-                                                                       : WriteResult::not_durable;
+    platform::Status committed = platform::commit_replacement(disk_, replacement_);
+    if (!committed) return record_failure(outcome, WriteResult::cannot_write, committed);
+    // The new content is in place; its name lasts only once its folder is on the disk.
+    outcome.reason = disk_.sync_folder(replacement_.target_path);
+    outcome.result = outcome.reason ? WriteResult::written : WriteResult::not_durable;
   }
 
   void abandon() override { platform::abandon_replacement(replacement_); }
@@ -111,7 +112,7 @@ class Shadow final : public Destination {
     platform::Status made = disk_.open_scratch(file_);
     if (!made) {
       outcome.reason_path = platform::scratch_folder();
-      fail(outcome, WriteResult::no_scratch, made);
+      record_failure(outcome, WriteResult::no_scratch, made);
     }
     return made.done();
   }
@@ -128,12 +129,12 @@ class Shadow final : public Destination {
       backup = platform::check_backup(backup_path());
     }
     if (check.refusal == platform::Refusal::no_temp_file) {
-      fail(outcome, WriteResult::no_temp_file, check.reason);
+      record_failure(outcome, WriteResult::no_temp_file, check.reason);
     } else if (check.refusal == platform::Refusal::cannot_replace) {
-      fail(outcome, WriteResult::cannot_write, check.reason);
+      record_failure(outcome, WriteResult::cannot_write, check.reason);
     } else if (!backup) {
       outcome.reason_path = backup_path();
-      fail(outcome, WriteResult::no_backup, backup);
+      record_failure(outcome, WriteResult::no_backup, backup);
     } else {
       outcome.result = WriteResult::would_change;
       outcome.shadow = std::move(file_);
@@ -165,7 +166,7 @@ class TargetWriter::Output {
     }
   }
 
-  OldLines* diff() { return diff_.get(); }
+  LineDiff* diff() { return diff_.get(); }
 
   bool start() {
     start_destination();
@@ -175,7 +176,7 @@ class TargetWriter::Output {
   void put(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     if (!options_.keep_form && target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
       // A long line goes on as it is, not copied into the chunk first.
       flush();
@@ -194,10 +195,17 @@ class TargetWriter::Output {
   }
 
   WriteOutcome finish(bool held_lines) {
+    settle(held_lines);
+    return std::move(outcome_);
+  }
+
+ private:
+  // What the new content comes to: nothing to write, unchanged, refused, or put in place.
+  void settle(bool held_lines) {
     if (!held_lines && target_.naming == Naming::existing) {
       destination_->abandon();
       outcome_.result = WriteResult::nothing_to_write;
-      return std::move(outcome_);
+      return;
     }
     std::string end;
     if (!held_lines) {
@@ -208,25 +216,18 @@ class TargetWriter::Output {
     chunk_.append(end);
     flush();
     if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
-    if (failed_) return std::move(outcome_);
+    if (failed_) return;
     // Every byte made was the same, and the old content goes no further: unchanged, and left
     // alone whoever may write it.
     if (same_ && original_ends_here()) {
       outcome_.result = WriteResult::unchanged;
-      return std::move(outcome_);
+      return;
     }
-    if (!allowed_) {
-      outcome_.result = WriteResult::read_only;
-      outcome_.reason = allowed_;
-      return std::move(outcome_);
-    }
+    if (!allowed_) return fail(WriteResult::read_only, allowed_);
     if (same_) start_destination();  // the old content went on beyond the new
-    if (failed_) return std::move(outcome_);
-    destination_->finish(outcome_);
-    return std::move(outcome_);
+    if (!failed_) destination_->finish(outcome_);
   }
 
- private:
   void flush() {
     pass_on(chunk_);
     chunk_.clear();
@@ -260,42 +261,40 @@ class TargetWriter::Output {
   // the same. A target that may not be replaced is refused at the end, before anything is made.
   void start_destination() {
     same_ = false;
-    if (!allowed_) {
-      discarding_ = true;
-      return;
-    }
+    if (!allowed_) return;
     if (!destination_->open(outcome_)) {
       failed_ = true;
       return;
     }
-    for (std::uint64_t copied = 0; copied < compared_;) {
-      old_bytes_.resize(std::min<std::uint64_t>(kComparePiece, compared_ - copied));
-      std::size_t got = 0;
-      platform::Status taken =
-          disk_.read_at(target_.original, copied, old_bytes_.data(), old_bytes_.size(), got);
-      if (!taken || got == 0) return fail(WriteResult::cannot_write, taken);
-      platform::Status written = destination_->write(std::string_view(old_bytes_.data(), got));
-      if (!written) return fail(WriteResult::cannot_write, written);
-      copied += got;
-    }
+    std::uint64_t copied = 0;
+    platform::Status status =
+        platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
+                             [this, &copied](std::string_view bytes) {
+                               copied += bytes.size();
+                               return destination_->write(bytes);
+                             });
+    // The old content that was the same must all be there: ending early is a failure too.
+    if (!status || copied < compared_) fail(WriteResult::cannot_write, status);
   }
 
   // New bytes, compared with the old content while they are the same, else written.
   void pass_on(std::string_view bytes) {
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     if (same_ && same_as_original(bytes)) {
       compared_ += bytes.size();
       return;
     }
     if (same_) start_destination();
-    if (failed_ || discarding_) return;
+    if (failed_ || discarding()) return;
     platform::Status written = destination_->write(bytes);
     if (!written) fail(WriteResult::cannot_write, written);
   }
 
+  // The content differs, and nothing needs the rest of it.
+  bool discarding() const { return !same_ && !allowed_; }
+
   void fail(WriteResult result, const platform::Status& reason) {
-    outcome_.result = result;
-    outcome_.reason = reason;
+    record_failure(outcome_, result, reason);
     failed_ = true;
     destination_->abandon();
   }
@@ -309,11 +308,10 @@ class TargetWriter::Output {
   std::unique_ptr<Destination> destination_;
   std::unique_ptr<LineDiff> diff_;
   std::uint64_t compared_ = 0;  // how many bytes passed on equal the old content's
-  std::string old_bytes_;       // old content read back, to compare or to copy
+  std::string old_bytes_;       // old content read back, to compare
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
-  bool discarding_ = false;  // the content differs, and nothing needs the rest of it
   bool failed_ = false;
 };
 
@@ -326,7 +324,7 @@ bool TargetWriter::start() { return output_->start(); }
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
-OldLines* TargetWriter::diff() { return output_->diff(); }
+LineDiff* TargetWriter::diff() { return output_->diff(); }
 
 WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
 
