@@ -1,7 +1,6 @@
 #include "platform/spool.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "platform/console.h"
 
@@ -9,8 +8,7 @@ namespace zeltrim::platform {
 
 namespace {
 constexpr std::size_t kReadBlock = std::size_t{256} * 1024;
-// Under a full budget a spool gives its bytes to the file only once it holds this many, so
-// that many spools of a line each do not make a write each.
+// A spool that holds this many bytes makes room for all it may hold before it spills.
 constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
@@ -35,7 +33,6 @@ void Spool::append_all(Spool& other) {
   other.pieces_.clear();
   append(other.memory_);
   other.memory_.clear();
-  other.give_back();
 }
 
 void Spool::share_file_with(Spool& other) {
@@ -56,49 +53,17 @@ void Spool::append_formatted(std::string_view format,
 
 Spool& Spool::operator=(Spool&& other) noexcept {
   if (this != &other) {
-    give_back();
     memory_limit_ = other.memory_limit_;
     disk_ = other.disk_;
     memory_ = std::exchange(other.memory_, {});
     pieces_ = std::exchange(other.pieces_, {});
     own_file_ = std::move(other.own_file_);
     spill_failed_ = other.spill_failed_;
-    budget_ = other.budget_;
-    counted_ = std::exchange(other.counted_, 0);
   }
   return *this;
 }
 
-std::uint64_t Spool::size() const {
-  return std::accumulate(pieces_.begin(), pieces_.end(), std::uint64_t{memory_.size()},
-                         [](std::uint64_t sum, const auto& piece) { return sum + piece.second; });
-}
-
-void Spool::rewind(std::uint64_t size) {
-  for (auto piece = pieces_.begin(); piece != pieces_.end(); ++piece) {
-    if (size <= piece->second) {
-      piece->second = static_cast<std::size_t>(size);
-      pieces_.erase(piece + (size > 0 ? 1 : 0), pieces_.end());
-      memory_.clear();
-      give_back();
-      return;
-    }
-    size -= piece->second;
-  }
-  if (size < memory_.size()) memory_.resize(static_cast<std::size_t>(size));
-  if (budget_ != nullptr && counted_ > memory_.size()) {
-    budget_->used -= counted_ - memory_.size();
-    counted_ = memory_.size();
-  }
-}
-
-void Spool::give_back() {
-  if (budget_ != nullptr) budget_->used -= counted_;
-  counted_ = 0;
-}
-
 SpoolFile* Spool::file() {
-  if (budget_ != nullptr) return &budget_->file;
   if (!own_file_ && disk_ != nullptr) own_file_ = std::make_shared<SpoolFile>(*disk_);
   return own_file_.get();
 }
@@ -110,13 +75,7 @@ void Spool::spill_when_full() {
   if (memory_.size() >= kWorthSpilling && memory_.capacity() < memory_limit_) {
     memory_.reserve(memory_limit_ + kWorthSpilling);
   }
-  bool full = memory_.size() >= memory_limit_;
-  if (budget_ != nullptr) {
-    budget_->used += memory_.size() - counted_;
-    counted_ = memory_.size();
-    full = full || (budget_->used >= budget_->limit && memory_.size() >= kWorthSpilling);
-  }
-  if (full) spill();
+  if (memory_.size() >= memory_limit_) spill();
 }
 
 bool Spool::spill() {
@@ -124,7 +83,6 @@ bool Spool::spill() {
   if (memory_.empty()) return true;
   if (!to_file(memory_)) return false;
   memory_.clear();
-  give_back();
   return true;
 }
 
@@ -162,7 +120,6 @@ void Spool::drain(const std::function<void(std::string_view)>& take) {
   memory_.clear();
   pieces_.clear();
   own_file_.reset();
-  give_back();
 }
 
 }  // namespace zeltrim::platform

@@ -26,38 +26,25 @@ struct SpoolFile {
   bool failed = false;  // a write failed half way: what came after is not read back
 };
 
-// Memory that several spools share, and the file they go on in once it is full.
-struct SpoolBudget {
-  SpoolBudget(Disk& disk, std::size_t memory_limit) : limit(memory_limit), file(disk) {}
-  std::size_t limit;
-  std::size_t used = 0;
-  SpoolFile file;
-};
-
 class Spool {
  public:
   // A spool without a disk keeps every byte in memory (one that is only a place to move to).
   Spool() = default;
   explicit Spool(Disk& disk, std::size_t memory_limit = kMemoryLimit)
       : memory_limit_(memory_limit), disk_(&disk) {}
-  explicit Spool(SpoolBudget* budget) : memory_limit_(kMemoryLimit), budget_(budget) {}
   Spool(Spool&& other) noexcept { *this = std::move(other); }
   Spool& operator=(Spool&& other) noexcept;
-  ~Spool() { give_back(); }
 
   void append(std::string_view bytes);
   void append_parts(std::initializer_list<std::string_view> parts);
   // Every byte `other` holds, after these; `other` is left empty. Bytes it keeps in the scratch
   // file this spool keeps its own in are not copied.
   void append_all(Spool& other);
-  // Keeps its older bytes in the same scratch file as `other` (neither may share a budget).
+  // Keeps its older bytes in the same scratch file as `other`.
   void share_file_with(Spool& other);
   // Appends `format` with each %s or %d replaced by the next argument, as the console says it.
   void append_formatted(std::string_view format, std::initializer_list<std::string_view> arguments);
   bool empty() const { return pieces_.empty() && memory_.empty(); }
-  // How many bytes it holds, and forgetting every byte after the first `size`.
-  std::uint64_t size() const;
-  void rewind(std::uint64_t size);
 
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.
   void drain(const std::function<void(std::string_view)>& take);
@@ -71,18 +58,15 @@ class Spool {
   bool spill();  // false when the file could not take the bytes
   // Puts `bytes` in the file after those it holds already; false, as spill, when it cannot.
   bool to_file(std::string_view bytes);
-  void give_back();   // the memory counted against the budget is free again
   SpoolFile* file();  // null where the spool has no disk
 
   std::size_t memory_limit_ = kMemoryLimit;
-  Disk* disk_ = nullptr;  // where its own scratch file is made, when it has no budget
+  Disk* disk_ = nullptr;  // where its scratch file is made
   std::string memory_;    // the newest bytes
   // The older ones: where each piece lies in the file, and how long it is.
   std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
   std::shared_ptr<SpoolFile> own_file_;
   bool spill_failed_ = false;  // no scratch file could take them: memory holds everything
-  SpoolBudget* budget_ = nullptr;
-  std::size_t counted_ = 0;  // bytes counted against the budget
 };
 
 }  // namespace zeltrim::platform

@@ -1,5 +1,5 @@
 // A spool hands on what it holds in order, whether the bytes stayed in memory or went to its
-// scratch file, and a spool taken back to an earlier size forgets exactly what came after.
+// scratch file, and one spool's bytes appended to another sharing its file keep their place.
 #include "platform/spool.h"
 
 #include <gtest/gtest.h>
@@ -13,20 +13,19 @@ std::string drained(Spool& spool) {
   return all;
 }
 
-TEST(Spool, RewindKeepsWhatCameFirst) {
-  // Pieces of 5 bytes, spilled once 8 are held: the cuts fall in the file and in memory.
+TEST(Spool, AppendedSpoolsKeepTheirOrder) {
+  // Pieces of 5 bytes, spilled once 8 are held, or never; a long piece goes to the file at once.
   for (std::size_t limit : {std::size_t{8}, std::size_t{1} << 20}) {
-    for (std::uint64_t keep : {0, 3, 5, 9, 10, 14, 15, 16}) {
-      SCOPED_TRACE(testing::Message() << "limit " << limit << " keep " << keep);
-      Spool spool(system_disk(), limit);
-      for (std::string_view piece : {"one, ", "two, ", "three"}) spool.append(piece);
-      EXPECT_EQ(spool.size(), 15u);
-      spool.rewind(keep);
-      EXPECT_EQ(spool.size(), std::min<std::uint64_t>(keep, 15));
-      spool.append("|and on");
-      EXPECT_EQ(drained(spool), std::string("one, two, three").substr(0, keep) + "|and on");
-      EXPECT_TRUE(spool.empty());
-    }
+    SCOPED_TRACE(testing::Message() << "limit " << limit);
+    Spool first(system_disk(), limit), second(system_disk(), limit);
+    second.share_file_with(first);
+    for (std::string_view piece : {"one, ", "two, "}) first.append(piece);
+    for (std::string_view piece : {"three", ", a long fourth, ", "five"}) second.append(piece);
+    first.append_all(second);
+    EXPECT_TRUE(second.empty());
+    first.append_formatted("|%s|", {"six"});
+    EXPECT_EQ(drained(first), "one, two, three, a long fourth, five|six|");
+    EXPECT_TRUE(first.empty());
   }
 }
 
