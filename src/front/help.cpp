@@ -55,6 +55,8 @@ constexpr std::string_view kSampleLines[] = {
 // --help ends with every option and exit code; the README and the manual page list the same.
 constexpr std::string_view kUsage =
     "Usage: ZELTRIM instruction-file [options]\n"
+    "       ZELTRIM - [options]     (the instruction file on standard input;\n"
+    "                               not with /t)\n"
     "       ZELTRIM --help | --version\n\n"
     "The two parts of a command (.A .C .E .S .U .V) are separated by the byte\n"
     "0x02, shown as \".\" above. Type it in vi and most terminals with Ctrl-V\n"
@@ -79,6 +81,8 @@ constexpr std::string_view kUsage =
     "  /u --unicode    Unicode mode: edit UTF-16 and UTF-32 files that hold any\n"
     "                  character (their lines are UTF-8 in the instruction\n"
     "                  file and the report)\n"
+    "  /j --json       print the report as one JSON document, for a program to\n"
+    "                  read; not with /t\n"
     "Any other argument after the instruction file that begins with - or /\n"
     "stops the run before a file is opened.\n\n"
     "Exit codes:\n"
