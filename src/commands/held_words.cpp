@@ -82,9 +82,8 @@ void HeldWords::each_record(const std::function<void(std::uint64_t, std::uint64_
     records.emplace_back(at + sizeof head, head.size);
     at = head.previous;
   }
-  for (auto record = records.rbegin(); record != records.rend(); ++record) {
-    take(record->first, record->second);
-  }
+  std::for_each(records.rbegin(), records.rend(),
+                [&take](const auto& record) { take(record.first, record.second); });
 }
 
 void HeldWords::drain(const std::function<void(std::string_view)>& take) {

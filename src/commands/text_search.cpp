@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace zeltrim {
 
@@ -138,9 +139,11 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
     if (++replacements > limit) return Replaced::endless;
     result.resize(result.size() - m);
     // What the bytes in front of the occurrence match lies within their last m - 1 bytes.
-    matched = 0;
     std::size_t from = result.size() - std::min(result.size(), m - 1);
-    for (char kept : std::string_view(result).substr(from)) matched = step(searched, matched, kept);
+    std::string_view kept = std::string_view(result).substr(from);
+    matched = std::accumulate(
+        kept.begin(), kept.end(), std::size_t{0},
+        [&](std::size_t so_far, char byte) { return step(searched, so_far, byte); });
     earlier_values_left.append(value_left.rbegin(), value_left.rend());
     value_left = value;
   }

@@ -96,11 +96,11 @@ void LineDiff::emit(Mark mark, std::string_view text, std::string_view line_brea
 
 void LineDiff::close_hunk() {
   hunk_.append_all(added_);
-  std::size_t shown = std::min(unchanged_.size(), kContext);
-  for (std::size_t at = 0; at < shown; ++at) hunk_.append_parts({" ", unchanged_[at]});
+  std::size_t context = std::min(unchanged_.size(), kContext);
+  for (std::size_t at = 0; at < context; ++at) hunk_.append_parts({" ", unchanged_[at]});
   // Every line passed since the hunk began is in it, but the unchanged ones past its context.
-  std::uint64_t hunk_old_count = old_count_ - unchanged_.size() + shown - hunk_old_;
-  std::uint64_t hunk_new_count = new_count_ - unchanged_.size() + shown - hunk_new_;
+  std::uint64_t hunk_old_count = old_count_ - unchanged_.size() + context - hunk_old_;
+  std::uint64_t hunk_new_count = new_count_ - unchanged_.size() + context - hunk_new_;
   if (out_.empty()) {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");

@@ -118,7 +118,8 @@ class TargetReader::Decoder {
     }
     std::memcpy(raw_.get(), carry_, carried_);
     std::size_t bytes = carried_ + got;
-    carried_ = bytes % unit_;
+    // A unit is 2 or 4 bytes here.
+    carried_ = bytes % unit_;  // NOLINT(clang-analyzer-core.DivideZero)
     std::memcpy(carry_, raw_.get() + bytes - carried_, carried_);
     // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
     // UTF-8.
