@@ -149,9 +149,7 @@ struct Start {
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     for (char** variable = environ; *variable != nullptr; ++variable)
-      if (!tmpdir.empty() && std::string_view(*variable).starts_with("TMPDIR="))
-        continue;
-      else
+      if (tmpdir.empty() || !std::string_view(*variable).starts_with("TMPDIR="))
         variables.emplace_back(*variable);
     if (!tmpdir.empty()) variables.push_back("TMPDIR=" + tmpdir);
     for (std::string& variable : variables) envp.push_back(variable.data());

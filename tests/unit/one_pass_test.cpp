@@ -14,29 +14,11 @@
 namespace zeltrim {
 namespace {
 
-const char* const kWords[] = {"PATH",
-                              "path",
-                              "SET PATH",
-                              "A",
-                              "a",
-                              "X",
-                              "%V%",
-                              "=",
-                              "C:\\DOS;",
-                              ";",
-                              ".",
-                              "ab",
-                              "aab",
-                              "",
-                              " ",
-                              "DOSKEY",
-                              "\x1A",
-                              "\xE9",
-                              "\xD0\x96",
-                              "K=V",
-                              "\x02",
-                              "\r",
-                              "\xF0\x9F\x98\x80"};
+// clang-format off
+const char* const kWords[] = {"PATH", "path", "SET PATH", "A", "a", "X", "%V%", "=", "C:\\DOS;", ";",
+                              ".", "ab", "aab", "", " ", "DOSKEY", "\x1A", "\xE9", "\xD0\x96", "K=V",
+                              "\x02", "\r", "\xF0\x9F\x98\x80"};
+// clang-format on
 
 // Few words: texts and lines are often equal, and a line added at the top often finds itself
 // far down the file.

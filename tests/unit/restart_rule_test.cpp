@@ -1,8 +1,7 @@
 // The fast paths against plain definitions. .V and .U against the restart rule written out
 // plainly: replace the first occurrence, then search again from the first byte, until none is
 // left. Inputs are random over alphabets of two or three letters, so occurrences overlap, chain
-// and form anew from a value and its neighbours. The prepared search against the library's, and
-// the caseless compare against its definition, byte by byte.
+// and form anew from a value and its neighbours.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -122,36 +121,6 @@ TEST_F(Commands, VarsubAndUnconcatFollowThePlainRule) {
               RunOutcome::completed);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), report);
     EXPECT_EQ(read("T"), target.empty() ? "" : expected + "\x1A");
-  }
-}
-
-// The prepared search that .V and .U stand on finds what the library's search finds, from every
-// start, on texts full of partial matches.
-TEST(PreparedSearch, FindsWhatTheLibrarySearchFinds) {
-  Random random(99);
-  for (int trial = 0; trial < 5000; ++trial) {
-    std::string_view letters = random.letters();
-    std::string text = random.text(0, 20, letters);
-    std::string searched = random.text(1, 5, letters);
-    Pattern pattern = prepare_pattern(searched);
-    for (std::size_t from = 0; from <= text.size(); ++from) {
-      ASSERT_EQ(find_pattern(text, pattern, from), std::string_view(text).find(searched, from))
-          << text << " " << searched << " from " << from;
-    }
-  }
-}
-
-// Every pair of bytes: equal, or the same ASCII letter in its two cases; nothing else.
-TEST(CaselessCompare, EveryPairOfBytes) {
-  auto lower = [](int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  for (int x = 0; x < 256; ++x) {
-    for (int y = 0; y < 256; ++y) {
-      char a = static_cast<char>(x);
-      char b = static_cast<char>(y);
-      ASSERT_EQ(caseless_equal(std::string_view(&a, 1), std::string_view(&b, 1)),
-                lower(x) == lower(y))
-          << x << " " << y;
-    }
   }
 }
 
