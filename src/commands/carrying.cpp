@@ -194,7 +194,9 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
       }
     }
     if (!settled && passes < commands.size()) continue;  // what the writer made is dropped
+    bool guessed_wrong = writer.guessed_wrong(reader.form());
     current.target.form = reader.form();
+    if (guessed_wrong) continue;  // the next pass knows the break most lines have
     WriteOutcome outcome = writer.finish(pipeline.held_lines());
     print_held(run);
     return outcome;

@@ -82,7 +82,7 @@ Replaced replace_restarting(std::string_view line, const Replacement& replacemen
   // is replaced once, exactly as the restart rule would.
   if (replacement.value_shares_no_byte) {
     result.clear();
-    // Room for the longest result there can be, up to twice the line: untouched room costs
+    // Space for the longest result there can be, up to twice the line: untouched space costs
     // nothing, and a long line grown step by step would be copied again and again.
     std::size_t most =
         value.size() <= m ? line.size() : line.size() + line.size() / m * (value.size() - m);

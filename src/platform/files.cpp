@@ -83,7 +83,7 @@ std::string temp_name_beside(const std::string& path, std::string_view suffix) {
   std::string tail = std::string(kTempMarker).append(suffix);
   std::size_t start = name_start(path);
   std::size_t longest = longest_name_beside(path);
-  // The name keeps as much of itself as leaves room for the marker and the suffix.
+  // The name keeps as much of itself as leaves space for the marker and the suffix.
   if (path.size() - start + tail.size() > longest && longest > tail.size()) {
     return path.substr(0, start + longest - tail.size()) + tail;
   }

@@ -140,7 +140,7 @@ class Disk {
   // file itself under a second name where the system allows (its owner, mode and times kept),
   // else a copy that reached the disk; an older backup is replaced, never written through.
   virtual Status keep_backup(const Replacement& replacement, const std::string& backup_path) = 0;
-  // A file of the program's own in the system's temporary folder, gone when it is closed: room
+  // A file of the program's own in the system's temporary folder, gone when it is closed: space
   // for what a run must hold that may not fit in memory.
   virtual Status open_scratch(File& file) = 0;
 

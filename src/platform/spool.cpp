@@ -8,7 +8,7 @@ namespace zeltrim::platform {
 
 namespace {
 constexpr std::size_t kReadBlock = std::size_t{256} * 1024;
-// A spool that holds this many bytes makes room for all it may hold before it spills.
+// A spool that holds this many bytes makes space for all it may hold before it spills.
 constexpr std::size_t kWorthSpilling = std::size_t{16} * 1024;
 }  // namespace
 
@@ -70,7 +70,7 @@ SpoolFile* Spool::file() {
 
 void Spool::spill_when_full() {
   if (spill_failed_) return;
-  // A spool that grows large keeps room for all it holds before it spills, and no more: fresh
+  // A spool that grows large keeps space for all it holds before it spills, and no more: fresh
   // memory is costly to touch.
   if (memory_.size() >= kWorthSpilling && memory_.capacity() < memory_limit_) {
     memory_.reserve(memory_limit_ + kWorthSpilling);
@@ -86,7 +86,7 @@ bool Spool::spill() {
   return true;
 }
 
-// A file that cannot take the bytes leaves them in memory, where they cost room but are not lost;
+// A file that cannot take the bytes leaves them in memory, where they cost memory but are not lost;
 // from then on the spool keeps everything there.
 bool Spool::to_file(std::string_view bytes) {
   SpoolFile& to = *file();

@@ -21,13 +21,29 @@ const FileForm& Encoder::original_form() {
   return *scanned_;
 }
 
+LineBreak Encoder::usual_break() {
+  if (target_.naming != Naming::existing || target_.form.complete) return original_form().usual();
+  if (!guessed_) {
+    // The file's lines are being read as these are written: rather than read it all through
+    // first, the first lines tell, and the rare file whose later lines outvote them is written
+    // again.
+    constexpr std::size_t kFirstLines = 4096;
+    TargetReader first(disk_, target_, options_, true);
+    Line line;
+    for (std::size_t read = 0; read < kFirstLines && first.next(line); ++read) {
+    }
+    guessed_ = first.form().usual();
+  }
+  return *guessed_;
+}
+
 LineForm Encoder::form_of(const Line& line) {
   if (!options_.keep_form) return {};
   // A line keeps its break, an added line takes the break most lines have, and a last line
   // without a break gets one only when a line comes after it.
   LineForm form;
-  if (break_pending_) form.gained = original_form().usual();
-  form.written = line.line_break == LineBreak::usual ? original_form().usual() : line.line_break;
+  if (break_pending_) form.gained = usual_break();
+  form.written = line.line_break == LineBreak::usual ? usual_break() : line.line_break;
   break_pending_ = form.written == LineBreak::none;
   return form;
 }

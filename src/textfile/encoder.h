@@ -31,8 +31,13 @@ class Encoder {
   // The form of the content the target has now: known once its lines were read, else found by
   // reading it through once (a .G target's lines are never read).
   const FileForm& original_form();
+  // Whether the break most lines have was taken from the first lines while the rest were still
+  // being read, and all the lines, as `read` counts them, have another: what was written with it
+  // is wrong, and the lines must be written again now that their form is known.
+  bool guessed_wrong(const FileForm& read) const { return guessed_ && *guessed_ != read.usual(); }
 
  private:
+  LineBreak usual_break();
   bool append_text(std::string_view text, std::string& out) const;
 
   platform::Disk& disk_;
@@ -41,6 +46,7 @@ class Encoder {
   bool one_byte_units_;
   bool break_pending_ = false;  // the last line had none: it gains one if another follows
   std::optional<FileForm> scanned_;
+  std::optional<LineBreak> guessed_;
 };
 
 }  // namespace zeltrim

@@ -13,9 +13,9 @@ namespace zeltrim {
 
 namespace {
 // Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
-// touch: the text keeps room for one block and a line left over from the one before.
+// touch: the text keeps space for one block and a line left over from the one before.
 constexpr std::size_t kBlock = std::size_t{256} * 1024;
-constexpr std::size_t kLeftOverRoom = std::size_t{16} * 1024;
+constexpr std::size_t kLeftOver = std::size_t{16} * 1024;
 }  // namespace
 
 LineBreak FileForm::usual() const {
@@ -71,10 +71,10 @@ class TargetReader::Decoder {
       if (zero_at_ != kNoZero) zero_at_ -= begin_;
       begin_ = 0;
     }
-    // Room for a block, decoded: in Unicode mode a unit of two bytes may take three.
-    std::size_t room = options_.unicode ? block_ * kMostBytesPerUnit / 2 : block_;
-    if (capacity_ < end_ + room) {
-      capacity_ = capacity_ == 0 ? room + kLeftOverRoom : std::max(2 * capacity_, end_ + room);
+    // Space for a block, decoded: in Unicode mode a unit of two bytes may take three.
+    std::size_t wanted = options_.unicode ? block_ * kMostBytesPerUnit / 2 : block_;
+    if (capacity_ < end_ + wanted) {
+      capacity_ = capacity_ == 0 ? wanted + kLeftOver : std::max(2 * capacity_, end_ + wanted);
       // The text grows in place where it can: the system moves a large block's pages instead of
       // copying them, and pages never touched cost nothing. A line of many megabytes grows it
       // often.

@@ -177,6 +177,9 @@ class TargetWriter {
   void put(const Line& line);
   // The diff, where the change is shown: it is handed each old line as it is read.
   LineDiff* diff();
+  // The lines were written with a break they do not mostly have, as `read` found them once all
+  // were read: they must be written again by a writer of their own.
+  bool guessed_wrong(const FileForm& read) const;
   // `held_lines`: whether any line ever went through (a .G target that held none becomes an
   // empty file, an .F target that held none is not written).
   WriteOutcome finish(bool held_lines);

@@ -15,8 +15,8 @@ namespace zeltrim {
 namespace {
 constexpr std::size_t kChunk = std::size_t{256} * 1024;
 constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
-// A chunk is handed on after the line that fills it: room for the chunk and that line.
-constexpr std::size_t kLineRoom = std::size_t{16} * 1024;
+// A chunk is handed on after the line that fills it: space for the chunk and that line.
+constexpr std::size_t kLineSpace = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
 constexpr std::string_view kBackupSuffix = ".bak";
 
@@ -167,6 +167,7 @@ class TargetWriter::Output {
   }
 
   LineDiff* diff() { return diff_.get(); }
+  bool guessed_wrong(const FileForm& read) const { return encoder_.guessed_wrong(read); }
 
   bool start() {
     start_destination();
@@ -188,9 +189,9 @@ class TargetWriter::Output {
     if (chunk_.size() >= kChunk) {
       flush();
     } else if (chunk_.size() >= kComparePiece && chunk_.capacity() < kChunk) {
-      // The chunk grows as lines come and keeps its room once cleared: a small file never pays
+      // The chunk grows as lines come and keeps its memory once cleared: a small file never pays
       // for a large buffer, and once a file is this large there is no more regrowing.
-      chunk_.reserve(kChunk + kLineRoom);
+      chunk_.reserve(kChunk + kLineSpace);
     }
   }
 
@@ -325,6 +326,10 @@ bool TargetWriter::start() { return output_->start(); }
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
 LineDiff* TargetWriter::diff() { return output_->diff(); }
+
+bool TargetWriter::guessed_wrong(const FileForm& read) const {
+  return output_->guessed_wrong(read);
+}
 
 WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
 
