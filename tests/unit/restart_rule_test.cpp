@@ -29,9 +29,7 @@ Plain plain_restarting(std::string line, const std::string& searched, const std:
     if (++plain.replacements > limit) return {Replaced::endless, "", plain.replacements};
     line = line.substr(0, at) + value + line.substr(at + searched.size());
   }
-  plain.outcome = plain.replacements == 0 ? Replaced::none : Replaced::changed;
-  plain.line = line;
-  return plain;
+  return {plain.replacements == 0 ? Replaced::none : Replaced::changed, line, plain.replacements};
 }
 
 class Random {
