@@ -359,18 +359,27 @@ std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loa
   return bytes;
 }
 
-WriteResult write_back(const std::string& path, const TargetOptions& options) {
+namespace {
+// The target at `path` read and written back without a command; nothing where it does not load
+// whole.
+std::optional<WriteOutcome> written_back(const std::string& path, const TargetOptions& options) {
   platform::Disk& disk = platform::system_disk();
   Opened opened =
       open_target(disk, path, Naming::existing, EncodingKind::plain, options, {}, [] {});
-  if (opened.result != LoadResult::loaded) return WriteResult::nothing_to_write;
+  if (opened.result != LoadResult::loaded) return std::nullopt;
   TargetWriter writer(disk, opened.target, options);
   TargetReader reader(disk, opened.target, options);
   bool held = false;
   for (Line line; reader.next(line); held = true) writer.put(line);
-  if (reader.result() != LoadResult::loaded) return WriteResult::nothing_to_write;
+  if (reader.result() != LoadResult::loaded) return std::nullopt;
   opened.target.form = reader.form();
-  return writer.finish(held).result;
+  return writer.finish(held);
+}
+}  // namespace
+
+WriteResult write_back(const std::string& path, const TargetOptions& options) {
+  std::optional<WriteOutcome> outcome = written_back(path, options);
+  return outcome ? outcome->result : WriteResult::nothing_to_write;
 }
 
 std::optional<std::string> reload(std::string_view bytes) {
@@ -388,25 +397,20 @@ std::optional<std::string> rewritten(std::string_view bytes, TargetOptions optio
   if (!write_file(check_path(), bytes)) fail("cannot write the file to reload", bytes);
   options.no_write = true;
   options.diff = false;
-  platform::Disk& disk = platform::system_disk();
-  Opened opened =
-      open_target(disk, check_path(), Naming::existing, EncodingKind::plain, options, {}, [] {});
-  if (opened.result != LoadResult::loaded) return std::nullopt;
-  TargetWriter writer(disk, opened.target, options);
-  TargetReader reader(disk, opened.target, options);
-  bool held = false;
-  for (Line line; reader.next(line); held = true) writer.put(line);
-  if (reader.result() != LoadResult::loaded) return std::nullopt;
-  opened.target.form = reader.form();
-  WriteOutcome outcome = writer.finish(held);
-  if (outcome.result == WriteResult::unchanged || outcome.result == WriteResult::nothing_to_write) {
+  std::optional<WriteOutcome> outcome = written_back(check_path(), options);
+  if (!outcome) return std::nullopt;
+  if (outcome->result == WriteResult::unchanged ||
+      outcome->result == WriteResult::nothing_to_write) {
     return std::string(bytes);
   }
   std::string again;
   char block[1 << 14];
   for (std::uint64_t offset = 0;;) {
     std::size_t got = 0;
-    if (!disk.read_at(outcome.shadow, offset, block, sizeof block, got) || got == 0) break;
+    if (!platform::system_disk().read_at(outcome->shadow, offset, block, sizeof block, got) ||
+        got == 0) {
+      break;
+    }
     again.append(block, got);
     offset += got;
   }
