@@ -149,8 +149,9 @@ void apply_diffs(std::string_view report, std::map<std::string, std::string>& fi
     std::string name = header_name(plus);
     bool created = line == "--- /dev/null\n";
     at = after;
-    if (noted) {
-      // UTF-8 lines of UTF-16 or UTF-32 text: what they say is checked by the file itself.
+    if (noted || skipped.contains(name)) {
+      // UTF-8 lines of UTF-16 or UTF-32 text: what they say is checked by the file itself. What
+      // such a file holds afterwards is not known here, so its later diffs are not applied either.
       skipped.insert(name);
       while (at < report.size() &&
              std::string_view(" -+@\\").find(report[at]) != std::string_view::npos) {
