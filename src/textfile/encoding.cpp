@@ -134,6 +134,11 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
                                             platform::Status& reason) {
   EncodingKind kind = encoding_from_mark(bytes);
   if (kind == EncodingKind::plain || kind == EncodingKind::utf32be) return std::string(bytes);
+  if (bytes.size() < mark_of(kind).size()) {
+    // The single byte FF is a UTF-16 mark cut short.
+    reason = platform::Status::lossy(platform::Loss::broken_unit);
+    return std::nullopt;
+  }
   bytes.remove_prefix(mark_of(kind).size());
   if (kind == EncodingKind::utf8) return std::string(bytes);
   std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
