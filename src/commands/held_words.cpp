@@ -60,15 +60,30 @@ bool HeldStore::read(std::uint64_t offset, char* buffer, std::size_t size) {
   return true;
 }
 
-void HeldWords::say(std::string_view format, std::string_view text) {
-  std::size_t before = said_.size();
-  platform::format_pieces(format, {text}, [this](std::string_view piece) { said_.append(piece); });
-  store_->held_ += said_.size() - before;
-  if (said_.size() < kWorthWriting && store_->held_ <= store_->limit_) return;
-  std::uint64_t at = store_->append(last_, said_);
-  if (at == HeldStore::kNone) return;  // no scratch file: the bytes stay in memory
-  forget_said();
+bool HeldWords::record(std::string_view bytes) {
+  std::uint64_t at = store_->append(last_, bytes);
+  if (at == HeldStore::kNone) return false;
   last_ = at;
+  return true;
+}
+
+bool HeldWords::record_said() {
+  if (said_.empty()) return true;
+  if (!record(said_)) return false;
+  store_->held_ -= said_.size();
+  std::string().swap(said_);
+  return true;
+}
+
+void HeldWords::say(std::string_view format, std::string_view text) {
+  platform::format_pieces(format, {text}, [this](std::string_view piece) {
+    // A long text goes to a record of its own behind what was said before it, never through
+    // memory; where the scratch file cannot take it, it stays in memory.
+    if (piece.size() >= kWorthWriting && record_said() && record(piece)) return;
+    said_.append(piece);
+    store_->held_ += piece.size();
+  });
+  if (said_.size() >= kWorthWriting || store_->held_ > store_->limit_) record_said();
 }
 
 void HeldWords::each_record(const std::function<void(std::uint64_t, std::uint64_t)>& take) {

@@ -69,6 +69,10 @@ class HeldWords {
   const std::vector<std::string>& told() const { return told_; }
 
  private:
+  // Puts `bytes` in a record after the last one; false when the scratch file cannot take them.
+  bool record(std::string_view bytes);
+  // What is said in memory goes to a record; false, and it stays there, where it cannot.
+  bool record_said();
   // Hands where each record's bytes lie and how many there are to `take`, oldest first.
   void each_record(const std::function<void(std::uint64_t, std::uint64_t)>& take);
   void forget_said();
