@@ -1,7 +1,5 @@
 #include "platform/spool.h"
 
-#include <algorithm>
-
 #include "platform/console.h"
 
 namespace zeltrim::platform {
@@ -38,17 +36,6 @@ void Spool::append_all(Spool& other) {
 void Spool::share_file_with(Spool& other) {
   other.file();  // made now, so that both hold the same one
   own_file_ = other.own_file_;
-}
-
-void Spool::append_formatted(std::string_view format,
-                             std::initializer_list<std::string_view> arguments) {
-  bool long_argument = std::ranges::any_of(
-      arguments, [this](auto argument) { return argument.size() >= memory_limit_; });
-  if (long_argument) {
-    return format_pieces(format, arguments, [this](std::string_view piece) { append(piece); });
-  }
-  format_pieces(format, arguments, [this](std::string_view piece) { memory_.append(piece); });
-  spill_when_full();
 }
 
 Spool& Spool::operator=(Spool&& other) noexcept {

@@ -42,8 +42,6 @@ class Spool {
   void append_all(Spool& other);
   // Keeps its older bytes in the same scratch file as `other`.
   void share_file_with(Spool& other);
-  // Appends `format` with each %s or %d replaced by the next argument, as the console says it.
-  void append_formatted(std::string_view format, std::initializer_list<std::string_view> arguments);
   bool empty() const { return pieces_.empty() && memory_.empty(); }
 
   // Hands every byte held, in order and in pieces, to `take`; afterwards the spool is empty.

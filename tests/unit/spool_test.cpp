@@ -22,7 +22,7 @@ TEST(Spool, AppendedSpoolsKeepTheirOrder) {
     for (std::string_view piece : {"one, ", "two, "}) first.append(piece);
     for (std::string_view piece : {"three", ", a long fourth, ", "five"}) second.append(piece);
     first.append_all(second);
-    first.append_formatted("|%s|", {"six"});
+    first.append("|six|");
     EXPECT_EQ(drained(first), "one, two, three, a long fourth, five|six|");
   }
 }
