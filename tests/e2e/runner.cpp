@@ -592,10 +592,8 @@ TEST(Gallery, EveryJobGivesItsReportAndFiles) {
       if (name.ends_with(".ZT")) given.arguments.insert(given.arguments.begin(), name);
     }
     // The options the job is run with: the words of the first line of its file `options`.
-    std::istringstream options(bytes_of(job.path() / "options").substr(0, 200));
-    std::string line;
-    std::getline(options, line);
-    std::istringstream words(line == "<missing>" ? "" : line);
+    std::string options = bytes_of(job.path() / "options");
+    std::istringstream words(options == "<missing>" ? "" : options.substr(0, options.find('\n')));
     for (std::string word; words >> word;) given.arguments.push_back(word);
     for (const auto& file : fs::directory_iterator(job.path() / "expected")) {
       std::string name = file.path().filename().string();

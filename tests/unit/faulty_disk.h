@@ -10,6 +10,7 @@ namespace zeltrim {
 
 class FaultyDisk final : public platform::Disk {
  public:
+  FaultyDisk() { countdown_.fill(-1); }
   enum class Step : unsigned char {
     open_read,    // opening a file for reading
     read,         // reading from an open file
@@ -92,11 +93,7 @@ class FaultyDisk final : public platform::Disk {
   }
 
   platform::Disk& real_ = platform::system_disk();
-  std::array<int, static_cast<int>(Step::count_)> countdown_ = [] {
-    std::array<int, static_cast<int>(Step::count_)> all{};
-    all.fill(-1);
-    return all;
-  }();
+  std::array<int, static_cast<int>(Step::count_)> countdown_{};
 };
 
 }  // namespace zeltrim

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,9 +31,7 @@ class FolderTest : public testing::Test {
   }
   std::string read(const std::string& name) const {
     std::ifstream in(path(name), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   std::vector<std::string> names() const {
     std::vector<std::string> all;
