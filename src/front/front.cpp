@@ -59,16 +59,14 @@ constexpr Option kOptions[] = {
     {'J', "--json", [](RunSettings& settings) { settings.json = true; }, {}},
 };
 
-// The long names of the options in force, as the JSON report lists them.
-std::vector<std::string_view> long_names(const RunSettings& settings) {
-  const TargetOptions& target = settings.target;
-  const std::pair<bool, std::string_view> in_force[] = {
-      {target.no_write, "dry-run"}, {target.diff, "diff"},   {target.backup, "backup"},
-      {settings.strict, "strict"},  {settings.once, "once"}, {target.keep_form, "keep-form"},
-      {target.unicode, "unicode"}};
+// The long names of the options given, in the table's order, as the JSON report lists them:
+// JSON itself is not listed, and test mode refuses a report.
+std::vector<std::string_view> long_names(const std::vector<const Option*>& given) {
   std::vector<std::string_view> names;
-  for (auto [given, name] : in_force) {
-    if (given) names.push_back(name);
+  for (const Option& option : kOptions) {
+    if (option.letter != 'J' && std::ranges::find(given, &option) != given.end()) {
+      names.push_back(option.name.substr(kEndOfOptions.size()));
+    }
   }
   return names;
 }
@@ -156,7 +154,7 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
   bool refused = line.unknown || settings.test_mode;
   if (settings.json && line.help == CommandLine::Help::none && !refused) {
     json.emplace();
-    json->options = long_names(settings);
+    json->options = long_names(line.given);
     json->with_diff = settings.target.diff;
   } else {
     platform::say(kBanner);
@@ -178,18 +176,12 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
   if (!json) {
     for (std::string_view announced : line.announced) platform::say(announced);
   }
-  switch (line.help) {
-    case CommandLine::Help::screen:
-      show_help(disk);
-      return Ending::help_shown;
-    case CommandLine::Help::usage:
-      show_usage();
-      return Ending::information;
-    case CommandLine::Help::version:
-      return Ending::information;
-    case CommandLine::Help::none:
-      break;
+  if (line.help == CommandLine::Help::screen) {
+    show_help(disk);
+    return Ending::help_shown;
   }
+  if (line.help == CommandLine::Help::usage) show_usage();
+  if (line.help != CommandLine::Help::none) return Ending::information;
   for (const std::string& argument : line.without_effect) {
     platform::tell_error("zeltrim: " + argument + " has no effect; test mode is /t");
   }
@@ -252,21 +244,11 @@ Ending run_program(const std::vector<std::string>& arguments) {
 }
 
 int exit_code(Ending ending) {
-  switch (ending) {
-    case Ending::success:
-    case Ending::information:
-      return 0;
-    case Ending::errors:
-      return 2;
-    case Ending::would_change:
-      return 3;
-    case Ending::help_shown:
-    case Ending::instructions_unusable:
-    case Ending::unknown_option:
-    case Ending::out_of_memory:
-      return 1;
-  }
-  return 1;
+  // success, would_change, errors, help_shown, information, instructions_unusable,
+  // unknown_option, out_of_memory
+  constexpr int kExitCodes[] = {0, 3, 2, 1, 0, 1, 1, 1};
+  static_assert(std::size(kExitCodes) == static_cast<std::size_t>(Ending::out_of_memory) + 1);
+  return kExitCodes[static_cast<int>(ending)];
 }
 
 }  // namespace zeltrim
