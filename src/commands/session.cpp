@@ -120,25 +120,16 @@ bool say_written(Run& run, const std::string& path, const WriteOutcome& outcome)
 void keep_shadow(Run& run, WriteOutcome& outcome) {
   Current& current = run.current;
   if (outcome.shadow.is_open()) {
-    run.shadows.keep(current.key, std::move(outcome.shadow));
+    run.shadows[current.key] = std::move(outcome.shadow);
   } else if (current.from_shadow && current.target.original.is_open()) {
-    run.shadows.keep(current.key, std::move(current.target.original));
+    run.shadows[current.key] = std::move(current.target.original);
   } else if (current.target.made && current.loaded && run.settings.target.no_write) {
     // .G would have made the file at once: it is there, empty, whatever its write-back met.
     platform::File made;
-    if (run.disk.open_scratch(made)) run.shadows.keep(current.key, std::move(made));
+    if (run.disk.open_scratch(made)) run.shadows[current.key] = std::move(made);
   }
 }
 }  // namespace
-
-platform::File Shadows::take(const std::string& key) {
-  platform::File file;
-  if (auto kept = files_.find(key); kept != files_.end()) {
-    file = std::move(kept->second);
-    files_.erase(kept);
-  }
-  return file;
-}
 
 void explain(const std::string& path, const platform::Status& reason) {
   if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
@@ -237,7 +228,7 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
   if (options.no_write || options.backup) current.key = platform::identity_key(path);
   platform::File shadow;
   if (options.no_write) {
-    shadow = run.shadows.take(current.key);
+    if (auto kept = run.shadows.extract(current.key)) shadow = std::move(kept.mapped());
     current.from_shadow = shadow.is_open();
   }
   auto waiting = [&run, &path] {
