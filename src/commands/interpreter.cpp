@@ -99,6 +99,12 @@ void for_each_line(std::string_view rest, Each&& each) {
   }
 }
 
+// An instruction file that names no target: a problem of the report, and said on standard error.
+void tell_no_target(const std::string& path, JsonReport* json) {
+  if (json != nullptr) json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
+  platform::tell_error("zeltrim: " + path + ": no target is named");
+}
+
 // A strict run looks at the whole job before it opens a file: every problem that the
 // instruction file shows by itself is said, in order, and then nothing is carried out.
 bool problems_before_running(const std::string& path, std::string_view instructions, Run& run) {
@@ -120,10 +126,8 @@ bool problems_before_running(const std::string& path, std::string_view instructi
     found_any = found_any || problem.has_value();
   });
   if (!named) {
-    if (run.json != nullptr)
-      run.json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
     say(run, kNoTargetNamed, path);
-    platform::tell_error("zeltrim: " + path + ": no target is named");
+    tell_no_target(path, run.json);
   }
   return found_any || !named;
 }
@@ -185,11 +189,7 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
   });
   write_back(run);
   const Tally& tally = run.tally;
-  if (!tally.named_a_target) {
-    if (json != nullptr)
-      json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
-    platform::tell_error("zeltrim: " + path + ": no target is named");
-  }
+  if (!tally.named_a_target) tell_no_target(path, json);
   if (tally.errors || (tally.problems && settings.strict)) {
     return RunOutcome::completed_with_errors;
   }
