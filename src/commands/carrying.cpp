@@ -69,24 +69,15 @@ std::optional<std::string> look_ahead(Run& run, std::string_view text) {
     if (!found && is_already_there(text, line)) found.emplace(line.text);
   });
   TargetReader reader(run.disk, run.current.target, run.settings.target);
-  std::uint64_t read = 0;
-  bool whole = true;
-  for (Line line; !found && reader.next(line);) {
-    if (read++ == run.settings.look_ahead_lines) {
-      whole = false;
-      break;
-    }
-    ahead.feed(line);
+  bool whole = true;  // every line read so far is among the first ones
+  Line line;
+  for (std::uint64_t read = 0; !found && whole && reader.next(line); ++read) {
+    whole = read < run.settings.look_ahead_lines;
+    if (whole) ahead.feed(line);
   }
   if (!found && whole) ahead.end();
   set_quiet(run, false);
   return found;
-}
-
-// Where nothing is written: a write-back that only finds out what would happen.
-TargetOptions probing(TargetOptions options) {
-  options.no_write = true;
-  return options;
 }
 
 // Prints what each held command line said, in order: what it met when it was dispatched, then
@@ -180,8 +171,7 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
       say_not_loaded(run, reader.result(), reader.reason());
       for (const HeldLine& held : current.held) {
         bool invalid = held.problem == LineProblem::invalid_command;
-        say_problem(run, invalid ? held.problem.value() : LineProblem::no_target_loaded,
-                    held.number);
+        say_problem(run, invalid ? *held.problem : LineProblem::no_target_loaded, held.number);
       }
       return std::nullopt;
     }
@@ -221,8 +211,10 @@ std::optional<WriteOutcome> write_passes_back(Run& run, const TargetOptions& opt
     outcome.reason = in.status();
     return outcome;
   };
-  // The writer holds on to its options: they outlive it.
-  const TargetOptions first = run.settings.test_mode ? probing(options) : options;
+  // The writer holds on to its options: they outlive it. Test mode first writes nowhere, only
+  // to find out what would happen.
+  TargetOptions first = options;
+  first.no_write = options.no_write || run.settings.test_mode;
   TargetWriter writer(run.disk, current.target, first);
   WriteOutcome outcome = write(&writer, false);
   if (!run.settings.test_mode) return outcome;
