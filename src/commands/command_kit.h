@@ -103,9 +103,9 @@ struct TwoParts {
 };
 
 // How .C, .E, .U and .V open: each part is traced with an Enter wait in test mode as it is
-// taken, then the second part loses one final ".". False when a part is missing (the trace
-// stops where the missing part was looked for).
-bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts);
+// taken, then the second part loses one final ".". None when a part is missing (the trace stops
+// where the missing part was looked for).
+std::optional<TwoParts> take_traced_parts(std::string_view argument, const CommandContext& context);
 
 // What a command made of one line.
 enum class Taken : unsigned char {

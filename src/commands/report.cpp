@@ -28,9 +28,8 @@ void CommandContext::trace(std::string_view format, std::string_view text) const
 }
 
 void CommandContext::trace_and_wait(std::string_view format, std::string_view text) const {
-  if (!settings_->test_mode) return;
-  platform::say(format, text);
-  platform::wait_for_enter();
+  trace(format, text);
+  if (settings_->test_mode) platform::wait_for_enter();
 }
 
 }  // namespace zeltrim
