@@ -89,18 +89,16 @@ struct CommandLine {
   Help help = Help::none;
   std::optional<std::string> instructions;
   RunSettings settings;
-  std::vector<std::string_view> announced;  // in the order the options were given
   std::optional<std::string> unknown;       // the first argument that is no option
   std::vector<std::string> without_effect;  // -t and -T
   std::vector<std::string> extra;           // other arguments after the instruction file
-  std::vector<const Option*> given;
+  std::vector<const Option*> given;         // in the order given; /t each time
 
   void take(const Option& option) {
     bool again = std::find(given.begin(), given.end(), &option) != given.end();
     if (again && option.letter != 'T') return;
     given.push_back(&option);
     option.set(settings);
-    if (!option.announced.empty()) announced.push_back(option.announced);
   }
 };
 
@@ -173,8 +171,8 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
     platform::tell_error("zeltrim: " + message_line(said, {}));
     return Ending::unknown_option;
   }
-  if (!json) {
-    for (std::string_view announced : line.announced) platform::say(announced);
+  for (const Option* option : line.given) {
+    if (!json && !option->announced.empty()) platform::say(option->announced);
   }
   if (line.help == CommandLine::Help::screen) {
     show_help(disk);
