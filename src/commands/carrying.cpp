@@ -96,7 +96,7 @@ void print_held(Run& run) {
     for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos; at = end + 1) {
       run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
     }
-    std::size_t prefix = told_problem(run.line(held.number), "").size();
+    std::size_t prefix = told_problem({run.job, held.number}, "").size();
     for (const std::string& told : held.words.told()) {
       run.json->problems.push_back({held.number, told.substr(prefix)});
     }
@@ -121,8 +121,8 @@ void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_
     top_line = std::make_unique<TopLine>();
     top_line->present = passes ? find_in_content(run, argument) : look_ahead(run, argument);
   }
-  CommandContext context(run.settings, &run.tally.problems, run.line(number),
-                         held != nullptr ? &held->voice : &run.direct, top_line.get());
+  CommandContext context{run.settings, &run.tally.problems, JobLine{run.job, number},
+                         held != nullptr ? &held->voice : &run.direct, top_line.get()};
   std::unique_ptr<Command> command = prepare(argument, context);
   if (command == nullptr) {
     if (held == nullptr) return say_problem(run, LineProblem::missing_part, number);

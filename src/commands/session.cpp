@@ -159,7 +159,7 @@ void say_problem(Run& run, LineProblem problem, long long number) {
     // strict run.
     platform::print(said + "\n");
   }
-  platform::tell_error(told_problem(run.line(number), words.told));
+  platform::tell_error(told_problem({run.job, number}, words.told));
   if (run.settings.strict) run.tally.errors = true;
 }
 

@@ -70,8 +70,6 @@ struct Run {
         json(report),
         held_words(run_disk, kHeldWords) {}
 
-  JobLine line(long long number) const { return {job, number}; }
-
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
   platform::Disk& disk;
