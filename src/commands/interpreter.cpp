@@ -63,9 +63,7 @@ const CommandKind* command_of(std::string_view line) {
   // A zero byte cannot stand in any text the commands work on.
   bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
   char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
-  const CommandKind* found =
-      std::find_if(std::begin(kCommands), std::end(kCommands),
-                   [letter](const CommandKind& kind) { return kind.letter == letter; });
+  const CommandKind* found = std::ranges::find(kCommands, letter, &CommandKind::letter);
   return found == std::end(kCommands) ? nullptr : found;
 }
 

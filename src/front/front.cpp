@@ -34,10 +34,6 @@ constexpr std::string_view kOutOfMemoryReport =
     "\"text_bytes\":\"utf-8\",\"error\":\"Error - Out of Memory - Program ending.\","
     "\"targets\":[],\"problems\":[]}\n";
 
-bool asks_for_help(const std::string& argument) {
-  return argument.empty() || argument.front() == '?' || argument == "/?";
-}
-
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
 // anywhere.
 struct Option {
@@ -73,12 +69,12 @@ std::vector<std::string_view> long_names(const std::vector<const Option*>& given
 
 // The option an argument names: a slash and its letter, in either case, or its long name.
 const Option* option_of(const std::string& argument, bool long_name) {
-  auto named = [&argument, long_name](const Option& option) {
-    return long_name ? argument == option.name
-                     : argument.size() == 2 && argument[0] == '/' &&
-                           static_cast<char>(argument[1] & ~0x20) == option.letter;
-  };
-  const Option* found = std::find_if(std::begin(kOptions), std::end(kOptions), named);
+  const Option* found = std::end(kOptions);
+  if (long_name) {
+    found = std::ranges::find(kOptions, argument, &Option::name);
+  } else if (argument.size() == 2 && argument[0] == '/') {
+    found = std::ranges::find(kOptions, static_cast<char>(argument[1] & ~0x20), &Option::letter);
+  }
   return found == std::end(kOptions) ? nullptr : found;
 }
 
@@ -108,7 +104,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool options_ended = false;
   for (const std::string& argument : arguments) {
-    if (asks_for_help(argument)) {
+    if (argument.empty() || argument.front() == '?' || argument == "/?") {
       line.help = CommandLine::Help::screen;
       break;
     }
