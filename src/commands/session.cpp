@@ -117,10 +117,10 @@ bool say_written(Run& run, const std::string& path, const WriteOutcome& outcome)
 
 // Where nothing is written, the file as it would be is kept for the next time it is named: what
 // this write-back would have made, else what it was given, else the empty file .G would make.
-void keep_shadow(Run& run, WriteOutcome& outcome) {
+void keep_shadow(Run& run, platform::File would_be) {
   Current& current = run.current;
-  if (outcome.shadow.is_open()) {
-    run.shadows[current.key] = std::move(outcome.shadow);
+  if (would_be.is_open()) {
+    run.shadows[current.key] = std::move(would_be);
   } else if (current.from_shadow && current.target.original.is_open()) {
     run.shadows[current.key] = std::move(current.target.original);
   } else if (current.target.made && current.loaded && run.settings.target.no_write) {
@@ -193,15 +193,12 @@ void write_back(Run& run) {
     written =
         run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
   }
-  if (!written) {
-    WriteOutcome none;
-    return keep_shadow(run, none);
-  }
+  if (!written) return keep_shadow(run, {});
   WriteOutcome& outcome = *written;
   say_diff(run, target.path, outcome);
   if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
-  if (!replaced(outcome.result)) return keep_shadow(run, outcome);
+  if (!replaced(outcome.result)) return keep_shadow(run, std::move(outcome.shadow));
   if (!options.keep_form &&
       (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
       target.form.tail_size > 1) {
@@ -212,7 +209,7 @@ void write_back(Run& run) {
   if (options.backup || target.made) {
     run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
   }
-  keep_shadow(run, outcome);
+  keep_shadow(run, std::move(outcome.shadow));
 }
 
 void name_target(Run& run, std::string_view argument, Naming naming) {
