@@ -34,7 +34,7 @@ void Pipeline::start() {
 // called again before they have all gone through.
 void Pipeline::push_queued(std::size_t index) {
   std::vector<Line>& queued = commands_[index]->queued();
-  for (std::size_t at = queued.size(); at-- > 0;) push(index + 1, queued[at]);
+  for (std::size_t at = queued.size(); at-- > 0;) waiting_.push_back({index + 1, queued[at]});
   queued.clear();
 }
 
