@@ -31,9 +31,7 @@ void pass(Run& run, Command& command) {
   if (!in.status()) return lose_content(run, in.status());
   pipeline.end();
   current.held_lines = current.held_lines || pipeline.held_lines();
-  if (platform::Status written = out.finish(current.content); !written) {
-    lose_content(run, written);
-  }
+  if (platform::Status written = out.finish(current.content); !written) lose_content(run, written);
 }
 
 // In passes the content is whole before a .T's pass: whether its line is there is read from it.
@@ -145,9 +143,7 @@ LoadResult read_into_content(Run& run, platform::Status& reason) {
   for (Line line; reader.next(line); current.held_lines = true) out.put(line);
   current.target.form = reader.form();
   reason = reader.reason();
-  if (platform::Status written = out.finish(current.content); !written) {
-    lose_content(run, written);
-  }
+  if (platform::Status written = out.finish(current.content); !written) lose_content(run, written);
   return reader.result();
 }
 

@@ -188,9 +188,7 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
   write_back(run);
   const Tally& tally = run.tally;
   if (!tally.named_a_target) tell_no_target(path, json);
-  if (tally.errors || (tally.problems && settings.strict)) {
-    return RunOutcome::completed_with_errors;
-  }
+  if (tally.errors || (tally.problems && settings.strict)) return RunOutcome::completed_with_errors;
   return tally.would_change ? RunOutcome::would_change : RunOutcome::completed;
 }
 
