@@ -102,16 +102,12 @@ class AppendAfter final : public Command {
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line.text == search_;
-    if (!once_) {
-      if (!match) return Taken::pass;
-      queue(line);
-      add();
-      return Taken::queued;
-    }
     if (!holding_ && !match) return Taken::pass;
     if (holding_) release(&line);
-    if (!match) {
+    // Only where additions are made once does a match wait for the line after it.
+    if (!match || !once_) {
       queue(line);
+      if (match) add();
       return Taken::queued;
     }
     hold(line);
