@@ -229,10 +229,7 @@ Ending run_program(const std::vector<std::string>& arguments) {
   // The edits were made, but the report of them was lost: that is not a clean run.
   if (platform::Status lost = platform::output_failure(); !lost) {
     platform::tell_error("zeltrim: standard output: " + platform::describe(lost));
-    if (ending == Ending::success || ending == Ending::would_change ||
-        ending == Ending::information) {
-      ending = Ending::errors;
-    }
+    if (exit_code(ending) == 0 || ending == Ending::would_change) ending = Ending::errors;
   }
   return ending;
 }
