@@ -188,11 +188,9 @@ void write_back(Run& run) {
   // gets none, nor does a file the run made.
   TargetOptions options = run.settings.target;
   options.backup = options.backup && !run.backed_up.contains(current.key);
-  std::optional<WriteOutcome> written;
-  if (current.loaded) {
-    written =
-        run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
-  }
+  if (!current.loaded) return keep_shadow(run, {});
+  std::optional<WriteOutcome> written =
+      run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
   if (!written) return keep_shadow(run, {});
   WriteOutcome& outcome = *written;
   say_diff(run, target.path, outcome);
