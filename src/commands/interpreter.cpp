@@ -74,10 +74,8 @@ std::string_view argument_of(std::string_view line) {
 void dispatch(Run& run, std::string_view line, long long line_number) {
   const CommandKind* found = command_of(line);
   bool loaded = run.current.loaded;
-  if (found == nullptr) {
-    if (loaded) return take_invalid(run, line_number);
-    return say_problem(run, LineProblem::invalid_command, line_number);
-  }
+  if (found == nullptr && loaded) return take_invalid(run, line_number);
+  if (found == nullptr) return say_problem(run, LineProblem::invalid_command, line_number);
   if (found->names) return name_target(run, argument_of(line), *found->names);
   if (!loaded) return say_problem(run, LineProblem::no_target_loaded, line_number);
   take_command(run, found->letter, found->prepare, found->top, argument_of(line), line_number);
