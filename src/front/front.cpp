@@ -91,8 +91,8 @@ struct CommandLine {
   std::vector<const Option*> given;         // in the order given; /t each time
 
   void take(const Option& option) {
-    bool again = std::find(given.begin(), given.end(), &option) != given.end();
-    if (again && option.letter != 'T') return;
+    // An option given again counts once; /t is announced each time.
+    if (option.letter != 'T' && std::ranges::find(given, &option) != given.end()) return;
     given.push_back(&option);
     option.set(settings);
   }
