@@ -149,9 +149,7 @@ std::optional<std::string> read_instructions(platform::Disk& disk, const std::st
   }
   if (error.empty()) {
     std::string_view text = path == kStandardInput ? std::string_view(piped) : bytes.view();
-    if (std::optional<std::string> read = read_marked_text(text, settings.target.unicode, reason)) {
-      return read;
-    }
+    if (auto read = read_marked_text(text, settings.target.unicode, reason)) return read;
     error = message_line(kInstructionsWouldLoseCharacters, path);
   }
   if (json != nullptr) {
