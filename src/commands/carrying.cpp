@@ -31,9 +31,7 @@ void pass(Run& run, Command& command) {
   if (!in.status()) return lose_content(run, in.status());
   pipeline.end();
   current.held_lines = current.held_lines || pipeline.held_lines();
-  if (platform::Status written = out.finish(current.content); !written) {
-    lose_content(run, written);
-  }
+  if (platform::Status written = out.finish(current.content); !written) lose_content(run, written);
 }
 
 // In passes the content is whole before a .T's pass: whether its line is there is read from it.
@@ -69,24 +67,15 @@ std::optional<std::string> look_ahead(Run& run, std::string_view text) {
     if (!found && is_already_there(text, line)) found.emplace(line.text);
   });
   TargetReader reader(run.disk, run.current.target, run.settings.target);
-  std::uint64_t read = 0;
-  bool whole = true;
-  for (Line line; !found && reader.next(line);) {
-    if (read++ == run.settings.look_ahead_lines) {
-      whole = false;
-      break;
-    }
-    ahead.feed(line);
+  bool whole = true;  // every line read so far is among the first ones
+  Line line;
+  for (std::uint64_t read = 0; !found && whole && reader.next(line); ++read) {
+    whole = read < run.settings.look_ahead_lines;
+    if (whole) ahead.feed(line);
   }
   if (!found && whole) ahead.end();
   set_quiet(run, false);
   return found;
-}
-
-// Where nothing is written: a write-back that only finds out what would happen.
-TargetOptions probing(TargetOptions options) {
-  options.no_write = true;
-  return options;
 }
 
 // Prints what each held command line said, in order: what it met when it was dispatched, then
@@ -105,7 +94,7 @@ void print_held(Run& run) {
     for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos; at = end + 1) {
       run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
     }
-    std::size_t prefix = told_problem(run.line(held.number), "").size();
+    std::size_t prefix = told_problem({run.job, held.number}, "").size();
     for (const std::string& told : held.words.told()) {
       run.json->problems.push_back({held.number, told.substr(prefix)});
     }
@@ -130,8 +119,8 @@ void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_
     top_line = std::make_unique<TopLine>();
     top_line->present = passes ? find_in_content(run, argument) : look_ahead(run, argument);
   }
-  CommandContext context(run.settings, &run.tally.problems, run.line(number),
-                         held != nullptr ? &held->voice : &run.direct, top_line.get());
+  CommandContext context{run.settings, &run.tally.problems, JobLine{run.job, number},
+                         held != nullptr ? &held->voice : &run.direct, top_line.get()};
   std::unique_ptr<Command> command = prepare(argument, context);
   if (command == nullptr) {
     if (held == nullptr) return say_problem(run, LineProblem::missing_part, number);
@@ -154,9 +143,7 @@ LoadResult read_into_content(Run& run, platform::Status& reason) {
   for (Line line; reader.next(line); current.held_lines = true) out.put(line);
   current.target.form = reader.form();
   reason = reader.reason();
-  if (platform::Status written = out.finish(current.content); !written) {
-    lose_content(run, written);
-  }
+  if (platform::Status written = out.finish(current.content); !written) lose_content(run, written);
   return reader.result();
 }
 
@@ -180,8 +167,7 @@ std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& option
       say_not_loaded(run, reader.result(), reader.reason());
       for (const HeldLine& held : current.held) {
         bool invalid = held.problem == LineProblem::invalid_command;
-        say_problem(run, invalid ? held.problem.value() : LineProblem::no_target_loaded,
-                    held.number);
+        say_problem(run, invalid ? *held.problem : LineProblem::no_target_loaded, held.number);
       }
       return std::nullopt;
     }
@@ -221,8 +207,10 @@ std::optional<WriteOutcome> write_passes_back(Run& run, const TargetOptions& opt
     outcome.reason = in.status();
     return outcome;
   };
-  // The writer holds on to its options: they outlive it.
-  const TargetOptions first = run.settings.test_mode ? probing(options) : options;
+  // The writer holds on to its options: they outlive it. Test mode first writes nowhere, only
+  // to find out what would happen.
+  TargetOptions first = options;
+  first.no_write = options.no_write || run.settings.test_mode;
   TargetWriter writer(run.disk, current.target, first);
   WriteOutcome outcome = write(&writer, false);
   if (!run.settings.test_mode) return outcome;

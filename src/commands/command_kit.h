@@ -64,21 +64,7 @@ struct TopLine {
 
 // What a command says, and to whom: report lines in every run, trace lines and waits in test
 // mode only.
-class CommandContext {
- public:
-  // `problems` is set when a command meets a problem of the instruction file (a .V that never
-  // ends), which a strict run counts as an error. `top_line` is the answer a .T under /o takes.
-  CommandContext(const RunSettings& settings, bool* problems, const JobLine& where, Voice* voice,
-                 TopLine* top_line = nullptr)
-      : settings_(&settings),
-        problems_(problems),
-        where_(where),
-        voice_(voice),
-        top_line_(top_line) {}
-
-  const RunSettings& settings() const { return *settings_; }
-  TopLine* top_line() const { return top_line_; }
-
+struct CommandContext {
   // A change report, printed in every run.
   void report(std::string_view format, std::string_view text) const;
   // A problem of the instruction line met on the way: said on standard error, and an error of
@@ -89,12 +75,13 @@ class CommandContext {
   void trace(std::string_view format, std::string_view text) const;
   void trace_and_wait(std::string_view format, std::string_view text) const;
 
- private:
-  const RunSettings* settings_;
-  bool* problems_;
-  JobLine where_;
-  Voice* voice_;
-  TopLine* top_line_;
+  const RunSettings& settings;
+  // Set when a command meets a problem of the instruction file (a .V that never ends), which a
+  // strict run counts as an error.
+  bool* problems;
+  JobLine where;
+  Voice* voice;
+  TopLine* top_line = nullptr;  // the answer a .T under /o takes
 };
 
 struct TwoParts {
@@ -103,9 +90,9 @@ struct TwoParts {
 };
 
 // How .C, .E, .U and .V open: each part is traced with an Enter wait in test mode as it is
-// taken, then the second part loses one final ".". False when a part is missing (the trace
-// stops where the missing part was looked for).
-bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts);
+// taken, then the second part loses one final ".". None when a part is missing (the trace stops
+// where the missing part was looked for).
+std::optional<TwoParts> take_traced_parts(std::string_view argument, const CommandContext& context);
 
 // What a command made of one line.
 enum class Taken : unsigned char {

@@ -65,14 +65,6 @@ void for_each_item(std::string_view list, char separator, Each&& each) {
   }
 }
 
-bool holds_listed(std::string_view list, char separator, std::string_view item) {
-  bool found = false;
-  for_each_item(list, separator, [&](std::string_view listed, std::string_view) {
-    found = found || caseless_equal(listed, item);
-  });
-  return found;
-}
-
 // An addition without a separator of its own counts as one item, without the separators
 // around it, and is present when the value holds it whole, letter case aside: with the start of
 // the value or one of these before it, and the end of the value or one of them after it.
@@ -101,11 +93,14 @@ bool lacks(std::string_view value, std::string_view addition, std::string& missi
   }
   bool before =
       separator == ' ' ? addition.starts_with(' ') : trimmed(addition, " ").starts_with(separator);
-  std::vector<std::string_view> taken;
+  // An item is added once: not when the value lists it, nor when the addition did before.
+  std::vector<std::string_view> known;
+  for_each_item(value, separator,
+                [&known](std::string_view item, std::string_view) { known.push_back(item); });
   for_each_item(addition, separator, [&](std::string_view item, std::string_view piece) {
     auto same = [item](std::string_view other) { return caseless_equal(other, item); };
-    if (holds_listed(value, separator, item) || std::ranges::any_of(taken, same)) return;
-    taken.push_back(item);
+    if (std::ranges::any_of(known, same)) return;
+    known.push_back(item);
     if (before) missing.push_back(separator);
     missing.append(piece);
     if (!before) missing.push_back(separator);
@@ -127,7 +122,7 @@ class Concat final : public Command {
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
-        once_(context.settings().once),
+        once_(context.settings.once),
         where_(where) {}
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }

@@ -11,9 +11,8 @@ namespace zeltrim {
 template <typename Made, typename... More>
 std::unique_ptr<Command> prepare_traced(std::string_view argument, const CommandContext& context,
                                         More... more) {
-  TwoParts parts;
-  if (!take_traced_parts(argument, context, parts)) return nullptr;
-  return std::make_unique<Made>(context, parts, more...);
+  std::optional<TwoParts> parts = take_traced_parts(argument, context);
+  return parts ? std::make_unique<Made>(context, *parts, more...) : nullptr;
 }
 
 // .I and .T: the whole argument as a line at the bottom or the top.

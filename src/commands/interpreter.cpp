@@ -63,9 +63,7 @@ const CommandKind* command_of(std::string_view line) {
   // A zero byte cannot stand in any text the commands work on.
   bool usable = std::memchr(line.data(), '\0', line.size()) == nullptr;
   char letter = usable && line.size() > kLetterAt ? upper_ascii(line[kLetterAt]) : '\0';
-  const CommandKind* found =
-      std::find_if(std::begin(kCommands), std::end(kCommands),
-                   [letter](const CommandKind& kind) { return kind.letter == letter; });
+  const CommandKind* found = std::ranges::find(kCommands, letter, &CommandKind::letter);
   return found == std::end(kCommands) ? nullptr : found;
 }
 
@@ -76,10 +74,8 @@ std::string_view argument_of(std::string_view line) {
 void dispatch(Run& run, std::string_view line, long long line_number) {
   const CommandKind* found = command_of(line);
   bool loaded = run.current.loaded;
-  if (found == nullptr) {
-    if (loaded) return take_invalid(run, line_number);
-    return say_problem(run, LineProblem::invalid_command, line_number);
-  }
+  if (found == nullptr && loaded) return take_invalid(run, line_number);
+  if (found == nullptr) return say_problem(run, LineProblem::invalid_command, line_number);
   if (found->names) return name_target(run, argument_of(line), *found->names);
   if (!loaded) return say_problem(run, LineProblem::no_target_loaded, line_number);
   take_command(run, found->letter, found->prepare, found->top, argument_of(line), line_number);
@@ -97,6 +93,12 @@ void for_each_line(std::string_view rest, Each&& each) {
     line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
     each(line, line_number);
   }
+}
+
+// An instruction file that names no target: a problem of the report, and said on standard error.
+void tell_no_target(const std::string& path, JsonReport* json) {
+  if (json != nullptr) json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
+  platform::tell_error("zeltrim: " + path + ": no target is named");
 }
 
 // A strict run looks at the whole job before it opens a file: every problem that the
@@ -120,10 +122,8 @@ bool problems_before_running(const std::string& path, std::string_view instructi
     found_any = found_any || problem.has_value();
   });
   if (!named) {
-    if (run.json != nullptr)
-      run.json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
     say(run, kNoTargetNamed, path);
-    platform::tell_error("zeltrim: " + path + ": no target is named");
+    tell_no_target(path, run.json);
   }
   return found_any || !named;
 }
@@ -149,9 +149,7 @@ std::optional<std::string> read_instructions(platform::Disk& disk, const std::st
   }
   if (error.empty()) {
     std::string_view text = path == kStandardInput ? std::string_view(piped) : bytes.view();
-    if (std::optional<std::string> read = read_marked_text(text, settings.target.unicode, reason)) {
-      return read;
-    }
+    if (auto read = read_marked_text(text, settings.target.unicode, reason)) return read;
     error = message_line(kInstructionsWouldLoseCharacters, path);
   }
   if (json != nullptr) {
@@ -175,8 +173,7 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
       (problems_before_running(path, *instructions, run) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
-  bool unused = false;
-  CommandContext context(settings, &unused, {}, &run.direct);
+  CommandContext context{settings, nullptr, {}, &run.direct};  // for the trace only
   for_each_line(*instructions, [&](std::string_view line, long long line_number) {
     if (!line.starts_with(kCommandMark)) return;
     context.trace(kTraceOperation, line);
@@ -185,14 +182,8 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
   });
   write_back(run);
   const Tally& tally = run.tally;
-  if (!tally.named_a_target) {
-    if (json != nullptr)
-      json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
-    platform::tell_error("zeltrim: " + path + ": no target is named");
-  }
-  if (tally.errors || (tally.problems && settings.strict)) {
-    return RunOutcome::completed_with_errors;
-  }
+  if (!tally.named_a_target) tell_no_target(path, json);
+  if (tally.errors || (tally.problems && settings.strict)) return RunOutcome::completed_with_errors;
   return tally.would_change ? RunOutcome::would_change : RunOutcome::completed;
 }
 

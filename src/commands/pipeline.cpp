@@ -34,7 +34,7 @@ void Pipeline::start() {
 // called again before they have all gone through.
 void Pipeline::push_queued(std::size_t index) {
   std::vector<Line>& queued = commands_[index]->queued();
-  for (std::size_t at = queued.size(); at-- > 0;) push(index + 1, queued[at]);
+  for (std::size_t at = queued.size(); at-- > 0;) waiting_.push_back({index + 1, queued[at]});
   queued.clear();
 }
 
@@ -53,13 +53,11 @@ void Pipeline::pass(std::size_t index, Line line) {
   held_lines_ = true;
   for (std::uint32_t from = stage_from_[index]; from < stages_.size();) {
     index_.find(line.text, from, found_);
-    if (!holding_.empty()) {
-      auto first = std::lower_bound(holding_.begin(), holding_.end(), from);
-      if (first != holding_.end()) {
-        found_.insert(found_.end(), first, holding_.end());
-        std::sort(found_.begin(), found_.end());
-        found_.erase(std::unique(found_.begin(), found_.end()), found_.end());
-      }
+    // The stages holding a line back meet it too.
+    if (auto first = std::ranges::lower_bound(holding_, from); first != holding_.end()) {
+      found_.insert(found_.end(), first, holding_.end());
+      std::sort(found_.begin(), found_.end());
+      found_.erase(std::unique(found_.begin(), found_.end()), found_.end());
     }
     from = static_cast<std::uint32_t>(stages_.size());
     for (std::uint32_t stage : found_) {

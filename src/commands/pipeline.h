@@ -30,7 +30,6 @@ class Pipeline {
 
  private:
   void start();
-  void push(std::size_t stage, const Line& line) { waiting_.push_back({stage, line}); }
   void push_queued(std::size_t index);
   void drain();
   void pass(std::size_t index, Line line);

@@ -11,26 +11,25 @@ std::string told_problem(const JobLine& where, std::string_view message) {
 }
 
 void CommandContext::report(std::string_view format, std::string_view text) const {
-  if (voice_->quiet) return;
-  if (voice_->held == nullptr) return platform::say(format, text);
-  voice_->held->say(format, text);
+  if (voice->quiet) return;
+  if (voice->held == nullptr) return platform::say(format, text);
+  voice->held->say(format, text);
 }
 
 void CommandContext::problem(std::string_view message) const {
-  if (voice_->quiet) return;
-  *problems_ = true;
-  if (voice_->held == nullptr) return platform::tell_error(told_problem(where_, message));
-  voice_->held->tell(told_problem(where_, message));
+  if (voice->quiet) return;
+  *problems = true;
+  if (voice->held == nullptr) return platform::tell_error(told_problem(where, message));
+  voice->held->tell(told_problem(where, message));
 }
 
 void CommandContext::trace(std::string_view format, std::string_view text) const {
-  if (settings_->test_mode) platform::say(format, text);
+  if (settings.test_mode) platform::say(format, text);
 }
 
 void CommandContext::trace_and_wait(std::string_view format, std::string_view text) const {
-  if (!settings_->test_mode) return;
-  platform::say(format, text);
-  platform::wait_for_enter();
+  trace(format, text);
+  if (settings.test_mode) platform::wait_for_enter();
 }
 
 }  // namespace zeltrim

@@ -117,28 +117,19 @@ bool say_written(Run& run, const std::string& path, const WriteOutcome& outcome)
 
 // Where nothing is written, the file as it would be is kept for the next time it is named: what
 // this write-back would have made, else what it was given, else the empty file .G would make.
-void keep_shadow(Run& run, WriteOutcome& outcome) {
+void keep_shadow(Run& run, platform::File would_be) {
   Current& current = run.current;
-  if (outcome.shadow.is_open()) {
-    run.shadows.keep(current.key, std::move(outcome.shadow));
+  if (would_be.is_open()) {
+    run.shadows[current.key] = std::move(would_be);
   } else if (current.from_shadow && current.target.original.is_open()) {
-    run.shadows.keep(current.key, std::move(current.target.original));
+    run.shadows[current.key] = std::move(current.target.original);
   } else if (current.target.made && current.loaded && run.settings.target.no_write) {
     // .G would have made the file at once: it is there, empty, whatever its write-back met.
     platform::File made;
-    if (run.disk.open_scratch(made)) run.shadows.keep(current.key, std::move(made));
+    if (run.disk.open_scratch(made)) run.shadows[current.key] = std::move(made);
   }
 }
 }  // namespace
-
-platform::File Shadows::take(const std::string& key) {
-  platform::File file;
-  if (auto kept = files_.find(key); kept != files_.end()) {
-    file = std::move(kept->second);
-    files_.erase(kept);
-  }
-  return file;
-}
 
 void explain(const std::string& path, const platform::Status& reason) {
   if (!reason.done()) platform::tell_error("zeltrim: " + path + ": " + platform::describe(reason));
@@ -168,7 +159,7 @@ void say_problem(Run& run, LineProblem problem, long long number) {
     // strict run.
     platform::print(said + "\n");
   }
-  platform::tell_error(told_problem(run.line(number), words.told));
+  platform::tell_error(told_problem({run.job, number}, words.told));
   if (run.settings.strict) run.tally.errors = true;
 }
 
@@ -197,20 +188,15 @@ void write_back(Run& run) {
   // gets none, nor does a file the run made.
   TargetOptions options = run.settings.target;
   options.backup = options.backup && !run.backed_up.contains(current.key);
-  std::optional<WriteOutcome> written;
-  if (current.loaded) {
-    written =
-        run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
-  }
-  if (!written) {
-    WriteOutcome none;
-    return keep_shadow(run, none);
-  }
+  if (!current.loaded) return keep_shadow(run, {});
+  std::optional<WriteOutcome> written =
+      run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
+  if (!written) return keep_shadow(run, {});
   WriteOutcome& outcome = *written;
   say_diff(run, target.path, outcome);
   if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
-  if (!replaced(outcome.result)) return keep_shadow(run, outcome);
+  if (!replaced(outcome.result)) return keep_shadow(run, std::move(outcome.shadow));
   if (!options.keep_form &&
       (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
       target.form.tail_size > 1) {
@@ -221,7 +207,7 @@ void write_back(Run& run) {
   if (options.backup || target.made) {
     run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
   }
-  keep_shadow(run, outcome);
+  keep_shadow(run, std::move(outcome.shadow));
 }
 
 void name_target(Run& run, std::string_view argument, Naming naming) {
@@ -237,7 +223,7 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
   if (options.no_write || options.backup) current.key = platform::identity_key(path);
   platform::File shadow;
   if (options.no_write) {
-    shadow = run.shadows.take(current.key);
+    if (auto kept = run.shadows.extract(current.key)) shadow = std::move(kept.mapped());
     current.from_shadow = shadow.is_open();
   }
   auto waiting = [&run, &path] {

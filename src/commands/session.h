@@ -27,17 +27,6 @@ enum class LineProblem : unsigned char {
   no_target_loaded,  // a command while no target is loaded
 };
 
-// Where nothing is written: what the run would have written so far to each file, by the file's
-// identity, so that a file named again is edited as it would be by then.
-class Shadows {
- public:
-  platform::File take(const std::string& key);
-  void keep(const std::string& key, platform::File file) { files_[key] = std::move(file); }
-
- private:
-  std::map<std::string, platform::File> files_;
-};
-
 // A command line of a target carried out in one pass: what it met when it was dispatched, its
 // command, and what it says as the file passes, held until the file has passed.
 struct HeldLine {
@@ -81,8 +70,6 @@ struct Run {
         json(report),
         held_words(run_disk, kHeldWords) {}
 
-  JobLine line(long long number) const { return {job, number}; }
-
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
   platform::Disk& disk;
@@ -94,7 +81,9 @@ struct Run {
   static constexpr std::size_t kHeldWords = std::size_t{8} << 20;
   HeldStore held_words;
   Current current;
-  Shadows shadows;
+  // Where nothing is written: what the run would have written so far to each file, by the file's
+  // identity, so that a file named again is edited as it would be by then.
+  std::map<std::string, platform::File> shadows;
   // The files whose content from before the run is kept (or never was: the run made them), by
   // identity: a backup is not made again.
   std::set<std::string> backed_up;

@@ -25,17 +25,17 @@ std::string_view without_final_dot(std::string_view text) {
   return text;
 }
 
-bool take_traced_parts(std::string_view argument, const CommandContext& context, TwoParts& parts) {
+std::optional<TwoParts> take_traced_parts(std::string_view argument,
+                                          const CommandContext& context) {
   constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
   constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
-  parts.first = first_part(argument);
-  if (parts.first.empty()) return false;
-  context.trace_and_wait(kTraceFirstPart, parts.first);
-  parts.second = second_part(argument);
-  if (parts.second.empty()) return false;
-  context.trace_and_wait(kTraceSecondPart, parts.second);  // shown before its final dot goes
-  parts.second = without_final_dot(parts.second);
-  return true;
+  std::string_view first = first_part(argument);
+  if (first.empty()) return std::nullopt;
+  context.trace_and_wait(kTraceFirstPart, first);
+  std::string_view second = second_part(argument);
+  if (second.empty()) return std::nullopt;
+  context.trace_and_wait(kTraceSecondPart, second);  // shown before its final dot goes
+  return TwoParts{first, without_final_dot(second)};
 }
 
 }  // namespace zeltrim

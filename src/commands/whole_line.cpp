@@ -35,21 +35,21 @@ class AddLine final : public Command {
  public:
   enum class Where : unsigned char { top, bottom };
   AddLine(const CommandContext& context, std::string_view text, Where where)
-      : Command(context), text_(text), where_(where), once_(context.settings().once) {}
+      : Command(context), text_(text), where_(where), once_(context.settings.once) {}
 
   LineKey key() const override {
     return once_ ? LineKey{LineKey::Kind::whole_caseless, text_} : LineKey{LineKey::Kind::none, {}};
   }
   void begin() override {
     met_.reset();
-    if (where_ == Where::top) add(kTop, once_ ? context().top_line()->present : std::nullopt);
+    if (where_ == Where::top) add(kTop, once_ ? context().top_line->present : std::nullopt);
   }
   // A line added at the top notes the lines it meets too: the answer it was given may have come
   // from the first lines only.
   Taken take(Line& line) override {
     if (!met_ && is_already_there(text_, line)) {
       met_.emplace(line.text);
-      if (where_ == Where::top) context().top_line()->met = met_;
+      if (where_ == Where::top) context().top_line->met = met_;
     }
     return Taken::pass;
   }
@@ -93,7 +93,7 @@ class Remove final : public Command {
 class AppendAfter final : public Command {
  public:
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
-      : Command(context), search_(search), addition_(addition), once_(context.settings().once) {}
+      : Command(context), search_(search), addition_(addition), once_(context.settings.once) {}
 
   // Where additions are made once, the line after a match is looked at too: the command says
   // so when it holds the match.
@@ -102,16 +102,12 @@ class AppendAfter final : public Command {
 
   Taken take(Line& line) override {
     bool match = line.is_text() && line.text == search_;
-    if (!once_) {
-      if (!match) return Taken::pass;
-      queue(line);
-      add();
-      return Taken::queued;
-    }
     if (!holding_ && !match) return Taken::pass;
     if (holding_) release(&line);
-    if (!match) {
+    // Only where additions are made once does a match wait for the line after it.
+    if (!match || !once_) {
       queue(line);
+      if (match) add();
       return Taken::queued;
     }
     hold(line);

@@ -34,10 +34,6 @@ constexpr std::string_view kOutOfMemoryReport =
     "\"text_bytes\":\"utf-8\",\"error\":\"Error - Out of Memory - Program ending.\","
     "\"targets\":[],\"problems\":[]}\n";
 
-bool asks_for_help(const std::string& argument) {
-  return argument.empty() || argument.front() == '?' || argument == "/?";
-}
-
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
 // anywhere.
 struct Option {
@@ -59,28 +55,26 @@ constexpr Option kOptions[] = {
     {'J', "--json", [](RunSettings& settings) { settings.json = true; }, {}},
 };
 
-// The long names of the options in force, as the JSON report lists them.
-std::vector<std::string_view> long_names(const RunSettings& settings) {
-  const TargetOptions& target = settings.target;
-  const std::pair<bool, std::string_view> in_force[] = {
-      {target.no_write, "dry-run"}, {target.diff, "diff"},   {target.backup, "backup"},
-      {settings.strict, "strict"},  {settings.once, "once"}, {target.keep_form, "keep-form"},
-      {target.unicode, "unicode"}};
+// The long names of the options given, in the table's order, as the JSON report lists them:
+// JSON itself is not listed, and test mode refuses a report.
+std::vector<std::string_view> long_names(const std::vector<const Option*>& given) {
   std::vector<std::string_view> names;
-  for (auto [given, name] : in_force) {
-    if (given) names.push_back(name);
+  for (const Option& option : kOptions) {
+    if (option.letter != 'J' && std::ranges::find(given, &option) != given.end()) {
+      names.push_back(option.name.substr(kEndOfOptions.size()));
+    }
   }
   return names;
 }
 
 // The option an argument names: a slash and its letter, in either case, or its long name.
 const Option* option_of(const std::string& argument, bool long_name) {
-  auto named = [&argument, long_name](const Option& option) {
-    return long_name ? argument == option.name
-                     : argument.size() == 2 && argument[0] == '/' &&
-                           static_cast<char>(argument[1] & ~0x20) == option.letter;
-  };
-  const Option* found = std::find_if(std::begin(kOptions), std::end(kOptions), named);
+  const Option* found = std::end(kOptions);
+  if (long_name) {
+    found = std::ranges::find(kOptions, argument, &Option::name);
+  } else if (argument.size() == 2 && argument[0] == '/') {
+    found = std::ranges::find(kOptions, static_cast<char>(argument[1] & ~0x20), &Option::letter);
+  }
   return found == std::end(kOptions) ? nullptr : found;
 }
 
@@ -91,18 +85,16 @@ struct CommandLine {
   Help help = Help::none;
   std::optional<std::string> instructions;
   RunSettings settings;
-  std::vector<std::string_view> announced;  // in the order the options were given
   std::optional<std::string> unknown;       // the first argument that is no option
   std::vector<std::string> without_effect;  // -t and -T
   std::vector<std::string> extra;           // other arguments after the instruction file
-  std::vector<const Option*> given;
+  std::vector<const Option*> given;         // in the order given; /t each time
 
   void take(const Option& option) {
-    bool again = std::find(given.begin(), given.end(), &option) != given.end();
-    if (again && option.letter != 'T') return;
+    // An option given again counts once; /t is announced each time.
+    if (option.letter != 'T' && std::ranges::find(given, &option) != given.end()) return;
     given.push_back(&option);
     option.set(settings);
-    if (!option.announced.empty()) announced.push_back(option.announced);
   }
 };
 
@@ -112,7 +104,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool options_ended = false;
   for (const std::string& argument : arguments) {
-    if (asks_for_help(argument)) {
+    if (argument.empty() || argument.front() == '?' || argument == "/?") {
       line.help = CommandLine::Help::screen;
       break;
     }
@@ -156,7 +148,7 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
   bool refused = line.unknown || settings.test_mode;
   if (settings.json && line.help == CommandLine::Help::none && !refused) {
     json.emplace();
-    json->options = long_names(settings);
+    json->options = long_names(line.given);
     json->with_diff = settings.target.diff;
   } else {
     platform::say(kBanner);
@@ -175,21 +167,15 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
     platform::tell_error("zeltrim: " + message_line(said, {}));
     return Ending::unknown_option;
   }
-  if (!json) {
-    for (std::string_view announced : line.announced) platform::say(announced);
+  for (const Option* option : line.given) {
+    if (!json && !option->announced.empty()) platform::say(option->announced);
   }
-  switch (line.help) {
-    case CommandLine::Help::screen:
-      show_help(disk);
-      return Ending::help_shown;
-    case CommandLine::Help::usage:
-      show_usage();
-      return Ending::information;
-    case CommandLine::Help::version:
-      return Ending::information;
-    case CommandLine::Help::none:
-      break;
+  if (line.help == CommandLine::Help::screen) {
+    show_help(disk);
+    return Ending::help_shown;
   }
+  if (line.help == CommandLine::Help::usage) show_usage();
+  if (line.help != CommandLine::Help::none) return Ending::information;
   for (const std::string& argument : line.without_effect) {
     platform::tell_error("zeltrim: " + argument + " has no effect; test mode is /t");
   }
@@ -243,30 +229,17 @@ Ending run_program(const std::vector<std::string>& arguments) {
   // The edits were made, but the report of them was lost: that is not a clean run.
   if (platform::Status lost = platform::output_failure(); !lost) {
     platform::tell_error("zeltrim: standard output: " + platform::describe(lost));
-    if (ending == Ending::success || ending == Ending::would_change ||
-        ending == Ending::information) {
-      ending = Ending::errors;
-    }
+    if (exit_code(ending) == 0 || ending == Ending::would_change) ending = Ending::errors;
   }
   return ending;
 }
 
 int exit_code(Ending ending) {
-  switch (ending) {
-    case Ending::success:
-    case Ending::information:
-      return 0;
-    case Ending::errors:
-      return 2;
-    case Ending::would_change:
-      return 3;
-    case Ending::help_shown:
-    case Ending::instructions_unusable:
-    case Ending::unknown_option:
-    case Ending::out_of_memory:
-      return 1;
-  }
-  return 1;
+  // success, would_change, errors, help_shown, information, instructions_unusable,
+  // unknown_option, out_of_memory
+  constexpr int kExitCodes[] = {0, 3, 2, 1, 0, 1, 1, 1};
+  static_assert(std::size(kExitCodes) == static_cast<std::size_t>(Ending::out_of_memory) + 1);
+  return kExitCodes[static_cast<int>(ending)];
 }
 
 }  // namespace zeltrim

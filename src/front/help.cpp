@@ -125,8 +125,9 @@ void show_help(platform::Disk& disk) {
   for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
   sample.append("\r\n\x1A");  // a blank line, then the end mark
 
+  const std::string name(kSampleName);
   platform::File file;
-  platform::Status reason = disk.create_file(std::string(kSampleName), file);
+  platform::Status reason = disk.create_file(name, file);
   if (!reason) {
     platform::say(kNotWritten);
   } else {
@@ -136,10 +137,7 @@ void show_help(platform::Disk& disk) {
     if (reason) reason = closed;
     platform::say(reason ? kCreated : kErrorClosing);
   }
-  if (!reason) {
-    platform::tell_error("zeltrim: " + std::string(kSampleName) + ": " +
-                         platform::describe(reason));
-  }
+  if (!reason) platform::tell_error("zeltrim: " + name + ": " + platform::describe(reason));
 }
 
 }  // namespace zeltrim
