@@ -38,18 +38,6 @@ void Spool::share_file_with(Spool& other) {
   own_file_ = other.own_file_;
 }
 
-Spool& Spool::operator=(Spool&& other) noexcept {
-  if (this != &other) {
-    memory_limit_ = other.memory_limit_;
-    disk_ = other.disk_;
-    memory_ = std::exchange(other.memory_, {});
-    pieces_ = std::exchange(other.pieces_, {});
-    own_file_ = std::move(other.own_file_);
-    spill_failed_ = other.spill_failed_;
-  }
-  return *this;
-}
-
 SpoolFile* Spool::file() {
   if (!own_file_ && disk_ != nullptr) own_file_ = std::make_shared<SpoolFile>(*disk_);
   return own_file_.get();
