@@ -104,7 +104,7 @@ Replacement::~Replacement() { abandon_replacement(*this); }
 
 Status commit_replacement(Disk& disk, Replacement& replacement) {
   Status step = disk.sync(replacement.temp);
-  if (step) step = give_attributes(replacement);
+  if (step) step = give_attributes(replacement.temp, replacement);
   if (step) step = disk.close_file(replacement.temp);
   if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {

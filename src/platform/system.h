@@ -28,8 +28,9 @@ std::string folder_of(const std::string& path);
 // A file name in the form the file system compares names (on Windows, without letter case).
 std::string compared_name(std::string name);
 
-// Gives the new file of a replacement, still open, the attributes the target had.
-Status give_attributes(Replacement& replacement);
+// Gives `file`, still open (the new file of a replacement, or a backup's copy), the attributes
+// the target of `replacement` had.
+Status give_attributes(File& file, const Replacement& replacement);
 
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
