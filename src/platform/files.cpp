@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {

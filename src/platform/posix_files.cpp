@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {

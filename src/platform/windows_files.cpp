@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "platform/files.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
