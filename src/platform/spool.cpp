@@ -24,8 +24,7 @@ void Spool::append_parts(std::initializer_list<std::string_view> parts) {
 
 void Spool::append_all(Spool& other) {
   if (other.pieces_.empty() || file() != other.file() || !spill()) {
-    other.drain([this](std::string_view bytes) { append(bytes); });
-    return;
+    return other.drain([this](std::string_view bytes) { append(bytes); });
   }
   pieces_.insert(pieces_.end(), other.pieces_.begin(), other.pieces_.end());
   other.pieces_.clear();
