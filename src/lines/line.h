@@ -33,8 +33,6 @@ struct Line {
 };
 
 // A line a command adds.
-inline Line added_line(std::string_view text) {
-  return {text, 0, LineKind::text, LineBreak::usual};
-}
+inline Line added_line(std::string_view text) { return {text}; }
 
 }  // namespace zeltrim

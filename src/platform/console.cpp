@@ -1,6 +1,5 @@
 #include "platform/console.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/system.h"
@@ -53,15 +52,12 @@ void print_from(Disk& disk, File& file, std::uint64_t offset, std::uint64_t size
     offset += sent;
     size -= sent;
   }
-  std::string block;
-  while (size > 0) {
-    block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPrintFromBlock)));
-    std::size_t got = 0;
-    if (!disk.read_at(file, offset, block.data(), block.size(), got) || got == 0) return;
-    print({block.data(), got});
-    offset += got;
-    size -= got;
-  }
+  // A piece that cannot be read is not printed; nobody can act on its failure.
+  static_cast<void>(
+      read_range(disk, file, offset, size, kPrintFromBlock, [](std::string_view bytes) {
+        print(bytes);
+        return Status();
+      }));
 }
 
 void say(std::string_view format, std::initializer_list<std::string_view> arguments) {
@@ -69,8 +65,6 @@ void say(std::string_view format, std::initializer_list<std::string_view> argume
 }
 
 void say(std::string_view format, std::string_view argument) { say(format, {argument}); }
-
-void say(std::string_view format, long long number) { say(format, {std::to_string(number)}); }
 
 void flush_output() {
   hand_over(gathered);

@@ -40,7 +40,6 @@ void format_pieces(std::string_view format, std::initializer_list<std::string_vi
 // Prints `format` with each %s or %d replaced by the next argument.
 void say(std::string_view format, std::initializer_list<std::string_view> arguments = {});
 void say(std::string_view format, std::string_view argument);
-void say(std::string_view format, long long number);
 
 // The console shows what is printed as UTF-8 from now on (Windows switches its code page, and
 // restore_console switches it back); elsewhere it already does.

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
@@ -62,6 +61,7 @@ Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t si
 }
 
 std::string describe(const Status& status) {
+  // Its own constant: a literal split over two lines inside the table reads as a missing comma.
   static constexpr std::string_view kChanged =
       "Changed by another program since it was read (its size or modification time differ, or "
       "another file has taken its name)";
@@ -104,7 +104,7 @@ Replacement::~Replacement() { abandon_replacement(*this); }
 
 Status commit_replacement(Disk& disk, Replacement& replacement) {
   Status step = disk.sync(replacement.temp);
-  if (step) step = give_attributes(replacement);
+  if (step) step = give_attributes(replacement.temp, replacement);
   if (step) step = disk.close_file(replacement.temp);
   if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {

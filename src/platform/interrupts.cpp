@@ -1,8 +1,9 @@
-#include "platform/interrupts.h"
-
+// What an interruption must remove: the names of the temporary files that exist.
 #include <array>
 #include <atomic>
 #include <deque>
+
+#include "platform/system.h"
 
 namespace zeltrim::platform {
 

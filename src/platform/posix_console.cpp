@@ -11,7 +11,6 @@
 #include <cerrno>
 
 #include "platform/console.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {

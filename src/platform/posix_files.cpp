@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
@@ -96,16 +95,6 @@ bool sticky_refuses(const struct stat& folder, const struct stat& file) {
          folder.st_uid != user;
 }
 
-// Gives the file `fd` the owner and the permission bits the target had.
-Status give_owner_and_mode(int fd, const Replacement& target) {
-  if (target.target_exists) {
-    // The owner may only be kept where the process is allowed to set it.
-    [[maybe_unused]] int ignored =
-        fchown(fd, static_cast<uid_t>(target.owner), static_cast<gid_t>(target.group));
-  }
-  return status_of(fchmod(fd, static_cast<mode_t>(target.mode)) == 0);
-}
-
 Status copy_into(Disk& disk, const std::string& from, const std::string& name,
                  const Replacement& target) {
   File source;
@@ -121,7 +110,7 @@ Status copy_into(Disk& disk, const std::string& from, const std::string& name,
   if (!copied) return copied;
   struct stat info;
   if (fstat(fd_of(source), &info) != 0) return Status::last_error();
-  if (Status given = give_owner_and_mode(fd, target); !given) return given;
+  if (Status given = give_attributes(copy, target); !given) return given;
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   if (futimens(fd, times) != 0 || fsync(fd) != 0) return Status::last_error();
   return disk.close_file(copy);
@@ -415,8 +404,14 @@ Disk& system_disk() {
   return disk;
 }
 
-Status give_attributes(Replacement& replacement) {
-  return give_owner_and_mode(fd_of(replacement.temp), replacement);
+// The new file gets the owner and the permission bits the target had.
+Status give_attributes(File& file, const Replacement& replacement) {
+  if (replacement.target_exists) {
+    // The owner may only be kept where the process is allowed to set it.
+    [[maybe_unused]] int ignored = fchown(fd_of(file), static_cast<uid_t>(replacement.owner),
+                                          static_cast<gid_t>(replacement.group));
+  }
+  return status_of(fchmod(fd_of(file), static_cast<mode_t>(replacement.mode)) == 0);
 }
 
 }  // namespace zeltrim::platform

@@ -24,8 +24,7 @@ void Spool::append_parts(std::initializer_list<std::string_view> parts) {
 
 void Spool::append_all(Spool& other) {
   if (other.pieces_.empty() || file() != other.file() || !spill()) {
-    other.drain([this](std::string_view bytes) { append(bytes); });
-    return;
+    return other.drain([this](std::string_view bytes) { append(bytes); });
   }
   pieces_.insert(pieces_.end(), other.pieces_.begin(), other.pieces_.end());
   other.pieces_.clear();
@@ -36,18 +35,6 @@ void Spool::append_all(Spool& other) {
 void Spool::share_file_with(Spool& other) {
   other.file();  // made now, so that both hold the same one
   own_file_ = other.own_file_;
-}
-
-Spool& Spool::operator=(Spool&& other) noexcept {
-  if (this != &other) {
-    memory_limit_ = other.memory_limit_;
-    disk_ = other.disk_;
-    memory_ = std::exchange(other.memory_, {});
-    pieces_ = std::exchange(other.pieces_, {});
-    own_file_ = std::move(other.own_file_);
-    spill_failed_ = other.spill_failed_;
-  }
-  return *this;
 }
 
 SpoolFile* Spool::file() {

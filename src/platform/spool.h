@@ -32,8 +32,8 @@ class Spool {
   Spool() = default;
   explicit Spool(Disk& disk, std::size_t memory_limit = kMemoryLimit)
       : memory_limit_(memory_limit), disk_(&disk) {}
-  Spool(Spool&& other) noexcept { *this = std::move(other); }
-  Spool& operator=(Spool&& other) noexcept;
+  Spool(Spool&& other) noexcept = default;
+  Spool& operator=(Spool&& other) noexcept = default;
 
   void append(std::string_view bytes);
   void append_parts(std::initializer_list<std::string_view> parts);

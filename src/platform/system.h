@@ -28,8 +28,9 @@ std::string folder_of(const std::string& path);
 // A file name in the form the file system compares names (on Windows, without letter case).
 std::string compared_name(std::string name);
 
-// Gives the new file of a replacement, still open, the attributes the target had.
-Status give_attributes(Replacement& replacement);
+// Gives `file`, still open (the new file of a replacement, or a backup's copy), the attributes
+// the target of `replacement` had.
+Status give_attributes(File& file, const Replacement& replacement);
 
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
@@ -45,5 +46,17 @@ void note_output_failure(const Status& reason);
 // Sends up to `size` bytes of `file`, from `offset` on, to standard output inside the system;
 // `sent` says how many went. Done with none sent where the system cannot send them this way.
 Status send_to_output(File& file, std::uint64_t offset, std::uint64_t size, std::uint64_t& sent);
+
+// The temporary files that an interruption must not leave behind (interrupts.cpp). The files of
+// each platform name them while they exist; the interruption handlers of its console remove them.
+// A run has at most this many at once: a target's new content and its backup.
+inline constexpr std::size_t kTempSlots = 4;
+
+void remember_temp_file(const std::string& path);
+void forget_temp_file(const std::string& path);
+
+// The name held in `slot` (below kTempSlots), or null. Safe to call from a signal handler and
+// from the thread on which Windows delivers Ctrl-C: a name it returns is never freed.
+const char* temp_file_to_remove(std::size_t slot);
 
 }  // namespace zeltrim::platform

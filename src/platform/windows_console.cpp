@@ -10,7 +10,6 @@
 #include <cstdio>
 
 #include "platform/console.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 // Arguments reach the program as typed: the runtime must not expand wildcards in them.

@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "platform/files.h"
-#include "platform/interrupts.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
@@ -16,10 +15,6 @@ namespace zeltrim::platform {
 namespace {
 
 HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
-
-void adopt_handle(File& file, HANDLE handle) {
-  file.adopt(reinterpret_cast<std::intptr_t>(handle));
-}
 
 // One call moves at most this much, since the system counts bytes in 32 bits.
 constexpr DWORD kLargestTransfer = 1u << 30;
@@ -30,11 +25,10 @@ bool is_disk_file(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_DISK;
 
 // Opens a file as CreateFileA does; one that must be on a disk and is not is closed again.
 Status open_handle(const std::string& path, DWORD access, DWORD sharing, DWORD disposition,
-                   bool disk_only, File& file) {
-  HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                   bool disk_only, File& file, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
-  adopt_handle(file, handle);
+  file.adopt(reinterpret_cast<std::intptr_t>(handle));
   if (disk_only && !is_disk_file(handle)) {
     file = File();
     return Status::not_a_file();
@@ -225,16 +219,11 @@ class SystemDisk final : public Disk {
     std::string folder = scratch_folder();
     if (GetTempFileNameA(folder.c_str(), "zlt", 0, name) == 0) return Status::last_error();
     // Deleted by the system when the last handle closes, however the program ends.
-    HANDLE handle =
-        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      Status failed = Status::last_error();
-      DeleteFileA(name);
-      return failed;
-    }
-    adopt_handle(file, handle);
-    return {};
+    Status opened =
+        open_handle(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS, false,
+                    file, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
+    if (!opened) DeleteFileA(name);
+    return opened;
   }
 };
 }  // namespace
@@ -329,13 +318,10 @@ Status identify(File& file, FileIdentity& identity) {
 
 Status identify(const std::string& path, FileIdentity& identity) {
   // Folders open only with backup semantics; no access is asked for, so nothing is refused.
-  HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Status::last_error();
   File opened;
-  adopt_handle(opened, handle);
-  return identify(opened, identity);
+  Status status = open_handle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              OPEN_EXISTING, false, opened, FILE_FLAG_BACKUP_SEMANTICS);
+  return status ? identify(opened, identity) : status;
 }
 
 std::optional<std::uint64_t> size_hint(File& file) {
@@ -388,12 +374,11 @@ Disk& system_disk() {
 }
 
 // A rewritten target keeps the attributes it had (see kKeptAttributes).
-Status give_attributes(Replacement& replacement) {
+Status give_attributes(File& file, const Replacement& replacement) {
   if (!replacement.target_exists) return {};
   FILE_BASIC_INFO info{};
   info.FileAttributes = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-  return status_of(
-      SetFileInformationByHandle(handle_of(replacement.temp), FileBasicInfo, &info, sizeof info));
+  return status_of(SetFileInformationByHandle(handle_of(file), FileBasicInfo, &info, sizeof info));
 }
 
 }  // namespace zeltrim::platform
