@@ -60,7 +60,7 @@ class AddLine final : public Command {
  private:
   void add(std::string_view report, const std::optional<std::string>& present) {
     if (present) return context().report(kAlreadyPresent, *present);
-    queue(added_line(text_));
+    queue(Line{text_});  // a line added: no origin, the usual break
     context().report(report, text_);
   }
 
@@ -119,7 +119,7 @@ class AppendAfter final : public Command {
 
  private:
   void add() {
-    queue(added_line(addition_));
+    queue(Line{addition_});
     context().report(kAppended, addition_);
   }
   void hold(const Line& line) {

@@ -32,7 +32,4 @@ struct Line {
   bool is_text() const { return kind == LineKind::text; }
 };
 
-// A line a command adds.
-inline Line added_line(std::string_view text) { return {text}; }
-
 }  // namespace zeltrim
