@@ -33,16 +33,8 @@ grep -q "Windows hosts need a PowerShell module, which this is not" "$scratch/do
 ansible-playbook -i localhost, -c local -e "{\"zeltrim\": \"$scratch/zeltrim\", \"work\": \"$scratch/work\"}" \
   "$here/zeltrim.yml"
 
-check='import json, sys, jsonschema
-schema = json.load(open(sys.argv[1]))
-jsonschema.Draft202012Validator.check_schema(schema)
-for name in sys.argv[2:]:
-    jsonschema.Draft202012Validator(schema).validate(json.load(open(name)))
-print(len(sys.argv) - 2, "reports match the schema")'
-for python in python3 /usr/bin/python3; do
-  if "$python" -c "import jsonschema" 2>/dev/null; then
-    "$python" -c "$check" "$root/share/report.schema.json" "$scratch"/reports/*.json
-    exit
-  fi
+# Every report the program printed holds to the schema (the check exits 77 without jsonschema).
+for report in "$scratch"/reports/*.json; do
+  python3 "$root/tests/e2e/validate_report.py" "$root/share/report.schema.json" <"$report" ||
+    [ $? -eq 77 ] || { echo "$report does not hold to the schema"; exit 1; }
 done
-echo "python3-jsonschema is missing: the reports were not checked against the schema"
