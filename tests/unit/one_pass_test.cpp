@@ -45,17 +45,12 @@ class Job {
       body += text() + breaks[below(std::size(breaks))];
     }
     if (below(2) == 0) body += "\x1A";
-    switch (below(4)) {
-      case 0:
-        return body.insert(0, "\xEF\xBB\xBF");
-      case 1: {  // every byte widened to one UTF-16LE code unit
-        std::string wide = "\xFF\xFE";
-        for (char c : body) wide.append({c, '\0'});
-        return wide;
-      }
-      default:
-        return body;
-    }
+    std::size_t form = below(4);
+    if (form == 0) return body.insert(0, "\xEF\xBB\xBF");
+    if (form > 1) return body;
+    std::string wide = "\xFF\xFE";  // every byte widened to one UTF-16LE code unit
+    for (char c : body) wide.append({c, '\0'});
+    return wide;
   }
   std::string instructions() {
     std::string out;
@@ -118,9 +113,7 @@ TEST_P(Jobs, GiveTheSameReportAndFiles) {
     settings.target.no_write = job.below(4) == 0;
     settings.target.backup = job.below(4) == 0;
     settings.look_ahead_lines = job.below(4);  // cut short: the file must pass again
-    std::string instructions = job.instructions();
-    std::string t = job.target();
-    std::string u = job.target();
+    std::string instructions = job.instructions(), t = job.target(), u = job.target();
     SCOPED_TRACE(testing::PrintToString(instructions) + " T " + testing::PrintToString(t) + " U " +
                  testing::PrintToString(u));
     std::string one_pass = run(instructions, t, u, settings);

@@ -55,9 +55,8 @@ TEST(RestartRule, ReplaceRestartingMatchesThePlainRule) {
   int chained = 0;
   for (int trial = 0; trial < 20000; ++trial) {
     std::string_view letters = random.letters();
-    std::string line = random.text(0, 14, letters);
-    std::string searched = random.text(1, 4, letters);
-    std::string value = random.text(0, 5, letters);
+    std::string line = random.text(0, 14, letters), searched = random.text(1, 4, letters),
+                value = random.text(0, 5, letters);
     std::size_t limit = varsub_limit(line.size());
     Plain plain = plain_restarting(line, searched, value, limit);
     SCOPED_TRACE("line '" + line + "' searched '" + searched + "' value '" + value + "'");
@@ -85,10 +84,8 @@ TEST_F(Commands, VarsubAndUnconcatFollowThePlainRule) {
   for (int trial = 0; trial < 300; ++trial) {
     bool varsub = trial % 2 == 0;
     std::string_view letters = random.letters();
-    std::string first = random.text(1, 3, letters);
-    std::string second = random.text(0, 4, letters);
-    std::string target;
-    std::string expected;
+    std::string first = random.text(1, 3, letters), second = random.text(0, 4, letters);
+    std::string target, expected;
     std::string report = "Making changes to " + path("T") + "\n\n";
     for (std::size_t lines = random.below(8); lines > 0; --lines) {
       std::string text = random.below(6) == 0 ? "" : random.text(0, 14, letters);
