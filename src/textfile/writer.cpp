@@ -166,14 +166,6 @@ class TargetWriter::Output {
     }
   }
 
-  LineDiff* diff() { return diff_.get(); }
-  bool guessed_wrong(const FileForm& read) const { return encoder_.guessed_wrong(read); }
-
-  bool start() {
-    start_destination();
-    return !failed_;
-  }
-
   void put(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
@@ -195,12 +187,6 @@ class TargetWriter::Output {
     }
   }
 
-  WriteOutcome finish(bool held_lines) {
-    settle(held_lines);
-    return std::move(outcome_);
-  }
-
- private:
   // What the new content comes to: nothing to write, unchanged, refused, or put in place.
   void settle(bool held_lines) {
     if (!held_lines && target_.naming == Naming::existing) {
@@ -321,16 +307,22 @@ TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOpt
 
 TargetWriter::~TargetWriter() = default;
 
-bool TargetWriter::start() { return output_->start(); }
+bool TargetWriter::start() {
+  output_->start_destination();
+  return !output_->failed_;
+}
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
-LineDiff* TargetWriter::diff() { return output_->diff(); }
+LineDiff* TargetWriter::diff() { return output_->diff_.get(); }
 
 bool TargetWriter::guessed_wrong(const FileForm& read) const {
-  return output_->guessed_wrong(read);
+  return output_->encoder_.guessed_wrong(read);
 }
 
-WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
+WriteOutcome TargetWriter::finish(bool held_lines) {
+  output_->settle(held_lines);
+  return std::move(output_->outcome_);
+}
 
 }  // namespace zeltrim
