@@ -320,16 +320,15 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
     std::uint64_t size = old_content ? old_form.tail_size : 0;
-    std::string old_end;
-    if (size == end.size() && size > 0) {
-      old_end.resize(static_cast<std::size_t>(size));
-      std::size_t got = 0;
-      if (!disk_.read_at(target_.original, old_form.tail_at, old_end.data(), old_end.size(), got) ||
-          got != old_end.size()) {
-        old_end.clear();
-      }
+    std::string old_end;  // what cannot be read differs
+    if (size == end.size()) {
+      static_cast<void>(platform::read_range(disk_, target_.original, old_form.tail_at, size,
+                                             kTailPiece, [&old_end](std::string_view bytes) {
+                                               old_end.append(bytes);
+                                               return platform::Status();
+                                             }));
     }
-    if (old_end == end && size == end.size()) {
+    if (size == end.size() && old_end == end) {
       same(end, {});
     } else {
       summary_.form_changed = summary_.form_changed || size > 0 || old_count_ > 0;

@@ -53,8 +53,7 @@ class TargetReader::Decoder {
   // Reading stops for this reason. False, for the caller to return: there is no line.
   bool stop(LoadResult why) {
     result = why;
-    finished_ = true;
-    return false;
+    return end();
   }
   bool lose(platform::Loss loss) {
     reason = platform::Status::lossy(loss);
