@@ -201,9 +201,8 @@ void LineDiff::begin(bool empty) {
     old_left_ = !raw_old_;
   }
   bool had_mark = !target_.made && target_.original.is_open() && !raw_old_;
-  std::string_view mark = mark_of(target_.kind);
-  std::string_view old_mark = had_mark ? mark : std::string_view();
-  std::string_view new_mark = empty ? std::string_view() : mark;
+  std::string_view old_mark = had_mark ? mark_of(target_.kind) : "";
+  std::string_view new_mark = empty ? "" : mark_of(target_.kind);
   if (old_mark == new_mark) {
     same(old_mark, {});
   } else {

@@ -134,19 +134,16 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
                                             platform::Status& reason) {
   EncodingKind kind = encoding_from_mark(bytes);
   if (kind == EncodingKind::plain || kind == EncodingKind::utf32be) return std::string(bytes);
-  if (bytes.size() < mark_of(kind).size()) {
-    // The single byte FF is a UTF-16 mark cut short.
-    reason = platform::Status::lossy(platform::Loss::broken_unit);
-    return std::nullopt;
-  }
-  bytes.remove_prefix(mark_of(kind).size());
-  if (kind == EncodingKind::utf8) return std::string(bytes);
+  if (kind == EncodingKind::utf8) return std::string(bytes.substr(mark_of(kind).size()));
   std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
   char* out = text.data();
   std::uint32_t pending = 0;
-  std::optional<platform::Loss> loss = bytes.size() % 2 != 0
-                                           ? platform::Loss::broken_unit
-                                           : decode_units(kind, bytes, unicode, pending, out);
+  // The UTF-16 mark takes two bytes: an odd count is a last unit cut short, or the single byte
+  // FF, a mark cut short.
+  std::optional<platform::Loss> loss =
+      bytes.size() % 2 != 0
+          ? platform::Loss::broken_unit
+          : decode_units(kind, bytes.substr(mark_of(kind).size()), unicode, pending, out);
   if (!loss && pending != 0) loss = platform::Loss::lone_surrogate;
   if (loss) {
     reason = platform::Status::lossy(*loss);
