@@ -270,17 +270,6 @@ void LineDiff::old_lines_up_to(std::uint64_t origin) {
   }
 }
 
-// An old line and the new line it became.
-void LineDiff::pair(const Line& old, const Line& line, LineBreak written) {
-  if (old.line_break != written) summary_.form_changed = true;
-  if (old.text != line.text) summary_.lines_changed = true;
-  if (old.text == line.text && (!bytes_ || old.line_break == written)) {
-    return same(line.text, break_text(written));
-  }
-  one_side(Mark::removed, old.text, break_text(old.line_break));
-  one_side(Mark::added, line.text, break_text(written));
-}
-
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
   if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
@@ -294,7 +283,14 @@ void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written)
     summary_.lines_changed = true;
     return one_side(Mark::added, line.text, break_text(written));
   }
-  pair(old_, line, written);
+  // The old line and the new line it became.
+  if (old_.line_break != written) summary_.form_changed = true;
+  if (old_.text != line.text) summary_.lines_changed = true;
+  if (old_.text == line.text && (!bytes_ || old_.line_break == written)) {
+    return same(line.text, break_text(written));
+  }
+  one_side(Mark::removed, old_.text, break_text(old_.line_break));
+  one_side(Mark::added, line.text, break_text(written));
 }
 
 // Old bytes from `at`, `size` of them (or to the end), gone from the new content.

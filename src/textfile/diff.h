@@ -38,7 +38,6 @@ class LineDiff {
   void old_lines_up_to(std::uint64_t origin);
   bool old_line(std::uint64_t origin, Line& line);
   bool next_old(Line& line);
-  void pair(const Line& old, const Line& line, LineBreak written);
 
   // The bytes of both contents, in order: the same in both, or only on one side. They are cut
   // into the diff's lines after each LF.
