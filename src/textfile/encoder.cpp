@@ -5,10 +5,7 @@
 namespace zeltrim {
 
 Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
-    : disk_(disk),
-      target_(target),
-      options_(options),
-      one_byte_units_(unit_size(target.kind) == 1) {}
+    : disk_(disk), target_(target), options_(options) {}
 
 const FileForm& Encoder::original_form() {
   if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
@@ -57,7 +54,7 @@ bool Encoder::append_text(std::string_view text, std::string& out) const {
 }
 
 bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
-  if (!options_.keep_form && one_byte_units_) {
+  if (!options_.keep_form && unit_size(target_.kind) == 1) {
     out.append(line.text).append(kCrLf);  // nearly every line of a run comes this way
     return true;
   }
@@ -71,7 +68,7 @@ bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
 // target keeps only whether the file had an end mark, since its old content goes.
 bool Encoder::append_end(std::string& out) {
   if (!options_.keep_form) {
-    if (one_byte_units_) out.push_back(kEndMark);
+    if (unit_size(target_.kind) == 1) out.push_back(kEndMark);
     return true;
   }
   const FileForm& form = original_form();

@@ -43,7 +43,6 @@ class Encoder {
   platform::Disk& disk_;
   Target& target_;
   const TargetOptions& options_;
-  bool one_byte_units_;
   bool break_pending_ = false;  // the last line had none: it gains one if another follows
   std::optional<FileForm> scanned_;
   std::optional<LineBreak> guessed_;

@@ -27,11 +27,6 @@ std::string_view mark_of(EncodingKind kind) {
   return kMarks[static_cast<std::size_t>(kind)];
 }
 
-std::size_t unit_size(EncodingKind kind) {
-  static constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
-  return kUnitSizes[static_cast<std::size_t>(kind)];
-}
-
 void put_utf8(std::uint32_t code, char*& out) {
   if (code < 0x80) {
     *out++ = static_cast<char>(code);
