@@ -195,8 +195,7 @@ void LineDiff::begin(bool empty) {
   if (!bytes_) return;
   if (target_.naming == Naming::created && !target_.made && target_.original.is_open()) {
     TargetReader reader(disk_, target_, options_, true);
-    for (Line line; reader.next(line);) {
-    }
+    reader.read_through();
     raw_old_ = reader.result() != LoadResult::loaded;
     old_left_ = !raw_old_;
   }

@@ -9,12 +9,7 @@ Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& opti
 
 const FileForm& Encoder::original_form() {
   if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
-  if (!scanned_) {
-    TargetReader scan(disk_, target_, options_, true);
-    for (Line line; scan.next(line);) {
-    }
-    scanned_ = scan.form();
-  }
+  if (!scanned_) scanned_ = TargetReader(disk_, target_, options_, true).read_through();
   return *scanned_;
 }
 
@@ -25,11 +20,7 @@ LineBreak Encoder::usual_break() {
     // first, the first lines tell, and the rare file whose later lines outvote them is written
     // again.
     constexpr std::size_t kFirstLines = 4096;
-    TargetReader first(disk_, target_, options_, true);
-    Line line;
-    for (std::size_t read = 0; read < kFirstLines && first.next(line); ++read) {
-    }
-    guessed_ = first.form().usual();
+    guessed_ = TargetReader(disk_, target_, options_, true).read_through(kFirstLines).usual();
   }
   return *guessed_;
 }

@@ -301,6 +301,13 @@ bool TargetReader::next(Line& line) {
   return read;
 }
 
+const FileForm& TargetReader::read_through(std::uint64_t most) {
+  Line line;
+  for (std::uint64_t read = 0; read < most && next(line); ++read) {
+  }
+  return form();
+}
+
 const FileForm& TargetReader::form() const { return decoder_->form_; }
 
 LoadResult TargetReader::result() const { return decoder_->result; }

@@ -118,6 +118,8 @@ class TargetReader {
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
   bool next(Line& line);
+  // Reads on, line after line, to the end or until `most` lines were read; then the form().
+  const FileForm& read_through(std::uint64_t most = UINT64_MAX);
   // How the content ended and which break most lines have: complete once next() gave false.
   const FileForm& form() const;
   // loaded when every line was read; else why reading stopped, with the system's reason.
