@@ -28,13 +28,10 @@ std::string_view mark_of(EncodingKind kind) {
 }
 
 void put_utf8(std::uint32_t code, char*& out) {
-  if (code < 0x80) {
-    *out++ = static_cast<char>(code);
-    return;
-  }
-  // A lead byte that tells how many bytes of six bits each follow, then those bytes.
+  // A lead byte that tells how many bytes of six bits each follow (none for ASCII), then those
+  // bytes.
   static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-  int following = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+  int following = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
   *out++ = static_cast<char>(kLead[following] | (code >> (6 * following)));
   for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {
     *out++ = static_cast<char>(0x80 | ((code >> shift) & 0x3F));
