@@ -52,9 +52,7 @@ LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& op
       target_(target),
       options_(options),
       out_(out),
-      bytes_(unit_size(target.kind) == 1),
-      hunk_(disk),
-      added_(disk) {
+      bytes_(unit_size(target.kind) == 1) {
   // A hunk as long as the file goes to the diff without being copied.
   hunk_.share_file_with(out_);
   added_.share_file_with(out_);

@@ -115,8 +115,8 @@ class LineDiff {
   bool open_ = false;
   std::uint64_t hunk_old_ = 0;
   std::uint64_t hunk_new_ = 0;
-  platform::Spool hunk_;
-  platform::Spool added_;
+  platform::Spool hunk_{disk_};
+  platform::Spool added_{disk_};
   // Unchanged lines since the last change.
   static constexpr std::size_t kUnchangedLines = 7;
   Newest<std::string, kUnchangedLines> unchanged_;
