@@ -169,7 +169,7 @@ class TargetWriter::Output {
   void put(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     if (!options_.keep_form && target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
       // A long line goes on as it is, not copied into the chunk first.
       flush();
@@ -203,7 +203,7 @@ class TargetWriter::Output {
     chunk_.append(end);
     flush();
     if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
-    if (failed_) return;
+    if (failed()) return;
     // Every byte made was the same, and the old content goes no further: unchanged, and left
     // alone whoever may write it.
     if (same_ && original_ends_here()) {
@@ -212,7 +212,7 @@ class TargetWriter::Output {
     }
     if (!allowed_) return fail(WriteResult::read_only, allowed_);
     if (same_) start_destination();  // the old content went on beyond the new
-    if (!failed_) destination_->finish(outcome_);
+    if (!failed()) destination_->finish(outcome_);
   }
 
   void flush() {
@@ -249,10 +249,7 @@ class TargetWriter::Output {
   void start_destination() {
     same_ = false;
     if (!allowed_) return;
-    if (!destination_->open(outcome_)) {
-      failed_ = true;
-      return;
-    }
+    if (!destination_->open(outcome_)) return;
     std::uint64_t copied = 0;
     platform::Status status =
         platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
@@ -266,23 +263,24 @@ class TargetWriter::Output {
 
   // New bytes, compared with the old content while they are the same, else written.
   void pass_on(std::string_view bytes) {
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     if (same_ && same_as_original(bytes)) {
       compared_ += bytes.size();
       return;
     }
     if (same_) start_destination();
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     platform::Status written = destination_->write(bytes);
     if (!written) fail(WriteResult::cannot_write, written);
   }
 
   // The content differs, and nothing needs the rest of it.
   bool discarding() const { return !same_ && !allowed_; }
+  // The outcome says written until a failure is recorded in it.
+  bool failed() const { return outcome_.result != WriteResult::written; }
 
   void fail(WriteResult result, const platform::Status& reason) {
     record_failure(outcome_, result, reason);
-    failed_ = true;
     destination_->abandon();
   }
 
@@ -299,7 +297,6 @@ class TargetWriter::Output {
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
-  bool failed_ = false;
 };
 
 TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options)
@@ -309,7 +306,7 @@ TargetWriter::~TargetWriter() = default;
 
 bool TargetWriter::start() {
   output_->start_destination();
-  return !output_->failed_;
+  return !output_->failed();
 }
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
