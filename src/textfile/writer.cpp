@@ -36,7 +36,7 @@ class Destination {
   virtual ~Destination() = default;
 
   // Makes the file; on failure says why in `outcome`.
-  virtual bool open(WriteOutcome& outcome) = 0;
+  virtual void open(WriteOutcome& outcome) = 0;
   virtual platform::Status write(std::string_view bytes) = 0;
   // The new content is complete (and differs): puts it in place, or says what that would meet.
   virtual void finish(WriteOutcome& outcome) = 0;
@@ -55,10 +55,9 @@ class ReplacementFile final : public Destination {
  public:
   using Destination::Destination;
 
-  bool open(WriteOutcome& outcome) override {
+  void open(WriteOutcome& outcome) override {
     platform::Status made = disk_.begin_replacement(target_.path, replacement_);
     if (!made) record_failure(outcome, WriteResult::no_temp_file, made);
-    return made.done();
   }
 
   platform::Status write(std::string_view bytes) override {
@@ -108,13 +107,12 @@ class Shadow final : public Destination {
  public:
   using Destination::Destination;
 
-  bool open(WriteOutcome& outcome) override {
+  void open(WriteOutcome& outcome) override {
     platform::Status made = disk_.open_scratch(file_);
     if (!made) {
       outcome.reason_path = platform::scratch_folder();
       record_failure(outcome, WriteResult::no_scratch, made);
     }
-    return made.done();
   }
 
   platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
@@ -249,7 +247,8 @@ class TargetWriter::Output {
   void start_destination() {
     same_ = false;
     if (!allowed_) return;
-    if (!destination_->open(outcome_)) return;
+    destination_->open(outcome_);
+    if (failed()) return;
     std::uint64_t copied = 0;
     platform::Status status =
         platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
