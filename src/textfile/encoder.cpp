@@ -4,9 +4,6 @@
 
 namespace zeltrim {
 
-Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
-    : disk_(disk), target_(target), options_(options) {}
-
 const FileForm& Encoder::original_form() {
   if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
   if (!scanned_) scanned_ = TargetReader(disk_, target_, options_, true).read_through();

@@ -19,7 +19,8 @@ struct LineForm {
 
 class Encoder {
  public:
-  Encoder(platform::Disk& disk, Target& target, const TargetOptions& options);
+  Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
+      : disk_(disk), target_(target), options_(options) {}
 
   // The next line's form; asked once for each line, in order.
   LineForm form_of(const Line& line);
