@@ -327,7 +327,8 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-  } else if (old_content && old_form.had_end_mark() != !end.empty()) {
+  } else if (old_content && (old_form.tail_size > 0 || old_form.end_mark_byte) == end.empty()) {
+    // The old content ended with an end mark and the new one does not, or the other way round.
     summary_.form_changed = true;
   }
   if (bytes_) end_lines(kNoNewline);  // the raw old content too: it is only read as bytes

@@ -11,13 +11,6 @@
 
 namespace zeltrim {
 
-namespace {
-// Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
-// touch: the text keeps space for one block and a line left over from the one before.
-constexpr std::size_t kBlock = std::size_t{256} * 1024;
-constexpr std::size_t kLeftOver = std::size_t{16} * 1024;
-}  // namespace
-
 LineBreak FileForm::usual() const {
   if (lf > cr_lf && lf >= cr) return LineBreak::lf;
   if (cr > cr_lf && cr > lf) return LineBreak::cr;
@@ -25,6 +18,11 @@ LineBreak FileForm::usual() const {
 }
 
 class TargetReader::Decoder {
+  // Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
+  // touch: the text keeps space for one block and a line left over from the one before.
+  static constexpr std::size_t kBlock = std::size_t{256} * 1024;
+  static constexpr std::size_t kLeftOver = std::size_t{16} * 1024;
+
  public:
   Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, bool empty)
       : disk_(disk),

@@ -72,7 +72,6 @@ struct FileForm {
   bool complete = false;
 
   LineBreak usual() const;  // the most common; CR LF when there is none
-  bool had_end_mark() const { return tail_size > 0 || end_mark_byte; }
 };
 
 // The file being edited: where it is, how it was named, its kind, and where its present
