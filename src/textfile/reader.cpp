@@ -176,15 +176,13 @@ class TargetReader::Decoder {
       bytes.remove_suffix(1);
       keep_end_mark_after_last_line();
     }
+    // A blank last line may end with one or two lone CRs instead.
     line.line_break = bytes.ends_with(kCrLf)  ? LineBreak::cr_lf
                       : bytes.ends_with('\n') ? LineBreak::lf
+                      : bytes == "\r"         ? LineBreak::cr
+                      : bytes == "\r\r"       ? LineBreak::cr_cr
                                               : LineBreak::none;
     bytes.remove_suffix(break_text(line.line_break).size());
-    // A blank last line may end with one or two lone CRs instead.
-    if (line.line_break == LineBreak::none && (bytes == "\r" || bytes == "\r\r")) {
-      line.line_break = bytes.size() == 1 ? LineBreak::cr : LineBreak::cr_cr;
-      bytes = {};
-    }
     line.kind = bytes.empty() ? LineKind::blank : LineKind::text;
     line.text = bytes;
     return counted(line);
