@@ -82,7 +82,7 @@ class TargetReader::Decoder {
     }
     // Plain and UTF-8 text is read straight into the text; wide kinds behind the bytes of a code
     // unit that the block before ended in the middle of.
-    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
+    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + unit_);
     char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
     std::size_t got = 0;
     reason = disk_.read_at(file_, offset_, into, block_, got);
@@ -107,23 +107,22 @@ class TargetReader::Decoder {
       // A broken last unit loses a character, except the single end-mark byte that older
       // versions of this program wrote after the last unit; so does a surrogate without its
       // pair.
-      if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+      if (carried_ > 1 || (carried_ == 1 && raw_[0] != kEndMark)) {
         return lose(platform::Loss::broken_unit);
       }
       if (pending_ != 0) return lose(platform::Loss::lone_surrogate);
       return false;
     }
-    std::memcpy(raw_.get(), carry_, carried_);
     std::size_t bytes = carried_ + got;
     // A unit is 2 or 4 bytes here.
     carried_ = bytes % unit_;  // NOLINT(clang-analyzer-core.DivideZero)
-    std::memcpy(carry_, raw_.get() + bytes - carried_, carried_);
     // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
     // UTF-8.
     char* out = text_.get() + end_;
     if (auto loss = decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
       return lose(*loss);
     }
+    std::memmove(raw_.get(), raw_.get() + bytes - carried_, carried_);
     end_ = static_cast<std::size_t>(out - text_.get());
     return true;
   }
@@ -274,8 +273,8 @@ class TargetReader::Decoder {
   // Where the first zero byte not yet cut into a line lies in the text (a plain file).
   static constexpr std::size_t kNoZero = SIZE_MAX;
   std::size_t zero_at_ = kNoZero;
-  // Wide kinds: the bytes of a code unit that a block ended in the middle of.
-  char carry_[4] = {};
+  // Wide kinds: the bytes as read, behind the bytes of a code unit that the block before ended
+  // in the middle of (moved to the front once the whole units were decoded).
   std::size_t carried_ = 0;
   std::unique_ptr<char[]> raw_;
 };
