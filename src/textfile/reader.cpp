@@ -140,18 +140,16 @@ class TargetReader::Decoder {
   // begin_, or end_ - begin_ when the file ends first. False when reading failed.
   bool find_break(std::size_t& at) {
     for (;;) {
-      const char* start = text_.get() + begin_;
-      std::size_t size = end_ - begin_;
+      std::string_view text(text_.get() + begin_, end_ - begin_);
       at = searched_;
       if (kind_ == EncodingKind::plain) {
-        const void* lf = std::memchr(start + at, '\n', size - at);
-        at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        at = std::min(text.find('\n', at), text.size());
       } else {
-        while (at < size && start[at] != '\r' && start[at] != '\n') ++at;
+        while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
       }
       // A CR at the end of what is read may be the first half of a CR LF.
-      bool whole =
-          at < size && (start[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < size);
+      bool whole = at < text.size() &&
+                   (text[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < text.size());
       if (whole || eof_) return true;
       searched_ = at;
       if (!fill()) return result == LoadResult::loaded;
