@@ -190,25 +190,24 @@ class TargetReader::Decoder {
   bool encoded_line(Line& line) {
     std::size_t at = 0;
     if (!find_break(at)) return end();
-    const char* start = text_.get() + begin_;
-    std::size_t size = end_ - begin_;
+    std::string_view text(text_.get() + begin_, end_ - begin_);
     searched_ = 0;
-    if (at < size) {
-      bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
-      line.line_break = cr_lf               ? LineBreak::cr_lf
-                        : start[at] == '\r' ? LineBreak::cr
-                                            : LineBreak::lf;
+    if (at < text.size()) {
+      std::string_view rest = text.substr(at);
+      line.line_break = rest.starts_with(kCrLf)  ? LineBreak::cr_lf
+                        : rest.starts_with('\r') ? LineBreak::cr
+                                                 : LineBreak::lf;
       line.kind = at == 0 ? LineKind::blank : LineKind::text;
-      line.text = std::string_view(start, at);
-      begin_ += at + (cr_lf ? 2 : 1);
+      line.text = text.substr(0, at);
+      begin_ += at + break_text(line.line_break).size();
     } else {
-      if (size == 0) return end();
-      if (start[0] == kEndMark) return end_at_tail();
+      if (text.empty()) return end();
+      if (text.front() == kEndMark) return end_at_tail();
       line.kind = LineKind::text;
       line.line_break = LineBreak::none;
       // In UTF-8 too, a last line may run straight into the end mark.
-      bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
-      line.text = std::string_view(start, size - (end_mark_after ? 1 : 0));
+      bool end_mark_after = kind_ == EncodingKind::utf8 && text.ends_with(kEndMark);
+      line.text = text.substr(0, text.size() - (end_mark_after ? 1 : 0));
       begin_ = end_;
       if (end_mark_after) keep_end_mark_after_last_line();
     }
