@@ -180,11 +180,10 @@ void append_encoded(EncodingKind kind, std::string_view text, std::string& out) 
   }
   // Each byte becomes one code unit of the same value: zeros, then the byte at the
   // little-endian start or the big-endian end of the unit.
-  std::size_t at = out.size();
-  out.resize(at + text.size() * unit, '\0');
-  std::size_t offset = kind == EncodingKind::utf16le ? 0 : unit - 1;
+  std::size_t at = out.size() + (kind == EncodingKind::utf16le ? 0 : unit - 1);
+  out.resize(out.size() + text.size() * unit, '\0');
   for (char byte : text) {
-    out[at + offset] = byte;
+    out[at] = byte;
     at += unit;
   }
 }
