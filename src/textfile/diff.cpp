@@ -52,9 +52,7 @@ LineDiff::LineDiff(platform::Disk& disk, Target& target, const TargetOptions& op
       target_(target),
       options_(options),
       out_(out),
-      bytes_(unit_size(target.kind) == 1),
-      hunk_(disk),
-      added_(disk) {
+      bytes_(unit_size(target.kind) == 1) {
   // A hunk as long as the file goes to the diff without being copied.
   hunk_.share_file_with(out_);
   added_.share_file_with(out_);
@@ -195,15 +193,13 @@ void LineDiff::begin(bool empty) {
   if (!bytes_) return;
   if (target_.naming == Naming::created && !target_.made && target_.original.is_open()) {
     TargetReader reader(disk_, target_, options_, true);
-    for (Line line; reader.next(line);) {
-    }
+    reader.read_through();
     raw_old_ = reader.result() != LoadResult::loaded;
     old_left_ = !raw_old_;
   }
   bool had_mark = !target_.made && target_.original.is_open() && !raw_old_;
-  std::string_view mark = mark_of(target_.kind);
-  std::string_view old_mark = had_mark ? mark : std::string_view();
-  std::string_view new_mark = empty ? std::string_view() : mark;
+  std::string_view old_mark = had_mark ? mark_of(target_.kind) : "";
+  std::string_view new_mark = empty ? "" : mark_of(target_.kind);
   if (old_mark == new_mark) {
     same(old_mark, {});
   } else {
@@ -271,17 +267,6 @@ void LineDiff::old_lines_up_to(std::uint64_t origin) {
   }
 }
 
-// An old line and the new line it became.
-void LineDiff::pair(const Line& old, const Line& line, LineBreak written) {
-  if (old.line_break != written) summary_.form_changed = true;
-  if (old.text != line.text) summary_.lines_changed = true;
-  if (old.text == line.text && (!bytes_ || old.line_break == written)) {
-    return same(line.text, break_text(written));
-  }
-  one_side(Mark::removed, old.text, break_text(old.line_break));
-  one_side(Mark::added, line.text, break_text(written));
-}
-
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
   if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
@@ -295,7 +280,14 @@ void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written)
     summary_.lines_changed = true;
     return one_side(Mark::added, line.text, break_text(written));
   }
-  pair(old_, line, written);
+  // The old line and the new line it became.
+  if (old_.line_break != written) summary_.form_changed = true;
+  if (old_.text != line.text) summary_.lines_changed = true;
+  if (old_.text == line.text && (!bytes_ || old_.line_break == written)) {
+    return same(line.text, break_text(written));
+  }
+  one_side(Mark::removed, old_.text, break_text(old_.line_break));
+  one_side(Mark::added, line.text, break_text(written));
 }
 
 // Old bytes from `at`, `size` of them (or to the end), gone from the new content.
@@ -320,23 +312,23 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
     std::uint64_t size = old_content ? old_form.tail_size : 0;
-    std::string old_end;
-    if (size == end.size() && size > 0) {
-      old_end.resize(static_cast<std::size_t>(size));
-      std::size_t got = 0;
-      if (!disk_.read_at(target_.original, old_form.tail_at, old_end.data(), old_end.size(), got) ||
-          got != old_end.size()) {
-        old_end.clear();
-      }
+    std::string old_end;  // what cannot be read differs
+    if (size == end.size()) {
+      static_cast<void>(platform::read_range(disk_, target_.original, old_form.tail_at, size,
+                                             kTailPiece, [&old_end](std::string_view bytes) {
+                                               old_end.append(bytes);
+                                               return platform::Status();
+                                             }));
     }
-    if (old_end == end && size == end.size()) {
+    if (size == end.size() && old_end == end) {
       same(end, {});
     } else {
       summary_.form_changed = summary_.form_changed || size > 0 || old_count_ > 0;
       old_bytes_removed(old_form.tail_at, size);
       one_side(Mark::added, end);
     }
-  } else if (old_content && old_form.had_end_mark() != !end.empty()) {
+  } else if (old_content && (old_form.tail_size > 0 || old_form.end_mark_byte) == end.empty()) {
+    // The old content ended with an end mark and the new one does not, or the other way round.
     summary_.form_changed = true;
   }
   if (bytes_) end_lines(kNoNewline);  // the raw old content too: it is only read as bytes

@@ -38,7 +38,6 @@ class LineDiff {
   void old_lines_up_to(std::uint64_t origin);
   bool old_line(std::uint64_t origin, Line& line);
   bool next_old(Line& line);
-  void pair(const Line& old, const Line& line, LineBreak written);
 
   // The bytes of both contents, in order: the same in both, or only on one side. They are cut
   // into the diff's lines after each LF.
@@ -116,8 +115,8 @@ class LineDiff {
   bool open_ = false;
   std::uint64_t hunk_old_ = 0;
   std::uint64_t hunk_new_ = 0;
-  platform::Spool hunk_;
-  platform::Spool added_;
+  platform::Spool hunk_{disk_};
+  platform::Spool added_{disk_};
   // Unchanged lines since the last change.
   static constexpr std::size_t kUnchangedLines = 7;
   Newest<std::string, kUnchangedLines> unchanged_;

@@ -4,20 +4,9 @@
 
 namespace zeltrim {
 
-Encoder::Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
-    : disk_(disk),
-      target_(target),
-      options_(options),
-      one_byte_units_(unit_size(target.kind) == 1) {}
-
 const FileForm& Encoder::original_form() {
   if (target_.naming == Naming::existing && target_.form.complete) return target_.form;
-  if (!scanned_) {
-    TargetReader scan(disk_, target_, options_, true);
-    for (Line line; scan.next(line);) {
-    }
-    scanned_ = scan.form();
-  }
+  if (!scanned_) scanned_ = TargetReader(disk_, target_, options_, true).read_through();
   return *scanned_;
 }
 
@@ -28,11 +17,7 @@ LineBreak Encoder::usual_break() {
     // first, the first lines tell, and the rare file whose later lines outvote them is written
     // again.
     constexpr std::size_t kFirstLines = 4096;
-    TargetReader first(disk_, target_, options_, true);
-    Line line;
-    for (std::size_t read = 0; read < kFirstLines && first.next(line); ++read) {
-    }
-    guessed_ = first.form().usual();
+    guessed_ = TargetReader(disk_, target_, options_, true).read_through(kFirstLines).usual();
   }
   return *guessed_;
 }
@@ -57,7 +42,7 @@ bool Encoder::append_text(std::string_view text, std::string& out) const {
 }
 
 bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
-  if (!options_.keep_form && one_byte_units_) {
+  if (!options_.keep_form && unit_size(target_.kind) == 1) {
     out.append(line.text).append(kCrLf);  // nearly every line of a run comes this way
     return true;
   }
@@ -71,7 +56,7 @@ bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
 // target keeps only whether the file had an end mark, since its old content goes.
 bool Encoder::append_end(std::string& out) {
   if (!options_.keep_form) {
-    if (one_byte_units_) out.push_back(kEndMark);
+    if (unit_size(target_.kind) == 1) out.push_back(kEndMark);
     return true;
   }
   const FileForm& form = original_form();

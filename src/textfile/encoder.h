@@ -19,7 +19,8 @@ struct LineForm {
 
 class Encoder {
  public:
-  Encoder(platform::Disk& disk, Target& target, const TargetOptions& options);
+  Encoder(platform::Disk& disk, Target& target, const TargetOptions& options)
+      : disk_(disk), target_(target), options_(options) {}
 
   // The next line's form; asked once for each line, in order.
   LineForm form_of(const Line& line);
@@ -43,7 +44,6 @@ class Encoder {
   platform::Disk& disk_;
   Target& target_;
   const TargetOptions& options_;
-  bool one_byte_units_;
   bool break_pending_ = false;  // the last line had none: it gains one if another follows
   std::optional<FileForm> scanned_;
   std::optional<LineBreak> guessed_;

@@ -27,19 +27,11 @@ std::string_view mark_of(EncodingKind kind) {
   return kMarks[static_cast<std::size_t>(kind)];
 }
 
-std::size_t unit_size(EncodingKind kind) {
-  static constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
-  return kUnitSizes[static_cast<std::size_t>(kind)];
-}
-
 void put_utf8(std::uint32_t code, char*& out) {
-  if (code < 0x80) {
-    *out++ = static_cast<char>(code);
-    return;
-  }
-  // A lead byte that tells how many bytes of six bits each follow, then those bytes.
+  // A lead byte that tells how many bytes of six bits each follow (none for ASCII), then those
+  // bytes.
   static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-  int following = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+  int following = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
   *out++ = static_cast<char>(kLead[following] | (code >> (6 * following)));
   for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {
     *out++ = static_cast<char>(0x80 | ((code >> shift) & 0x3F));
@@ -134,19 +126,16 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
                                             platform::Status& reason) {
   EncodingKind kind = encoding_from_mark(bytes);
   if (kind == EncodingKind::plain || kind == EncodingKind::utf32be) return std::string(bytes);
-  if (bytes.size() < mark_of(kind).size()) {
-    // The single byte FF is a UTF-16 mark cut short.
-    reason = platform::Status::lossy(platform::Loss::broken_unit);
-    return std::nullopt;
-  }
-  bytes.remove_prefix(mark_of(kind).size());
-  if (kind == EncodingKind::utf8) return std::string(bytes);
+  if (kind == EncodingKind::utf8) return std::string(bytes.substr(mark_of(kind).size()));
   std::string text(bytes.size() / 2 * kMostBytesPerUnit, '\0');
   char* out = text.data();
   std::uint32_t pending = 0;
-  std::optional<platform::Loss> loss = bytes.size() % 2 != 0
-                                           ? platform::Loss::broken_unit
-                                           : decode_units(kind, bytes, unicode, pending, out);
+  // The UTF-16 mark takes two bytes: an odd count is a last unit cut short, or the single byte
+  // FF, a mark cut short.
+  std::optional<platform::Loss> loss =
+      bytes.size() % 2 != 0
+          ? platform::Loss::broken_unit
+          : decode_units(kind, bytes.substr(mark_of(kind).size()), unicode, pending, out);
   if (!loss && pending != 0) loss = platform::Loss::lone_surrogate;
   if (loss) {
     reason = platform::Status::lossy(*loss);
@@ -191,11 +180,10 @@ void append_encoded(EncodingKind kind, std::string_view text, std::string& out) 
   }
   // Each byte becomes one code unit of the same value: zeros, then the byte at the
   // little-endian start or the big-endian end of the unit.
-  std::size_t at = out.size();
-  out.resize(at + text.size() * unit, '\0');
-  std::size_t offset = kind == EncodingKind::utf16le ? 0 : unit - 1;
+  std::size_t at = out.size() + (kind == EncodingKind::utf16le ? 0 : unit - 1);
+  out.resize(out.size() + text.size() * unit, '\0');
   for (char byte : text) {
-    out[at + offset] = byte;
+    out[at] = byte;
     at += unit;
   }
 }

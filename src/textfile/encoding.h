@@ -19,8 +19,12 @@ std::string_view mark_of(EncodingKind kind);
 // How many first bytes tell the kind: the longest mark, UTF-32's.
 inline constexpr std::size_t kMarkProbe = 4;
 
-// Bytes per code unit: 1 for plain and UTF-8, 2 for UTF-16, 4 for UTF-32.
-std::size_t unit_size(EncodingKind kind);
+// Bytes per code unit: 1 for plain and UTF-8, 2 for UTF-16, 4 for UTF-32. Asked for every
+// line written.
+inline std::size_t unit_size(EncodingKind kind) {
+  static constexpr std::size_t kUnitSizes[] = {1, 1, 2, 2, 4};  // in the order of EncodingKind
+  return kUnitSizes[static_cast<std::size_t>(kind)];
+}
 
 // The characters of a line break (none for a line without one). Read for nearly every line.
 inline std::string_view break_text(LineBreak line_break) {

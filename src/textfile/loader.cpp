@@ -5,16 +5,13 @@
 namespace zeltrim {
 
 namespace {
-// The kind the first bytes of `file` announce, from as many of them as could be read; `read`
-// says whether every read went well.
+// The kind the first bytes of `file` announce (none where they cannot be read); `read` says
+// whether the read went well.
 EncodingKind kind_of(platform::Disk& disk, platform::File& file, platform::Status& read) {
-  std::string first;
-  read =
-      platform::read_range(disk, file, 0, kMarkProbe, kMarkProbe, [&first](std::string_view bytes) {
-        first.append(bytes);
-        return platform::Status();
-      });
-  return encoding_from_mark(first);
+  char first[kMarkProbe];
+  std::size_t got = 0;
+  read = disk.read_at(file, 0, first, kMarkProbe, got);
+  return encoding_from_mark({first, got});
 }
 
 // The kind from the first bytes of the very file that is read, so the two always agree: a

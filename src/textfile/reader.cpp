@@ -11,13 +11,6 @@
 
 namespace zeltrim {
 
-namespace {
-// Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
-// touch: the text keeps space for one block and a line left over from the one before.
-constexpr std::size_t kBlock = std::size_t{256} * 1024;
-constexpr std::size_t kLeftOver = std::size_t{16} * 1024;
-}  // namespace
-
 LineBreak FileForm::usual() const {
   if (lf > cr_lf && lf >= cr) return LineBreak::lf;
   if (cr > cr_lf && cr > lf) return LineBreak::cr;
@@ -25,6 +18,11 @@ LineBreak FileForm::usual() const {
 }
 
 class TargetReader::Decoder {
+  // Blocks are small enough to stay in the processor's cache, and fresh memory is costly to
+  // touch: the text keeps space for one block and a line left over from the one before.
+  static constexpr std::size_t kBlock = std::size_t{256} * 1024;
+  static constexpr std::size_t kLeftOver = std::size_t{16} * 1024;
+
  public:
   Decoder(platform::Disk& disk, Target& target, const TargetOptions& options, bool empty)
       : disk_(disk),
@@ -53,8 +51,7 @@ class TargetReader::Decoder {
   // Reading stops for this reason. False, for the caller to return: there is no line.
   bool stop(LoadResult why) {
     result = why;
-    finished_ = true;
-    return false;
+    return end();
   }
   bool lose(platform::Loss loss) {
     reason = platform::Status::lossy(loss);
@@ -85,7 +82,7 @@ class TargetReader::Decoder {
     }
     // Plain and UTF-8 text is read straight into the text; wide kinds behind the bytes of a code
     // unit that the block before ended in the middle of.
-    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + sizeof carry_);
+    if (unit_ > 1 && !raw_) raw_ = std::make_unique_for_overwrite<char[]>(block_ + unit_);
     char* into = unit_ == 1 ? text_.get() + end_ : raw_.get() + carried_;
     std::size_t got = 0;
     reason = disk_.read_at(file_, offset_, into, block_, got);
@@ -110,23 +107,22 @@ class TargetReader::Decoder {
       // A broken last unit loses a character, except the single end-mark byte that older
       // versions of this program wrote after the last unit; so does a surrogate without its
       // pair.
-      if (carried_ > 1 || (carried_ == 1 && carry_[0] != kEndMark)) {
+      if (carried_ > 1 || (carried_ == 1 && raw_[0] != kEndMark)) {
         return lose(platform::Loss::broken_unit);
       }
       if (pending_ != 0) return lose(platform::Loss::lone_surrogate);
       return false;
     }
-    std::memcpy(raw_.get(), carry_, carried_);
     std::size_t bytes = carried_ + got;
     // A unit is 2 or 4 bytes here.
     carried_ = bytes % unit_;  // NOLINT(clang-analyzer-core.DivideZero)
-    std::memcpy(carry_, raw_.get() + bytes - carried_, carried_);
     // One byte per character, where only U+0001 to U+00FF survive as bytes; in Unicode mode,
     // UTF-8.
     char* out = text_.get() + end_;
     if (auto loss = decode_units(kind_, {raw_.get(), bytes}, options_.unicode, pending_, out)) {
       return lose(*loss);
     }
+    std::memmove(raw_.get(), raw_.get() + bytes - carried_, carried_);
     end_ = static_cast<std::size_t>(out - text_.get());
     return true;
   }
@@ -144,18 +140,16 @@ class TargetReader::Decoder {
   // begin_, or end_ - begin_ when the file ends first. False when reading failed.
   bool find_break(std::size_t& at) {
     for (;;) {
-      const char* start = text_.get() + begin_;
-      std::size_t size = end_ - begin_;
+      std::string_view text(text_.get() + begin_, end_ - begin_);
       at = searched_;
       if (kind_ == EncodingKind::plain) {
-        const void* lf = std::memchr(start + at, '\n', size - at);
-        at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        at = std::min(text.find('\n', at), text.size());
       } else {
-        while (at < size && start[at] != '\r' && start[at] != '\n') ++at;
+        while (at < text.size() && text[at] != '\r' && text[at] != '\n') ++at;
       }
       // A CR at the end of what is read may be the first half of a CR LF.
-      bool whole =
-          at < size && (start[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < size);
+      bool whole = at < text.size() &&
+                   (text[at] == '\n' || kind_ == EncodingKind::plain || at + 1 < text.size());
       if (whole || eof_) return true;
       searched_ = at;
       if (!fill()) return result == LoadResult::loaded;
@@ -179,15 +173,13 @@ class TargetReader::Decoder {
       bytes.remove_suffix(1);
       keep_end_mark_after_last_line();
     }
+    // A blank last line may end with one or two lone CRs instead.
     line.line_break = bytes.ends_with(kCrLf)  ? LineBreak::cr_lf
                       : bytes.ends_with('\n') ? LineBreak::lf
+                      : bytes == "\r"         ? LineBreak::cr
+                      : bytes == "\r\r"       ? LineBreak::cr_cr
                                               : LineBreak::none;
     bytes.remove_suffix(break_text(line.line_break).size());
-    // A blank last line may end with one or two lone CRs instead.
-    if (line.line_break == LineBreak::none && (bytes == "\r" || bytes == "\r\r")) {
-      line.line_break = bytes.size() == 1 ? LineBreak::cr : LineBreak::cr_cr;
-      bytes = {};
-    }
     line.kind = bytes.empty() ? LineKind::blank : LineKind::text;
     line.text = bytes;
     return counted(line);
@@ -198,25 +190,24 @@ class TargetReader::Decoder {
   bool encoded_line(Line& line) {
     std::size_t at = 0;
     if (!find_break(at)) return end();
-    const char* start = text_.get() + begin_;
-    std::size_t size = end_ - begin_;
+    std::string_view text(text_.get() + begin_, end_ - begin_);
     searched_ = 0;
-    if (at < size) {
-      bool cr_lf = start[at] == '\r' && at + 1 < size && start[at + 1] == '\n';
-      line.line_break = cr_lf               ? LineBreak::cr_lf
-                        : start[at] == '\r' ? LineBreak::cr
-                                            : LineBreak::lf;
+    if (at < text.size()) {
+      std::string_view rest = text.substr(at);
+      line.line_break = rest.starts_with(kCrLf)  ? LineBreak::cr_lf
+                        : rest.starts_with('\r') ? LineBreak::cr
+                                                 : LineBreak::lf;
       line.kind = at == 0 ? LineKind::blank : LineKind::text;
-      line.text = std::string_view(start, at);
-      begin_ += at + (cr_lf ? 2 : 1);
+      line.text = text.substr(0, at);
+      begin_ += at + break_text(line.line_break).size();
     } else {
-      if (size == 0) return end();
-      if (start[0] == kEndMark) return end_at_tail();
+      if (text.empty()) return end();
+      if (text.front() == kEndMark) return end_at_tail();
       line.kind = LineKind::text;
       line.line_break = LineBreak::none;
       // In UTF-8 too, a last line may run straight into the end mark.
-      bool end_mark_after = kind_ == EncodingKind::utf8 && start[size - 1] == kEndMark;
-      line.text = std::string_view(start, size - (end_mark_after ? 1 : 0));
+      bool end_mark_after = kind_ == EncodingKind::utf8 && text.ends_with(kEndMark);
+      line.text = text.substr(0, text.size() - (end_mark_after ? 1 : 0));
       begin_ = end_;
       if (end_mark_after) keep_end_mark_after_last_line();
     }
@@ -279,8 +270,8 @@ class TargetReader::Decoder {
   // Where the first zero byte not yet cut into a line lies in the text (a plain file).
   static constexpr std::size_t kNoZero = SIZE_MAX;
   std::size_t zero_at_ = kNoZero;
-  // Wide kinds: the bytes of a code unit that a block ended in the middle of.
-  char carry_[4] = {};
+  // Wide kinds: the bytes as read, behind the bytes of a code unit that the block before ended
+  // in the middle of (moved to the front once the whole units were decoded).
   std::size_t carried_ = 0;
   std::unique_ptr<char[]> raw_;
 };
@@ -300,6 +291,13 @@ bool TargetReader::next(Line& line) {
   bool read = decoder_->next(line);
   if (read) watcher_->read(line);
   return read;
+}
+
+const FileForm& TargetReader::read_through(std::uint64_t most) {
+  Line line;
+  for (std::uint64_t read = 0; read < most && next(line); ++read) {
+  }
+  return form();
 }
 
 const FileForm& TargetReader::form() const { return decoder_->form_; }

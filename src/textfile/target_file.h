@@ -72,7 +72,6 @@ struct FileForm {
   bool complete = false;
 
   LineBreak usual() const;  // the most common; CR LF when there is none
-  bool had_end_mark() const { return tail_size > 0 || end_mark_byte; }
 };
 
 // The file being edited: where it is, how it was named, its kind, and where its present
@@ -118,6 +117,8 @@ class TargetReader {
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
   bool next(Line& line);
+  // Reads on, line after line, to the end or until `most` lines were read; then the form().
+  const FileForm& read_through(std::uint64_t most = UINT64_MAX);
   // How the content ended and which break most lines have: complete once next() gave false.
   const FileForm& form() const;
   // loaded when every line was read; else why reading stopped, with the system's reason.

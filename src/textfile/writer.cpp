@@ -36,7 +36,7 @@ class Destination {
   virtual ~Destination() = default;
 
   // Makes the file; on failure says why in `outcome`.
-  virtual bool open(WriteOutcome& outcome) = 0;
+  virtual void open(WriteOutcome& outcome) = 0;
   virtual platform::Status write(std::string_view bytes) = 0;
   // The new content is complete (and differs): puts it in place, or says what that would meet.
   virtual void finish(WriteOutcome& outcome) = 0;
@@ -55,10 +55,9 @@ class ReplacementFile final : public Destination {
  public:
   using Destination::Destination;
 
-  bool open(WriteOutcome& outcome) override {
+  void open(WriteOutcome& outcome) override {
     platform::Status made = disk_.begin_replacement(target_.path, replacement_);
     if (!made) record_failure(outcome, WriteResult::no_temp_file, made);
-    return made.done();
   }
 
   platform::Status write(std::string_view bytes) override {
@@ -108,13 +107,12 @@ class Shadow final : public Destination {
  public:
   using Destination::Destination;
 
-  bool open(WriteOutcome& outcome) override {
+  void open(WriteOutcome& outcome) override {
     platform::Status made = disk_.open_scratch(file_);
     if (!made) {
       outcome.reason_path = platform::scratch_folder();
       record_failure(outcome, WriteResult::no_scratch, made);
     }
-    return made.done();
   }
 
   platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
@@ -166,18 +164,10 @@ class TargetWriter::Output {
     }
   }
 
-  LineDiff* diff() { return diff_.get(); }
-  bool guessed_wrong(const FileForm& read) const { return encoder_.guessed_wrong(read); }
-
-  bool start() {
-    start_destination();
-    return !failed_;
-  }
-
   void put(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     if (!options_.keep_form && target_.kind == EncodingKind::plain && line.text.size() >= kChunk) {
       // A long line goes on as it is, not copied into the chunk first.
       flush();
@@ -195,12 +185,6 @@ class TargetWriter::Output {
     }
   }
 
-  WriteOutcome finish(bool held_lines) {
-    settle(held_lines);
-    return std::move(outcome_);
-  }
-
- private:
   // What the new content comes to: nothing to write, unchanged, refused, or put in place.
   void settle(bool held_lines) {
     if (!held_lines && target_.naming == Naming::existing) {
@@ -217,7 +201,7 @@ class TargetWriter::Output {
     chunk_.append(end);
     flush();
     if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
-    if (failed_) return;
+    if (failed()) return;
     // Every byte made was the same, and the old content goes no further: unchanged, and left
     // alone whoever may write it.
     if (same_ && original_ends_here()) {
@@ -226,7 +210,7 @@ class TargetWriter::Output {
     }
     if (!allowed_) return fail(WriteResult::read_only, allowed_);
     if (same_) start_destination();  // the old content went on beyond the new
-    if (!failed_) destination_->finish(outcome_);
+    if (!failed()) destination_->finish(outcome_);
   }
 
   void flush() {
@@ -263,10 +247,8 @@ class TargetWriter::Output {
   void start_destination() {
     same_ = false;
     if (!allowed_) return;
-    if (!destination_->open(outcome_)) {
-      failed_ = true;
-      return;
-    }
+    destination_->open(outcome_);
+    if (failed()) return;
     std::uint64_t copied = 0;
     platform::Status status =
         platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
@@ -280,23 +262,24 @@ class TargetWriter::Output {
 
   // New bytes, compared with the old content while they are the same, else written.
   void pass_on(std::string_view bytes) {
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     if (same_ && same_as_original(bytes)) {
       compared_ += bytes.size();
       return;
     }
     if (same_) start_destination();
-    if (failed_ || discarding()) return;
+    if (failed() || discarding()) return;
     platform::Status written = destination_->write(bytes);
     if (!written) fail(WriteResult::cannot_write, written);
   }
 
   // The content differs, and nothing needs the rest of it.
   bool discarding() const { return !same_ && !allowed_; }
+  // The outcome says written until a failure is recorded in it.
+  bool failed() const { return outcome_.result != WriteResult::written; }
 
   void fail(WriteResult result, const platform::Status& reason) {
     record_failure(outcome_, result, reason);
-    failed_ = true;
     destination_->abandon();
   }
 
@@ -313,7 +296,6 @@ class TargetWriter::Output {
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
-  bool failed_ = false;
 };
 
 TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options)
@@ -321,16 +303,22 @@ TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOpt
 
 TargetWriter::~TargetWriter() = default;
 
-bool TargetWriter::start() { return output_->start(); }
+bool TargetWriter::start() {
+  output_->start_destination();
+  return !output_->failed();
+}
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
-LineDiff* TargetWriter::diff() { return output_->diff(); }
+LineDiff* TargetWriter::diff() { return output_->diff_.get(); }
 
 bool TargetWriter::guessed_wrong(const FileForm& read) const {
-  return output_->guessed_wrong(read);
+  return output_->encoder_.guessed_wrong(read);
 }
 
-WriteOutcome TargetWriter::finish(bool held_lines) { return output_->finish(held_lines); }
+WriteOutcome TargetWriter::finish(bool held_lines) {
+  output_->settle(held_lines);
+  return std::move(output_->outcome_);
+}
 
 }  // namespace zeltrim
