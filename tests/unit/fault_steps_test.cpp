@@ -20,18 +20,16 @@ struct Job {
   RunSettings settings;
 };
 
-std::string many_lines() {
-  std::string lines;
-  for (int i = 0; i < 200'000; ++i) lines += "SET LINE=" + std::to_string(i) + "\r\n";
-  return lines;
-}
-
 // The parameter is a Step, as a number.
 class RunStep : public FolderTest, public testing::WithParamInterface<int> {};
 
 TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
   const auto step = static_cast<Step>(GetParam());
-  static const std::string kLarge = many_lines();
+  static const std::string kLarge = [] {
+    std::string lines;
+    for (int i = 0; i < 200'000; ++i) lines += "SET LINE=" + std::to_string(i) + "\r\n";
+    return lines;
+  }();
   const Job jobs[] = {
       {"edited", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n", "A\r\nB\r\nX\r\n\x1A", {}},
       {"edited in passes",

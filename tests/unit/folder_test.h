@@ -18,9 +18,8 @@ class FolderTest : public testing::Test {
     std::filesystem::path base = std::filesystem::exists("/dev/shm")
                                      ? std::filesystem::path("/dev/shm")
                                      : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "zeltrim-unit-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
+    folder_ = (base / "zeltrim-unit-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder_.data()), nullptr);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -33,12 +32,11 @@ class FolderTest : public testing::Test {
     std::ifstream in(path(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
   }
-  std::vector<std::string> names() const {
+  std::vector<std::string> names() const {  // in the order the folder lists them
     std::vector<std::string> all;
     for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
       all.push_back(entry.path().filename().string());
     }
-    std::sort(all.begin(), all.end());
     return all;
   }
 

@@ -3,13 +3,11 @@
 // carries them out): the same report, the same files. Random jobs on random targets, every
 // option drawn at random.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <random>
 
 #include "commands/interpreter.h"
 #include "folder_test.h"
-#include "platform/console.h"
 
 namespace zeltrim {
 namespace {

@@ -6,7 +6,6 @@
 
 #include <random>
 #include <string>
-#include <vector>
 
 #include "commands/interpreter.h"
 #include "commands/text_search.h"

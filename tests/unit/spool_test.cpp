@@ -7,12 +7,6 @@
 namespace zeltrim::platform {
 namespace {
 
-std::string drained(Spool& spool) {
-  std::string all;
-  spool.drain([&all](std::string_view bytes) { all.append(bytes); });
-  return all;
-}
-
 TEST(Spool, AppendedSpoolsKeepTheirOrder) {
   // Pieces of 5 bytes, spilled once 8 are held, or never; a long piece goes to the file at once.
   for (std::size_t limit : {std::size_t{8}, std::size_t{1} << 20}) {
@@ -23,7 +17,9 @@ TEST(Spool, AppendedSpoolsKeepTheirOrder) {
     for (std::string_view piece : {"three", ", a long fourth, ", "five"}) second.append(piece);
     first.append_all(second);
     first.append("|six|");
-    EXPECT_EQ(drained(first), "one, two, three, a long fourth, five|six|");
+    std::string all;
+    first.drain([&all](std::string_view bytes) { all.append(bytes); });
+    EXPECT_EQ(all, "one, two, three, a long fourth, five|six|");
   }
 }
 
