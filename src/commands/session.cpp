@@ -196,6 +196,11 @@ void write_back(Run& run) {
   say_diff(run, target.path, outcome);
   if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
+  // A file the run made had no content before it, whatever its write-back met: it never gets a
+  // backup. A file whose backup was kept gets no second one.
+  if (target.made || (options.backup && replaced(outcome.result))) {
+    run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
+  }
   if (!replaced(outcome.result)) return keep_shadow(run, std::move(outcome.shadow));
   if (!options.keep_form &&
       (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
@@ -203,9 +208,6 @@ void write_back(Run& run) {
     platform::tell_error("zeltrim: " + target.path + ": " +
                          std::to_string(target.form.tail_size - 1) +
                          " bytes after the end mark dropped");
-  }
-  if (options.backup || target.made) {
-    run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
   }
   keep_shadow(run, std::move(outcome.shadow));
 }
