@@ -23,6 +23,7 @@ void Spool::append_parts(std::initializer_list<std::string_view> parts) {
 }
 
 void Spool::append_all(Spool& other) {
+  if (other.empty()) return;  // as it is for nearly every line of a diff
   if (other.pieces_.empty() || file() != other.file() || !spill()) {
     return other.drain([this](std::string_view bytes) { append(bytes); });
   }

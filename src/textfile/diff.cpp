@@ -269,7 +269,10 @@ void LineDiff::old_lines_up_to(std::uint64_t origin) {
 
 void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written) {
   if (!begun_) begin(false);
-  if (bytes_) one_side(Mark::added, {}, break_text(gained_before));
+  // The break the line before gained, if any (nearly always none).
+  if (std::string_view gained = break_text(gained_before); bytes_ && !gained.empty()) {
+    one_side(Mark::added, {}, gained);
+  }
   if (line.origin != 0) {
     old_lines_up_to(line.origin);
   } else if (target_.naming == Naming::created && next_old(old_) && old_.text == line.text) {
