@@ -13,6 +13,17 @@ namespace {
 constexpr std::size_t kWorthWriting = std::size_t{64} * 1024;
 // Records wait in memory until this many bytes of them can be written at once.
 constexpr std::size_t kWrittenAtOnce = std::size_t{64} * 1024;
+// Small records are read back a block at a time: reading this many bytes costs about what
+// reading a few does.
+constexpr std::size_t kReadBlock = std::size_t{4} * 1024;
+
+bool read_fully(platform::Disk& disk, platform::File& file, std::uint64_t offset, char* buffer,
+                std::size_t size) {
+  for (std::size_t got = 0; size > 0; offset += got, buffer += got, size -= got) {
+    if (!disk.read_at(file, offset, buffer, size, got) || got == 0) return false;
+  }
+  return true;
+}
 }  // namespace
 
 std::uint64_t HeldStore::append(std::uint64_t previous, std::string_view bytes) {
@@ -54,9 +65,20 @@ bool HeldStore::read(std::uint64_t offset, char* buffer, std::size_t size) {
     pending_.copy(buffer, size, static_cast<std::size_t>(offset - written_));
     return true;
   }
-  for (std::size_t got = 0; size > 0; offset += got, buffer += got, size -= got) {
-    if (!disk_.read_at(file_, offset, buffer, size, got) || got == 0) return false;
+  auto in_block = [&] {
+    return offset >= read_block_at_ && offset + size <= read_block_at_ + read_block_.size();
+  };
+  if (size <= kReadBlock && !in_block()) {
+    // A block from here on, as far as the file goes: it holds the whole record.
+    read_block_.resize(std::min<std::size_t>(kReadBlock, written_ - offset));
+    read_block_at_ = offset;
+    if (!read_fully(disk_, file_, offset, read_block_.data(), read_block_.size())) {
+      read_block_.clear();
+      return false;
+    }
   }
+  if (!in_block()) return read_fully(disk_, file_, offset, buffer, size);
+  std::memcpy(buffer, read_block_.data() + (offset - read_block_at_), size);
   return true;
 }
 
@@ -112,10 +134,10 @@ void HeldWords::drain(const std::function<void(std::string_view)>& take) {
 }
 
 void HeldWords::print() {
-  // Records already in the file go from it to the output without passing through memory.
+  // Large records already in the file go from it to the output without passing through memory.
   std::string bytes;
   each_record([&](std::uint64_t at, std::uint64_t size) {
-    if (at + size <= store_->written_) {
+    if (size > kReadBlock && at + size <= store_->written_) {
       return platform::print_from(store_->disk_, store_->file_, at, size);
     }
     bytes.resize(static_cast<std::size_t>(size));

@@ -42,6 +42,10 @@ class HeldStore {
   platform::File file_;
   std::uint64_t written_ = 0;  // bytes in the file; those after it wait in `pending_`
   std::string pending_;
+  // The block of the file read last, and where it lies: records are read back in about the
+  // order they were written, so one read serves the small ones that lie together.
+  std::string read_block_;
+  std::uint64_t read_block_at_ = 0;
   bool failed_ = false;  // the file could not be made or written: everything stays in memory
 };
 
