@@ -1,5 +1,6 @@
 // .C and .E: add text to the value of key=value lines such as PATH= or SET PATH=.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,16 @@ std::string_view trimmed(std::string_view text, std::string_view around) {
   return text.substr(start, text.find_last_not_of(around) - start + 1);
 }
 
+// The text without spaces at its two ends: what every item of a list is compared as. Written
+// out, since it runs on every item of every value a .C or .E meets under /o.
+std::string_view without_spaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 char separator_of(std::string_view addition) {
-  std::string_view items = trimmed(addition, " ");
+  std::string_view items = without_spaces(addition);
   if (!items.empty()) {
     for (char end : {items.front(), items.back()}) {
       if (kListSeparators.find(end) != std::string_view::npos) return end;
@@ -53,16 +62,19 @@ char separator_of(std::string_view addition) {
 }
 
 // Calls `each` with every item of `list` (its pieces between separators, spaces at their ends
-// set aside, empty ones dropped) and the piece as written.
+// set aside, empty ones dropped) and the piece as written, until `each` returns true; returns
+// whether one did.
 template <typename Each>
-void for_each_item(std::string_view list, char separator, Each&& each) {
+bool any_item(std::string_view list, char separator, Each&& each) {
   for (std::size_t start = 0; start <= list.size();) {
-    std::size_t end = std::min(list.find(separator, start), list.size());
+    auto end = static_cast<std::size_t>(std::find(list.begin() + start, list.end(), separator) -
+                                        list.begin());
     std::string_view piece = list.substr(start, end - start);
-    std::string_view item = trimmed(piece, " ");
-    if (!item.empty()) each(item, piece);
+    std::string_view item = without_spaces(piece);
+    if (!item.empty() && each(item, piece)) return true;
     start = end + 1;
   }
+  return false;
 }
 
 // An addition without a separator of its own counts as one item, without the separators
@@ -81,32 +93,53 @@ bool holds_item(std::string_view value, std::string_view item) {
   return false;
 }
 
-// Whether the value lacks any of the addition, and what it lacks, written as the addition writes
-// it: each missing item with the separator before it when the addition begins with the
-// separator, else after it.
-bool lacks(std::string_view value, std::string_view addition, std::string& missing) {
-  char separator = separator_of(addition);
-  missing.clear();
-  if (separator == kNoSeparator) {
-    missing.assign(addition);
-    return !holds_item(value, trimmed(addition, kItemSeparators));
+// An addition as /o adds it: the items it brings, each once, that a value may already hold.
+class ListAddition {
+ public:
+  explicit ListAddition(std::string_view addition)
+      : addition_(addition), separator_(separator_of(addition)) {
+    if (separator_ == kNoSeparator) return;
+    before_ = separator_ == ' ' ? addition.starts_with(' ')
+                                : without_spaces(addition).starts_with(separator_);
+    // An item the addition names twice is added once, as it is written the first time.
+    any_item(addition, separator_, [this](std::string_view item, std::string_view piece) {
+      auto same = [item](const Item& other) { return caseless_equal(other.item, item); };
+      if (std::ranges::none_of(items_, same)) items_.push_back({item, piece});
+      return false;
+    });
   }
-  bool before =
-      separator == ' ' ? addition.starts_with(' ') : trimmed(addition, " ").starts_with(separator);
-  // An item is added once: not when the value lists it, nor when the addition did before.
-  std::vector<std::string_view> known;
-  for_each_item(value, separator,
-                [&known](std::string_view item, std::string_view) { known.push_back(item); });
-  for_each_item(addition, separator, [&](std::string_view item, std::string_view piece) {
-    auto same = [item](std::string_view other) { return caseless_equal(other, item); };
-    if (std::ranges::any_of(known, same)) return;
-    known.push_back(item);
-    if (before) missing.push_back(separator);
-    missing.append(piece);
-    if (!before) missing.push_back(separator);
-  });
-  return !missing.empty();
-}
+
+  // Whether the value lacks any of the addition, and what it lacks, written as the addition
+  // writes it: each missing item with the separator before it when the addition begins with
+  // the separator, else after it.
+  bool lacks(std::string_view value, std::string& missing) const {
+    missing.clear();
+    if (separator_ == kNoSeparator) {
+      missing.assign(addition_);
+      return !holds_item(value, trimmed(addition_, kItemSeparators));
+    }
+    for (const Item& wanted : items_) {
+      auto same = [&wanted](std::string_view item, std::string_view) {
+        return caseless_equal(item, wanted.item);
+      };
+      if (any_item(value, separator_, same)) continue;
+      if (before_) missing.push_back(separator_);
+      missing.append(wanted.piece);
+      if (!before_) missing.push_back(separator_);
+    }
+    return !missing.empty();
+  }
+
+ private:
+  struct Item {
+    std::string_view item;   // as it is compared
+    std::string_view piece;  // as it is written
+  };
+  std::string_view addition_;
+  char separator_;
+  bool before_ = false;
+  std::vector<Item> items_;
+};
 
 // The line's key with its "=" equals the command's key, letter case aside.
 bool key_matches(std::string_view line_key, std::string_view key) {
@@ -122,8 +155,9 @@ class Concat final : public Command {
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
-        once_(context.settings.once),
-        where_(where) {}
+        where_(where) {
+    if (context.settings.once) once_.emplace(parts.second);
+  }
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
 
@@ -133,7 +167,7 @@ class Concat final : public Command {
     // Where additions are made once, only what the value lacks is added.
     std::string_view addition = addition_;
     if (once_) {
-      if (!lacks(assignment.value, addition_, missing_)) {
+      if (!once_->lacks(assignment.value, missing_)) {
         context().report(kAlreadyPresent, line.text);
         return Taken::pass;
       }
@@ -155,7 +189,8 @@ class Concat final : public Command {
   std::string_view key_;
   std::string_view name_;  // the key without its "="
   std::string_view addition_;
-  bool once_;  // an item the value holds already is not added again
+  // Where additions are made once: an item the value holds already is not added again.
+  std::optional<ListAddition> once_;
   Where where_;
   std::string missing_;
   std::string new_text_;
