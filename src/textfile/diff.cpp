@@ -4,7 +4,9 @@
 #include "textfile/diff.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <iterator>
 
 #include "textfile/encoding.h"
 
@@ -43,6 +45,16 @@ std::string quoted_path(std::string_view path) {
     }
   }
   return quoted.append("\"");
+}
+// One side of a hunk's header: it starts at its first line, an empty one at the line before it;
+// a side of one line gives its start alone, as diff writes it.
+void append_range(std::string& header, std::uint64_t before, std::uint64_t count) {
+  char digits[24];
+  header.append(digits,
+                std::to_chars(digits, std::end(digits), count == 0 ? before : before + 1).ptr);
+  if (count == 1) return;
+  header.push_back(',');
+  header.append(digits, std::to_chars(digits, std::end(digits), count).ptr);
 }
 }  // namespace
 
@@ -103,15 +115,11 @@ void LineDiff::close_hunk() {
     std::string name = quoted_path(target_.path);
     out_.append("--- " + (target_.made ? std::string(kNewFile) : name) + "\n+++ " + name + "\n");
   }
-  // A side starts at its first line, an empty one at the line before it; a side of one line
-  // gives its start alone, as diff writes it.
-  auto range = [](std::uint64_t before, std::uint64_t count) {
-    std::string text = std::to_string(count == 0 ? before : before + 1);
-    if (count != 1) text.append(",").append(std::to_string(count));
-    return text;
-  };
-  out_.append("@@ -" + range(hunk_old_, hunk_old_count) + " +" + range(hunk_new_, hunk_new_count) +
-              " @@\n");
+  header_.assign("@@ -");
+  append_range(header_, hunk_old_, hunk_old_count);
+  header_.append(" +");
+  append_range(header_, hunk_new_, hunk_new_count);
+  out_.append(header_.append(" @@\n"));
   out_.append_all(hunk_);
   // What follows the shown context may open the next hunk.
   unchanged_.keep_last(kContext);

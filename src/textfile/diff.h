@@ -117,6 +117,7 @@ class LineDiff {
   std::uint64_t hunk_new_ = 0;
   platform::Spool hunk_{disk_};
   platform::Spool added_{disk_};
+  std::string header_;  // the hunk's header, made in place: a diff may have one every few lines
   // Unchanged lines since the last change.
   static constexpr std::size_t kUnchangedLines = 7;
   Newest<std::string, kUnchangedLines> unchanged_;
