@@ -150,22 +150,27 @@ void TextTable::add(std::string_view text, std::uint32_t stage) {
   }
   std::uint64_t hashed = hash(text);
   Slot& slot = slots_[slot_of(hashed)];
-  auto number = static_cast<std::uint32_t>(stages_.size());
-  stages_.push_back({stage});
   if (slot.text == kNone) {
-    slot = {static_cast<std::uint32_t>(hashed), static_cast<std::uint32_t>(texts_.size())};
-    texts_.push_back({number, number});
+    slot = {static_cast<std::uint32_t>(hashed), static_cast<std::uint32_t>(texts_.size()), stage};
+    texts_.emplace_back();
     return;
   }
+  auto number = static_cast<std::uint32_t>(stages_.size());
+  stages_.push_back({stage});
   Text& filed = texts_[slot.text];
-  stages_[filed.last].next = number;
+  if (filed.first == kNone) {
+    filed.first = slot.more = number;
+  } else {
+    stages_[filed.last].next = number;
+  }
   filed.last = number;
 }
 
 void TextTable::find(std::string_view text, std::uint32_t from, StageList& found) const {
   const Slot& slot = slots_[slot_of(hash(text))];
   if (slot.text == kNone) return;
-  for (std::uint32_t at = texts_[slot.text].first; at != kNone; at = stages_[at].next) {
+  if (slot.stage >= from) found.push_back(slot.stage);
+  for (std::uint32_t at = slot.more; at != kNone; at = stages_[at].next) {
     if (stages_[at].stage >= from) found.push_back(stages_[at].stage);
   }
 }

@@ -85,13 +85,17 @@ class TextTable {
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
+  // A text's first stage is in its slot, so that a line that meets one command (nearly every
+  // one) reads nothing more; any others follow in `stages_`.
   struct Slot {
     std::uint32_t hash = 0;  // the low half of the text's hash
     std::uint32_t text = kNone;
+    std::uint32_t stage = 0;
+    std::uint32_t more = kNone;  // the text's second stage in `stages_`
   };
-  struct Text {
-    std::uint32_t first;  // in stages_
-    std::uint32_t last;
+  struct Text {  // where its stages after the first are, while they are filed
+    std::uint32_t first = kNone;
+    std::uint32_t last = kNone;
   };
   struct Stage {
     std::uint32_t stage;
