@@ -24,7 +24,13 @@ void Spool::append_parts(std::initializer_list<std::string_view> parts) {
 
 void Spool::append_all(Spool& other) {
   if (other.empty()) return;  // as it is for nearly every line of a diff
-  if (other.pieces_.empty() || file() != other.file() || !spill()) {
+  if (other.pieces_.empty()) {
+    // Only memory to move: `other` keeps its share of the scratch file for what it holds next.
+    append(other.memory_);
+    other.memory_.clear();
+    return;
+  }
+  if (file() != other.file() || !spill()) {
     return other.drain([this](std::string_view bytes) { append(bytes); });
   }
   pieces_.insert(pieces_.end(), other.pieces_.begin(), other.pieces_.end());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "faulty_disk.h"
+
 namespace zeltrim::platform {
 namespace {
 
@@ -21,6 +23,21 @@ TEST(Spool, AppendedSpoolsKeepTheirOrder) {
     first.drain([&all](std::string_view bytes) { all.append(bytes); });
     EXPECT_EQ(all, "one, two, three, a long fourth, five|six|");
   }
+}
+
+TEST(Spool, ASpoolHandedOnKeepsSharingTheFile) {
+  FaultyDisk disk;
+  disk.fail(FaultyDisk::Step::scratch, 1);  // a second scratch file cannot be made
+  Spool out(disk, 8), hunk(disk, 8);
+  hunk.share_file_with(out);
+  for (std::string_view piece : {"one|", "a long second piece|"}) {
+    hunk.append(piece);  // the first stays in memory, the second goes to the file
+    out.append_all(hunk);
+  }
+  std::string all;
+  out.drain([&all](std::string_view bytes) { all.append(bytes); });
+  EXPECT_EQ(all, "one|a long second piece|");
+  EXPECT_TRUE(disk.pending(FaultyDisk::Step::scratch));  // one scratch file did for both
 }
 
 }  // namespace
