@@ -93,12 +93,15 @@ bool holds_item(std::string_view value, std::string_view item) {
   return false;
 }
 
-// An addition as /o adds it: the items it brings, each once, that a value may already hold.
+// An addition as /o adds it: the items it brings, each once, that a value may already hold (one
+// without a separator is one item).
 class ListAddition {
  public:
-  explicit ListAddition(std::string_view addition)
-      : addition_(addition), separator_(separator_of(addition)) {
-    if (separator_ == kNoSeparator) return;
+  explicit ListAddition(std::string_view addition) : separator_(separator_of(addition)) {
+    if (separator_ == kNoSeparator) {
+      items_.push_back({trimmed(addition, kItemSeparators), addition});
+      return;
+    }
     before_ = separator_ == ' ' ? addition.starts_with(' ')
                                 : without_spaces(addition).starts_with(separator_);
     // An item the addition names twice is added once, as it is written the first time.
@@ -115,8 +118,8 @@ class ListAddition {
   bool lacks(std::string_view value, std::string& missing) const {
     missing.clear();
     if (separator_ == kNoSeparator) {
-      missing.assign(addition_);
-      return !holds_item(value, trimmed(addition_, kItemSeparators));
+      missing.assign(items_[0].piece);
+      return !holds_item(value, items_[0].item);
     }
     for (const Item& wanted : items_) {
       auto same = [&wanted](std::string_view item, std::string_view) {
@@ -135,7 +138,6 @@ class ListAddition {
     std::string_view item;   // as it is compared
     std::string_view piece;  // as it is written
   };
-  std::string_view addition_;
   char separator_;
   bool before_ = false;
   std::vector<Item> items_;

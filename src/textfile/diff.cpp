@@ -46,6 +46,7 @@ std::string quoted_path(std::string_view path) {
   }
   return quoted.append("\"");
 }
+
 // One side of a hunk's header: it starts at its first line, an empty one at the line before it;
 // a side of one line gives its start alone, as diff writes it.
 void append_range(std::string& header, std::uint64_t before, std::uint64_t count) {
