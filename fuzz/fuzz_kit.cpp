@@ -236,14 +236,23 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
       std::freopen("/dev/null", "r", stdin) == nullptr) {
     fail("cannot silence the console");
   }
-  // A crash is saved while the run is in the private folder: without a prefix of its own the
-  // input would be written there, out of sight.
-  for (int i = 1; i < *argc; ++i) {
-    if (std::string_view((*argv)[i]).starts_with("-artifact_prefix=")) return 0;
-  }
-  static std::string prefix = "-artifact_prefix=" + std::filesystem::current_path().string() + "/";
+  // A crash is saved while the run is in the private folder: without a prefix of its own, or
+  // with one relative to where the harness started, the input would be written there, out of
+  // sight (and lost with the folder).
+  constexpr std::string_view kPrefix = "-artifact_prefix=";
+  std::string here = std::string(kPrefix) + std::filesystem::current_path().string() + "/";
   static std::vector<char*> arguments((*argv), (*argv) + *argc);
-  arguments.push_back(prefix.data());
+  static std::vector<std::string> made;  // the prefixes made absolute, kept for libFuzzer
+  made.reserve(static_cast<std::size_t>(*argc) + 1);  // no string moves once pointed at
+  bool given = false;
+  for (int i = 1; i < *argc; ++i) {
+    std::string_view argument = arguments[i];
+    if (!argument.starts_with(kPrefix)) continue;
+    given = true;
+    if (argument.substr(kPrefix.size()).starts_with('/')) continue;
+    arguments[i] = made.emplace_back(here + std::string(argument.substr(kPrefix.size()))).data();
+  }
+  if (!given) arguments.push_back(made.emplace_back(here).data());
   arguments.push_back(nullptr);
   *argc = static_cast<int>(arguments.size()) - 1;
   *argv = arguments.data();
@@ -419,11 +428,12 @@ std::optional<std::string> rewritten(std::string_view bytes, TargetOptions optio
 }
 
 // A plain file whose first line begins with a UTF-16 mark is read as UTF-16 and refused; a real
-// UTF-16 file with any line holds zero bytes.
+// UTF-16 file with any line holds zero bytes among its lines. A plain file may hold them only
+// after its end mark, where /k keeps what followed it as it was.
 bool starts_as_utf16_but_plain(std::string_view bytes) {
   EncodingKind kind = encoding_from_mark(bytes.substr(0, 4));
   return (kind == EncodingKind::utf16le || kind == EncodingKind::utf16be) &&
-         bytes.find('\0') == std::string_view::npos;
+         bytes.substr(0, bytes.find('\x1a')).find('\0') == std::string_view::npos;
 }
 }  // namespace
 
