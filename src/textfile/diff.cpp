@@ -199,13 +199,13 @@ void LineDiff::end_lines(std::string_view line_break) {
 // was never read as lines: where it cannot be (a zero byte, say), all of it goes as bytes.
 void LineDiff::begin(bool empty) {
   begun_ = true;
-  if (!bytes_) return;
   if (target_.naming == Naming::created && !target_.made && target_.original.is_open()) {
     TargetReader reader(disk_, target_, options_, true);
     reader.read_through();
     raw_old_ = reader.result() != LoadResult::loaded;
     old_left_ = !raw_old_;
   }
+  if (!bytes_) return;
   bool had_mark = !target_.made && target_.original.is_open() && !raw_old_;
   std::string_view old_mark = had_mark ? mark_of(target_.kind) : "";
   std::string_view new_mark = empty ? "" : mark_of(target_.kind);
@@ -302,14 +302,27 @@ void LineDiff::put(const Line& line, LineBreak gained_before, LineBreak written)
   one_side(Mark::added, line.text, break_text(written));
 }
 
-// Old bytes from `at`, `size` of them (or to the end), gone from the new content.
+// Old bytes from `at`, `size` of them (or to the end), gone from the new content. Shown as
+// UTF-8 lines, they are cut after each LF as a patch's lines are.
 void LineDiff::old_bytes_removed(std::uint64_t at, std::uint64_t size) {
+  std::string line;  // the bytes since the last LF, where the diff shows lines as UTF-8
   // What cannot be read is not shown.
-  static_cast<void>(platform::read_range(disk_, target_.original, at, size, kTailPiece,
-                                         [this](std::string_view bytes) {
-                                           one_side(Mark::removed, bytes);
-                                           return platform::Status();
-                                         }));
+  static_cast<void>(platform::read_range(
+      disk_, target_.original, at, size, kTailPiece, [this, &line](std::string_view bytes) {
+        if (bytes_) {
+          one_side(Mark::removed, bytes);
+          return platform::Status();
+        }
+        for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos;
+             lf = bytes.find('\n')) {
+          emit(Mark::removed, shown(line.append(bytes.substr(0, lf))), "\n");
+          line.clear();
+          bytes.remove_prefix(lf + 1);
+        }
+        line.append(bytes);
+        return platform::Status();
+      }));
+  if (!line.empty()) emit(Mark::removed, shown(line), "\n");
 }
 
 DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, bool empty) {
@@ -319,7 +332,7 @@ DiffSummary LineDiff::finish(const FileForm& old_form, std::string_view end, boo
   if (raw_old_) {
     summary_.lines_changed = true;
     old_bytes_removed(0, UINT64_MAX);
-    one_side(Mark::added, end);
+    if (bytes_) one_side(Mark::added, end);  // UTF-8 lines show no end, as below
   } else if (bytes_) {
     // What follows the last line: the end mark, and where the file keeps its own form, all
     // that followed a line that begins with it.
