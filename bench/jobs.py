@@ -569,13 +569,17 @@ ONE_COMMAND = "ONE.ZT"
 
 
 def test_mode_job(key, title, make_target):
-    """/t with one command that meets no line and with all of MATCHING_NOTHING; standard input
-    is the null device, which answers every wait. The target stays as it was."""
+    """/t with one command that meets no line and with all of MATCHING_NOTHING (standard input
+    is the null device, which answers every wait), then the same two without /t. The target
+    stays as it was."""
     files = {SCRIPT_FILES["zeltrim"]: instructions(TARGET, MATCHING_NOTHING),
              ONE_COMMAND: instructions(TARGET, MATCHING_NOTHING[:1])}
-    tools = {"zeltrim /t, 1 command": Tool(["ZELTRIM", ONE_COMMAND, "/t"], leaves="original"),
-             "zeltrim /t, %d commands" % len(MATCHING_NOTHING):
-                 Tool(ZELTRIM + ["/t"], leaves="original")}
+    tools = {}
+    for option in (["/t"], []):
+        for script, count in ((ONE_COMMAND, 1), (SCRIPT_FILES["zeltrim"], len(MATCHING_NOTHING))):
+            name = "zeltrim%s, %d command%s" % ("".join(" " + o for o in option), count,
+                                               "s" if count > 1 else "")
+            tools[name] = Tool(["ZELTRIM", script] + option, leaves="original")
     return Job(key, title, make_target, files, tools)
 
 
