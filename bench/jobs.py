@@ -519,9 +519,9 @@ def peer_job(key, title, make_target, edit, sd):
     return Job(key, title, make_target, files, tools)
 
 
-# Many small files in one job: each of these lines, each file named by its own .F and edited by
-# the three commands, each of which meets a line of every file (32 lines hold every kind of
-# line of a screen).
+# Many small files in one job: each file of MANY_LINES lines in a row of the start-up text, named
+# by its own .F and edited by three commands, each of which meets a line of every file (any 32
+# lines in a row hold every kind of line of a screen of 25).
 MANY_LINES = 32
 MANY_EDIT = [command for command in EVERY_COMMAND if command[0] in "SEV"]
 
