@@ -4,35 +4,28 @@
 #include <new>
 #include <optional>
 
-#include "commands/interpreter.h"
-#include "commands/json_report.h"
+#include "lines/caseless.h"
 #include "platform/console.h"
+#include "run/job.h"
+#include "run/json_report.h"
 
 namespace zeltrim {
 
 namespace {
-constexpr std::string_view kBanner = "ZELTRIM.EXE - Text File Modifier - 3.1\n\n";
+constexpr std::string_view kBanner = "ZELTRIM.EXE - Text File Modifier - " ZELTRIM_VERSION "\n\n";
 constexpr std::string_view kRelease = "%s - Release: 20000719\n\n";
 constexpr std::string_view kOwnerNotice = "Copyright (C) 2026 The ZELTRIM developers";
 constexpr std::string_view kTestModeOn = "Invoked in TEST mode \n\n";
-constexpr std::string_view kEndedSuccessfully = "\nZELTRIM.EXE ended successfully\n";
-constexpr std::string_view kEndedWithErrors = "\nZELTRIM.EXE ended with errors\n";
-constexpr std::string_view kOutOfMemory = "Error - Out of Memory - Program ending.\n";
+constexpr std::string_view kOutOfMemory = "Error - Out of Memory - Program ending.";
 constexpr std::string_view kNoWriteOn = "Invoked in NO-WRITE mode - no file is changed\n\n";
-constexpr std::string_view kUnknownOption = "Unknown option %s\n";
+constexpr std::string_view kUnknownOption = "Unknown option %s";
 constexpr std::string_view kUnknownOptionStops = "Unknown option %s - no file was changed\n";
 constexpr std::string_view kEndOfOptions = "--";
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
-constexpr std::string_view kStandardInput = "-";
-constexpr std::string_view kNoJsonInTestMode = "JSON mode cannot be combined with test mode\n";
+constexpr std::string_view kNoJsonInTestMode = "JSON mode cannot be combined with test mode";
 constexpr std::string_view kNoInputInTestMode =
-    "Standard input cannot hold the instructions in test mode\n";
-// What a report says when memory ran out while it was being written.
-constexpr std::string_view kOutOfMemoryReport =
-    "{\"program\":\"zeltrim\",\"version\":\"3.1\",\"exit\":1,\"options\":[],"
-    "\"text_bytes\":\"utf-8\",\"error\":\"Error - Out of Memory - Program ending.\","
-    "\"targets\":[],\"problems\":[]}\n";
+    "Standard input cannot hold the instructions in test mode";
 
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
 // anywhere.
@@ -73,7 +66,7 @@ const Option* option_of(const std::string& argument, bool long_name) {
   if (long_name) {
     found = std::ranges::find(kOptions, argument, &Option::name);
   } else if (argument.size() == 2 && argument[0] == '/') {
-    found = std::ranges::find(kOptions, static_cast<char>(argument[1] & ~0x20), &Option::letter);
+    found = std::ranges::find(kOptions, upper_ascii(argument[1]), &Option::letter);
   }
   return found == std::end(kOptions) ? nullptr : found;
 }
@@ -145,98 +138,104 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   return line;
 }
 
-// A run whose command line asks for JSON gets `json`, which it fills as it goes.
-Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
-           std::optional<JsonReport>& json) {
-  CommandLine line = read_command_line(arguments);
+// The run the command line asks for, said to the report chosen for it: the banner and the
+// options' announcements are the console's alone.
+Ending run(const CommandLine& line, platform::Disk& disk, platform::Console& console,
+           Report& report, bool console_text) {
   const RunSettings& settings = line.settings;
-  bool refused = line.unknown || settings.test_mode;
-  if (settings.json && line.help == CommandLine::Help::none && !refused) {
-    json.emplace();
-    json->options = long_names(line.given);
-    json->with_diff = settings.target.diff;
-  } else {
-    platform::say(kBanner);
-    platform::say(kRelease, kOwnerNotice);
+  if (console_text) {
+    console.say(kBanner);
+    console.say(kRelease, {kOwnerNotice});
   }
   if (line.help == CommandLine::Help::none && line.unknown) {
-    platform::say(kUnknownOptionStops, *line.unknown);
-    platform::tell_error("zeltrim: unknown option " + *line.unknown);
+    console.say(kUnknownOptionStops, {*line.unknown});
+    console.error("unknown option " + *line.unknown);
     return Ending::unknown_option;
   }
   // Test mode reads its keys from standard input, and shows every step on standard output.
   for (auto [refuse, said] : {std::pair{settings.json, kNoJsonInTestMode},
                               std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
     if (!refuse || !settings.test_mode || line.help != CommandLine::Help::none) continue;
-    platform::say(said);
-    platform::tell_error("zeltrim: " + message_line(said, {}));
+    console.say(said);
+    console.say("\n");
+    console.error(said);
     return Ending::unknown_option;
   }
   for (const Option* option : line.given) {
-    if (!json && !option->announced.empty()) platform::say(option->announced);
+    if (console_text && !option->announced.empty()) console.say(option->announced);
   }
   if (line.help == CommandLine::Help::screen) {
-    show_help(disk, line.no_write_anywhere);
+    show_help(disk, console, line.no_write_anywhere);
     return Ending::help_shown;
   }
-  if (line.help == CommandLine::Help::usage) show_usage();
+  if (line.help == CommandLine::Help::usage) show_usage(console);
   if (line.help != CommandLine::Help::none) return Ending::information;
   for (const std::string& argument : line.without_effect) {
-    platform::tell_error("zeltrim: " + argument + " has no effect; test mode is /t");
+    console.error(argument + " has no effect; test mode is /t");
   }
   // Any other argument was always ignored; a strict run counts it as a problem of the job.
   for (const std::string& argument : line.extra) {
     if (settings.strict) {
-      if (json) {
-        json->problems.push_back(
-            {std::nullopt, message_line(kUnknownOption, argument), std::nullopt});
-      }
-      if (!json) platform::say(kUnknownOption, argument);
-      platform::tell_error("zeltrim: unknown option " + argument);
+      report.problem({std::nullopt, std::nullopt, platform::message_line(kUnknownOption, argument)},
+                     true);
+      console.error("unknown option " + argument);
     } else {
-      platform::tell_error("zeltrim: argument " + argument + " is no option and has no effect");
+      console.error("argument " + argument + " is no option and has no effect");
     }
   }
 
   // The report shows UTF-8 text as it is, and a console must show it so too.
-  if (settings.target.unicode) platform::show_utf8();
+  if (settings.target.unicode) console.show_utf8();
   bool command_line_problems = settings.strict && !line.extra.empty();
-  RunOutcome outcome = run_instruction_file(*line.instructions, settings, disk,
-                                            command_line_problems, json ? &*json : nullptr);
+  RunOutcome outcome =
+      run_job(*line.instructions, settings, disk, console, report, command_line_problems);
   if (outcome == RunOutcome::instructions_unusable) return Ending::instructions_unusable;
   // The closing message says plainly whether every target made it.
   bool clean = outcome != RunOutcome::completed_with_errors;
-  if (!json) platform::say(clean ? kEndedSuccessfully : kEndedWithErrors);
+  report.ended(clean);
   if (!clean) return Ending::errors;
   return outcome == RunOutcome::would_change ? Ending::would_change : Ending::success;
 }
 }  // namespace
 
 Ending run_program(const std::vector<std::string>& arguments) {
-  platform::start_console();
+  platform::Console& console = platform::system_console();
+  CommandLine line = read_command_line(arguments);
+  // The report is chosen once: one JSON document where it is asked for and the run goes ahead,
+  // else the console's text, with test mode's traces and waits where that is asked for.
+  bool json = line.settings.json && line.help == CommandLine::Help::none && !line.unknown &&
+              !line.settings.test_mode;
+  JsonReport* document = nullptr;
+  std::unique_ptr<Report> report;
+  if (json) {
+    auto made =
+        std::make_unique<JsonReport>(console, long_names(line.given), line.settings.target.diff);
+    document = made.get();
+    report = std::move(made);
+  } else {
+    report = console_report(console, line.settings.test_mode);
+  }
   Ending ending;
-  std::optional<JsonReport> json;
   try {
-    ending = run(arguments, platform::system_disk(), json);
+    ending = run(line, platform::system_disk(), console, *report, !json);
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
-    if (!json) platform::say(kOutOfMemory);
-    platform::tell_error("zeltrim: out of memory");
+    report->stopped(kOutOfMemory);
+    console.error("out of memory");
     ending = Ending::out_of_memory;
   }
-  if (json) {
+  if (document != nullptr) {
     try {
-      if (ending == Ending::out_of_memory) json->error = message_line(kOutOfMemory, {});
-      platform::print(json->document(exit_code(ending)));
+      console.print(document->document(exit_code(ending)));
     } catch (const std::bad_alloc&) {
-      platform::print(kOutOfMemoryReport);
+      console.print(out_of_memory_document());
     }
   }
-  platform::flush_output();
-  platform::restore_console();
+  console.flush();
+  console.restore();
   // The edits were made, but the report of them was lost: that is not a clean run.
-  if (platform::Status lost = platform::output_failure(); !lost) {
-    platform::tell_error("zeltrim: standard output: " + platform::describe(lost));
+  if (platform::Status lost = console.output_failure(); !lost) {
+    console.error("standard output", platform::describe(lost));
     if (exit_code(ending) == 0 || ending == Ending::would_change) ending = Ending::errors;
   }
   return ending;

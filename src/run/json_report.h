@@ -1,6 +1,6 @@
 // The report of a run as one JSON document, for programs that drive the run: what happened to
-// each target, the problems of the job and how the run ended, gathered as the run goes and
-// written once at its end. It holds the same facts the messages tell; it prints nothing itself.
+// each target, the problems and warnings of the job and how the run ended, gathered from the
+// run's events as they come and written once at its end. It prints nothing before that.
 #pragma once
 
 #include <optional>
@@ -8,53 +8,66 @@
 #include <string_view>
 #include <vector>
 
-#include "textfile/target_file.h"
+#include "run/report.h"
 
 namespace zeltrim {
 
-struct JsonReport {
-  struct Change {
+class JsonReport final : public Report {
+ public:
+  // `options`: the long names of the options in force, without "--". Lines that standard output
+  // would hold and the document cannot (another run's lock waited for) go to `console`'s
+  // standard error.
+  JsonReport(platform::Console& console, std::vector<std::string_view> options, bool with_diff)
+      : console_(console), options_(std::move(options)), with_diff_(with_diff) {}
+
+  void stopped(std::string_view line) override { error_ = line; }
+  void problem(const Notice& problem, bool) override { problems_.push_back(problem); }
+  void warning(const Notice& warning) override { warnings_.push_back(warning); }
+  void named(std::string_view path, Naming) override { targets_.emplace_back().path = path; }
+  void kind(EncodingKind kind) override { targets_.back().kind = kind; }
+  void waiting(std::string_view path) override;
+  void refused(std::string_view line, const platform::Status& reason) override;
+  void change(long long line, char letter, Change change, std::string_view text) override {
+    targets_.back().changes.push_back({line, letter, change, std::string(text)});
+  }
+  void trace(std::string_view) override {}
+  void wait(Wait) override {}
+  void diff(std::string_view notes, platform::Spool& diff) override;
+  void written(const WriteNotice& written) override;
+  void ended(bool) override {}
+
+  // The document of a run that ends with `exit`, with a final line break.
+  std::string document(int exit) const;
+
+ private:
+  struct Changed {
     long long line;
     char command;
-    std::string action;
+    Change change;
     std::string text;
   };
-  struct TargetReport {
+  struct Target {
     std::string path;
     std::optional<EncodingKind> kind;  // none when the file could not be looked at
     bool changed = false;
     std::optional<std::string> backup;
     std::optional<std::string> error;   // the program's lines, joined by a line break
     std::optional<std::string> reason;  // the system's reason
-    std::vector<Change> changes;
+    std::vector<Changed> changes;
     std::string diff;
   };
-  // A problem of the job or the command line, or a warning: its instruction line and the target
-  // it belongs to, where it has them.
-  struct Problem {
-    std::optional<long long> line;
-    std::string message;
-    std::optional<std::string> target;
-  };
+  void write_target(std::string& out, const Target& target) const;
 
-  std::vector<std::string_view> options;  // long names, without "--"
-  bool with_diff = false;
-  std::optional<std::string> error;  // the line of a run that ended before any target
-  std::vector<TargetReport> targets;
-  std::vector<Problem> problems;
-  std::vector<Problem> warnings;
-
-  // The target named last.
-  TargetReport& target() { return targets.back(); }
-  // Adds to the target named last the change a report line of `command` at instruction line
-  // `line` tells: `said`, as printed, is the report's label, a colon and the text.
-  void add_change(long long line, char command, std::string_view said);
-
-  // The document of a run that ends with `exit`, with a final line break.
-  std::string document(int exit) const;
+  platform::Console& console_;
+  std::vector<std::string_view> options_;
+  bool with_diff_;
+  std::optional<std::string> error_;  // the line of a run that ended before any target
+  std::vector<Target> targets_;
+  std::vector<Notice> problems_;
+  std::vector<Notice> warnings_;
 };
 
-// A message as printed, without its final line break, its %s or %d replaced by `argument`.
-std::string message_line(std::string_view format, std::string_view argument);
+// What a report says when memory ran out while it was being written.
+std::string_view out_of_memory_document();
 
 }  // namespace zeltrim
