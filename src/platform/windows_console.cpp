@@ -50,7 +50,7 @@ BOOL WINAPI on_console_event(DWORD) {
 
 ConsoleStart start_console() {
   SetConsoleCtrlHandler(on_console_event, TRUE);
-  return {.gather = !_isatty(_fileno(stdout))};
+  return {.gather = !_isatty(_fileno(stdout)), .lost = {}};
 }
 
 void show_utf8() {
