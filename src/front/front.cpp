@@ -24,31 +24,53 @@ constexpr std::string_view kEndOfOptions = "--";
 constexpr std::string_view kHelpOption = "--help";
 constexpr std::string_view kVersionOption = "--version";
 constexpr std::string_view kNoJsonInTestMode = "JSON mode cannot be combined with test mode";
+constexpr std::string_view kNoQuietInTestMode = "Quiet mode cannot be combined with test mode";
 constexpr std::string_view kNoInputInTestMode =
     "Standard input cannot hold the instructions in test mode";
 
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
-// anywhere.
+// anywhere; some take a value, as --NAME=VALUE.
 struct Option {
-  char letter;
+  char letter;  // none: a long name alone
   std::string_view name;
-  void (*set)(RunSettings& settings);
-  std::string_view announced;  // said after the banner (test mode: each time it is given)
+  void (*set)(RunSettings& settings, std::string_view value);
+  std::string_view announced = {};  // said after the banner (test mode: each time it is given)
+  bool valued = false;
 };
 
 constexpr Option kOptions[] = {
-    {'T', "--test", [](RunSettings& settings) { settings.test_mode = true; }, kTestModeOn},
-    {'N', "--dry-run", [](RunSettings& settings) { settings.target.no_write = true; }, kNoWriteOn},
-    {'D', "--diff", [](RunSettings& settings) { settings.target.diff = true; }, {}},
-    {'B', "--backup", [](RunSettings& settings) { settings.target.backup = true; }, {}},
-    {'S', "--strict", [](RunSettings& settings) { settings.strict = true; }, {}},
-    {'O', "--once", [](RunSettings& settings) { settings.once = true; }, {}},
-    {'K', "--keep-form", [](RunSettings& settings) { settings.target.keep_form = true; }, {}},
-    {'U', "--unicode", [](RunSettings& settings) { settings.target.unicode = true; }, {}},
-    {'J', "--json", [](RunSettings& settings) { settings.json = true; }, {}},
+    {'T', "--test", [](RunSettings& settings, auto) { settings.test_mode = true; }, kTestModeOn},
+    {'N', "--dry-run", [](RunSettings& settings, auto) { settings.target.no_write = true; },
+     kNoWriteOn},
+    {'D', "--diff", [](RunSettings& settings, auto) { settings.target.diff = true; }},
+    {'B', "--backup", [](RunSettings& settings, auto) { settings.target.backup = true; }},
+    {'S', "--strict", [](RunSettings& settings, auto) { settings.strict = true; }},
+    {'O', "--once", [](RunSettings& settings, auto) { settings.once = true; }},
+    {'K', "--keep-form", [](RunSettings& settings, auto) { settings.target.keep_form = true; }},
+    {'U', "--unicode", [](RunSettings& settings, auto) { settings.target.unicode = true; }},
+    {'Q', "--quiet", [](RunSettings& settings, auto) { settings.quiet = true; }},
+    {'J', "--json", [](RunSettings& settings, auto) { settings.json = true; }},
+    {'\0',
+     "--validate",
+     [](RunSettings& settings, std::string_view command) { settings.target.validate = command; },
+     {},
+     true},
+    {'\0',
+     "--suffix",
+     [](RunSettings& settings, std::string_view suffix) {
+       settings.target.backup = true;
+       settings.target.backup_suffix = suffix;
+     },
+     {},
+     true},
 };
+constexpr const Option& kTestOption = kOptions[0];
+constexpr const Option& kNoWriteOption = kOptions[1];
+constexpr const Option& kBackupOption = kOptions[3];
+constexpr const Option& kQuietOption = kOptions[8];
+constexpr std::string_view kQuietShort = "-q";
 
-// The long names of the options given, in the table's order, as the JSON report lists them:
+// The long names of the options in force, in the table's order, as the JSON report lists them:
 // JSON itself is not listed, and test mode refuses a report.
 std::vector<std::string_view> long_names(const std::vector<const Option*>& given) {
   std::vector<std::string_view> names;
@@ -60,15 +82,33 @@ std::vector<std::string_view> long_names(const std::vector<const Option*>& given
   return names;
 }
 
-// The option an argument names: a slash and its letter, in either case, or its long name.
-const Option* option_of(const std::string& argument, bool long_name) {
+// The option an argument names: a slash and its letter, in either case, or its long name (with
+// its value, for one that takes a value).
+const Option* option_of(std::string_view argument, bool long_name) {
   const Option* found = std::end(kOptions);
   if (long_name) {
-    found = std::ranges::find(kOptions, argument, &Option::name);
-  } else if (argument.size() == 2 && argument[0] == '/') {
+    found = std::ranges::find_if(kOptions, [argument](const Option& option) {
+      return option.valued ? argument.starts_with(option.name) &&
+                                 argument.substr(option.name.size()).starts_with('=')
+                           : argument == option.name;
+    });
+  } else if (argument.size() == 2 && argument[0] == '/' && argument[1] != '\0') {
     found = std::ranges::find(kOptions, upper_ascii(argument[1]), &Option::letter);
   }
   return found == std::end(kOptions) ? nullptr : found;
+}
+
+// Why a value an option was given cannot serve, or nothing when it can.
+std::optional<std::string> refusal_of(const Option& option, std::string_view value) {
+  if (option.name == "--validate" && value.find("%s") == std::string_view::npos) {
+    return "the validation command must hold %s, where the new content's file goes";
+  }
+  if (option.name == "--suffix" &&
+      (value.empty() ||
+       value.find_first_of(platform::kFolderSeparators) != std::string_view::npos)) {
+    return "a backup's suffix must not be empty nor hold a folder separator";
+  }
+  return std::nullopt;
 }
 
 // What the command line asks for, read whole before anything is done: a mistyped option must
@@ -83,12 +123,20 @@ struct CommandLine {
   std::vector<std::string> extra;           // other arguments after the instruction file
   std::vector<const Option*> given;         // in the order given; /t each time
   bool no_write_anywhere = false;           // /n or --dry-run, wherever it stands
+  // An option whose value cannot serve, and why: the run stops before it begins.
+  std::optional<std::pair<std::string, std::string>> refused;
 
-  void take(const Option& option) {
-    // An option given again counts once; /t is announced each time.
-    if (option.letter != 'T' && std::ranges::find(given, &option) != given.end()) return;
-    given.push_back(&option);
-    option.set(settings);
+  void take(const Option& option, std::string_view argument = {}) {
+    std::string_view value = option.valued ? argument.substr(option.name.size() + 1) : "";
+    if (option.valued && !refused) {
+      if (auto why = refusal_of(option, value)) refused.emplace(argument, *why);
+    }
+    // The backup's suffix brings the backup.
+    if (&option != &kBackupOption && option.name == "--suffix") take(kBackupOption);
+    // An option given again counts once (a value: the last one given); /t is announced each time.
+    bool again = std::ranges::find(given, &option) != given.end();
+    if (!again || &option == &kTestOption) given.push_back(&option);
+    if (!again || option.valued) option.set(settings, value);
   }
 };
 
@@ -104,20 +152,22 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
     }
     if (!options_ended && argument == kEndOfOptions) {
       options_ended = true;
+    } else if (!options_ended && argument == kQuietShort) {
+      line.take(kQuietOption);
     } else if (!options_ended && argument.starts_with(kEndOfOptions)) {
       if (argument == kHelpOption || argument == kVersionOption) {
         line.help = argument == kHelpOption ? CommandLine::Help::usage : CommandLine::Help::version;
         break;
       }
       if (const Option* option = option_of(argument, true)) {
-        line.take(*option);
+        line.take(*option, argument);
       } else if (!line.unknown) {
         line.unknown = argument;
       }
     } else if (!line.instructions) {
       line.instructions = argument;
       // The first argument has always switched test mode on too when it is /t.
-      if (option_of(argument, false) == &kOptions[0]) line.take(kOptions[0]);
+      if (option_of(argument, false) == &kTestOption) line.take(kTestOption);
     } else if (const Option* option = option_of(argument, false)) {
       line.take(*option);
     } else if (argument == "-t" || argument == "-T") {
@@ -133,7 +183,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   }
   // A preview writes nothing, not even the help screen's sample, wherever it is asked for.
   line.no_write_anywhere = std::ranges::any_of(arguments, [](const std::string& argument) {
-    return argument == "--dry-run" || option_of(argument, false) == &kOptions[1];
+    return argument == kNoWriteOption.name || option_of(argument, false) == &kNoWriteOption;
   });
   return line;
 }
@@ -152,9 +202,14 @@ Ending run(const CommandLine& line, platform::Disk& disk, platform::Console& con
     console.error("unknown option " + *line.unknown);
     return Ending::unknown_option;
   }
+  if (line.help == CommandLine::Help::none && line.refused) {
+    console.error(line.refused->first, line.refused->second);
+    return Ending::unknown_option;
+  }
   // Test mode reads its keys from standard input, and shows every step on standard output.
-  for (auto [refuse, said] : {std::pair{settings.json, kNoJsonInTestMode},
-                              std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
+  for (auto [refuse, said] :
+       {std::pair{settings.json, kNoJsonInTestMode}, std::pair{settings.quiet, kNoQuietInTestMode},
+        std::pair{line.instructions == kStandardInput, kNoInputInTestMode}}) {
     if (!refuse || !settings.test_mode || line.help != CommandLine::Help::none) continue;
     console.say(said);
     console.say("\n");
@@ -204,7 +259,9 @@ Ending run_program(const std::vector<std::string>& arguments) {
   // The report is chosen once: one JSON document where it is asked for and the run goes ahead,
   // else the console's text, with test mode's traces and waits where that is asked for.
   bool json = line.settings.json && line.help == CommandLine::Help::none && !line.unknown &&
-              !line.settings.test_mode;
+              !line.refused && !line.settings.test_mode;
+  // Quiet, the console holds only what went wrong and what a preview and a diff show.
+  bool quiet = line.settings.quiet && !line.settings.test_mode;
   JsonReport* document = nullptr;
   std::unique_ptr<Report> report;
   if (json) {
@@ -213,11 +270,11 @@ Ending run_program(const std::vector<std::string>& arguments) {
     document = made.get();
     report = std::move(made);
   } else {
-    report = console_report(console, line.settings.test_mode);
+    report = console_report(console, line.settings.test_mode, quiet);
   }
   Ending ending;
   try {
-    ending = run(line, platform::system_disk(), console, *report, !json);
+    ending = run(line, platform::system_disk(), console, *report, !json && !quiet);
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
     report->stopped(kOutOfMemory);

@@ -82,14 +82,27 @@ class TestModeReport final : public ConsoleReport {
     console_.wait_for_key();
   }
 };
+// Quiet: what went wrong, the problems of the job, a preview's verdicts and the diffs alone.
+class QuietReport final : public ConsoleReport {
+ public:
+  using ConsoleReport::ConsoleReport;
+  void named(std::string_view, Naming) override {}
+  void waiting(std::string_view) override {}
+  void change(long long, char, Change, std::string_view) override {}
+  void written(const WriteNotice& written) override {
+    for (const std::string& line : written.lines) print_line(line);
+  }
+  void ended(bool) override {}
+};
 }  // namespace
 
 std::string_view label_of(Change change) { return kChanges[static_cast<int>(change)].label; }
 
 std::string_view report_line(Change change) { return kChanges[static_cast<int>(change)].line; }
 
-std::unique_ptr<Report> console_report(platform::Console& console, bool test_mode) {
+std::unique_ptr<Report> console_report(platform::Console& console, bool test_mode, bool quiet) {
   if (test_mode) return std::make_unique<TestModeReport>(console);
+  if (quiet) return std::make_unique<QuietReport>(console);
   return std::make_unique<ConsoleReport>(console);
 }
 

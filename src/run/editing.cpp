@@ -470,7 +470,8 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
   return met;
 }
 
-Met Editing::name(std::string_view path_named, Naming naming, std::string_view line) {
+Met Editing::name(std::string_view path_named, Naming naming, std::string_view line,
+                  bool lf_alone) {
   Met met = write_back(line);
   met.named = true;
   std::string path(path_named);
@@ -491,6 +492,7 @@ Met Editing::name(std::string_view path_named, Naming naming, std::string_view l
   Opened opened =
       open_target(run_.disk, path, naming, previous, options, std::move(shadow), waiting);
   target_ = std::move(opened.target);
+  target_.made_with_lf = target_.made && lf_alone;
   loaded_ = opened.result == LoadResult::loaded;
   if (opened.result != LoadResult::cannot_open) run_.report.kind(target_.kind);
   // A file .G has just made is known by its own identity from now on.

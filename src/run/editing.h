@@ -86,8 +86,9 @@ class Editing {
     return named_ ? std::optional<std::string_view>(target_.path) : std::nullopt;
   }
   // The line that names a target, .F or .G: the target before it is written back, with `line`
-  // traced in test mode once its command lines have said what they said.
-  Met name(std::string_view path, Naming naming, std::string_view line);
+  // traced in test mode once its command lines have said what they said. `lf_alone`: the line
+  // ends with a lone LF, which a file .G makes in its own form takes for its lines.
+  Met name(std::string_view path, Naming naming, std::string_view line, bool lf_alone);
   // A command line of the loaded target; `prepare` is null for an invalid command, and `rule`
   // says how its argument is taken.
   void take(char letter, Prepare prepare, const PartsRule& rule, bool top,

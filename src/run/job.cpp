@@ -83,17 +83,20 @@ std::string_view argument_of(std::string_view line) {
   return line.size() > kArgumentAt ? line.substr(kArgumentAt) : "";
 }
 
-// Calls `each` with every line of the instruction file and its number: a line ends with CR LF
-// or with a lone LF, neither of which belongs to it.
+// Calls `each` with every line of the instruction file, its number and whether it ends with a
+// lone LF (a last line without a break as the line before it): a line ends with CR LF or with
+// a lone LF, neither of which belongs to it.
 template <typename Each>
 void for_each_line(std::string_view rest, Each&& each) {
+  bool lf_alone = false;
   for (long long line_number = 1; !rest.empty(); ++line_number) {
     std::size_t lf = rest.find('\n');
     std::size_t length = lf == std::string_view::npos ? rest.size() : lf + 1;
     std::string_view line = rest.substr(0, length);
     rest.remove_prefix(length);
+    if (line.ends_with('\n')) lf_alone = !line.ends_with("\r\n");
     line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
-    each(line, line_number);
+    each(line, line_number, lf_alone);
   }
 }
 
@@ -110,7 +113,7 @@ void say_no_target(const Run& run, bool shown) {
 bool problems_before_running(const Run& run, std::string_view instructions) {
   bool found_any = false;
   std::optional<std::string_view> target;  // the target the lines belong to
-  for_each_line(instructions, [&](std::string_view line, long long line_number) {
+  for_each_line(instructions, [&](std::string_view line, long long line_number, bool) {
     if (!line.starts_with(kCommandMark)) return;
     const CommandKind* found = command_of(line);
     std::optional<LineProblem> problem;
@@ -160,13 +163,15 @@ std::optional<std::string> read_instructions(const Run& run, EncodingKind& kind)
 }
 
 // A line that begins with the command mark: a target named, a command of the loaded target
-// held with it, or, while none is loaded, a problem said at once.
-Met dispatch(const Run& run, Editing& editing, std::string_view line, long long number) {
+// held with it, or, while none is loaded, a problem said at once. A file .G makes in its own form
+// takes the line end of the .G line.
+Met dispatch(const Run& run, Editing& editing, std::string_view line, long long number,
+             bool lf_alone) {
   const CommandKind* found = command_of(line);
   Met met;
   bool traced = run.settings.test_mode;
   if (found != nullptr && found->names) {
-    met = editing.name(argument_of(line), *found->names, line);
+    met = editing.name(argument_of(line), *found->names, line, lf_alone);
   } else if (editing.loaded()) {
     // Its traces and its waits too are held with the line, to come in their place.
     editing.take(found ? found->letter : '\0', found ? found->prepare : nullptr,
@@ -239,8 +244,8 @@ RunOutcome run_job(const std::string& path, const RunSettings& settings, platfor
   }
   Editing editing(run);
   Met met;
-  for_each_line(*instructions, [&](std::string_view line, long long number) {
-    if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number);
+  for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
+    if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number, lf_alone);
   });
   met |= editing.finish();
   if (!met.named) say_no_target(run, false);

@@ -62,8 +62,10 @@ class Report {
   virtual void ended(bool clean) = 0;
 };
 
-// The console's report, and test mode's, which traces every step and waits after it.
-std::unique_ptr<Report> console_report(platform::Console& console, bool test_mode);
+// The console's report: test mode's traces every step and waits after it; a quiet one says only
+// what went wrong, a preview's verdicts and the diffs.
+std::unique_ptr<Report> console_report(platform::Console& console, bool test_mode,
+                                       bool quiet = false);
 
 // The label a report line begins with, and the line as the console prints it ("%s" its text).
 std::string_view label_of(Change change);

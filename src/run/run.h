@@ -21,6 +21,7 @@ struct RunSettings {
   bool strict = false;     // a problem in the instruction file is an error of the run
   bool once = false;       // an addition already there is not made again
   bool json = false;       // the report is one JSON document on standard output
+  bool quiet = false;      // standard output says only what went wrong, and previews and diffs
   // Where additions are made once: how many lines a line added at the top looks at before the
   // file passes.
   std::uint64_t look_ahead_lines = 4096;

@@ -39,6 +39,8 @@ struct TargetOptions {
   bool diff = false;       // show each change as a unified diff
   bool keep_form = false;  // write each file back with its own line ends and end mark
   bool unicode = false;    // UTF-16 and UTF-32 text is edited as UTF-8, every character kept
+  std::string backup_suffix = ".bak";  // what a backup's name adds to the target's
+  std::string validate;  // a command that checks the new content before it is put in place
 };
 
 // How the instruction file named the target.
@@ -85,7 +87,10 @@ struct Target {
   platform::File original;
   platform::TargetLock lock;  // held from the moment it is named until it is written back
   std::optional<platform::FileIdentity> read_as;  // the file as it was when it was opened
-  bool made = false;     // a .G file that did not exist: made empty when it was named
+  bool made = false;  // a .G file that did not exist: made empty when it was named
+  // Its own form: LF lines without an end mark, as the .G line that made it ends (else the
+  // program's form).
+  bool made_with_lf = false;
   FileForm form;         // of the present content, once its lines were all read
   bool back_up = false;  // a replacement keeps its content from before the run (as NAME.bak)
 };

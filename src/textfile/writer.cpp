@@ -18,7 +18,6 @@ constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
 // A chunk is handed on after the line that fills it: space for the chunk and that line.
 constexpr std::size_t kLineSpace = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
-constexpr std::string_view kBackupSuffix = ".bak";
 
 // What went wrong, in the outcome the caller is told.
 void record_failure(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
@@ -44,7 +43,7 @@ class Destination {
 
  protected:
   bool backup_wanted() const { return target_.back_up && !target_.made; }
-  std::string backup_path() const { return target_.path + std::string(kBackupSuffix); }
+  std::string backup_path() const { return target_.path + options_.backup_suffix; }
 
   platform::Disk& disk_;
   Target& target_;
