@@ -83,6 +83,9 @@ class FaultyDisk final : public platform::Disk {
   platform::Status open_scratch(platform::File& file) override {
     return failing(Step::scratch) ? injected() : real_.open_scratch(file);
   }
+  platform::Status run_check(const std::string& command, const std::string& path) override {
+    return real_.run_check(command, path);
+  }
 
  private:
   static platform::Status injected() { return platform::Status::injected(); }
