@@ -766,7 +766,7 @@ TEST(Durability, NewContentAndNamesReachTheDiskInOrder) {
       if (!kind.starts_with("rename") && !kind.starts_with("link")) continue;
       EXPECT_LE(written[from], std::max(synced[from], all_synced))
           << from << " takes the name " << to << " before its last write is on the disk";
-      int kept = named[to + ".bak"];
+      int kept = named.contains(to + ".bak") ? named.at(to + ".bak") : 0;
       EXPECT_TRUE(!backup || (to != "A" && to != "B") || (kept > 0 && kept < folder_synced))
           << to << " is replaced before its backup's name is on the disk";
       named[to] = at;
