@@ -5,9 +5,9 @@
 # on a line of its own that ends in " skipped".
 log=$1/Testing/Temporary/LastTest.log
 [ -f "$log.tmp" ] && log=$log.tmp  # ctest writes the log of the run under way there
-why=$(awk '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
-  next_line { said[name] = $0; next_line = 0 }
-  /: Skipped$/ { next_line = 1 }
+awk '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
+  why { said[name] = $0; why = 0 }
+  /: Skipped$/ { why = 1 }
   / skipped$/ && !/^\[/ { said[name] = $0 }
-  END { for (name in said) print "  " name ": " said[name] }' "$log" | sort)
-[ -z "$why" ] || printf 'Skipped, and why:\n%s\n' "$why"
+  END { for (name in said) print "  " name ": " said[name] }' "$log" | sort | sed '1i\
+Skipped, and why:'

@@ -733,14 +733,14 @@ TEST(Durability, NewContentAndNamesReachTheDiskInOrder) {
                     : std::system("strace -V >/dev/null 2>&1") ? "without strace (Debian package)"
                                                                : nullptr;
   if (why != nullptr) GTEST_SKIP() << "the program's system calls are not traced " << why;
-  for (const Arguments& arguments : {Arguments{"i.zt"}, Arguments{"i.zt", "/b"}}) {
-    bool backup = arguments.size() > 1;
+  for (bool backup : {false, true}) {
     Scratch folder;
     folder.write("A", file_of({}, "{40000*SET LINE=SOME VALUE}"));
     folder.write("B", file_of({}, "B"));
     folder.write("i.zt", ".F A\r\n.I X\r\n.G B\r\n.I Y\r\n.G C\r\n.I Z\r\n");
-    std::string log = folder.path + ".trace", here = fs::canonical(folder.path).string();
-    Arguments command = program(arguments);  // only calls that succeed, each file by its path
+    std::string log = folder.path + ".trace", here = fs::canonical(folder.path).string(), line;
+    // Only the calls that succeed, each file by its path.
+    Arguments command = program(backup ? Arguments{"i.zt", "/b"} : Arguments{"i.zt"});
     command.insert(command.begin(), {"strace", "-fyzo", log, "-etrace=%file,%desc"});
     ASSERT_EQ(run(folder, command).code, 0);
     // By name, the line of its last write, sync and naming (0: none); the last syncfs, and the
@@ -748,8 +748,7 @@ TEST(Durability, NewContentAndNamesReachTheDiskInOrder) {
     std::map<std::string, int> written, synced, named;
     int all_synced = 0, folder_synced = 0, at = 1;
     auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
-    std::ifstream trace(log);
-    for (std::string line; std::getline(trace, line); ++at) {
+    for (std::ifstream trace(log); std::getline(trace, line); ++at) {
       char call[32] = "", path[4096] = "";
       std::sscanf(line.c_str(), "%*d %31[a-z0-9](%*d<%4095[^>]", call, path);
       std::string name = name_of(path), quoted[5];  // a rename's or link's names: 1 and 3
@@ -758,8 +757,7 @@ TEST(Durability, NewContentAndNamesReachTheDiskInOrder) {
       std::string from = name_of(quoted[1]), to = name_of(quoted[3]), kind = call;
       if (kind.find("write") != std::string::npos) written[name] = at;
       if (kind == "syncfs") all_synced = folder_synced = at;
-      if (kind == "fsync" || kind == "fdatasync")
-        (path == here ? folder_synced : synced[name]) = at;
+      if (kind.ends_with("sync")) (path == here ? folder_synced : synced[name]) = at;
       if (!kind.starts_with("rename") && !kind.starts_with("link")) continue;
       EXPECT_LE(written[from], std::max(synced[from], all_synced))
           << from << " takes the name " << to << " before its last write is on the disk";

@@ -15,9 +15,7 @@ using Step = FaultyDisk::Step;
 
 struct Job {
   const char* name;
-  std::string old_bytes;
-  std::string instructions;  // after ".F T" or ".G T"
-  std::string new_bytes;
+  std::string old_bytes, instructions, new_bytes;  // the instructions after ".F T" or ".G T"
   RunSettings settings;
 };
 
