@@ -145,8 +145,7 @@ enum class Check : unsigned char {
   replace,    // this user may replace the file: not when it is read-only (a new one may be tried)
   temp_file,  // a temporary file could be made in the folder of the file a link names
   take_name,  // a new file could take the name of the file a link names, in its folder
-  backup,     // an old backup could be replaced, or a new one made: not a folder, nor a name too
-              // long to be made
+  backup,     // a backup could be made, or an old one replaced: not a folder, nor a name too long
 };
 
 // The steps a run takes on the disk. The program takes them as the system gives them
@@ -165,10 +164,11 @@ class Disk {
   virtual Status identify(File& file, FileIdentity& identity) = 0;
   // Which file a path names, symbolic links followed.
   virtual Status identify(const std::string& path, FileIdentity& identity) = 0;
-  // Holds a target against every other run of this program, as the system allows: asked once
-  // before the file is touched at all (`opened` null), once it is open for reading. While another
-  // run holds it, it waits (calling `waiting` after about a second); changed where the name has
-  // come to stand for another file meanwhile (the other run replaced it), to be opened again.
+  // Holds a target against every other run of this program, as the system allows: asked before
+  // the file is touched at all (`opened` null), and again once it is open for reading. While
+  // another run holds it, it waits (calling `waiting` after about a second). Status::changed
+  // where the name has come to stand for another file meanwhile (the run waited for replaced
+  // it): that file is to be opened, and asked for, again.
   virtual Status lock(const std::string& path, File* opened, TargetLock& lock,
                       const std::function<void()>& waiting) = 0;
   // Whether the step `check` on `path` would be allowed.
@@ -177,7 +177,8 @@ class Disk {
   virtual Status create_file(const std::string& path, File& file) = 0;
   // Opens the file for writing without emptying it, or creates it empty when it is missing.
   virtual Status open_for_writing(const std::string& path, File& file) = 0;
-  // Makes the temporary file for a replacement of `path`, beside it.
+  // Makes the temporary file for a replacement of `path`, beside it; the replacement keeps this
+  // Disk to remove it.
   virtual Status begin_replacement(const std::string& path, Replacement& replacement) = 0;
   // Writes every byte or reports failure.
   virtual Status write_all(File& file, std::string_view bytes) = 0;
