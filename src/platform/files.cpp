@@ -116,8 +116,8 @@ Replacement::~Replacement() { abandon_replacement(*this); }
 
 void abandon_replacement(Replacement& replacement) {
   replacement.temp = File();
-  if (!replacement.temp_path.empty())
-    replacement.disk->remove(std::exchange(replacement.temp_path, {}));
+  if (replacement.temp_path.empty()) return;
+  replacement.disk->remove(std::exchange(replacement.temp_path, {}));
 }
 
 }  // namespace zeltrim::platform
