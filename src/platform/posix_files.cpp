@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -35,11 +34,10 @@ int fd_of(const File& file) { return static_cast<int>(file.handle()); }
 bool syncfs_reports_errors() {
   static const bool reports = [] {
     struct utsname system;
-    unsigned major = 0, minor = 0;
-    if (uname(&system) != 0 || std::sscanf(system.release, "%u.%u", &major, &minor) != 2) {
-      return false;
-    }
-    return major > 5 || (major == 5 && minor >= 8);
+    if (uname(&system) != 0) return false;
+    char* minor = nullptr;
+    unsigned long major = std::strtoul(system.release, &minor, 10);
+    return major > 5 || (major == 5 && *minor == '.' && std::strtoul(minor + 1, nullptr, 10) >= 8);
   }();
   return reports;
 }

@@ -325,7 +325,7 @@ Editing::Carried Editing::carry_out() {
     }
     pipeline.end();
     bool settled = true;
-    for (CommandLine& line : lines_) {
+    for (const CommandLine& line : lines_) {
       if (line.top_line && line.top_line->present != line.top_line->met) {
         line.top_line->present = line.top_line->met;
         settled = false;
@@ -529,7 +529,7 @@ void Editing::settle() {
   if (waiting_.empty()) return;
   make_durable();
   std::map<std::string, std::pair<std::string, platform::Status>> folders;  // a name in each
-  for (Waiting& waiting : waiting_) {
+  for (const Waiting& waiting : waiting_) {
     const std::string& renamed = waiting.outcome.renamed;
     if (!renamed.empty())
       folders.try_emplace(platform::folder_of(renamed), renamed, platform::Status());
