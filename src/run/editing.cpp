@@ -122,6 +122,7 @@ void CommandLine::record(char kind, char change, std::string_view text) {
 }
 
 void CommandLine::change(Change change, std::string_view text) {
+  if (said_quietly) return;
   record(static_cast<char>(Record::change), static_cast<char>(change), text);
 }
 
@@ -221,6 +222,8 @@ void Editing::take(char letter, Prepare prepare, const PartsRule& rule, bool top
                    std::string_view argument, std::string_view text, long long number) {
   CommandLine& line = lines_.emplace_back(store_, number, letter, text);
   const RunSettings& settings = run_.settings;
+  // A quiet run says no report line: none is kept.
+  line.said_quietly = settings.quiet && !settings.json && !settings.test_mode;
   if (settings.test_mode) line.trace(kTraceOperation, text);
   if (prepare == nullptr) {
     line.problem_found = LineProblem::invalid_command;

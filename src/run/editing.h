@@ -70,6 +70,7 @@ class CommandLine final : public Events {
   std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
   bool passing = false;               // the lines are passing: what it says comes from the pass
   bool quiet = false;                 // lines pass only to be looked at: it says nothing
+  bool said_quietly = false;          // its report lines go unsaid
 
  private:
   void record(char kind, char change, std::string_view text);
