@@ -284,22 +284,25 @@ InSubfolder::~InSubfolder() {
   if (chdir((private_root + "/run").c_str()) != 0) fail("cannot leave a folder of the run");
 }
 
-CapturedOutput::CapturedOutput() : saved_(dup(STDOUT_FILENO)) {
-  std::fflush(stdout);
-  int file = open((private_root + "/captured").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-  if (saved_ < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) fail("cannot capture the output");
+CapturedOutput::CapturedOutput(Channel channel)
+    : stream_(channel == Channel::output ? STDOUT_FILENO : STDERR_FILENO),
+      saved_(dup(stream_)),
+      path_(private_root + (channel == Channel::output ? "/captured" : "/captured-errors")) {
+  std::fflush(channel == Channel::output ? stdout : stderr);
+  int file = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  if (saved_ < 0 || file < 0 || dup2(file, stream_) < 0) fail("cannot capture the output");
   close(file);
 }
 
 CapturedOutput::~CapturedOutput() {
-  std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
+  std::fflush(stream_ == STDOUT_FILENO ? stdout : stderr);
+  dup2(saved_, stream_);
   close(saved_);
 }
 
 std::string CapturedOutput::text() {
-  std::fflush(stdout);
-  return read_file(private_root + "/captured");
+  std::fflush(stream_ == STDOUT_FILENO ? stdout : stderr);
+  return read_file(path_);
 }
 
 std::vector<std::string> folder_names() {
@@ -352,6 +355,12 @@ std::optional<std::vector<Loaded>> load(const std::string& path, const TargetOpt
   for (Line line; reader.next(line);) lines.push_back({!line.is_text(), std::string(line.text)});
   if (reader.result() != LoadResult::loaded) return std::nullopt;
   return lines;
+}
+
+std::optional<std::vector<Loaded>> load_bytes(std::string_view bytes, const TargetOptions& options,
+                                              EncodingKind& kind) {
+  if (!write_file(check_path(), bytes)) fail("cannot write the file to load", bytes);
+  return load(check_path(), options, kind);
 }
 
 std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loaded>& lines,

@@ -1,0 +1,182 @@
+#include "text_rules.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "commands/command_kit.h"
+#include "commands/text_search.h"
+#include "textfile/encoding.h"
+
+namespace zeltrim::fuzz {
+
+namespace {
+
+constexpr char kQuote = '"';
+
+bool holds_high_byte(std::string_view text) {
+  return std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+}
+
+bool complete(const JobCommand& command) {
+  return !takes_two_parts(command.letter) || has_both_parts(command.argument);
+}
+
+// Each byte as the character of the same number, in UTF-8.
+std::string latin1_as_utf8(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out.push_back(c);
+    } else {
+      out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+      out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// In a .BAT or .CMD file quotes belong to one entry of a value, as cmd.exe reads them.
+bool quotes_are_entries(std::string_view path) {
+  if (path.size() < 4) return false;
+  std::string_view end = path.substr(path.size() - 4);
+  return caseless_equal(end, ".BAT") || caseless_equal(end, ".CMD");
+}
+
+// A value that begins and ends with a quote and holds no other.
+bool is_quoted(std::string_view value) {
+  return value.size() >= 2 && value.front() == kQuote && value.back() == kQuote &&
+         value.find(kQuote, 1) == value.size() - 1;
+}
+
+// The line a .C (at the beginning) or .E of `key` with `addition` makes of `line`: the key as
+// the command writes it, then the value with the addition at its beginning or end (inside the
+// quotes of a quoted value where quotes may be kept); an empty value is a space.
+void concat(Loaded& line, std::string_view key, std::string_view addition, bool at_beginning,
+            bool keep_quotes) {
+  if (line.blank || !has_key(line.text, key)) return;
+  std::string value = line.text.substr(value_start(line.text));
+  if (value.empty()) value = " ";
+  std::size_t at = at_beginning ? 0 : value.size();
+  if (keep_quotes && is_quoted(value)) at = at_beginning ? 1 : value.size() - 1;
+  value.insert(at, addition);
+  line.text = std::string(key) + value;
+}
+
+struct Target {
+  EncodingKind kind = EncodingKind::plain;
+  std::vector<Loaded> lines;
+};
+
+}  // namespace
+
+void check_concat_lines(const ReadJob& job, const Files& before, const Files& after,
+                        const TargetOptions& options) {
+  bool only_concat = std::ranges::all_of(job.commands, [](const JobCommand& command) {
+    return std::string_view("FGCE").find(command.letter) != std::string_view::npos &&
+           brought_text(command).find('\r') == std::string_view::npos;
+  });
+  if (!only_concat) return;
+  // A UTF-16 job read without /u brings characters: into a UTF-8 file they go as UTF-8.
+  bool characters = is_utf16_job(job.bytes) && !options.unicode;
+  std::map<std::string, Target> targets;
+  for (const Naming& naming : job.namings) {
+    std::string path(naming.named.argument);
+    auto known = targets.find(path);
+    if (known == targets.end()) {
+      Target target;
+      auto old = before.find(path);
+      if (old != before.end()) {
+        std::optional<std::vector<Loaded>> lines = load_bytes(old->second, options, target.kind);
+        if (!lines) return;  // a refused target: not what this check foresees
+        target.lines = *lines;
+      } else if (naming.named.letter == 'F') {
+        return;
+      }
+      known = targets.emplace(path, target).first;
+    }
+    Target& target = known->second;
+    if (naming.named.letter == 'G') target.lines.clear();
+    for (const JobCommand& command : naming.commands) {
+      if (!complete(command)) continue;
+      std::string addition(brought_text(command));
+      if (characters && target.kind == EncodingKind::utf8) addition = latin1_as_utf8(addition);
+      for (Loaded& line : target.lines) {
+        concat(line, first_part(command.argument), addition, command.letter == 'C',
+               !quotes_are_entries(path));
+      }
+    }
+  }
+  for (const auto& [path, target] : targets) {
+    auto now = after.find(path);
+    if (now == after.end()) fail("a target is gone", path);
+    EncodingKind kind = EncodingKind::plain;
+    std::optional<std::vector<Loaded>> lines = load_bytes(now->second, options, kind);
+    if (!lines || *lines != target.lines) {
+      std::string expected;
+      for (const Loaded& line : target.lines) expected += line.text + "\n";
+      fail("a .C or .E did not put its addition where the value takes it",
+           path + ": " + now->second + " --- expected lines: " + expected);
+    }
+  }
+}
+
+void check_utf8_kept(const ReadJob& job, const Files& before, const Files& after) {
+  if (!is_utf16_job(job.bytes) && !is_utf8(job.text)) return;
+  std::string_view mark = mark_of(EncodingKind::utf8);
+  for (const auto& [path, old] : before) {
+    if (!old.starts_with(mark) || !is_utf8(std::string_view(old).substr(mark.size()))) continue;
+    const std::string& now = after.at(path);
+    if (now.starts_with(mark) && !is_utf8(std::string_view(now).substr(mark.size()))) {
+      fail("a UTF-8 file holds bytes that are no UTF-8 after the run", path + ": " + now);
+    }
+  }
+}
+
+void check_byte_warnings(const ReadJob& job, const Files& before, const TargetOptions& options,
+                         std::string_view errors) {
+  constexpr std::string_view kWarned = ": bytes above 0x7F go into ";
+  bool as_bytes = !is_utf16_job(job.bytes) && !options.unicode;
+  // Every warning names a command line, read as bytes, that holds such a byte.
+  for (std::size_t at = errors.find(kWarned); at != std::string_view::npos;
+       at = errors.find(kWarned, at + 1)) {
+    std::size_t line_start = errors.rfind('\n', at) + 1;  // npos + 1 is 0
+    std::string_view prefix = errors.substr(line_start, at - line_start);
+    std::size_t colon = prefix.rfind(':');
+    long long number = colon == std::string_view::npos
+                           ? 0
+                           : std::atoll(std::string(prefix.substr(colon + 1)).c_str());
+    auto named = std::ranges::find(job.commands, number, &JobCommand::number);
+    if (!as_bytes || named == job.commands.end() || !holds_high_byte(named->line) ||
+        named->letter == 'F' || named->letter == 'G') {
+      fail("a warning of bytes above 0x7F names no such line", errors.substr(line_start));
+    }
+  }
+  if (!as_bytes) return;
+  // Every such line whose target is UTF-16 or UTF-32 and was loaded is warned of, once.
+  for (const Naming& naming : job.namings) {
+    std::string path(naming.named.argument);
+    auto old = before.find(path);
+    if (old == before.end()) continue;  // made now: a plain file
+    EncodingKind kind = EncodingKind::plain;
+    if (!load_bytes(old->second, options, kind) || unit_size(kind) == 1) continue;
+    for (const JobCommand& command : naming.commands) {
+      if (!complete(command) || !holds_high_byte(command.argument) ||
+          std::string_view("ITRASCEUV").find(command.letter) == std::string_view::npos) {
+        continue;
+      }
+      std::string warning = "zeltrim: " + std::string(kInstructionName) + ":" +
+                            std::to_string(command.number) + std::string(kWarned) + path +
+                            " as one character each; /u reads the line as UTF-8\n";
+      std::size_t first = errors.find(warning);
+      if (first == std::string_view::npos || errors.find(warning, first + 1) != errors.npos) {
+        fail("a line whose bytes above 0x7F go into a UTF-16 or UTF-32 file is not warned of once",
+             warning);
+      }
+    }
+  }
+}
+
+}  // namespace zeltrim::fuzz
