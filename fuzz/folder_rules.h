@@ -18,8 +18,9 @@ std::string backup_name(const std::string& path);
 // Whether `path` is the backup of a file the job names (and not named itself).
 bool is_backup_of_named(const std::string& path, const std::set<std::string>& named);
 
-// Fails the run where the folder after it breaks a promise of the options.
+// Fails the run where the folder after it breaks a promise of the options (those of /b only
+// where `backups_checked`).
 void check_folder(const Files& before, const Files& after, const std::set<std::string>& named,
-                  const TargetOptions& options);
+                  const TargetOptions& options, bool backups_checked = true);
 
 }  // namespace zeltrim::fuzz

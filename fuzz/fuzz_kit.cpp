@@ -406,7 +406,9 @@ std::optional<std::string> reload(std::string_view bytes) {
   EncodingKind kind = EncodingKind::plain;
   std::optional<std::vector<Loaded>> lines = load(check_path(), {}, kind);
   if (!lines) return std::nullopt;
-  if (lines->empty()) return std::string();  // no line: the file is not written at all
+  // A target that holds no line is not touched: the end mark alone, the written form of a
+  // file whose every line was removed, stays as it is.
+  if (lines->empty()) return std::string(bytes);
   return written_form(kind, *lines, false);
 }
 

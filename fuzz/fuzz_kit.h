@@ -94,8 +94,8 @@ std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loa
 // Writes the target back without a command, as a run does: what the writer says.
 WriteResult write_back(const std::string& path, const TargetOptions& options);
 
-// Loads the bytes as a target, in a folder of their own: the written form of what was loaded,
-// or nothing when the target is refused.
+// Loads the bytes as a target, in a folder of their own: the written form of what was loaded
+// (the bytes themselves where no line was), or nothing when the target is refused.
 std::optional<std::string> reload(std::string_view bytes);
 
 // Checks that `bytes`, written back by the program, reload to themselves, apart from the rules

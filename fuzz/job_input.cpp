@@ -123,7 +123,13 @@ bool storable(const std::string& path) {
          path != kInstructionName;
 }
 
-// The options, one bit each of a byte of the input.
+// What a NAME.bak that the user kept before the run holds.
+std::string users_backup(const std::string& path) {
+  return "the user's own copy of " + path + "\r\n";
+}
+
+}  // namespace
+
 RunSettings settings_from(unsigned char bits) {
   RunSettings settings;
   settings.once = (bits & 1) != 0;
@@ -136,13 +142,6 @@ RunSettings settings_from(unsigned char bits) {
   if ((bits & 128) != 0) settings.look_ahead_lines = 1;  // a line added at the top looks past it
   return settings;
 }
-
-// What a NAME.bak that the user kept before the run holds.
-std::string users_backup(const std::string& path) {
-  return "the user's own copy of " + path + "\r\n";
-}
-
-}  // namespace
 
 void check_whole_run(std::string_view input, Budget budget) {
   std::size_t size = input.size();

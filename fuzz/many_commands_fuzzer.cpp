@@ -11,9 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "choices.h"
 #include "whole_run.h"
 
 namespace {
+
+using zeltrim::fuzz::Choices;
 
 constexpr std::string_view kPieces[] = {"a",   "A",   "b",   "B",  "ab",    "AB",    "aB",     "ba",
                                         "aba", "%v%", "%V%", "v%", "x=",    "X=",    "=",      ";a",
@@ -30,31 +33,6 @@ constexpr std::size_t kMoreCommands = 400;
 constexpr std::size_t kMostGrowing = 5;
 constexpr std::size_t kFewestLines = 8;
 constexpr std::size_t kMoreLines = 120;
-
-// The input's bytes one by one, then a generator seeded with all of them.
-class Choices {
- public:
-  explicit Choices(std::string_view input) : input_(input) {
-    for (char c : input) state_ = (state_ ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  }
-  std::size_t next(std::size_t count) {
-    if (used_ < input_.size()) return static_cast<unsigned char>(input_[used_++]) % count;
-    // splitmix64
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return static_cast<std::size_t>((z ^ (z >> 31)) % count);
-  }
-  template <std::size_t N>
-  std::string_view pick(const std::string_view (&from)[N]) {
-    return from[next(N)];
-  }
-
- private:
-  std::string_view input_;
-  std::size_t used_ = 0;
-  std::uint64_t state_ = 14695981039346656037ULL;
-};
 
 std::string text(Choices& choices) {
   std::string made;

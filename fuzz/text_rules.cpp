@@ -1,6 +1,7 @@
 #include "text_rules.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -140,18 +141,23 @@ void check_byte_warnings(const ReadJob& job, const Files& before, const TargetOp
   constexpr std::string_view kWarned = ": bytes above 0x7F go into ";
   bool as_bytes = !is_utf16_job(job.bytes) && !options.unicode;
   // Every warning names a command line, read as bytes, that holds such a byte.
-  for (std::size_t at = errors.find(kWarned); at != std::string_view::npos;
-       at = errors.find(kWarned, at + 1)) {
-    std::size_t line_start = errors.rfind('\n', at) + 1;  // npos + 1 is 0
-    std::string_view prefix = errors.substr(line_start, at - line_start);
-    std::size_t colon = prefix.rfind(':');
-    long long number = colon == std::string_view::npos
-                           ? 0
-                           : std::atoll(std::string(prefix.substr(colon + 1)).c_str());
+  std::string prefix = "zeltrim: " + std::string(kInstructionName) + ":";
+  for (std::size_t start = 0; start < errors.size();) {
+    std::size_t end = std::min(errors.find('\n', start), errors.size());
+    std::string_view line = errors.substr(start, end - start);
+    start = end + 1;
+    if (!line.starts_with(prefix)) continue;
+    std::string_view rest = line.substr(prefix.size());
+    std::size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string_view::npos ||
+        !rest.substr(digits).starts_with(kWarned)) {
+      continue;
+    }
+    long long number = std::atoll(std::string(rest.substr(0, digits)).c_str());
     auto named = std::ranges::find(job.commands, number, &JobCommand::number);
     if (!as_bytes || named == job.commands.end() || !holds_high_byte(named->line) ||
         named->letter == 'F' || named->letter == 'G') {
-      fail("a warning of bytes above 0x7F names no such line", errors.substr(line_start));
+      fail("a warning of bytes above 0x7F names no such line", line);
     }
   }
   if (!as_bytes) return;

@@ -34,6 +34,10 @@ struct Job {
   RunSettings settings;
 };
 
+// The options, one bit each of `bits`: /o, /k, /u, /d, /n, /b, /s from the lowest, and the
+// highest makes a line added at the top look only one line ahead under /o.
+RunSettings settings_from(unsigned char bits);
+
 // Carries out the job and checks every promise above; fails the run where one is broken.
 void check_job(const Job& job);
 
