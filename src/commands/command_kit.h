@@ -82,6 +82,7 @@ struct CommandContext {
   JobLine where;
   Voice* voice;
   TopLine* top_line = nullptr;  // the answer a .T under /o takes
+  std::string_view target;      // the path of the target the command edits
 };
 
 struct TwoParts {
@@ -127,6 +128,12 @@ class Command {
   // After the last line: may queue lines that go after every other.
   virtual void end() {}
   virtual LineKey key() const { return {}; }
+
+  // What the command means to a second run of the same job: the line it adds, the line it looks
+  // for, and whether it changes a text line that reads `text`.
+  virtual std::optional<std::string_view> added() const { return std::nullopt; }
+  virtual std::optional<std::string_view> looked_for() const { return std::nullopt; }
+  virtual bool changes(std::string_view /*text*/) const { return false; }
 
   // The lines queued since they were last taken away.
   std::vector<Line>& queued() { return queue_; }

@@ -4,6 +4,7 @@
 
 #include "commands/carrying.h"
 #include "commands/json_report.h"
+#include "commands/settling.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -129,6 +130,26 @@ void keep_shadow(Run& run, platform::File would_be) {
     if (run.disk.open_scratch(made)) run.shadows[current.key] = std::move(made);
   }
 }
+
+// Under /o, the command lines of the target that a second run would meet again, said before its
+// lines are read.
+void warn_unsettled(Run& run) {
+  std::vector<JobCommand> job;
+  std::vector<HeldLine*> lines;
+  for (HeldLine& held : run.current.held) {
+    if (!held.command) continue;
+    job.push_back({held.number, held.command.get()});
+    lines.push_back(&held);
+  }
+  for (Unsettled& found : find_unsettled(job)) {
+    HeldLine& held = *lines[found.at];
+    if (run.settings.passes()) {
+      say_warning(run, held.number, found.message);
+    } else {
+      held.warnings.push_back(std::move(found.message));
+    }
+  }
+}
 }  // namespace
 
 void explain(const std::string& path, const platform::Status& reason) {
@@ -139,7 +160,23 @@ void say(const Run& run, std::string_view format, std::string_view argument) {
   if (run.json == nullptr) platform::say(format, argument);
 }
 
-void say_problem(Run& run, LineProblem problem, long long number) {
+namespace {
+std::optional<std::string> current_target(const Run& run) {
+  const std::string& path = run.current.target.path;
+  return path.empty() && !run.tally.named_a_target ? std::nullopt : std::optional(path);
+}
+}  // namespace
+
+void say_warning(Run& run, long long number, std::string_view message) {
+  if (run.json != nullptr) {
+    run.json->warnings.push_back({number, std::string(message), current_target(run)});
+  } else {
+    platform::tell_error(told_problem({run.job, number}, message));
+  }
+}
+
+void say_problem(Run& run, LineProblem problem, long long number,
+                 std::optional<std::string_view> target) {
   struct Words {
     std::string_view said;
     std::string_view told;
@@ -153,7 +190,8 @@ void say_problem(Run& run, LineProblem problem, long long number) {
   const Words& words = kWords[static_cast<int>(problem)];
   std::string said = message_line(words.said, std::to_string(number));
   if (run.json != nullptr) {
-    run.json->problems.push_back({number, said});
+    run.json->problems.push_back(
+        {number, said, target ? std::optional<std::string>(*target) : current_target(run)});
   } else if (problem != LineProblem::no_target_loaded || run.settings.strict) {
     // A command while no target is loaded has always been skipped without a word, but in a
     // strict run.
@@ -186,9 +224,13 @@ void write_back(Run& run) {
   if (target.path.empty()) return;
   // A file keeps the backup of its content from before the run: one named again, by any name,
   // gets none, nor does a file the run made.
+  Run::FileRecord record = run.records[current.key];
+  record.made = record.made || target.made;
   TargetOptions options = run.settings.target;
-  options.backup = options.backup && !run.backed_up.contains(current.key);
+  options.backup = options.backup && !record.made && !record.backup_kept;
+  run.records[current.key] = record;
   if (!current.loaded) return keep_shadow(run, {});
+  if (run.settings.once) warn_unsettled(run);
   std::optional<WriteOutcome> written =
       run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
   if (!written) return keep_shadow(run, {});
@@ -196,10 +238,14 @@ void write_back(Run& run) {
   say_diff(run, target.path, outcome);
   if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
-  // A file the run made had no content before it, whatever its write-back met: it never gets a
-  // backup. A file whose backup was kept gets no second one.
-  if (target.made || (options.backup && replaced(outcome.result))) {
-    run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
+  // The backup kept (or, where nothing is written, the one a write-back would keep) is the only
+  // one the file gets. Its new content is a new file, which the record follows.
+  record.backup_kept = record.backup_kept || !outcome.backup_path.empty() ||
+                       (options.backup && options.no_write && replaced(outcome.result));
+  run.records[current.key] = record;
+  if (!options.no_write && replaced(outcome.result) && !current.key.empty()) {
+    run.records.erase(current.key);
+    run.records[platform::identity_key(target.path)] = record;
   }
   if (!replaced(outcome.result)) return keep_shadow(run, std::move(outcome.shadow));
   if (!options.keep_form &&
@@ -239,6 +285,10 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
       open_target(run.disk, path, naming, previous, options, std::move(shadow), waiting);
   current.target = std::move(opened.target);
   current.loaded = opened.result == LoadResult::loaded;
+  // A file .G has just made is known by its own identity from now on.
+  if (options.backup && !options.no_write && current.target.made) {
+    current.key = platform::identity_key(path);
+  }
   if (run.json != nullptr && opened.result != LoadResult::cannot_open) {
     run.json->target().kind = current.target.kind;
   }

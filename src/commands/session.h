@@ -8,9 +8,9 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/command_kit.h"
 #include "commands/json_report.h"
@@ -38,6 +38,7 @@ struct HeldLine {
   long long number;
   char letter;                         // the command's, upper case; none for an invalid one
   std::optional<LineProblem> problem;  // found when it was dispatched
+  std::vector<std::string> warnings;   // said on standard error after its report lines
   std::unique_ptr<Command> command;
   std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
 };
@@ -72,6 +73,10 @@ struct Run {
 
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
+  // The instruction file was UTF-16 text, read one code unit per byte: its texts are characters,
+  // which a UTF-8 target takes as their UTF-8 bytes.
+  bool job_in_utf16 = false;
+  std::deque<std::string> arguments_in_utf8;  // those texts, as a UTF-8 target takes them
   platform::Disk& disk;
   JsonReport* json;  // in JSON mode, what the messages would say; else null
   Tally tally;
@@ -84,9 +89,14 @@ struct Run {
   // Where nothing is written: what the run would have written so far to each file, by the file's
   // identity, so that a file named again is edited as it would be by then.
   std::map<std::string, platform::File> shadows;
-  // The files whose content from before the run is kept (or never was: the run made them), by
-  // identity: a backup is not made again.
-  std::set<std::string> backed_up;
+  // What the run knows of each file it has met, by identity; a file it has not met existed
+  // before the run and has no backup yet. A replacement gives the file a new identity: its record
+  // follows it, so that a file named again, however often, is known for what it is.
+  struct FileRecord {
+    bool made = false;         // the run made it: it had no content before the run
+    bool backup_kept = false;  // its content from before the run is kept
+  };
+  std::map<std::string, FileRecord> records;
   Voice direct;  // where a command says what it says at once
 };
 
@@ -106,8 +116,14 @@ void take_invalid(Run& run, long long number);
 void write_back(Run& run);
 
 // Says a problem of instruction line `number`: on standard output as always (a missing target
-// only in a strict run), or in the JSON report, and on standard error.
-void say_problem(Run& run, LineProblem problem, long long number);
+// only in a strict run), or in the JSON report, and on standard error. It belongs to `target`
+// (none: the current one, if any).
+void say_problem(Run& run, LineProblem problem, long long number,
+                 std::optional<std::string_view> target = std::nullopt);
+
+// Says a warning about instruction line `number` of the current target: on standard error, or in
+// the JSON report.
+void say_warning(Run& run, long long number, std::string_view message);
 
 // The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
 void explain(const std::string& path, const platform::Status& reason);
