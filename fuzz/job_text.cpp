@@ -22,11 +22,11 @@ std::vector<JobCommand> commands_of(std::string_view text) {
     std::string_view line = text.substr(0, lf);
     text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
     line.remove_suffix(lf != std::string_view::npos && line.ends_with('\r') ? 1 : 0);
+    if (!line.starts_with('.')) continue;
     // A zero byte makes a line no command at all.
-    if (!line.starts_with('.') || line.size() < 2 || line.find('\0') != std::string_view::npos) {
-      continue;
-    }
-    commands.push_back({number, upper_ascii(line[1]), line.size() > 3 ? line.substr(3) : "", line});
+    bool usable = line.size() > 1 && line.find('\0') == std::string_view::npos;
+    commands.push_back({number, usable ? upper_ascii(line[1]) : '\0',
+                        line.size() > 3 ? line.substr(3) : "", line});
   }
   return commands;
 }
@@ -54,8 +54,36 @@ bool is_utf16_job(std::string_view bytes) {
   return kind == EncodingKind::utf16le || kind == EncodingKind::utf16be;
 }
 
+bool has_problems(const std::vector<JobCommand>& commands) {
+  bool named = false;
+  for (const JobCommand& command : commands) {
+    if (std::string_view("FGITRASCEUV").find(command.letter) == std::string_view::npos ||
+        command.letter == '\0') {
+      return true;
+    }
+    if (command.letter == 'F' || command.letter == 'G') {
+      named = true;
+    } else if (!named || (takes_two_parts(command.letter) && !has_both_parts(command.argument))) {
+      return true;
+    }
+  }
+  return !named;
+}
+
 bool takes_two_parts(char letter) {
   return std::string_view("ASCEUV").find(letter) != std::string_view::npos;
+}
+
+bool is_complete(const JobCommand& command) {
+  return !takes_two_parts(command.letter) || has_both_parts(command.argument);
+}
+
+std::optional<std::string_view> added_line(const JobCommand& command) {
+  if (std::string_view("ITAS").find(command.letter) == std::string_view::npos ||
+      command.letter == '\0' || !is_complete(command)) {
+    return std::nullopt;
+  }
+  return brought_text(command);
 }
 
 std::string_view brought_text(const JobCommand& command) {
@@ -84,6 +112,24 @@ bool has_key(std::string_view line, std::string_view key) {
 std::size_t value_start(std::string_view line) {
   std::size_t equals = line.find('=', line.find_first_not_of('='));
   return equals == std::string_view::npos ? line.size() : equals + 1;
+}
+
+std::string_view without_spaces(std::string_view text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::optional<char> list_separator(std::string_view addition) {
+  constexpr std::string_view kSeparators = ";,:";
+  std::string_view items = without_spaces(addition);
+  if (!items.empty()) {
+    for (char end : {items.front(), items.back()}) {
+      if (kSeparators.find(end) != std::string_view::npos) return end;
+    }
+  }
+  if (addition.starts_with(' ') || addition.ends_with(' ')) return ' ';
+  return std::nullopt;
 }
 
 std::string folded(std::string_view text) {

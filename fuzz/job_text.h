@@ -3,6 +3,7 @@
 // must read the lines as the interpreter does, never as the harness would like them to be.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,8 +13,9 @@ namespace zeltrim::fuzz {
 // The name the harnesses give the instruction file in the run's folder.
 inline constexpr char kInstructionName[] = "I.ZT";
 
-// One command line: its number in the file, its letter in upper case, its argument (the line
-// after its third byte) and the whole line.
+// One line that begins with ".": its number in the file, its letter in upper case ('\0' where
+// the line holds a zero byte, which makes it no command), its argument (the line after its third
+// byte) and the whole line.
 struct JobCommand {
   long long number = 0;
   char letter = '\0';
@@ -40,8 +42,18 @@ std::string job_text(std::string_view bytes, bool unicode);
 // Whether the instruction file is UTF-16 with its mark: its texts are then characters.
 bool is_utf16_job(std::string_view bytes);
 
+// Whether the job has a problem that /s refuses it for: a line that is no command, a two-part
+// command without both parts, a command before any target, or no target at all.
+bool has_problems(const std::vector<JobCommand>& commands);
+
 // Whether the command changes or looks at lines with two parts (.A, .S, .C, .E, .U, .V).
 bool takes_two_parts(char letter);
+
+// Whether a command has what it needs: both parts where it takes two.
+bool is_complete(const JobCommand& command);
+
+// The line an .I, .T, .A or .S adds, where it adds one.
+std::optional<std::string_view> added_line(const JobCommand& command);
 
 // The texts a command brings into the file: the line of .I and .T, the new line of .A and .S,
 // the addition of .C and .E, the value of .V (each as the command takes it).
@@ -53,6 +65,14 @@ bool has_key(std::string_view line, std::string_view key);
 
 // Where the value of a line that has a key begins: after the "=" that ends its key.
 std::size_t value_start(std::string_view line);
+
+// The text without spaces at its two ends.
+std::string_view without_spaces(std::string_view text);
+
+// The list separator an addition brings under /o: spaces at its ends set aside, its first byte
+// if that is one of ";,:", else its last if that is; failing those, a space when it begins or
+// ends with one; else none (the addition is one item).
+std::optional<char> list_separator(std::string_view addition);
 
 // ASCII letters in lower case and each run of bytes above 0x7F as one byte 0x80: texts that
 // the program may take as equal (letter case aside, or the same characters in UTF-8 and as

@@ -4,9 +4,11 @@
 #include <array>
 #include <map>
 #include <set>
+#include <span>
 
 #include "commands/command_kit.h"
 #include "commands/text_search.h"
+#include "conflicts.h"
 #include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
@@ -16,42 +18,8 @@ namespace {
 
 using Commands = std::vector<JobCommand>;
 
-bool complete(const JobCommand& command) {
-  return !takes_two_parts(command.letter) || has_both_parts(command.argument);
-}
-
-// The line an .I, .T, .A or .S adds, where it adds one.
-std::optional<std::string_view> added_line(const JobCommand& command) {
-  if (std::string_view("ITAS").find(command.letter) == std::string_view::npos ||
-      !complete(command)) {
-    return std::nullopt;
-  }
-  return brought_text(command);
-}
-
 bool is_concat(const JobCommand& command) {
-  return (command.letter == 'C' || command.letter == 'E') && complete(command);
-}
-
-std::string_view without_spaces(std::string_view text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// The list separator an addition brings under /o: spaces at its ends set aside, its first byte
-// if that is one of ";,:", else its last if that is; failing those, a space when it begins or
-// ends with one; else none.
-std::optional<char> separator_of(std::string_view addition) {
-  constexpr std::string_view kSeparators = ";,:";
-  std::string_view items = without_spaces(addition);
-  if (!items.empty()) {
-    for (char end : {items.front(), items.back()}) {
-      if (kSeparators.find(end) != std::string_view::npos) return end;
-    }
-  }
-  if (addition.starts_with(' ') || addition.ends_with(' ')) return ' ';
-  return std::nullopt;
+  return (command.letter == 'C' || command.letter == 'E') && is_complete(command);
 }
 
 // The shapes, each as README names it. A job that has one may change a file on every run.
@@ -59,7 +27,7 @@ bool separator_on_the_far_side(const Commands& commands) {
   return std::ranges::any_of(commands, [](const JobCommand& command) {
     if (!is_concat(command)) return false;
     std::string_view addition = brought_text(command);
-    std::optional<char> separator = separator_of(addition);
+    std::optional<char> separator = list_separator(addition);
     if (!separator) return false;  // one item, present once the value begins or ends with it
     bool at_beginning = command.letter == 'C';
     if (*separator == ' ')
@@ -71,7 +39,7 @@ bool separator_on_the_far_side(const Commands& commands) {
 
 bool appends_what_it_looks_for(const Commands& commands) {
   return std::ranges::any_of(commands, [](const JobCommand& command) {
-    return command.letter == 'A' && complete(command) &&
+    return command.letter == 'A' && is_complete(command) &&
            first_part(command.argument) == second_part(command.argument);
   });
 }
@@ -79,7 +47,7 @@ bool appends_what_it_looks_for(const Commands& commands) {
 bool appends_twice_after_one_line(const Commands& commands) {
   std::set<std::string_view> searched;
   for (const JobCommand& command : commands) {
-    if (command.letter != 'A' || !complete(command)) continue;
+    if (command.letter != 'A' || !is_complete(command)) continue;
     if (!searched.insert(first_part(command.argument)).second) return true;
   }
   return false;
@@ -144,7 +112,16 @@ struct Shape {
   bool (*found)(const Commands&);
 };
 
-constexpr Shape kUnsettledShapes[] = {
+// An addition that brings no item, only separators or spaces: /o adds it as written, every time.
+bool adds_no_item(const Commands& commands) {
+  return std::ranges::any_of(commands, [](const JobCommand& command) {
+    return is_concat(command) &&
+           brought_text(command).find_first_not_of(";,: ") == std::string_view::npos;
+  });
+}
+
+// The shapes README lists.
+constexpr Shape kListedShapes[] = {
     {"a .C or .E addition whose separator is not on the side that meets the value",
      separator_on_the_far_side},
     {"an .A that inserts the very line it looks for", appends_what_it_looks_for},
@@ -153,7 +130,17 @@ constexpr Shape kUnsettledShapes[] = {
     {"a first line that begins with the bytes of a byte-order mark", starts_a_line_with_a_mark},
     {"a .C or .E that changes a line the same job adds", concat_changes_an_added_line},
     {"a file that .G starts afresh named twice in one job", names_a_fresh_file_twice},
+};
+
+// Shapes that change a file on every run under /o, of which neither README nor the program's
+// warnings say so.
+constexpr Shape kUnlistedShapes[] = {
     {"an added line that begins with the end mark", adds_a_line_with_the_end_mark},
+    {"a .C or .E addition that holds no item", adds_no_item},
+    {"a command that looks for what a later command on the same file makes",
+     looks_for_what_a_later_command_makes},
+    {"a line one naming of a file adds that another naming changes or looks for",
+     conflicts_across_namings},
 };
 
 // The items of an addition as any separator /o may take would cut it, spaces at their ends set
@@ -176,8 +163,11 @@ std::vector<std::string> any_items(std::string_view addition) {
 }  // namespace
 
 std::optional<std::string_view> unsettled_shape(const std::vector<JobCommand>& commands) {
-  for (const Shape& shape : kUnsettledShapes) {
-    if (shape.found(commands)) return shape.says;
+  for (const auto& shapes :
+       {std::span<const Shape>(kListedShapes), std::span<const Shape>(kUnlistedShapes)}) {
+    for (const Shape& shape : shapes) {
+      if (shape.found(commands)) return shape.says;
+    }
   }
   return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "commands/command_kit.h"
@@ -18,10 +19,6 @@ constexpr char kQuote = '"';
 
 bool holds_high_byte(std::string_view text) {
   return std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
-}
-
-bool complete(const JobCommand& command) {
-  return !takes_two_parts(command.letter) || has_both_parts(command.argument);
 }
 
 // Each byte as the character of the same number, in UTF-8.
@@ -101,7 +98,7 @@ void check_concat_lines(const ReadJob& job, const Files& before, const Files& af
     Target& target = known->second;
     if (naming.named.letter == 'G') target.lines.clear();
     for (const JobCommand& command : naming.commands) {
-      if (!complete(command)) continue;
+      if (!is_complete(command)) continue;
       std::string addition(brought_text(command));
       if (characters && target.kind == EncodingKind::utf8) addition = latin1_as_utf8(addition);
       for (Loaded& line : target.lines) {
@@ -136,8 +133,9 @@ void check_utf8_kept(const ReadJob& job, const Files& before, const Files& after
   }
 }
 
-void check_byte_warnings(const ReadJob& job, const Files& before, const TargetOptions& options,
+void check_byte_warnings(const ReadJob& job, const Files& before, const RunSettings& settings,
                          std::string_view errors) {
+  const TargetOptions& options = settings.target;
   constexpr std::string_view kWarned = ": bytes above 0x7F go into ";
   bool as_bytes = !is_utf16_job(job.bytes) && !options.unicode;
   // Every warning names a command line, read as bytes, that holds such a byte.
@@ -160,16 +158,24 @@ void check_byte_warnings(const ReadJob& job, const Files& before, const TargetOp
       fail("a warning of bytes above 0x7F names no such line", line);
     }
   }
-  if (!as_bytes) return;
-  // Every such line whose target is UTF-16 or UTF-32 and was loaded is warned of, once.
+  // Under /s a job with a problem is carried out not at all.
+  if (!as_bytes || (settings.strict && has_problems(job.commands))) return;
+  // Every such line whose target is UTF-16 or UTF-32 and was loaded is warned of, once. A .G
+  // that adds no line leaves an empty file, which is plain when it is named again.
+  std::set<std::string> emptied;
   for (const Naming& naming : job.namings) {
     std::string path(naming.named.argument);
+    bool adds = std::ranges::any_of(naming.commands, [](const JobCommand& command) {
+      return command.letter == 'I' || command.letter == 'T';
+    });
+    bool may_be_empty = emptied.contains(path);
+    if (naming.named.letter == 'G' && !adds) emptied.insert(path);
     auto old = before.find(path);
-    if (old == before.end()) continue;  // made now: a plain file
+    if (old == before.end() || may_be_empty) continue;  // made now: a plain file
     EncodingKind kind = EncodingKind::plain;
     if (!load_bytes(old->second, options, kind) || unit_size(kind) == 1) continue;
     for (const JobCommand& command : naming.commands) {
-      if (!complete(command) || !holds_high_byte(command.argument) ||
+      if (!is_complete(command) || !holds_high_byte(command.argument) ||
           std::string_view("ITRASCEUV").find(command.letter) == std::string_view::npos) {
         continue;
       }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/run_settings.h"
 #include "fuzz_kit.h"
 #include "job_text.h"
 #include "textfile/target_file.h"
@@ -33,7 +34,7 @@ void check_utf8_kept(const ReadJob& job, const Files& before, const Files& after
 
 // Standard error warns once of each command line, read as bytes without /u, whose bytes above
 // 0x7F go into a UTF-16 or UTF-32 target one character each, and of no other line.
-void check_byte_warnings(const ReadJob& job, const Files& before, const TargetOptions& options,
+void check_byte_warnings(const ReadJob& job, const Files& before, const RunSettings& settings,
                          std::string_view errors);
 
 }  // namespace zeltrim::fuzz

@@ -219,7 +219,7 @@ void check_job(const Job& job) {
   check_folder(before, streamed.files, named, settings.target, checking("backup"));
   check_written_forms(before, streamed.files, named, settings.target);
   if (settings.target.diff) check_diffs(streamed, before, settings, named);
-  if (checking("warnings")) check_byte_warnings(read, before, settings.target, streamed.errors);
+  if (checking("warnings")) check_byte_warnings(read, before, settings, streamed.errors);
   if (checking("utf8")) check_utf8_kept(read, before, streamed.files);
   bool written = !settings.target.no_write && streamed.outcome == RunOutcome::completed;
   if (written && !settings.once && checking("quotes")) {
