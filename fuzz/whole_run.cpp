@@ -181,7 +181,7 @@ void keep_job(const Files& before, const RunSettings& settings) {
 }
 
 // Whether a promise is checked: ZELTRIM_FUZZ_SKIP may name some, separated by commas, that are
-// known to be broken while their mend is on its way, so that a run looks for the others.
+// known to be broken while their fix is on its way, so that a run looks for the others.
 bool checking(std::string_view promise) {
   static const std::string skipped = [] {
     const char* names = std::getenv("ZELTRIM_FUZZ_SKIP");
