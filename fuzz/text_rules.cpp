@@ -36,7 +36,8 @@ std::string latin1_as_utf8(std::string_view text) {
   return out;
 }
 
-// In a .BAT or .CMD file quotes belong to one entry of a value, as the Windows command interpreter reads them.
+// In a .BAT or .CMD file quotes belong to one entry of a value, as the Windows command
+// interpreter reads them.
 bool quotes_are_entries(std::string_view path) {
   if (path.size() < 4) return false;
   std::string_view end = path.substr(path.size() - 4);
