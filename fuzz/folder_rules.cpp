@@ -2,15 +2,15 @@
 
 namespace zeltrim::fuzz {
 
-namespace {
-constexpr std::string_view kBackupSuffix = ".bak";
-}  // namespace
+std::string backup_name(const std::string& path, const TargetOptions& options) {
+  return path + options.backup_suffix;
+}
 
-std::string backup_name(const std::string& path) { return path + std::string(kBackupSuffix); }
-
-bool is_backup_of_named(const std::string& path, const std::set<std::string>& named) {
-  return path.ends_with(kBackupSuffix) && !named.contains(path) &&
-         named.contains(path.substr(0, path.size() - kBackupSuffix.size()));
+bool is_backup_of_named(const std::string& path, const std::set<std::string>& named,
+                        const TargetOptions& options) {
+  const std::string& suffix = options.backup_suffix;
+  return path.ends_with(suffix) && !named.contains(path) &&
+         named.contains(path.substr(0, path.size() - suffix.size()));
 }
 
 void check_folder(const Files& before, const Files& after, const std::set<std::string>& named,
@@ -22,13 +22,15 @@ void check_folder(const Files& before, const Files& after, const std::set<std::s
     auto old = before.find(path);
     if (old != before.end() && old->second == bytes) continue;
     if (options.no_write) fail("a file changed where nothing may be written", path);
-    if (is_temporary_name(path)) fail("a temporary file was left", path);
+    // A target's name, and so its backup's, may hold anything, the temporary files' marker too.
     if (named.contains(path)) continue;
-    if (!is_backup_of_named(path, named)) fail("an unnamed file changed", path);
+    if (!is_backup_of_named(path, named, options)) {
+      fail(is_temporary_name(path) ? "a temporary file was left" : "an unnamed file changed", path);
+    }
     if (!backups_checked) continue;
     // A backup: only under /b, only of a file that was there before the run, and only what it
     // held then, however often the job names it.
-    std::string target = path.substr(0, path.size() - kBackupSuffix.size());
+    std::string target = path.substr(0, path.size() - options.backup_suffix.size());
     if (!options.backup) fail("a backup was made without /b", path);
     if (!before.contains(target)) fail("a file the run made got a backup", path);
     if (bytes != before.at(target)) {
@@ -39,10 +41,10 @@ void check_folder(const Files& before, const Files& after, const std::set<std::s
   for (const std::string& target : named) {
     auto old = before.find(target);
     if (old == before.end() || old->second == after.at(target) ||
-        named.contains(backup_name(target))) {
+        named.contains(backup_name(target, options))) {
       continue;
     }
-    auto backup = after.find(backup_name(target));
+    auto backup = after.find(backup_name(target, options));
     if (backup == after.end() || backup->second != old->second) {
       fail("a file replaced under /b has no backup of what it held", target);
     }

@@ -392,7 +392,8 @@ std::optional<WriteOutcome> written_back(const std::string& path, const TargetOp
   for (Line line; reader.next(line); held = true) writer.put(line);
   if (reader.result() != LoadResult::loaded) return std::nullopt;
   opened.target.form = reader.form();
-  return writer.finish(held);
+  writer.prepare(held);
+  return writer.commit();
 }
 }  // namespace
 

@@ -123,6 +123,9 @@ bool storable(const std::string& path) {
          path != kInstructionName;
 }
 
+// The suffixes of backups: the usual one, and those --suffix gives.
+constexpr std::string_view kSuffixes[] = {".bak", ".bak", "~", ".BAK"};
+
 // What a NAME.bak that the user kept before the run holds.
 std::string users_backup(const std::string& path) {
   return "the user's own copy of " + path + "\r\n";
@@ -167,9 +170,11 @@ void check_whole_run(std::string_view input, Budget budget) {
   Job job{prepared.instructions,
           {},
           settings_from(size == 0 ? 0 : static_cast<unsigned char>(input[size - 1]))};
-  // Bits 0 and 1 of the byte before the last: a NAME.bak beside the first and the second target
-  // stored; bits 2 and 3: beside the first and the second path named that the folder lacks.
+  // Bits 0 and 1 of the byte before the last: a backup beside the first and the second target
+  // stored; bits 2 and 3: beside the first and the second path named that the folder lacks;
+  // bits 4 and 5: the suffix backups take.
   unsigned char backups = size < 2 ? 0 : static_cast<unsigned char>(input[size - 2]);
+  job.settings.target.backup_suffix = kSuffixes[(backups >> 4) & 3];
   std::vector<std::string> stored;
   std::vector<std::string> missing;
   std::size_t next_target = 0;
@@ -185,7 +190,7 @@ void check_whole_run(std::string_view input, Budget budget) {
   for (std::size_t i = 0; i < 2; ++i) {
     for (const auto& [paths, bit] : {std::pair{&stored, 1u << i}, std::pair{&missing, 4u << i}}) {
       if ((backups & bit) == 0 || i >= paths->size()) continue;
-      std::string backup = backup_name((*paths)[i]);
+      std::string backup = backup_name((*paths)[i], job.settings.target);
       if (storable(backup) && !job.files.contains(backup))
         job.files[backup] = users_backup((*paths)[i]);
     }

@@ -2,10 +2,9 @@
 // letter cases, make the lines, the lines the commands look for, the keys of .C and .E and the
 // variables of .V, so that a line meets many commands, variables overlap, and what one command
 // changes is what later ones find. The input chooses; once its bytes are used up, a generator
-// seeded with them goes on. Each job is checked as a whole run (whole_run.h): above all, all
-// commands in one pass must leave the same files and print the same report as each command in
-// a pass of its own. The job is made so that it cannot grow the target much: a few .A only, and
-// only a few .V whose value is longer than its variable.
+// seeded with them goes on. Each job is checked as a whole run (whole_run.h). The job is made so
+// that it cannot grow the target much: a few .A only, and only a few .V whose value is longer
+// than its variable.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -57,6 +57,8 @@ constexpr std::string_view kAdditions[] = {
 };
 constexpr std::string_view kVariables[] = {"%SERVER%", "%PATH%", "a", "Z\xC3\xBC"};
 constexpr std::string_view kValues[] = {"FILESRV01", "C:\\X", "b", "%SERVER%x", "\xC3\xA9"};
+// The usual suffix of backups, and those --suffix gives.
+constexpr std::string_view kSuffixes[] = {".bak", ".bak", ".bak", "~", ".BAK"};
 constexpr std::string_view kLetters = "IIITRASCCCEEEUV";
 constexpr char kSeparator = '\x02';
 
@@ -158,6 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Choices choices(std::string_view(reinterpret_cast<const char*>(data), size));
   zeltrim::fuzz::Job job;
   job.settings = zeltrim::fuzz::settings_from(static_cast<unsigned char>(choices.next(256)));
+  job.settings.target.backup_suffix = choices.pick(kSuffixes);
+  job.settings.quiet = choices.one_in(4);
   std::vector<std::string_view> names;
   for (std::size_t count = 1 + choices.next(3); names.size() < count;) {
     std::string_view name = choices.pick(kNames);
@@ -167,7 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string path(name);
     if (!choices.one_in(3)) job.files[path] = target(choices);
     if (choices.one_in(2)) {
-      job.files[zeltrim::fuzz::backup_name(path)] = "the user's own copy of " + path + "\r\n";
+      std::string backup = zeltrim::fuzz::backup_name(path, job.settings.target);
+      job.files[choices.one_in(4) ? path + ".bak" : backup] =
+          "the user's own copy of " + path + "\r\n";
     }
   }
   std::vector<std::size_t> namings(names.size(), 0);

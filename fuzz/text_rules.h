@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/run_settings.h"
 #include "fuzz_kit.h"
 #include "job_text.h"
+#include "run/run.h"
 #include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {

@@ -3,7 +3,7 @@
 // folder, the folder's names and bytes taken before and after, and then:
 // - nothing crashed and the run ended (libFuzzer's -timeout catches a run that does not);
 // - no file vanished and no temporary file is left; under /n no file changed at all; else only
-//   the files the job names changed, and a NAME.bak beside one only under /b, only for a file
+//   the files the job names changed, and a backup beside one only under /b, only for a file
 //   that existed before the run, and only to hold what that file held before the run; a file
 //   replaced under /b has that backup (folder_rules.h);
 // - every file that changed is empty (.G) or in the program's written form, and reloads to
@@ -16,15 +16,14 @@
 // - under /o a second run changes nothing, unless the first warned that /o cannot settle a line
 //   or the job has a shape README lists; and where no target holds a line or item of the job
 //   and the job repeats none, the run writes what the run without /o writes (settling.h).
-// The job is also run with each command in a pass of its own, which must leave the same files
-// and print the same report.
+// Now and then the job is also run in test mode, which must leave the same files.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "commands/run_settings.h"
 #include "fuzz_kit.h"
+#include "run/run.h"
 
 namespace zeltrim::fuzz {
 
