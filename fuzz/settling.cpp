@@ -23,6 +23,15 @@ bool is_concat(const JobCommand& command) {
 }
 
 // The shapes, each as README names it. A job that has one may change a file on every run.
+
+// An addition that brings no item, only separators or spaces: /o adds it as written, every time.
+bool adds_no_item(const Commands& commands) {
+  return std::ranges::any_of(commands, [](const JobCommand& command) {
+    return is_concat(command) &&
+           brought_text(command).find_first_not_of(";,: ") == std::string_view::npos;
+  });
+}
+
 bool separator_on_the_far_side(const Commands& commands) {
   return std::ranges::any_of(commands, [](const JobCommand& command) {
     if (!is_concat(command)) return false;
@@ -73,18 +82,6 @@ bool starts_a_line_with_a_mark(const Commands& commands) {
   });
 }
 
-bool concat_changes_an_added_line(const Commands& commands) {
-  for (const JobCommand& concat : commands) {
-    if (!is_concat(concat)) continue;
-    std::string_view key = first_part(concat.argument);
-    for (const JobCommand& command : commands) {
-      std::optional<std::string_view> line = added_line(command);
-      if (line && has_key(*line, key)) return true;
-    }
-  }
-  return false;
-}
-
 bool names_a_fresh_file_twice(const Commands& commands) {
   std::map<std::string_view, int> namings;
   std::set<std::string_view> afresh;
@@ -112,23 +109,15 @@ struct Shape {
   bool (*found)(const Commands&);
 };
 
-// An addition that brings no item, only separators or spaces: /o adds it as written, every time.
-bool adds_no_item(const Commands& commands) {
-  return std::ranges::any_of(commands, [](const JobCommand& command) {
-    return is_concat(command) &&
-           brought_text(command).find_first_not_of(";,: ") == std::string_view::npos;
-  });
-}
-
 // The shapes README lists.
 constexpr Shape kListedShapes[] = {
     {"a .C or .E addition whose separator is not on the side that meets the value",
      separator_on_the_far_side},
+    {"an addition of separators and spaces alone", adds_no_item},
     {"an .A that inserts the very line it looks for", appends_what_it_looks_for},
     {"two .A that insert after the same line", appends_twice_after_one_line},
     {"an added text that holds a CR byte", brings_a_cr},
     {"a first line that begins with the bytes of a byte-order mark", starts_a_line_with_a_mark},
-    {"a .C or .E that changes a line the same job adds", concat_changes_an_added_line},
     {"a file that .G starts afresh named twice in one job", names_a_fresh_file_twice},
 };
 
@@ -136,7 +125,6 @@ constexpr Shape kListedShapes[] = {
 // warnings say so.
 constexpr Shape kUnlistedShapes[] = {
     {"an added line that begins with the end mark", adds_a_line_with_the_end_mark},
-    {"a .C or .E addition that holds no item", adds_no_item},
     {"a command that looks for what a later command on the same file makes",
      looks_for_what_a_later_command_makes},
     {"a line one naming of a file adds that another naming changes or looks for",

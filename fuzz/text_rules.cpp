@@ -50,17 +50,104 @@ bool is_quoted(std::string_view value) {
          value.find(kQuote, 1) == value.size() - 1;
 }
 
+// The pieces of `text` between `separator`, blank ones too.
+std::vector<std::string_view> pieces_of(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  for (std::size_t start = 0;;) {
+    std::size_t end = text.find(separator, start);
+    pieces.push_back(text.substr(start, end - start));
+    if (end == std::string_view::npos) return pieces;
+    start = end + 1;
+  }
+}
+
+bool caseless_starts(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() && caseless_equal(text.substr(0, start.size()), start);
+}
+
+bool caseless_ends(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && caseless_equal(text.substr(text.size() - end.size()), end);
+}
+
+// An addition without a separator is one item, without the separators around it: there when
+// the value holds it whole with ";", ",", a space or an end of the value on either side.
+bool holds_item(std::string_view value, std::string_view addition) {
+  constexpr std::string_view kAround = ";, ";
+  std::size_t first = addition.find_first_not_of(kAround);
+  if (first == std::string_view::npos) return false;
+  std::string_view item = addition.substr(first, addition.find_last_not_of(kAround) - first + 1);
+  for (std::size_t at = 0; at + item.size() <= value.size(); ++at) {
+    bool starts = at == 0 || kAround.find(value[at - 1]) != std::string_view::npos;
+    std::size_t end = at + item.size();
+    bool ends = end == value.size() || kAround.find(value[end]) != std::string_view::npos;
+    if (starts && ends && caseless_equal(value.substr(at, item.size()), item)) return true;
+  }
+  return false;
+}
+
+// What /o adds of `addition` to `value`, or nothing where all of it is there: the addition as
+// written less each piece whose item the value holds or an earlier piece names, the pieces left
+// joined again; an addition without a separator is there as one item or where the value begins
+// (.C) or ends (.E) with it.
+std::optional<std::string> once_addition(std::string_view value, std::string_view addition,
+                                         bool at_beginning) {
+  std::optional<char> separator = list_separator(addition);
+  if (!separator) {
+    bool there = holds_item(value, addition) ||
+                 (at_beginning ? caseless_starts(value, addition) : caseless_ends(value, addition));
+    return there ? std::nullopt : std::optional<std::string>(addition);
+  }
+  std::vector<std::string_view> held;
+  for (std::string_view piece : pieces_of(value, *separator)) held.push_back(without_spaces(piece));
+  std::vector<std::string_view> named;
+  std::string kept;
+  bool any_item = false;
+  bool first = true;
+  for (std::string_view piece : pieces_of(addition, *separator)) {
+    std::string_view item = without_spaces(piece);
+    auto same = [item](std::string_view other) { return caseless_equal(other, item); };
+    bool dropped =
+        !item.empty() && (std::ranges::any_of(held, same) || std::ranges::any_of(named, same));
+    if (!item.empty()) {
+      any_item = true;
+      named.push_back(item);
+    }
+    if (dropped) continue;
+    if (!first) kept.push_back(*separator);
+    kept.append(piece);
+    first = false;
+  }
+  bool every_item_there =
+      any_item && std::ranges::all_of(pieces_of(addition, *separator), [&](std::string_view piece) {
+        std::string_view item = without_spaces(piece);
+        return item.empty() || std::ranges::any_of(held, [item](std::string_view other) {
+                 return caseless_equal(other, item);
+               });
+      });
+  if (every_item_there) return std::nullopt;
+  return kept;
+}
+
 // The line a .C (at the beginning) or .E of `key` with `addition` makes of `line`: the key as
 // the command writes it, then the value with the addition at its beginning or end (inside the
-// quotes of a quoted value where quotes may be kept); an empty value is a space.
+// quotes of a quoted value where quotes may be kept); an empty value is a space. Under /o only
+// what the value lacks is added, and a line that lacks nothing is left alone.
 void concat(Loaded& line, std::string_view key, std::string_view addition, bool at_beginning,
-            bool keep_quotes) {
+            bool keep_quotes, bool once) {
   if (line.blank || !has_key(line.text, key)) return;
   std::string value = line.text.substr(value_start(line.text));
   if (value.empty()) value = " ";
+  bool quoted = keep_quotes && is_quoted(value);
+  std::string added(addition);
+  if (once) {
+    std::string_view items = quoted ? std::string_view(value).substr(1, value.size() - 2) : value;
+    std::optional<std::string> lacking = once_addition(items, addition, at_beginning);
+    if (!lacking) return;
+    added = *lacking;
+  }
   std::size_t at = at_beginning ? 0 : value.size();
-  if (keep_quotes && is_quoted(value)) at = at_beginning ? 1 : value.size() - 1;
-  value.insert(at, addition);
+  if (quoted) at = at_beginning ? 1 : value.size() - 1;
+  value.insert(at, added);
   line.text = std::string(key) + value;
 }
 
@@ -72,7 +159,7 @@ struct Target {
 }  // namespace
 
 void check_concat_lines(const ReadJob& job, const Files& before, const Files& after,
-                        const TargetOptions& options) {
+                        const TargetOptions& options, bool once) {
   bool only_concat = std::ranges::all_of(job.commands, [](const JobCommand& command) {
     return std::string_view("FGCE").find(command.letter) != std::string_view::npos &&
            brought_text(command).find('\r') == std::string_view::npos;
@@ -104,7 +191,7 @@ void check_concat_lines(const ReadJob& job, const Files& before, const Files& af
       if (characters && target.kind == EncodingKind::utf8) addition = latin1_as_utf8(addition);
       for (Loaded& line : target.lines) {
         concat(line, first_part(command.argument), addition, command.letter == 'C',
-               !quotes_are_entries(path));
+               !quotes_are_entries(path), once);
       }
     }
   }

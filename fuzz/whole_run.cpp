@@ -221,8 +221,8 @@ void check_job(const Job& job) {
   if (checking("warnings")) check_byte_warnings(read, before, settings, ran.errors);
   if (checking("utf8")) check_utf8_kept(read, before, ran.files);
   bool written = !settings.target.no_write && ran.outcome == RunOutcome::completed;
-  if (written && !settings.once && checking("quotes")) {
-    check_concat_lines(read, before, ran.files, settings.target);
+  if (written && checking("quotes")) {
+    check_concat_lines(read, before, ran.files, settings.target, settings.once);
   }
   if (settings.once && !settings.target.no_write) {
     check_once(read, before, named, ran, settings, checking("settle"), checking("first"));
