@@ -75,12 +75,15 @@ bool may_make(const JobCommand& maker, const JobCommand& looker) {
       return looks_for(looker, second_part(maker.argument));
     case 'C':
     case 'E':
-      // The line keeps its key; its value is any. An addition without a separator is present
-      // where the value begins (.C) or ends (.E) with it, which a later one puts text before
-      // (or after).
+      // The line keeps its key; its value is any. The items an earlier .C or .E of the key
+      // looks for are cut by its separator: a later addition with another one runs into them.
+      // One without a separator is there where the value begins (.C) or ends (.E) with it,
+      // which a later one on that side puts text before (or after).
       if (looker.letter == 'C' || looker.letter == 'E') {
-        return looker.letter == maker.letter && !list_separator(text_of(looker)) &&
-               caseless_equal(first_part(looker.argument), first_part(maker.argument));
+        if (!caseless_equal(first_part(looker.argument), first_part(maker.argument))) return false;
+        std::optional<char> looked = list_separator(text_of(looker));
+        if (!looked) return looker.letter == maker.letter;
+        return list_separator(text_of(maker)) != looked;
       }
       if (looker.letter == 'U' || looker.letter == 'V') return true;
       return has_key(looker.letter == 'R' ? looker.argument : first_part(looker.argument),

@@ -104,6 +104,14 @@ bool adds_a_line_with_the_end_mark(const Commands& commands) {
   });
 }
 
+// An addition that holds a double quote, put inside the quotes of a value, leaves a value that
+// holds other quotes: the next run takes its items outside them.
+bool adds_a_quote(const Commands& commands) {
+  return std::ranges::any_of(commands, [](const JobCommand& command) {
+    return is_concat(command) && brought_text(command).find('"') != std::string_view::npos;
+  });
+}
+
 struct Shape {
   std::string_view says;
   bool (*found)(const Commands&);
@@ -125,6 +133,7 @@ constexpr Shape kListedShapes[] = {
 // warnings say so.
 constexpr Shape kUnlistedShapes[] = {
     {"an added line that begins with the end mark", adds_a_line_with_the_end_mark},
+    {"a .C or .E addition that holds a double quote", adds_a_quote},
     {"a command that looks for what a later command on the same file makes",
      looks_for_what_a_later_command_makes},
     {"a line one naming of a file adds that another naming changes or looks for",
