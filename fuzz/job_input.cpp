@@ -191,8 +191,9 @@ void check_whole_run(std::string_view input, Budget budget) {
     for (const auto& [paths, bit] : {std::pair{&stored, 1u << i}, std::pair{&missing, 4u << i}}) {
       if ((backups & bit) == 0 || i >= paths->size()) continue;
       std::string backup = backup_name((*paths)[i], job.settings.target);
-      if (storable(backup) && !job.files.contains(backup))
+      if (storable(backup) && !job.files.contains(backup)) {
         job.files[backup] = users_backup((*paths)[i]);
+      }
     }
   }
   check_job(job);

@@ -39,8 +39,9 @@ bool separator_on_the_far_side(const Commands& commands) {
     std::optional<char> separator = list_separator(addition);
     if (!separator) return false;  // one item, present once the value begins or ends with it
     bool at_beginning = command.letter == 'C';
-    if (*separator == ' ')
+    if (*separator == ' ') {
       return at_beginning ? !addition.ends_with(' ') : !addition.starts_with(' ');
+    }
     std::string_view items = without_spaces(addition);
     return at_beginning ? items.back() != *separator : items.front() != *separator;
   });

@@ -172,11 +172,16 @@ void keep_job(const Files& before, const RunSettings& settings) {
                             {settings.strict, "/s"},
                             {settings.once, "/o"},
                             {target.keep_form, "/k"},
-                            {target.unicode, "/u"}}) {
+                            {target.unicode, "/u"},
+                            {settings.quiet, "/q"}}) {
     if (on) options += std::string(option) + " ";
   }
-  if (settings.look_ahead_lines != RunSettings{}.look_ahead_lines)
+  if (target.backup_suffix != TargetOptions{}.backup_suffix) {
+    options += "--suffix=" + target.backup_suffix + " ";
+  }
+  if (settings.look_ahead_lines != RunSettings{}.look_ahead_lines) {
     options += "(a .T looks 1 line ahead)";
+  }
   write_file(std::string(folder) + "/OPTIONS", options + "\n");
 }
 
