@@ -66,6 +66,7 @@ constexpr std::size_t kMostNamings = 4;  // of one file
 constexpr std::size_t kMostNamingsInAll = 8;
 constexpr std::size_t kMostCommands = 5;  // after one naming
 constexpr std::size_t kMostLines = 8;
+constexpr std::size_t kMostGrowing = 4;  // .A and .V in one job
 
 // The characters of UTF-8 text, each as a number.
 std::vector<char32_t> characters(std::string_view utf8) {
@@ -129,8 +130,10 @@ std::string target(Choices& choices) {
   return bytes + stored(text, form);
 }
 
-std::string command(Choices& choices) {
+std::string command(Choices& choices, std::size_t& growing) {
   char letter = kLetters[choices.next(kLetters.size())];
+  // .A can double the lines, .V lengthen every line: a few of them only.
+  if ((letter == 'A' || letter == 'V') && ++growing > kMostGrowing) letter = 'R';
   std::string line = std::string(".") + letter + " ";
   switch (letter) {
     case 'I':
@@ -177,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   std::vector<std::size_t> namings(names.size(), 0);
+  std::size_t growing = 0;
   std::string text;
   std::string_view line_break = choices.one_in(4) ? "\n" : "\r\n";
   for (std::size_t count = 1 + choices.next(kMostNamingsInAll); count-- > 0;) {
@@ -186,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text +=
         (choices.one_in(3) ? ".G " : ".F ") + std::string(names[which]) + std::string(line_break);
     for (std::size_t commands = choices.next(kMostCommands + 1); commands-- > 0;) {
-      text += command(choices) + std::string(line_break);
+      text += command(choices, growing) + std::string(line_break);
     }
   }
   switch (choices.next(5)) {
