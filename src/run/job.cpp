@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -233,7 +234,13 @@ void explain(const Run& run, std::string_view path, const platform::Status& reas
 }
 
 RunOutcome run_job(const std::string& path, const RunSettings& settings, platform::Disk& disk,
-                   platform::Console& console, Report& report, bool command_line_problems) {
+                   platform::Console& console, Report& chosen, bool command_line_problems) {
+  // What the command lines say, test mode's stored lines and what is said while new content
+  // waits share one scratch file and the memory they may hold: enough for a report line from
+  // each of a hundred thousand lines.
+  constexpr std::size_t kHeldMemory = std::size_t{8} << 20;
+  auto store = std::make_shared<platform::SpoolFile>(disk, kHeldMemory);
+  HeldReport report(chosen, store);
   Run run{settings, path, disk, console, report};
   EncodingKind job_kind = EncodingKind::plain;
   std::optional<std::string> instructions = read_instructions(run, job_kind);
@@ -242,12 +249,17 @@ RunOutcome run_job(const std::string& path, const RunSettings& settings, platfor
   if (settings.strict && (problems_before_running(run, *instructions) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
-  Editing editing(run);
+  Editing editing(run, report, store);
   Met met;
-  for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
-    if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number, lf_alone);
-  });
-  met |= editing.finish();
+  try {
+    for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
+      if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number, lf_alone);
+    });
+    met |= editing.finish();
+  } catch (const std::bad_alloc&) {
+    editing.settle_before_ending();
+    throw;
+  }
   if (!met.named) say_no_target(run, false);
   if (met.errors || (met.problems && settings.strict)) return RunOutcome::completed_with_errors;
   return met.would_change ? RunOutcome::would_change : RunOutcome::completed;

@@ -99,9 +99,9 @@ void JsonReport::waiting(std::string_view path) {
   console_.error(platform::message_line(kWaiting, path));
 }
 
-void JsonReport::refused(std::string_view line, const platform::Status& reason) {
+void JsonReport::refused(std::string_view line, const std::optional<std::string>& reason) {
   targets_.back().error = line;
-  if (!reason.done()) targets_.back().reason = platform::describe(reason);
+  targets_.back().reason = reason;
 }
 
 void JsonReport::diff(std::string_view notes, platform::Spool& diff) {

@@ -69,8 +69,8 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
       for (const std::string& name : names())
         EXPECT_TRUE(name == "T" || name == "i.zt" || name == "T.bak") << name;
     }
-    // A write-back makes, writes, syncs, closes and renames its temporary file, syncs the folder
-    // and keeps the backup asked for; a preview does none of it.
+    // A write-back makes, writes, gives attributes to, syncs, closes and renames its temporary
+    // file, syncs the folder and keeps the backup asked for; a preview does none of it.
     bool wanted = (step >= Step::create_temp && step <= Step::sync_folder) ||
                   (step == Step::backup && job.settings.target.backup);
     EXPECT_EQ(replaced, wanted && !job.settings.target.no_write) << "the replacement's calls";
@@ -79,6 +79,25 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, RunStep, testing::Range(0, static_cast<int>(Step::count_)));
+
+// Targets whose new content is made durable together: where that fails, none takes its place,
+// and each says so.
+class Together : public FolderTest {};
+
+TEST_F(Together, ASyncThatFailsPutsNoneInPlace) {
+  for (const char* name : {"T", "U"}) write(name, "A\r\n\x1A");
+  write("i.zt", ".F " + path("T") + "\r\n.I X\r\n.F " + path("U") + "\r\n.I Y\r\n");
+  FaultyDisk disk;
+  disk.fail(Step::sync);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run_instruction_file(path("i.zt"), {}, disk), RunOutcome::completed_with_errors);
+  std::string said = testing::internal::GetCapturedStdout();
+  for (const char* name : {"T", "U"}) {
+    EXPECT_EQ(read(name), "A\r\n\x1A");
+    EXPECT_NE(said.find("Error writing " + path(name)), std::string::npos) << said;
+  }
+  EXPECT_EQ(names().size(), 3u) << "no temporary file is left";
+}
 
 }  // namespace
 }  // namespace zeltrim
