@@ -128,11 +128,6 @@ constexpr Shape kListedShapes[] = {
     {"an added text that holds a CR byte", brings_a_cr},
     {"a first line that begins with the bytes of a byte-order mark", starts_a_line_with_a_mark},
     {"a file that .G starts afresh named twice in one job", names_a_fresh_file_twice},
-};
-
-// Shapes that change a file on every run under /o, of which neither README nor the program's
-// warnings say so.
-constexpr Shape kUnlistedShapes[] = {
     {"an added line that begins with the end mark", adds_a_line_with_the_end_mark},
     {"a .C or .E addition that holds a double quote", adds_a_quote},
     {"a command that looks for what a later command on the same file makes",
@@ -161,11 +156,8 @@ std::vector<std::string> any_items(std::string_view addition) {
 }  // namespace
 
 std::optional<std::string_view> unsettled_shape(const std::vector<JobCommand>& commands) {
-  for (const auto& shapes :
-       {std::span<const Shape>(kListedShapes), std::span<const Shape>(kUnlistedShapes)}) {
-    for (const Shape& shape : shapes) {
-      if (shape.found(commands)) return shape.says;
-    }
+  for (const Shape& shape : kListedShapes) {
+    if (shape.found(commands)) return shape.says;
   }
   return std::nullopt;
 }
