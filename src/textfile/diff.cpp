@@ -13,8 +13,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::size_t kContext = 3;  // unchanged lines shown around each change
-static_assert(2 * kContext < 7, "a gap that ends a hunk must fit among the unchanged lines held");
 // What follows a last line that has no LF, as patch reads it.
 constexpr std::string_view kNoNewline = "\n\\ No newline at end of file\n";
 constexpr std::string_view kNewFile = "/dev/null";

@@ -119,7 +119,9 @@ class LineDiff {
   platform::Spool added_{disk_};
   std::string header_;  // the hunk's header, made in place: a diff may have one every few lines
   // Unchanged lines since the last change.
-  static constexpr std::size_t kUnchangedLines = 7;
+  static constexpr std::size_t kContext = 3;  // unchanged lines shown around each change
+  // A gap that ends a hunk must fit among the unchanged lines held.
+  static constexpr std::size_t kUnchangedLines = 2 * kContext + 1;
   Newest<std::string, kUnchangedLines> unchanged_;
 };
 
