@@ -193,8 +193,8 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
 
 // The run the command line asks for, said to the report chosen for it: the banner and the
 // options' announcements are the console's alone.
-Ending run(const CommandLine& line, platform::Disk& disk, platform::Console& console,
-           Report& report, bool console_text) {
+Ending run(const CommandLine& line, platform::Disk& disk, HeldConsole& console, Report& report,
+           bool console_text) {
   const RunSettings& settings = line.settings;
   if (console_text) {
     console.say(kBanner);
@@ -257,7 +257,8 @@ Ending run(const CommandLine& line, platform::Disk& disk, platform::Console& con
 }  // namespace
 
 Ending run_program(const std::vector<std::string>& arguments) {
-  platform::Console& console = platform::system_console();
+  platform::Disk& disk = platform::system_disk();
+  HeldConsole console = run_console(disk);
   CommandLine line = read_command_line(arguments);
   // The report is chosen once: one JSON document where it is asked for and the run goes ahead,
   // else the console's text, with test mode's traces and waits where that is asked for.
@@ -279,7 +280,7 @@ Ending run_program(const std::vector<std::string>& arguments) {
   }
   Ending ending;
   try {
-    ending = run(line, platform::system_disk(), console, *report, !json && !quiet);
+    ending = run(line, disk, console, *report, !json && !quiet);
   } catch (const std::bad_alloc&) {
     // Nothing is written back: the temporary file of a write-back in progress is already gone.
     report->stopped(kOutOfMemory);

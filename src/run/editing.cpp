@@ -186,12 +186,15 @@ Met CommandLine::play_back(const Run& run, std::string_view target) {
   return met;
 }
 
-Editing::Editing(const Run& run, HeldReport& held, std::shared_ptr<platform::SpoolFile> store)
+// Test mode waits for the user, a preview has nothing to put in place, and the JSON document is
+// built as the run goes: each target is put in place at once.
+Editing::Editing(const Run& run, HeldConsole& held)
     : run_(run),
       held_(held),
-      store_(std::move(store)),
-      most_waiting_(
-          run.settings.test_mode || run.settings.target.no_write ? 1 : run.disk.most_waiting()),
+      store_(held.store()),
+      most_waiting_(run.settings.test_mode || run.settings.target.no_write || run.settings.json
+                        ? 1
+                        : run.disk.most_waiting()),
       stored_(store_) {}
 
 // What a command's argument is to the target: an instruction file in UTF-16 holds characters,

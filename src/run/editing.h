@@ -14,7 +14,7 @@
 
 #include "commands/command_kit.h"
 #include "platform/spool.h"
-#include "run/held_report.h"
+#include "run/held_console.h"
 #include "run/run.h"
 
 namespace zeltrim {
@@ -82,9 +82,10 @@ class CommandLine final : public Events {
 
 class Editing {
  public:
-  // What the command lines say and test mode's stored lines share `store` with the rest of the
-  // run; while new content waits to be put in place, what the run says is kept in `held`.
-  Editing(const Run& run, HeldReport& held, std::shared_ptr<platform::SpoolFile> store);
+  // What the command lines say and test mode's stored lines share the scratch file of `held`,
+  // the console the run's report prints to, which keeps what is printed while new content
+  // waits to be put in place.
+  Editing(const Run& run, HeldConsole& held);
 
   bool loaded() const { return loaded_; }
   // The path of the target named last, if any.
@@ -123,7 +124,7 @@ class Editing {
   void keep_shadow(platform::File would_be);
 
   const Run& run_;
-  HeldReport& held_;
+  HeldConsole& held_;
   KnownFiles files_;
   std::shared_ptr<platform::SpoolFile> store_;
   // A target written back while what the run says is kept: its new content waits in its

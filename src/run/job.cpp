@@ -234,14 +234,8 @@ void explain(const Run& run, std::string_view path, const platform::Status& reas
 }
 
 RunOutcome run_job(const std::string& path, const RunSettings& settings, platform::Disk& disk,
-                   platform::Console& console, Report& report, bool command_line_problems) {
-  // What the command lines say, test mode's stored lines and what is said while new content
-  // waits share one scratch file and the memory they may hold: enough for a report line from
-  // each of a hundred thousand lines.
-  constexpr std::size_t kHeldMemory = std::size_t{8} << 20;
-  auto store = std::make_shared<platform::SpoolFile>(disk, kHeldMemory);
-  HeldReport held(report, store);
-  Run run{settings, path, disk, console, held};
+                   HeldConsole& console, Report& report, bool command_line_problems) {
+  Run run{settings, path, disk, console, report};
   EncodingKind job_kind = EncodingKind::plain;
   std::optional<std::string> instructions = read_instructions(run, job_kind);
   if (!instructions) return RunOutcome::instructions_unusable;
@@ -249,7 +243,7 @@ RunOutcome run_job(const std::string& path, const RunSettings& settings, platfor
   if (settings.strict && (problems_before_running(run, *instructions) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
-  Editing editing(run, held, store);
+  Editing editing(run, console);
   Met met;
   try {
     for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
@@ -265,9 +259,18 @@ RunOutcome run_job(const std::string& path, const RunSettings& settings, platfor
   return met.would_change ? RunOutcome::would_change : RunOutcome::completed;
 }
 
+HeldConsole run_console(platform::Disk& disk) {
+  // What the command lines say, test mode's stored lines and what is printed while new content
+  // waits share one scratch file and the memory they may hold: enough for a report line from
+  // each of a hundred thousand lines.
+  constexpr std::size_t kHeldMemory = std::size_t{8} << 20;
+  return HeldConsole(platform::system_console(),
+                     std::make_shared<platform::SpoolFile>(disk, kHeldMemory));
+}
+
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
                                 platform::Disk& disk) {
-  platform::Console& console = platform::system_console();
+  HeldConsole console = run_console(disk);
   std::unique_ptr<Report> report = console_report(console, settings.test_mode);
   RunOutcome outcome = run_job(path, settings, disk, console, *report);
   console.flush();

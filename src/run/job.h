@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "run/held_console.h"
 #include "run/run.h"
 
 namespace zeltrim {
@@ -19,8 +20,13 @@ enum class RunOutcome {
 
 // `path` "-" is standard input. `command_line_problems`: the command line had a problem that a
 // strict run counts: then it carries out nothing.
+// `report` prints to `console`, which holds what is printed while new content waits to be put
+// in place.
 RunOutcome run_job(const std::string& path, const RunSettings& settings, platform::Disk& disk,
-                   platform::Console& console, Report& report, bool command_line_problems = false);
+                   HeldConsole& console, Report& report, bool command_line_problems = false);
+
+// The console of a run on the system's console, its scratch file on `disk`.
+HeldConsole run_console(platform::Disk& disk);
 
 // The same with the system's console and its report, as the program's harnesses run it.
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
