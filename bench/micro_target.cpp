@@ -93,7 +93,8 @@ void pass_through(benchmark::State& state, bool changed) {
       writer.put(line);
     }
     opened.target.form = reader.form();
-    WriteResult result = writer.finish(true).result;
+    writer.prepare(true);
+    WriteResult result = writer.commit().result;
     if (result != (changed ? WriteResult::written : WriteResult::unchanged)) {
       state.SkipWithError("the target was not written back as expected");
     }
