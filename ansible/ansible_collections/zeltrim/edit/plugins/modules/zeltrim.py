@@ -246,6 +246,16 @@ backup_files:
   type: list
   elements: str
   sample: [/srv/images/win98/AUTOEXEC.BAT.4711.2026-03-02@10:15:42~]
+program_warnings:
+  description:
+    - The program's warnings, each also given as a warning of the task (which a registered
+      result does not hold), as its report gives them - C(line) (the instruction line, or null),
+      C(target) (the target's path, or null) and C(message).
+    - Such as a line C(once) cannot settle, so that the file changes on every run.
+  returned: when ZELTRIM ran and reported
+  type: list
+  elements: dict
+  sample: [{line: 2, target: null, message: "/o cannot settle this line: line 3 changes what it adds"}]
 targets:
   description:
     - One entry per time a target is named, in order, as ZELTRIM's JSON report gives it
@@ -305,9 +315,13 @@ from ansible.module_utils.six import string_types
 # The commands whose argument has two parts, split by the field separator.
 TWO_PART = "ASCEUV"
 LINE_ENDS = {"unix": "\n", "dos": "\r\n"}
-GET_IT = ("install the zeltrim package (.deb or .rpm) on the host, set `executable` to the "
-          "zeltrim program there, or leave `executable` out so that the collection's own "
-          "zeltrim is carried to an x86-64 Linux host")
+# How to get the program onto a host, after what was tried.
+INSTALL = "install the zeltrim package (.deb or .rpm) on the host, or set `executable` to the " \
+    "zeltrim program there"
+OR_CARRY = "; or leave `executable` out, so that the collection's own zeltrim is carried to an " \
+    "x86-64 Linux host without one"
+NOEXEC = "the remote temporary folder does not allow running programs (mounted noexec?): " \
+    "point remote_tmp at one that does, or "
 
 
 def instruction_lines(commands):
@@ -410,16 +424,21 @@ def main():
         module.fail_json(msg="chdir %s is no folder on the host" % p["chdir"])
 
     executable = p["executable"]
-    if executable:
-        tried = ("the carried zeltrim, copied into the remote temporary folder as %s"
-                 % executable if p["_carried"] else "executable %s" % executable)
+    if p["_carried"]:
+        tried = ("the zeltrim the collection carries, copied into the remote temporary folder as "
+                 "%s, as the host's PATH has none" % executable)
+        how, unrunnable = INSTALL, NOEXEC + INSTALL
+    elif executable:
+        tried = "executable %s" % executable
+        how = unrunnable = INSTALL + OR_CARRY
     else:
         executable = module.get_bin_path("zeltrim")
         if not executable:
             # The action plugin takes this as its cue to carry the collection's own program.
             module.fail_json(msg="no zeltrim on the host's PATH (%s) and no `executable`: %s"
-                             % (os.environ.get("PATH", ""), GET_IT), _zeltrim_missing=True)
+                             % (os.environ.get("PATH", ""), INSTALL), _zeltrim_missing=True)
         tried = "zeltrim on the host's PATH (%s)" % executable
+        how = unrunnable = INSTALL
 
     if lines is not None:
         source = "-"
@@ -443,10 +462,8 @@ def main():
 
     rc, out, err = run(args, data, p["chdir"])
     if rc is None:
-        hint = (" (a folder mounted noexec does not allow running programs: point remote_tmp at "
-                "one that does)" if p["_carried"] else "")
-        module.fail_json(msg="ZELTRIM could not be run: tried %s (%s)%s; %s"
-                         % (tried, err, hint, GET_IT), cmd=args)
+        module.fail_json(msg="ZELTRIM could not be run: tried %s (%s); %s"
+                         % (tried, err, unrunnable), cmd=args)
     try:
         report = json.loads(out)
         if not isinstance(report, dict) or report.get("program") != "zeltrim":
@@ -455,10 +472,11 @@ def main():
         said = "".join(": " + line for line in err.strip().splitlines()[-1:])
         module.fail_json(msg="ZELTRIM printed no report: tried %s, which ended with exit code %d "
                          "and no JSON report (it is not ZELTRIM 3.1 with /j%s); %s"
-                         % (tried, rc, said, GET_IT),
+                         % (tried, rc, said, how),
                          rc=rc, cmd=args, stdout=out, stderr=err)
 
-    for warning in report.get("warnings") or []:
+    warnings = report.get("warnings") or []
+    for warning in warnings:
         module.warn(where(warning, source) + warning.get("message", ""))
     targets = report.get("targets") or []
     # A backup is named as its target was; the result gives it from the root, as the file
@@ -466,7 +484,7 @@ def main():
     folder = p["chdir"] or os.getcwd()
     backups = [os.path.join(folder, t["backup"]) for t in targets if t.get("backup")]
     result = dict(changed=any(t.get("changed") for t in targets), rc=rc, executable=executable,
-                  targets=targets, backup_files=backups)
+                  targets=targets, backup_files=backups, program_warnings=warnings)
     if len(backups) == 1:
         result["backup_file"] = backups[0]
     if module._diff:
