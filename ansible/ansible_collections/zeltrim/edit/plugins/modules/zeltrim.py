@@ -40,12 +40,13 @@ options:
         on its standard input - a list of lines, or one string (such as a YAML block C(|)) that
         is cut into lines at its line breaks, never at commas.
       - C(.F path) names a target (relative paths are taken from C(chdir)); C(.G path) names
-        one and makes it when it is missing; C(.I text) adds a line at the end, C(.T text) at
-        the top; C(.R text) removes every line equal to it, letter case aside; C(.A line|new)
-        inserts C(new) after every line equal to C(line); C(.S line|new) swaps such lines for
-        C(new); C(.C KEY=|text) and C(.E KEY=|text) put C(text) at the beginning or the end of
-        the value of every C(KEY=) line; C(.V var|value) replaces C(var) everywhere;
-        C(.U start|text) deletes C(text) from every line beginning with C(start).
+        one to start afresh (made when missing, its old lines replaced by those added);
+        C(.I text) adds a line at the end, C(.T text) at the top; C(.R text) removes every line
+        equal to it, letter case aside; C(.A line|new) inserts C(new) after every line equal to
+        C(line); C(.S line|new) swaps such lines for C(new); C(.C KEY=|text) and
+        C(.E KEY=|text) put C(text) at the beginning or the end of the value of every C(KEY=)
+        line; C(.V var|value) replaces C(var) everywhere; C(.U start|text) deletes C(text) from
+        every line beginning with C(start).
       - Every line is blank or begins with C(.); before anything runs, the task fails for an
         item that holds a line break (CR or LF) and for one that begins otherwise - a mistyped
         or indented command, or a remark line, which an instruction file may hold but
