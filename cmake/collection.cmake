@@ -1,7 +1,11 @@
 # collection: the zeltrim.edit Ansible collection's archive, zeltrim-edit-VERSION.tar.gz in the
 # build folder, made by ansible-galaxy from a staging copy (build/collection/) that carries the
 # static program in files/, so the source tree never holds a built program. Part of every build
-# where ansible-galaxy is found; remade only when the collection or the program changes.
+# where ansible-galaxy is found (but the fuzz harnesses'); remade only when the collection or the
+# program changes.
+if(ZELTRIM_FUZZ)
+  return()
+endif()
 find_program(ZELTRIM_ANSIBLE_GALAXY ansible-galaxy)
 if(NOT ZELTRIM_ANSIBLE_GALAXY)
   message(STATUS "ansible-galaxy not found (Debian package ansible-core): no collection archive")
