@@ -119,8 +119,12 @@ void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_
     top_line = std::make_unique<TopLine>();
     top_line->present = passes ? find_in_content(run, argument) : look_ahead(run, argument);
   }
-  CommandContext context{run.settings, &run.tally.problems, JobLine{run.job, number},
-                         held != nullptr ? &held->voice : &run.direct, top_line.get()};
+  CommandContext context{run.settings,
+                         &run.tally.problems,
+                         JobLine{run.job, number},
+                         held != nullptr ? &held->voice : &run.direct,
+                         top_line.get(),
+                         current.target.path};
   std::unique_ptr<Command> command = prepare(argument, context);
   if (command == nullptr) {
     if (held == nullptr) return say_problem(run, LineProblem::missing_part, number);

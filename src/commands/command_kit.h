@@ -82,6 +82,7 @@ struct CommandContext {
   JobLine where;
   Voice* voice;
   TopLine* top_line = nullptr;  // the answer a .T under /o takes
+  std::string_view target;      // the path of the target the command edits
 };
 
 struct TwoParts {

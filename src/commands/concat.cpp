@@ -12,20 +12,36 @@ namespace zeltrim {
 namespace {
 constexpr std::string_view kConcat = "  CONCAT line now reads      : %s\n";
 
-// What stands in for a value that is empty, so the line keeps something behind its "=".
-constexpr std::string_view kEmptyValue = " ";
-
 struct KeyAndValue {
   std::string_view key;    // before the first "=", leading "=" skipped; never holds "="
-  std::string_view value;  // everything behind that "=" (a line never holds an LF)
+  std::string_view value;  // everything behind that "=", nothing trimmed (a line never holds an LF)
 };
 
 KeyAndValue split_assignment(std::string_view text) {
   KeyAndValue parts{assignment_key(text), {}};
   std::size_t equals = text.find('=', text.find_first_not_of('='));
   if (equals != std::string_view::npos) parts.value = text.substr(equals + 1);
-  if (parts.value.empty()) parts.value = kEmptyValue;
   return parts;
+}
+
+// A value in double quotes, such as "C:\\Windows" in a registry export or "/usr/bin:/bin" in an
+// environment file, holds its items inside them; what is added goes inside too. A value with a
+// quote of its own inside is no quoted value.
+constexpr char kQuote = '"';
+
+bool is_quoted(std::string_view value) {
+  return value.size() >= 2 && value.front() == kQuote && value.back() == kQuote &&
+         value.find(kQuote, 1) == value.size() - 1;
+}
+
+// In a batch file a quote is part of one entry, as the command interpreter reads it: there a
+// value in quotes is extended as any other.
+bool quotes_hold_values(std::string_view target) {
+  auto ends_with = [target](std::string_view suffix) {
+    return target.size() >= suffix.size() &&
+           caseless_equal(target.substr(target.size() - suffix.size()), suffix);
+  };
+  return !ends_with(".BAT") && !ends_with(".CMD");
 }
 
 // Under /o an addition such as ";C:\UTIL" is a list of items that are added only where the
@@ -61,25 +77,31 @@ char separator_of(std::string_view addition) {
   return kNoSeparator;
 }
 
-// Calls `each` with every item of `list` (its pieces between separators, spaces at their ends
-// set aside, empty ones dropped) and the piece as written, until `each` returns true; returns
-// whether one did.
+// Calls `each` with every piece of `list` between separators, blank ones too, until `each`
+// returns true; returns whether one did.
 template <typename Each>
-bool any_item(std::string_view list, char separator, Each&& each) {
+bool any_piece(std::string_view list, char separator, Each&& each) {
   for (std::size_t start = 0; start <= list.size();) {
     auto end = static_cast<std::size_t>(std::find(list.begin() + start, list.end(), separator) -
                                         list.begin());
-    std::string_view piece = list.substr(start, end - start);
-    std::string_view item = without_spaces(piece);
-    if (!item.empty() && each(item, piece)) return true;
+    if (each(list.substr(start, end - start))) return true;
     start = end + 1;
   }
   return false;
 }
 
-// An addition without a separator of its own counts as one item, without the separators
-// around it, and is present when the value holds it whole, letter case aside: with the start of
-// the value or one of these before it, and the end of the value or one of them after it.
+// Whether the list holds the item: a piece that is the item, spaces at its ends and letter case
+// aside.
+bool has_item(std::string_view list, char separator, std::string_view item) {
+  return any_piece(list, separator, [item](std::string_view piece) {
+    return caseless_equal(without_spaces(piece), item);
+  });
+}
+
+// An addition without a separator of its own is one item, without the separators around it. It
+// is present when the value holds it whole, letter case aside, with the start of the value or
+// one of these before it and the end of the value or one of them after it; or where the value
+// begins (.C) or ends (.E) with the addition itself, as the run before left it.
 constexpr std::string_view kItemSeparators = ";, ";
 
 bool holds_item(std::string_view value, std::string_view item) {
@@ -93,54 +115,65 @@ bool holds_item(std::string_view value, std::string_view item) {
   return false;
 }
 
-// An addition as /o adds it: the items it brings, each once, that a value may already hold (one
-// without a separator is one item).
+enum class Where : unsigned char { beginning, end };
+
+// An addition as /o adds it: itself as written, less each item the value holds already or that
+// an earlier piece of the addition names, each taken out with its own separator. A first run on
+// a value that holds none of it adds exactly what the run without /o adds, and no item is glued
+// to another that the addition keeps apart.
 class ListAddition {
  public:
-  explicit ListAddition(std::string_view addition) : separator_(separator_of(addition)) {
-    if (separator_ == kNoSeparator) {
-      items_.push_back({trimmed(addition, kItemSeparators), addition});
-      return;
-    }
-    before_ = separator_ == ' ' ? addition.starts_with(' ')
-                                : without_spaces(addition).starts_with(separator_);
-    // An item the addition names twice is added once, as it is written the first time.
-    any_item(addition, separator_, [this](std::string_view item, std::string_view piece) {
-      auto same = [item](const Item& other) { return caseless_equal(other.item, item); };
-      if (std::ranges::none_of(items_, same)) items_.push_back({item, piece});
+  ListAddition(std::string_view addition, Where where)
+      : addition_(addition), where_(where), separator_(separator_of(addition)) {
+    if (separator_ == kNoSeparator) return;
+    any_piece(addition, separator_, [this](std::string_view text) {
+      Piece piece{text, without_spaces(text), false};
+      auto same = [&piece](const Piece& other) { return caseless_equal(other.item, piece.item); };
+      piece.repeated = !piece.item.empty() && std::ranges::any_of(pieces_, same);
+      items_ = items_ || !piece.item.empty();
+      pieces_.push_back(piece);
       return false;
     });
   }
 
-  // Whether the value lacks any of the addition, and what it lacks, written as the addition
-  // writes it: each missing item with the separator before it when the addition begins with
-  // the separator, else after it.
+  // Whether the value lacks any of the addition, and what is added to it.
   bool lacks(std::string_view value, std::string& missing) const {
-    missing.clear();
     if (separator_ == kNoSeparator) {
-      missing.assign(items_[0].piece);
-      return !holds_item(value, items_[0].item);
+      std::string_view next_to =
+          where_ == Where::beginning
+              ? value.substr(0, std::min(value.size(), addition_.size()))
+              : value.substr(value.size() - std::min(value.size(), addition_.size()));
+      missing.assign(addition_);
+      return !holds_item(value, trimmed(addition_, kItemSeparators)) &&
+             !caseless_equal(next_to, addition_);
     }
-    for (const Item& wanted : items_) {
-      auto same = [&wanted](std::string_view item, std::string_view) {
-        return caseless_equal(item, wanted.item);
-      };
-      if (any_item(value, separator_, same)) continue;
-      if (before_) missing.push_back(separator_);
-      missing.append(wanted.piece);
-      if (!before_) missing.push_back(separator_);
+    // An addition of separators and spaces alone has no item to find: it is added as written.
+    missing.clear();
+    bool lacking = !items_;
+    bool first = true;
+    for (const Piece& piece : pieces_) {
+      if (!piece.item.empty() && (piece.repeated || has_item(value, separator_, piece.item))) {
+        continue;
+      }
+      if (!first) missing.push_back(separator_);
+      missing.append(piece.text);
+      first = false;
+      lacking = lacking || !piece.item.empty();
     }
-    return !missing.empty();
+    return lacking;
   }
 
  private:
-  struct Item {
-    std::string_view item;   // as it is compared
-    std::string_view piece;  // as it is written
+  struct Piece {
+    std::string_view text;  // as it is written, spaces kept
+    std::string_view item;  // as it is compared: without spaces at its ends (blank: none)
+    bool repeated;          // an earlier piece names the same item
   };
+  std::string_view addition_;
+  Where where_;
   char separator_;
-  bool before_ = false;
-  std::vector<Item> items_;
+  bool items_ = false;  // some piece names an item
+  std::vector<Piece> pieces_;
 };
 
 // The line's key with its "=" equals the command's key, letter case aside.
@@ -149,16 +182,19 @@ bool key_matches(std::string_view line_key, std::string_view key) {
          caseless_equal(line_key, key.substr(0, line_key.size()));
 }
 
+// What stands in for a value that is empty, so the line keeps something behind its "=".
+constexpr std::string_view kEmptyValue = " ";
+
 class Concat final : public Command {
  public:
-  enum class Where : unsigned char { beginning, end };
   Concat(const CommandContext& context, const TwoParts& parts, Where where)
       : Command(context),
         key_(parts.first),
         name_(parts.first.substr(0, parts.first.size() - 1)),
         addition_(parts.second),
-        where_(where) {
-    if (context.settings.once) once_.emplace(parts.second);
+        where_(where),
+        quotes_(quotes_hold_values(context.target)) {
+    if (context.settings.once) once_.emplace(parts.second, where);
   }
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
@@ -166,10 +202,14 @@ class Concat final : public Command {
   Taken take(Line& line) override {
     KeyAndValue assignment = split_assignment(line.text);
     if (!line.is_text() || !key_matches(assignment.key, key_)) return Taken::pass;
+    bool quoted = quotes_ && is_quoted(assignment.value);
+    std::string_view value = quoted ? assignment.value.substr(1, assignment.value.size() - 2)
+                             : assignment.value.empty() ? kEmptyValue
+                                                        : assignment.value;
     // Where additions are made once, only what the value lacks is added.
     std::string_view addition = addition_;
     if (once_) {
-      if (!once_->lacks(assignment.value, missing_)) {
+      if (!once_->lacks(value, missing_)) {
         context().report(kAlreadyPresent, line.text);
         return Taken::pass;
       }
@@ -177,11 +217,13 @@ class Concat final : public Command {
     }
     // The key is written as the command gives it, so its letter case replaces the line's.
     new_text_.assign(key_);
+    if (quoted) new_text_.push_back(kQuote);
     if (where_ == Where::beginning) {
-      new_text_.append(addition).append(assignment.value);
+      new_text_.append(addition).append(value);
     } else {
-      new_text_.append(assignment.value).append(addition);
+      new_text_.append(value).append(addition);
     }
+    if (quoted) new_text_.push_back(kQuote);
     line.text = new_text_;
     context().report(kConcat, new_text_);
     return Taken::pass;
@@ -191,9 +233,10 @@ class Concat final : public Command {
   std::string_view key_;
   std::string_view name_;  // the key without its "="
   std::string_view addition_;
+  Where where_;
+  bool quotes_;  // a value in double quotes takes the addition inside them
   // Where additions are made once: an item the value holds already is not added again.
   std::optional<ListAddition> once_;
-  Where where_;
   std::string missing_;
   std::string new_text_;
 };
@@ -202,12 +245,12 @@ class Concat final : public Command {
 
 std::unique_ptr<Command> prepare_concat_at_beginning(std::string_view argument,
                                                      const CommandContext& context) {
-  return prepare_traced<Concat>(argument, context, Concat::Where::beginning);
+  return prepare_traced<Concat>(argument, context, Where::beginning);
 }
 
 std::unique_ptr<Command> prepare_concat_at_end(std::string_view argument,
                                                const CommandContext& context) {
-  return prepare_traced<Concat>(argument, context, Concat::Where::end);
+  return prepare_traced<Concat>(argument, context, Where::end);
 }
 
 }  // namespace zeltrim

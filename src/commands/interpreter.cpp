@@ -173,7 +173,7 @@ RunOutcome run_instruction_file(const std::string& path, const RunSettings& sett
       (problems_before_running(path, *instructions, run) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
-  CommandContext context{settings, nullptr, {}, &run.direct};  // for the trace only
+  CommandContext context{settings, nullptr, {}, &run.direct, nullptr, {}};  // for the trace only
   for_each_line(*instructions, [&](std::string_view line, long long line_number) {
     if (!line.starts_with(kCommandMark)) return;
     context.trace(kTraceOperation, line);

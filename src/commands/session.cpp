@@ -186,8 +186,11 @@ void write_back(Run& run) {
   if (target.path.empty()) return;
   // A file keeps the backup of its content from before the run: one named again, by any name,
   // gets none, nor does a file the run made.
+  Run::FileRecord record = run.records[current.key];
+  record.made = record.made || target.made;
   TargetOptions options = run.settings.target;
-  options.backup = options.backup && !run.backed_up.contains(current.key);
+  options.backup = options.backup && !record.made && !record.backup_kept;
+  run.records[current.key] = record;
   if (!current.loaded) return keep_shadow(run, {});
   std::optional<WriteOutcome> written =
       run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
@@ -196,10 +199,14 @@ void write_back(Run& run) {
   say_diff(run, target.path, outcome);
   if (!say_written(run, target.path, outcome)) run.tally.errors = true;
   if (outcome.result == WriteResult::would_change) run.tally.would_change = true;
-  // A file the run made had no content before it, whatever its write-back met: it never gets a
-  // backup. A file whose backup was kept gets no second one.
-  if (target.made || (options.backup && replaced(outcome.result))) {
-    run.backed_up.insert(options.no_write ? current.key : platform::identity_key(target.path));
+  // The backup kept (or, where nothing is written, the one a write-back would keep) is the only
+  // one the file gets. Its new content is a new file, which the record follows.
+  record.backup_kept = record.backup_kept || !outcome.backup_path.empty() ||
+                       (options.backup && options.no_write && replaced(outcome.result));
+  run.records[current.key] = record;
+  if (!options.no_write && replaced(outcome.result) && !current.key.empty()) {
+    run.records.erase(current.key);
+    run.records[platform::identity_key(target.path)] = record;
   }
   if (!replaced(outcome.result)) return keep_shadow(run, std::move(outcome.shadow));
   if (!options.keep_form &&
@@ -239,6 +246,10 @@ void name_target(Run& run, std::string_view argument, Naming naming) {
       open_target(run.disk, path, naming, previous, options, std::move(shadow), waiting);
   current.target = std::move(opened.target);
   current.loaded = opened.result == LoadResult::loaded;
+  // A file .G has just made is known by its own identity from now on.
+  if (options.backup && !options.no_write && current.target.made) {
+    current.key = platform::identity_key(path);
+  }
   if (run.json != nullptr && opened.result != LoadResult::cannot_open) {
     run.json->target().kind = current.target.kind;
   }

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -84,9 +83,14 @@ struct Run {
   // Where nothing is written: what the run would have written so far to each file, by the file's
   // identity, so that a file named again is edited as it would be by then.
   std::map<std::string, platform::File> shadows;
-  // The files whose content from before the run is kept (or never was: the run made them), by
-  // identity: a backup is not made again.
-  std::set<std::string> backed_up;
+  // What the run knows of each file it has met, by identity; a file it has not met existed
+  // before the run and has no backup yet. A replacement gives the file a new identity: its record
+  // follows it, so that a file named again, however often, is known for what it is.
+  struct FileRecord {
+    bool made = false;         // the run made it: it had no content before the run
+    bool backup_kept = false;  // its content from before the run is kept
+  };
+  std::map<std::string, FileRecord> records;
   Voice direct;  // where a command says what it says at once
 };
 

@@ -89,6 +89,7 @@ struct CommandLine {
   std::vector<std::string> without_effect;  // -t and -T
   std::vector<std::string> extra;           // other arguments after the instruction file
   std::vector<const Option*> given;         // in the order given; /t each time
+  bool no_write_anywhere = false;           // /n or --dry-run, wherever it stands
 
   void take(const Option& option) {
     // An option given again counts once; /t is announced each time.
@@ -137,6 +138,10 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
   if (!line.instructions && line.help == CommandLine::Help::none) {
     line.help = CommandLine::Help::screen;  // nothing to run: the help screen says how
   }
+  // A preview writes nothing, not even the help screen's sample, wherever it is asked for.
+  line.no_write_anywhere = std::ranges::any_of(arguments, [](const std::string& argument) {
+    return argument == "--dry-run" || option_of(argument, false) == &kOptions[1];
+  });
   return line;
 }
 
@@ -171,7 +176,7 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
     if (!json && !option->announced.empty()) platform::say(option->announced);
   }
   if (line.help == CommandLine::Help::screen) {
-    show_help(disk);
+    show_help(disk, line.no_write_anywhere);
     return Ending::help_shown;
   }
   if (line.help == CommandLine::Help::usage) show_usage();

@@ -23,8 +23,9 @@ enum class Ending {
 // The whole program for the arguments that follow the program's name.
 Ending run_program(const std::vector<std::string>& arguments);
 
-// Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT.
-void show_help(platform::Disk& disk);
+// Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT (where the command line
+// asks that nothing be written, says that it is not written).
+void show_help(platform::Disk& disk, bool no_write);
 
 // --help: the help screen's explanation and example, then every option and exit code; no wait,
 // no file written.

@@ -99,6 +99,7 @@ constexpr std::string_view kSampleName = "SAMPLE.ZT";
 constexpr std::string_view kNotWritten = "SAMPLE.ZT not written.\n";
 constexpr std::string_view kErrorClosing = "Error closing SAMPLE.ZT.\n";
 constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
+constexpr std::string_view kNotWrittenInPreview = "NO-WRITE mode: SAMPLE.ZT not written";
 
 // The example, as the help screen shows it.
 void show_example() {
@@ -114,7 +115,7 @@ void show_usage() {
   platform::say(kUsage);
 }
 
-void show_help(platform::Disk& disk) {
+void show_help(platform::Disk& disk, bool no_write) {
   platform::say(kHelp);
   platform::say(kPressEnter);
   platform::wait_for_enter();
@@ -125,6 +126,7 @@ void show_help(platform::Disk& disk) {
   for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
   sample.append("\r\n\x1A");  // a blank line, then the end mark
 
+  if (no_write) return platform::say(kNotWrittenInPreview);
   const std::string name(kSampleName);
   platform::File file;
   platform::Status reason = disk.create_file(name, file);
