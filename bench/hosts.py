@@ -65,39 +65,39 @@ def removals(count, entries):
     return edit, [each for n, each in enumerate(held) if n not in gone]
 
 
-def mixed(count, commands):
-    """`commands` commands, .S .A .R .V .E in turn, each cycle of five acting on one block:
-    (edit, lines afterwards). A .S makes a host point to 127.0.0.1, a .A adds a host's www.
-    name after it, a .R removes a host (in the second cycle and every CHAIN_EVERY-th after it
-    the one its .S has just swapped, written in upper case), a .V fills in the block's address
-    and a .E (its key written in upper case) adds a feed. No command meets a line that a .A
-    adds: sed prints those as they are."""
-    held = lines(count)
+def mixed(count, commands, target=None):
+    """`commands` commands, .S .A .R .V .E in turn, each cycle of five acting on one block of
+    a file of `count` lines: (edit, lines afterwards of the first `target` lines, all without).
+    A .S makes a host point to 127.0.0.1, a .A adds a host's www. name after it, a .R removes a
+    host (in the second cycle and every CHAIN_EVERY-th after it the one its .S has just swapped,
+    written in upper case), a .V fills in the block's address and a .E (its key written in
+    upper case) adds a feed. No command meets a line that a .A adds: sed prints those as they
+    are. Every line is one of its own, so a cycle meets only the lines of its block."""
     cycles = min(commands // 5, count // BLOCK)
     edit, becomes, added = [], {}, {}
     for cycle, block in enumerate(spread(range(count // BLOCK), cycles)):
         base = block * BLOCK
-        swapped = held[base + SWAP_AT].replace("0.0.0.0 ", "127.0.0.1 ")
-        edit.append(("S", held[base + SWAP_AT], swapped))
+        swapped = line(base + SWAP_AT).replace("0.0.0.0 ", "127.0.0.1 ")
+        edit.append(("S", line(base + SWAP_AT), swapped))
         becomes[base + SWAP_AT] = swapped
-        after = held[base + AFTER_AT]
+        after = line(base + AFTER_AT)
         added[base + AFTER_AT] = after.replace("0.0.0.0 ", "0.0.0.0 www.")
         edit.append(("A", after, added[base + AFTER_AT]))
         if cycle % CHAIN_EVERY == 1:
             edit.append(("R", swapped.upper(), None))
             becomes[base + SWAP_AT] = None
         else:
-            edit.append(("R", held[base + REMOVE_AT], None))
+            edit.append(("R", line(base + REMOVE_AT), None))
             becomes[base + REMOVE_AT] = None
         variable = "%%ADDR%d%%" % block
         address = "10.%d.%d.1" % (block // 256, block % 256)
         edit.append(("V", variable, address))
-        becomes[base + PLACEHOLDER_AT] = held[base + PLACEHOLDER_AT].replace(variable, address)
+        becomes[base + PLACEHOLDER_AT] = line(base + PLACEHOLDER_AT).replace(variable, address)
         key = "# FEED%d=" % block
         edit.append(("E", key, ",malware"))
-        becomes[base + FEED_AT] = key + held[base + FEED_AT].split("=", 1)[1] + ",malware"
+        becomes[base + FEED_AT] = key + line(base + FEED_AT).split("=", 1)[1] + ",malware"
     after_edit = []
-    for n, each in enumerate(held):
+    for n, each in enumerate(lines(count if target is None else target)):
         each = becomes.get(n, each)
         if each is not None:
             after_edit.append(each)

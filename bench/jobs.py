@@ -6,9 +6,11 @@ perl forms rely on what these targets hold (no .V value that forms the variable 
 values never empty, no line that an added line would meet); run.py checks every result byte for
 byte, so a form that drifts is caught. Targets are written to a file in blocks as they are made,
 so that one of a GiB never has to be held. The hosts jobs take their file and edits from
-hosts.py; their removals are also run by grep.
+hosts.py; their removals are also run by grep. Beside them: sd on a single replace, GNU diff on
+the pair of files /d compares, many small files in one job, and test mode.
 """
 
+import shlex
 from dataclasses import dataclass, field
 
 import hosts
@@ -396,6 +398,10 @@ class Tool:
     # editing tool makes the target (which a filter such as grep leaves untouched).
     leaves: str = "edited"
     exit_code: int = 0
+    # What the tool needs that a binary may lack: "quiet", the program's --quiet; "round 2",
+    # the round-2 program built beside today's (ZELTRIM_ROUND2 in the command). run.py leaves
+    # the tool out, saying so, where it is not to be had.
+    needs: str = None
 
 
 @dataclass
@@ -411,6 +417,11 @@ class Job:
     doubles: str = None      # key of the job at half this size, for growth ratios
     growth_limit: float = None  # the most each doubling may multiply the time by
     target: str = TARGET     # the target's name in the job's folder
+    # A job of many targets: () -> {name: bytes}, each restored before every run (then
+    # make_target and target are None).
+    many: object = None
+    # Keep the first edited target as EDITED, for a tool that compares it with ORIGINAL.
+    keep_edited: bool = False
     extra: dict = field(default_factory=dict)
 
 
@@ -479,6 +490,98 @@ def hosts_job(key, title, count, edit, after_edit, removals=False):
     return Job(key, title, lambda out: out.write(hosts.text(hosts.lines(count))), files, tools,
                expected=lambda: hosts.text(after_edit), target=HOSTS)
 
+# --- beside the peers ---------------------------------------------------------------------------
+
+# The program at the end of round 2, built from the history beside today's (see run.py).
+ROUND2_COMMIT = "ebf21ab"
+ROUND2 = "round 2 (%s)" % ROUND2_COMMIT
+ROUND2_ZELTRIM = "ZELTRIM_ROUND2"
+QUIET = ["ZELTRIM", "--quiet", SCRIPT_FILES["zeltrim"]]
+EDITED = "EDITED"
+# GNU diff on the pair of files /d compares: the target before the run and after it. It ends
+# with exit code 1, the files differ; its output goes where ZELTRIM's diff goes, nowhere.
+DIFF = Tool(["diff", "-u", "ORIGINAL", EDITED], leaves="original", exit_code=1)
+
+
+def then_sync(command, *names):
+    """A shell command line: `command`, then the sync of `names` (all of the disk without)."""
+    return ["sh", "-c", shlex.join(command) + " && " + shlex.join(["sync", *names])]
+
+
+def peer_job(key, title, make_target, edit, sd):
+    """One command on job 1's target: ZELTRIM with its report and under --quiet, beside sd with
+    `sd` for its arguments (the target added), alone and followed by the sync of the target, so
+    with the durability ZELTRIM gives."""
+    files = {SCRIPT_FILES["zeltrim"]: instructions(TARGET, edit)}
+    tools = {"zeltrim": Tool(ZELTRIM), "zeltrim --quiet": Tool(QUIET, needs="quiet"),
+             "sd + sync": Tool(then_sync(["sd", *sd, TARGET], TARGET)),
+             "sd": Tool(["sd", *sd, TARGET])}
+    return Job(key, title, make_target, files, tools)
+
+
+# Many small files in one job: each file of MANY_LINES lines in a row of the start-up text, named
+# by its own .F and edited by three commands, each of which meets a line of every file (any 32
+# lines in a row hold every kind of line of a screen of 25).
+MANY_LINES = 32
+MANY_EDIT = [command for command in EVERY_COMMAND if command[0] in "SEV"]
+
+
+def many_files_job(key, title, count):
+    """ZELTRIM on `count` files in one job, beside one sed -i given all of them followed by one
+    sync of the disk."""
+    names = ["F%05d.BAT" % k for k in range(count)]
+
+    def originals():
+        return {name: plain_target(startup_lines(MANY_LINES * (k + 1), MANY_LINES * k))
+                for k, name in enumerate(names)}
+
+    files = {SCRIPT_FILES["zeltrim"]: b"".join(instructions(name, MANY_EDIT) for name in names),
+             SCRIPT_FILES["sed"]: sed_script(MANY_EDIT, end_mark_line=True)}
+    sed = ["sh", "-c", 'sed -i -f %s "$@" && sync' % SCRIPT_FILES["sed"], "sh"] + names
+    tools = {"zeltrim": Tool(ZELTRIM), "sed -i + sync": Tool(sed)}
+    return Job(key, title, None, files, tools, target=None, many=originals)
+
+
+# Test mode: commands that meet no line of a start-up file, of every kind, and the first alone.
+MATCHING_NOTHING = [
+    ("R", "C:\\NETKIT\\NKSTART.BAT", None),
+    ("R", "SET NETKIT=C:\\NETKIT", None),
+    ("R", "DEVICE=C:\\NETKIT\\OLDNDIS.DOS", None),
+    ("S", "SET NKLANG=DE", "SET NKLANG=EN"),
+    ("S", "NET START", "NET START WORKSTATION"),
+    ("S", "DEVICE=C:\\DOS\\EMM386.EXE RAM", "DEVICE=C:\\DOS\\EMM386.EXE NOEMS"),
+    ("A", "NET START", "NET LOGON"),
+    ("A", "DEVICE=C:\\NETKIT\\IPX.DOS", "DEVICE=C:\\NETKIT\\NKNDIS.DOS"),
+    ("A", "REM NetKit network", "REM NetKit network end"),
+    ("C", "LIBPATH=", "C:\\NETKIT\\DLL;"),
+    ("C", "SET LIB=", "C:\\NETKIT\\LIB;"),
+    ("C", "SET HELPPATH=", "C:\\NETKIT\\HELP;"),
+    ("E", "SET INCLUDE=", ";C:\\NETKIT\\INCLUDE"),
+    ("E", "SET NKPATH=", ";C:\\NETKIT\\PLUGINS"),
+    ("E", "SET LIB=", ";C:\\NETKIT\\LIB"),
+    ("U", "SET NKPATH=", "C:\\NETKIT\\OLD;"),
+    ("U", "LIBPATH=", "C:\\OLD;"),
+    ("V", "%NKUSER%", "ADMIN"),
+    ("V", "%NKDRIVE%", "Q:"),
+    ("V", "%NKHOST%", "SERVER1"),
+]
+ONE_COMMAND = "ONE.ZT"
+
+
+def test_mode_job(key, title, make_target):
+    """/t with one command that meets no line and with all of MATCHING_NOTHING (standard input
+    is the null device, which answers every wait), then the same two without /t. The target
+    stays as it was."""
+    files = {SCRIPT_FILES["zeltrim"]: instructions(TARGET, MATCHING_NOTHING),
+             ONE_COMMAND: instructions(TARGET, MATCHING_NOTHING[:1])}
+    tools = {}
+    for option in (["/t"], []):
+        for script, count in ((ONE_COMMAND, 1), (SCRIPT_FILES["zeltrim"], len(MATCHING_NOTHING))):
+            name = "zeltrim%s, %d command%s" % ("".join(" " + o for o in option), count,
+                                               "s" if count > 1 else "")
+            tools[name] = Tool(["ZELTRIM", script] + option, leaves="original")
+    return Job(key, title, make_target, files, tools)
+
 
 def size_name(size):
     return "%d GiB" % (size >> 30) if size >= 1 << 30 else "%.4g MiB" % (size / (1 << 20))
@@ -491,9 +594,19 @@ def all_jobs(scale=1.0):
 
     jobs = []
     million = lines(1_000_000)
-    jobs.append(with_options(line_edit_job(
-        "1", "1: %d lines, every command" % million,
-        plain_file(lambda: startup_blocks(million)), EVERY_COMMAND)))
+    job1_target = plain_file(lambda: startup_blocks(million))
+    job = with_options(line_edit_job("1", "1: %d lines, every command" % million, job1_target,
+                                     EVERY_COMMAND))
+    job.tools[ROUND2] = Tool([ROUND2_ZELTRIM, SCRIPT_FILES["zeltrim"]], needs="round 2")
+    job.tools["sed -i + sync"] = Tool(then_sync(SED, TARGET))
+    job.tools["diff -u"] = DIFF
+    job.keep_edited = True
+    jobs.append(job)
+    jobs.append(peer_job("1v", "1v: .V %%TCPIP%%, %d lines" % million, job1_target,
+                         [("V", "%TCPIP%", "10.0.0.1")], ["-s", "%TCPIP%", "10.0.0.1"]))
+    jobs.append(peer_job("1u", "1u: .U SET PATH=, %d lines" % million, job1_target,
+                         [("U", "SET PATH=", "C:\\WINDOWS;")],
+                         ["^(SET PATH=.*?)C:\\\\WINDOWS;", "$1"]))
     jobs.append(line_edit_job("2", "2: the same in UTF-16LE",
                               utf16le_file(lambda: startup_blocks(million)), EVERY_COMMAND,
                               utf16=True))
@@ -532,9 +645,25 @@ def all_jobs(scale=1.0):
         jobs.append(job)
         previous = key
 
-    jobs.append(with_options(line_edit_job(
-        "6", "6: %d lines, %d installer commands" % (million, len(INSTALLER)),
-        plain_file(lambda: startup_blocks(million)), INSTALLER), INSTALLER_OPTIONS))
+    job = with_options(line_edit_job(
+        "6", "6: %d lines, %d installer commands" % (million, len(INSTALLER)), job1_target,
+        INSTALLER), INSTALLER_OPTIONS)
+    job.tools["diff -u"] = DIFF
+    job.keep_edited = True
+    jobs.append(job)
+
+    for key, count in (("m100", 100), ("m1k", 1_000), ("m10k", 10_000)):
+        count = max(1, int(count * scale))
+        jobs.append(many_files_job(key, "%s: %d files of %d lines, 3 commands each"
+                                   % (key, count, MANY_LINES), count))
+
+    tested = lines(300_000)
+    jobs.append(test_mode_job("t20", "t20: /t, commands meeting no line, %d lines" % tested,
+                              plain_file(lambda: startup_blocks(tested))))
+    job = line_edit_job("t1m", "t1m: /t, %d lines, every command" % million, job1_target,
+                        EVERY_COMMAND, copy=False, perl=False)
+    job.tools = {"zeltrim": job.tools["zeltrim"], "zeltrim /t": Tool(ZELTRIM + ["/t"])}
+    jobs.append(job)
 
     # Sizes in bytes of the file: latin-1 has one per character, UTF-16 two.
     big = max(1 << 20, int((1 << 30) * scale))
@@ -554,12 +683,15 @@ def all_jobs(scale=1.0):
         jobs.append(hosts_job(key, "%s: %d .R, %d-line hosts file" % (key, len(edit), count),
                               count, edit, after_edit, removals=True))
     # The largest instruction file on a file of one block, so that the time is what reading and
-    # preparing the job costs.
-    edit, _ = hosts.removals(count, max(10, int(100_000 * scale)))
-    gone = {first for _, first, _ in edit}
-    jobs.append(hosts_job("hprep", "hprep: %d .R, %d-line hosts file" % (len(edit), hosts.BLOCK),
-                          hosts.BLOCK, edit,
-                          [each for each in hosts.lines(hosts.BLOCK) if each not in gone]))
+    # preparing the job costs: commands of five kinds, each cycle on a block of its own, of
+    # which the target is the first; under /o, with the check of the whole job it makes.
+    commands = max(10, int(100_000 * scale))
+    edit, after_edit = hosts.mixed(commands // 5 * hosts.BLOCK, commands, target=hosts.BLOCK)
+    job = hosts_job("hprep", "hprep: %d .S .A .R .V .E, %d-line hosts file"
+                    % (len(edit), hosts.BLOCK), hosts.BLOCK, edit, after_edit)
+    job.tools = {"zeltrim": job.tools["zeltrim"], "zeltrim /o": Tool(ZELTRIM + ["/k", "/o"]),
+                 **{name: tool for name, tool in job.tools.items() if name != "zeltrim"}}
+    jobs.append(job)
     edit, after_edit = hosts.mixed(count, max(10, int(10_000 * scale)))
     jobs.append(hosts_job("hmix", "hmix: %d .S .A .R .V .E, %d-line hosts file"
                           % (len(edit), count), count, edit, after_edit))

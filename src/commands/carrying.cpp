@@ -1,8 +1,12 @@
 #include "commands/carrying.h"
 
+#include <algorithm>
+#include <array>
+
 #include "commands/handlers.h"
 #include "commands/pipeline.h"
 #include "platform/console.h"
+#include "textfile/encoding.h"
 
 namespace zeltrim {
 
@@ -55,27 +59,39 @@ void set_quiet(Run& run, bool quiet) {
   for (HeldLine& held : run.current.held) held.voice.quiet = quiet;
 }
 
-// In one pass a .T under /o must know whether its line is there before the first line passes:
-// the first lines of the file pass quietly through the commands before it, until the line is
-// seen. Only the first lines: a line added at the top by an earlier run is among them, a line
-// that is not there is taken to be absent without reading the file twice, and the rare line
-// further down makes the file pass again (see carry_out_held).
-std::optional<std::string> look_ahead(Run& run, std::string_view text) {
-  std::optional<std::string> found;
-  set_quiet(run, true);
-  Pipeline ahead(held_commands(run), [&found, text](const Line& line) {
-    if (!found && is_already_there(text, line)) found.emplace(line.text);
-  });
-  TargetReader reader(run.disk, run.current.target, run.settings.target);
-  bool whole = true;  // every line read so far is among the first ones
-  Line line;
-  for (std::uint64_t read = 0; !found && whole && reader.next(line); ++read) {
-    whole = read < run.settings.look_ahead_lines;
-    if (whole) ahead.feed(line);
+// In one pass a .T under /o must know whether its line is there before the first line passes.
+// The first lines of the file pass quietly through all the target's commands, each .T noting
+// whether its line reaches it, until every answer agrees with what it met: a line added at the
+// top by an earlier run is among the first lines, a line that is not there is taken to be absent
+// without reading the file twice, and the rare line further down makes the file pass again (see
+// carry_out_held). Lines only go on to later commands, so the answers settle in their order, and
+// one look serves every .T of the job.
+void look_ahead(Run& run, const std::vector<Command*>& commands) {
+  std::vector<TopLine*> tops;
+  for (HeldLine& held : run.current.held) {
+    if (held.top_line) tops.push_back(held.top_line.get());
   }
-  if (!found && whole) ahead.end();
+  if (tops.empty()) return;
+  set_quiet(run, true);
+  for (std::size_t round = 0; round <= tops.size(); ++round) {
+    for (TopLine* top : tops) top->met.reset();
+    Pipeline ahead(commands, [](const Line&) {});
+    TargetReader reader(run.disk, run.current.target, run.settings.target);
+    bool whole = true;  // every line read so far is among the first ones
+    Line line;
+    for (std::uint64_t read = 0; whole && reader.next(line); ++read) {
+      whole = read < run.settings.look_ahead_lines;
+      if (whole) ahead.feed(line);
+    }
+    if (whole) ahead.end();
+    bool settled = true;
+    for (TopLine* top : tops) {
+      settled = settled && top->present == top->met;
+      top->present = top->met;
+    }
+    if (settled) break;
+  }
   set_quiet(run, false);
-  return found;
 }
 
 // Prints what each held command line said, in order: what it met when it was dispatched, then
@@ -84,22 +100,57 @@ std::optional<std::string> look_ahead(Run& run, std::string_view text) {
 void print_held(Run& run) {
   for (HeldLine& held : run.current.held) {
     if (held.problem) say_problem(run, *held.problem, held.number);
-    if (run.json == nullptr) {
-      held.words.print();
-      continue;
+    if (run.json != nullptr) {
+      std::string said;
+      held.words.drain([&said](std::string_view piece) { said.append(piece); });
+      // A report line never holds a line break but its last: no text does.
+      for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos;
+           at = end + 1) {
+        run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
+      }
+      std::size_t prefix = told_problem({run.job, held.number}, "").size();
+      for (const std::string& told : held.words.told()) {
+        run.json->problems.push_back({held.number, told.substr(prefix), run.current.target.path});
+      }
     }
-    std::string said;
-    held.words.drain([&said](std::string_view piece) { said.append(piece); });
-    // A report line never holds a line break but its last: no text does.
-    for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos; at = end + 1) {
-      run.json->add_change(held.number, held.letter, std::string_view(said).substr(at, end - at));
-    }
-    std::size_t prefix = told_problem({run.job, held.number}, "").size();
-    for (const std::string& told : held.words.told()) {
-      run.json->problems.push_back({held.number, told.substr(prefix)});
-    }
-    held.words.print();  // what is left: the problems, on standard error
+    held.words.print();  // in JSON mode what is left: the problems, on standard error
+    for (const std::string& warning : held.warnings) say_warning(run, held.number, warning);
   }
+}
+
+// A byte above 0x7F in a command's texts, where it becomes a character of another meaning.
+bool holds_high_bytes(std::string_view text) {
+  return std::ranges::any_of(text, [](char byte) { return (byte & 0x80) != 0; });
+}
+
+// What a command's argument is to the target: an instruction file in UTF-16 holds characters,
+// which a UTF-8 target takes as their UTF-8 bytes; anywhere else bytes are bytes, and a UTF-16
+// or UTF-32 target takes each as one character, which is said.
+std::string_view argument_for_target(Run& run, std::string_view argument, long long number,
+                                     std::vector<std::string>* warnings) {
+  const Target& target = run.current.target;
+  if (run.settings.target.unicode || !holds_high_bytes(argument)) return argument;
+  if (run.job_in_utf16) {
+    if (target.kind != EncodingKind::utf8) return argument;
+    std::string& in_utf8 = run.arguments_in_utf8.emplace_back();
+    for (char byte : argument) {
+      std::array<char, 2> bytes{};
+      char* end = bytes.data();
+      put_utf8(static_cast<unsigned char>(byte), end);
+      in_utf8.append(bytes.data(), end);
+    }
+    return in_utf8;
+  }
+  if (unit_size(target.kind) > 1) {
+    std::string warning = "bytes above 0x7F go into " + target.path +
+                          " as one character each; /u reads the line as UTF-8";
+    if (warnings == nullptr) {
+      say_warning(run, number, warning);
+    } else {
+      warnings->push_back(std::move(warning));
+    }
+  }
+  return argument;
 }
 }  // namespace
 
@@ -113,11 +164,15 @@ void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_
                   long long number) {
   Current& current = run.current;
   bool passes = run.settings.passes();
-  HeldLine* held = passes ? nullptr : &current.held.emplace_back(&run.held_words, number, letter);
+  // In passes the line is kept too, but only for what the whole job says of it (under /o).
+  HeldLine* kept = &current.held.emplace_back(&run.held_words, number, letter);
+  HeldLine* held = passes ? nullptr : kept;
+  argument = argument_for_target(run, argument, number, held ? &held->warnings : nullptr);
   std::unique_ptr<TopLine> top_line;
   if (top && run.settings.once) {
     top_line = std::make_unique<TopLine>();
-    top_line->present = passes ? find_in_content(run, argument) : look_ahead(run, argument);
+    // In one pass the answer is found once every command of the target is known.
+    if (passes) top_line->present = find_in_content(run, argument);
   }
   CommandContext context{run.settings,
                          &run.tally.problems,
@@ -131,9 +186,9 @@ void take_command(Run& run, char letter, Prepare prepare, bool top, std::string_
     held->problem = LineProblem::missing_part;
     return;
   }
-  if (held == nullptr) return pass(run, *command);
-  held->command = std::move(command);
-  held->top_line = std::move(top_line);
+  if (held == nullptr) pass(run, *command);
+  kept->command = std::move(command);
+  kept->top_line = std::move(top_line);
 }
 
 LoadResult read_into_content(Run& run, platform::Status& reason) {
@@ -154,6 +209,7 @@ LoadResult read_into_content(Run& run, platform::Status& reason) {
 std::optional<WriteOutcome> carry_out_held(Run& run, const TargetOptions& options) {
   Current& current = run.current;
   std::vector<Command*> commands = held_commands(run);
+  if (run.settings.once) look_ahead(run, commands);
   // Each pass that meets a .T's line where it took it to be absent, or misses it where it took
   // it to be there, settles at least one more .T, in their order.
   for (std::size_t passes = 0;; ++passes) {

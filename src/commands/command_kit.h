@@ -129,6 +129,12 @@ class Command {
   virtual void end() {}
   virtual LineKey key() const { return {}; }
 
+  // What the command means to a second run of the same job: the line it adds, the line it looks
+  // for, and whether it changes a text line that reads `text`.
+  virtual std::optional<std::string_view> added() const { return std::nullopt; }
+  virtual std::optional<std::string_view> looked_for() const { return std::nullopt; }
+  virtual bool changes(std::string_view /*text*/) const { return false; }
+
   // The lines queued since they were last taken away.
   std::vector<Line>& queued() { return queue_; }
 

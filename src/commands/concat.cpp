@@ -199,13 +199,18 @@ class Concat final : public Command {
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
 
+  bool changes(std::string_view text) const override {
+    KeyAndValue assignment = split_assignment(text);
+    std::string missing;
+    return key_matches(assignment.key, key_) &&
+           (!once_ || once_->lacks(value_of(assignment), missing));
+  }
+
   Taken take(Line& line) override {
     KeyAndValue assignment = split_assignment(line.text);
     if (!line.is_text() || !key_matches(assignment.key, key_)) return Taken::pass;
     bool quoted = quotes_ && is_quoted(assignment.value);
-    std::string_view value = quoted ? assignment.value.substr(1, assignment.value.size() - 2)
-                             : assignment.value.empty() ? kEmptyValue
-                                                        : assignment.value;
+    std::string_view value = value_of(assignment);
     // Where additions are made once, only what the value lacks is added.
     std::string_view addition = addition_;
     if (once_) {
@@ -230,6 +235,14 @@ class Concat final : public Command {
   }
 
  private:
+  // The value the addition goes to: inside its quotes, or a space for an empty one.
+  std::string_view value_of(const KeyAndValue& assignment) const {
+    if (quotes_ && is_quoted(assignment.value)) {
+      return assignment.value.substr(1, assignment.value.size() - 2);
+    }
+    return assignment.value.empty() ? kEmptyValue : assignment.value;
+  }
+
   std::string_view key_;
   std::string_view name_;  // the key without its "="
   std::string_view addition_;

@@ -13,6 +13,7 @@
 #include "commands/session.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "textfile/encoding.h"
 
 namespace zeltrim {
 
@@ -97,7 +98,8 @@ void for_each_line(std::string_view rest, Each&& each) {
 
 // An instruction file that names no target: a problem of the report, and said on standard error.
 void tell_no_target(const std::string& path, JsonReport* json) {
-  if (json != nullptr) json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path)});
+  if (json != nullptr)
+    json->problems.push_back({std::nullopt, message_line(kNoTargetNamed, path), std::nullopt});
   platform::tell_error("zeltrim: " + path + ": no target is named");
 }
 
@@ -106,6 +108,7 @@ void tell_no_target(const std::string& path, JsonReport* json) {
 bool problems_before_running(const std::string& path, std::string_view instructions, Run& run) {
   bool found_any = false;
   bool named = false;
+  std::optional<std::string_view> target;  // the target the lines belong to
   for_each_line(instructions, [&](std::string_view line, long long line_number) {
     if (!line.starts_with(kCommandMark)) return;
     const CommandKind* found = command_of(line);
@@ -117,8 +120,9 @@ bool problems_before_running(const std::string& path, std::string_view instructi
     } else if (found->two_parts && !has_both_parts(argument_of(line))) {
       problem = LineProblem::missing_part;
     }
+    if (found != nullptr && found->names) target = argument_of(line);
     named = named || (found != nullptr && found->names);
-    if (problem) say_problem(run, *problem, line_number);
+    if (problem) say_problem(run, *problem, line_number, target);
     found_any = found_any || problem.has_value();
   });
   if (!named) {
@@ -132,7 +136,8 @@ bool problems_before_running(const std::string& path, std::string_view instructi
 // command is carried out, and taken as one byte per character whatever mark an editor put in
 // front. What went wrong is the run's error line.
 std::optional<std::string> read_instructions(platform::Disk& disk, const std::string& path,
-                                             const RunSettings& settings, JsonReport* json) {
+                                             const RunSettings& settings, JsonReport* json,
+                                             EncodingKind& kind) {
   std::string error;
   platform::File file;
   platform::FileBytes bytes;
@@ -149,6 +154,7 @@ std::optional<std::string> read_instructions(platform::Disk& disk, const std::st
   }
   if (error.empty()) {
     std::string_view text = path == kStandardInput ? std::string_view(piped) : bytes.view();
+    kind = encoding_from_mark(text);
     if (auto read = read_marked_text(text, settings.target.unicode, reason)) return read;
     error = message_line(kInstructionsWouldLoseCharacters, path);
   }
@@ -165,10 +171,12 @@ std::optional<std::string> read_instructions(platform::Disk& disk, const std::st
 RunOutcome run_instruction_file(const std::string& path, const RunSettings& settings,
                                 platform::Disk& disk, bool command_line_problems,
                                 JsonReport* json) {
-  std::optional<std::string> instructions = read_instructions(disk, path, settings, json);
+  EncodingKind job_kind = EncodingKind::plain;
+  std::optional<std::string> instructions = read_instructions(disk, path, settings, json, job_kind);
   if (!instructions) return RunOutcome::instructions_unusable;
 
   Run run(settings, path, disk, json);
+  run.job_in_utf16 = !settings.target.unicode && unit_size(job_kind) == 2;
   if (settings.strict &&
       (problems_before_running(path, *instructions, run) || command_line_problems)) {
     return RunOutcome::completed_with_errors;

@@ -141,8 +141,12 @@ std::string JsonReport::document(int exit) const {
   std::string out;
   Writer json(out);
   TextBytes bytes = text_bytes_of({error.value_or("")});
-  for (const Problem& problem : problems) {
-    if (bytes == TextBytes::utf8) bytes = text_bytes_of({problem.message});
+  for (const std::vector<Problem>* said : {&problems, &warnings}) {
+    for (const Problem& problem : *said) {
+      if (bytes == TextBytes::utf8) {
+        bytes = text_bytes_of({problem.message, problem.target.value_or("")});
+      }
+    }
   }
   json.raw("{").key("program").raw("\"zeltrim\"");
   json.key("version").string(kVersion, TextBytes::utf8);
@@ -153,11 +157,14 @@ std::string JsonReport::document(int exit) const {
   json.key("error").string_or_null(error, bytes);
   json.key("targets").list(
       targets, [&](const TargetReport& target) { write_target(json, target, with_diff); });
-  json.key("problems").list(problems, [&](const Problem& problem) {
-    json.raw("{").key("line").raw(problem.line ? std::to_string(*problem.line) : "null");
-    json.key("message").string(problem.message, bytes);
-    json.raw("}");
-  });
+  for (auto [name, said] : {std::pair{"problems", &problems}, std::pair{"warnings", &warnings}}) {
+    json.key(name).list(*said, [&](const Problem& problem) {
+      json.raw("{").key("line").raw(problem.line ? std::to_string(*problem.line) : "null");
+      json.key("target").string_or_null(problem.target, bytes);
+      json.key("message").string(problem.message, bytes);
+      json.raw("}");
+    });
+  }
   json.raw("}\n");
   return out;
 }

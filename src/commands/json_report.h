@@ -29,9 +29,12 @@ struct JsonReport {
     std::vector<Change> changes;
     std::string diff;
   };
+  // A problem of the job or the command line, or a warning: its instruction line and the target
+  // it belongs to, where it has them.
   struct Problem {
     std::optional<long long> line;
     std::string message;
+    std::optional<std::string> target;
   };
 
   std::vector<std::string_view> options;  // long names, without "--"
@@ -39,6 +42,7 @@ struct JsonReport {
   std::optional<std::string> error;  // the line of a run that ended before any target
   std::vector<TargetReport> targets;
   std::vector<Problem> problems;
+  std::vector<Problem> warnings;
 
   // The target named last.
   TargetReport& target() { return targets.back(); }

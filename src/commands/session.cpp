@@ -4,6 +4,7 @@
 
 #include "commands/carrying.h"
 #include "commands/json_report.h"
+#include "commands/settling.h"
 #include "platform/console.h"
 
 namespace zeltrim {
@@ -129,6 +130,26 @@ void keep_shadow(Run& run, platform::File would_be) {
     if (run.disk.open_scratch(made)) run.shadows[current.key] = std::move(made);
   }
 }
+
+// Under /o, the command lines of the target that a second run would meet again, said before its
+// lines are read.
+void warn_unsettled(Run& run) {
+  std::vector<JobCommand> job;
+  std::vector<HeldLine*> lines;
+  for (HeldLine& held : run.current.held) {
+    if (!held.command) continue;
+    job.push_back({held.number, held.command.get()});
+    lines.push_back(&held);
+  }
+  for (Unsettled& found : find_unsettled(job)) {
+    HeldLine& held = *lines[found.at];
+    if (run.settings.passes()) {
+      say_warning(run, held.number, found.message);
+    } else {
+      held.warnings.push_back(std::move(found.message));
+    }
+  }
+}
 }  // namespace
 
 void explain(const std::string& path, const platform::Status& reason) {
@@ -139,7 +160,23 @@ void say(const Run& run, std::string_view format, std::string_view argument) {
   if (run.json == nullptr) platform::say(format, argument);
 }
 
-void say_problem(Run& run, LineProblem problem, long long number) {
+namespace {
+std::optional<std::string> current_target(const Run& run) {
+  const std::string& path = run.current.target.path;
+  return path.empty() && !run.tally.named_a_target ? std::nullopt : std::optional(path);
+}
+}  // namespace
+
+void say_warning(Run& run, long long number, std::string_view message) {
+  if (run.json != nullptr) {
+    run.json->warnings.push_back({number, std::string(message), current_target(run)});
+  } else {
+    platform::tell_error(told_problem({run.job, number}, message));
+  }
+}
+
+void say_problem(Run& run, LineProblem problem, long long number,
+                 std::optional<std::string_view> target) {
   struct Words {
     std::string_view said;
     std::string_view told;
@@ -153,7 +190,8 @@ void say_problem(Run& run, LineProblem problem, long long number) {
   const Words& words = kWords[static_cast<int>(problem)];
   std::string said = message_line(words.said, std::to_string(number));
   if (run.json != nullptr) {
-    run.json->problems.push_back({number, said});
+    run.json->problems.push_back(
+        {number, said, target ? std::optional<std::string>(*target) : current_target(run)});
   } else if (problem != LineProblem::no_target_loaded || run.settings.strict) {
     // A command while no target is loaded has always been skipped without a word, but in a
     // strict run.
@@ -192,6 +230,7 @@ void write_back(Run& run) {
   options.backup = options.backup && !record.made && !record.backup_kept;
   run.records[current.key] = record;
   if (!current.loaded) return keep_shadow(run, {});
+  if (run.settings.once) warn_unsettled(run);
   std::optional<WriteOutcome> written =
       run.settings.passes() ? write_passes_back(run, options) : carry_out_held(run, options);
   if (!written) return keep_shadow(run, {});

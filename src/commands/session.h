@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/command_kit.h"
 #include "commands/json_report.h"
@@ -37,6 +38,7 @@ struct HeldLine {
   long long number;
   char letter;                         // the command's, upper case; none for an invalid one
   std::optional<LineProblem> problem;  // found when it was dispatched
+  std::vector<std::string> warnings;   // said on standard error after its report lines
   std::unique_ptr<Command> command;
   std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
 };
@@ -71,6 +73,10 @@ struct Run {
 
   const RunSettings& settings;
   std::string_view job;  // the instruction file, as the command line names it
+  // The instruction file was UTF-16 text, read one code unit per byte: its texts are characters,
+  // which a UTF-8 target takes as their UTF-8 bytes.
+  bool job_in_utf16 = false;
+  std::deque<std::string> arguments_in_utf8;  // those texts, as a UTF-8 target takes them
   platform::Disk& disk;
   JsonReport* json;  // in JSON mode, what the messages would say; else null
   Tally tally;
@@ -110,8 +116,14 @@ void take_invalid(Run& run, long long number);
 void write_back(Run& run);
 
 // Says a problem of instruction line `number`: on standard output as always (a missing target
-// only in a strict run), or in the JSON report, and on standard error.
-void say_problem(Run& run, LineProblem problem, long long number);
+// only in a strict run), or in the JSON report, and on standard error. It belongs to `target`
+// (none: the current one, if any).
+void say_problem(Run& run, LineProblem problem, long long number,
+                 std::optional<std::string_view> target = std::nullopt);
+
+// Says a warning about instruction line `number` of the current target: on standard error, or in
+// the JSON report.
+void say_warning(Run& run, long long number, std::string_view message);
 
 // The system's reason for a failure, on standard error: "zeltrim: PATH: reason".
 void explain(const std::string& path, const platform::Status& reason);

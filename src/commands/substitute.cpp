@@ -17,6 +17,11 @@ class Varsub final : public Command {
       : Command(context), variable_(prepare_replacement(parts.first, parts.second)) {}
 
   LineKey key() const override { return {LineKey::Kind::holds, variable_.searched.text}; }
+  bool changes(std::string_view text) const override {
+    std::string result;
+    return replace_restarting(text, variable_, varsub_limit(text.size()), result) ==
+           Replaced::changed;
+  }
 
   Taken take(Line& line) override {
     if (!line.is_text()) return Taken::pass;
@@ -43,6 +48,10 @@ class Unconcat final : public Command {
       : Command(context), start_(parts.first), deleted_(prepare_replacement(parts.second, {})) {}
 
   LineKey key() const override { return {LineKey::Kind::start, start_}; }
+  bool changes(std::string_view text) const override {
+    return text.starts_with(start_) && !deleted_.searched.text.empty() &&
+           find_pattern(text, deleted_.searched) != std::string_view::npos;
+  }
 
   Taken take(Line& line) override {
     if (!line.is_text() || !line.text.starts_with(start_)) return Taken::pass;

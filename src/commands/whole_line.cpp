@@ -40,6 +40,7 @@ class AddLine final : public Command {
   LineKey key() const override {
     return once_ ? LineKey{LineKey::Kind::whole_caseless, text_} : LineKey{LineKey::Kind::none, {}};
   }
+  std::optional<std::string_view> added() const override { return text_; }
   void begin() override {
     met_.reset();
     if (where_ == Where::top) add(kTop, once_ ? context().top_line->present : std::nullopt);
@@ -98,6 +99,8 @@ class AppendAfter final : public Command {
   // Where additions are made once, the line after a match is looked at too: the command says
   // so when it holds the match.
   LineKey key() const override { return {LineKey::Kind::whole, search_}; }
+  std::optional<std::string_view> added() const override { return addition_; }
+  std::optional<std::string_view> looked_for() const override { return search_; }
   void begin() override { holding_ = false; }
 
   Taken take(Line& line) override {
@@ -157,6 +160,11 @@ class Swap final : public Command {
       : Command(context), old_text_(old_text), new_text_(new_text) {}
 
   LineKey key() const override { return {LineKey::Kind::whole, old_text_}; }
+  std::optional<std::string_view> added() const override { return new_text_; }
+  std::optional<std::string_view> looked_for() const override { return old_text_; }
+  bool changes(std::string_view text) const override {
+    return text == old_text_ && old_text_ != new_text_;
+  }
 
   Taken take(Line& line) override {
     if (!line.is_text() || line.text != old_text_) return Taken::pass;

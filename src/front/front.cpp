@@ -187,7 +187,10 @@ Ending run(const std::vector<std::string>& arguments, platform::Disk& disk,
   // Any other argument was always ignored; a strict run counts it as a problem of the job.
   for (const std::string& argument : line.extra) {
     if (settings.strict) {
-      if (json) json->problems.push_back({std::nullopt, message_line(kUnknownOption, argument)});
+      if (json) {
+        json->problems.push_back(
+            {std::nullopt, message_line(kUnknownOption, argument), std::nullopt});
+      }
       if (!json) platform::say(kUnknownOption, argument);
       platform::tell_error("zeltrim: unknown option " + argument);
     } else {

@@ -1,0 +1,64 @@
+#include "commands/settling.h"
+
+#include <unordered_map>
+
+#include "commands/line_index.h"
+
+namespace zeltrim {
+
+namespace {
+std::string changes_what_it_adds(long long number) {
+  return "/o cannot settle this line: line " + std::to_string(number) + " changes what it adds";
+}
+
+std::string looked_for_is_added(long long number) {
+  return "/o cannot settle this line: what it looks for is added by line " + std::to_string(number);
+}
+}  // namespace
+
+std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
+  // Every command is filed by the lines it may act on, so that an added line meets only the
+  // commands it may concern, as it would in the run: a job of a hundred thousand lines is checked
+  // in about the time it takes to read.
+  LineIndex index;
+  // The lines that look for each text, in order, and how many of them have found the first line
+  // after them that adds it.
+  struct Looking {
+    std::vector<std::size_t> at;
+    std::size_t found = 0;
+  };
+  std::unordered_map<std::string_view, Looking> looking;
+  for (std::size_t at = 0; at < job.size(); ++at) {
+    index.add(static_cast<std::uint32_t>(at), job[at].command->key());
+    if (auto text = job[at].command->looked_for()) looking[*text].at.push_back(at);
+  }
+  std::vector<std::string> said(job.size());
+  StageList found;
+  for (std::size_t at = 0; at < job.size(); ++at) {
+    auto added = job[at].command->added();
+    if (!added) continue;
+    index.find(*added, 0, found);
+    for (std::uint32_t other : found) {
+      if (other != at && job[other].command->changes(*added)) {
+        said[at] = changes_what_it_adds(job[other].number);
+        break;
+      }
+    }
+    // Lines a command adds meet only the commands after it: the lines before it that look for
+    // this text, not yet answered, find it only in the next run.
+    if (auto lookers = looking.find(*added); lookers != looking.end()) {
+      Looking& waiting = lookers->second;
+      for (; waiting.found < waiting.at.size() && waiting.at[waiting.found] < at; ++waiting.found) {
+        std::string& line = said[waiting.at[waiting.found]];
+        if (line.empty()) line = looked_for_is_added(job[at].number);
+      }
+    }
+  }
+  std::vector<Unsettled> unsettled;
+  for (std::size_t at = 0; at < job.size(); ++at) {
+    if (!said[at].empty()) unsettled.push_back({at, std::move(said[at])});
+  }
+  return unsettled;
+}
+
+}  // namespace zeltrim
