@@ -1,6 +1,6 @@
-// A command prepared from its instruction line, ready to meet the target's lines one at a
-// time, and the pieces every command shares, each written once: the two-part argument split,
-// the final-dot rule, the report line and the test-mode trace and wait.
+// A command prepared from its instruction line, ready to meet the target's lines one at a time,
+// and what every command shares: the two-part argument rule, the changes it reports and the
+// traces of test mode, said as events to whoever listens. Commands print nothing themselves.
 #pragma once
 
 #include <memory>
@@ -9,17 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/held_words.h"
-#include "commands/run_settings.h"
 #include "lines/line.h"
 
 namespace zeltrim {
 
 // Separates the two parts of an argument; the help screen writes it as ".".
 inline constexpr char kFieldSeparator = '\x02';
-
-// What a command that adds text says when the text is there already and it adds nothing.
-inline constexpr std::string_view kAlreadyPresent = "  ALREADY PRESENT line       : %s\n";
 
 // The first part: leading separators skipped, up to the next separator or the end.
 // Empty when the argument holds nothing but separators.
@@ -36,22 +31,36 @@ bool has_both_parts(std::string_view argument);
 // The text without one final ".", as .C, .E, .U and .V take their second part.
 std::string_view without_final_dot(std::string_view text);
 
-// Where what a command line says goes: straight out, or held with the line until its target
-// has passed; nowhere while lines pass it only to be looked at.
-struct Voice {
-  HeldWords* held = nullptr;
-  bool quiet = false;
+// What a command did to a line, as its report line tells it.
+enum class Change : unsigned char {
+  bottom,
+  top,
+  removed,
+  appended,
+  swapped,
+  concat,
+  varsub,
+  varsub_endless,
+  unconcat,
+  already_present,  // the text is there already, and nothing is added
 };
 
-// Where a command line stands: the instruction file and the line's number, which a problem it
-// meets names on standard error.
-struct JobLine {
-  std::string_view job;
-  long long number = 0;
-};
+// The waits of test mode: for Enter after a step, for a key after each line stored.
+enum class Wait : unsigned char { enter, key };
 
-// A problem of the instruction file as standard error tells it: "zeltrim: JOB:LINE: message".
-std::string told_problem(const JobLine& where, std::string_view message);
+// What a command line says, in the order it says it: report lines in every run, and in test mode
+// its traces and waits. Where it goes is the run's affair.
+class Events {
+ public:
+  virtual void change(Change change, std::string_view text) = 0;
+  virtual void trace(std::string_view format, std::string_view text) = 0;
+  virtual void wait(Wait wait) = 0;
+  // A problem of the instruction line met while the lines pass (a .V that never ends).
+  virtual void problem(std::string_view message) = 0;
+
+ protected:
+  ~Events() = default;
+};
 
 // Under /o, whether the line a .T adds at the top is in the file already, found before the first
 // line passes: the line as it reads there, or none. While the lines pass, the .T notes the first
@@ -62,45 +71,58 @@ struct TopLine {
   std::optional<std::string> met;
 };
 
-// What a command says, and to whom: report lines in every run, trace lines and waits in test
-// mode only.
+// What a command knows of its run, and where what it says goes.
 struct CommandContext {
-  // A change report, printed in every run.
-  void report(std::string_view format, std::string_view text) const;
-  // A problem of the instruction line met on the way: said on standard error, and an error of
-  // a strict run.
-  void problem(std::string_view message) const;
-
-  // In test mode only: the message, and with the _and_wait form an Enter wait after it.
-  void trace(std::string_view format, std::string_view text) const;
-  void trace_and_wait(std::string_view format, std::string_view text) const;
-
-  const RunSettings& settings;
-  // Set when a command meets a problem of the instruction file (a .V that never ends), which a
-  // strict run counts as an error.
-  bool* problems;
-  JobLine where;
-  Voice* voice;
+  bool once = false;       // an addition already there is not made again
+  bool test_mode = false;  // steps are traced
+  Events* events = nullptr;
   TopLine* top_line = nullptr;  // the answer a .T under /o takes
   std::string_view target;      // the path of the target the command edits
+
+  void report(Change change, std::string_view text) const { events->change(change, text); }
+  // In test mode only: the message, and with the _and_wait form an Enter wait after it.
+  void trace(std::string_view format, std::string_view text) const {
+    if (test_mode) events->trace(format, text);
+  }
+  void trace_and_wait(std::string_view format, std::string_view text) const {
+    if (!test_mode) return;
+    events->trace(format, text);
+    events->wait(Wait::enter);
+  }
+};
+
+// How a command takes its argument, as the command table says: whole, or in two parts, each
+// traced in test mode as it is taken (a trace is a format with %s, and whether an Enter wait
+// follows it).
+struct Trace {
+  std::string_view format;
+  bool wait = false;
+};
+struct PartsRule {
+  bool two_parts = false;
+  std::optional<Trace> whole;  // the argument, before it is split
+  bool both_first = false;     // both parts are looked for before either is traced
+  std::optional<Trace> first;
+  std::optional<Trace> second;  // shown before its final dot goes
+  bool final_dot = false;       // the second part loses one final "."
 };
 
 struct TwoParts {
-  std::string_view first;
+  std::string_view first;  // the whole argument of a one-part command
   std::string_view second;
 };
 
-// How .C, .E, .U and .V open: each part is traced with an Enter wait in test mode as it is
-// taken, then the second part loses one final ".". None when a part is missing (the trace stops
-// where the missing part was looked for).
-std::optional<TwoParts> take_traced_parts(std::string_view argument, const CommandContext& context);
+// The argument as the rule takes it; none when a part it needs is missing (the traces stop where
+// the missing part was looked for).
+std::optional<TwoParts> take_parts(std::string_view argument, const PartsRule& rule,
+                                   const CommandContext& context);
 
 // What a command made of one line.
 enum class Taken : unsigned char {
-  pass,    // the line goes on, its text perhaps changed
-  drop,    // the line is removed
-  queued,  // the lines the command queued go on in its place
-  held,    // as queued, and the command holds a line back: the next line to come must meet it
+  pass,       // the line goes on, its text perhaps changed
+  drop,       // the line is removed
+  queued,     // the lines the command queued go on in its place
+  kept_back,  // as queued, and the command keeps a line back: the next line to come must meet it
 };
 
 // The lines a command may act on, so that the others pass it by unseen: every line, none (it
@@ -147,9 +169,9 @@ class Command {
   std::vector<Line> queue_;
 };
 
-// Prepares a command from its argument; null when a part it needs is missing. Arguments are
-// views of the instruction file, which outlives every command.
-using Prepare = std::unique_ptr<Command> (*)(std::string_view argument,
+// Prepares a command from its argument, taken as its command's rule says. Arguments are views of
+// the instruction file, which outlives every command.
+using Prepare = std::unique_ptr<Command> (*)(const TwoParts& argument,
                                              const CommandContext& context);
 
 }  // namespace zeltrim

@@ -10,7 +10,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::string_view kConcat = "  CONCAT line now reads      : %s\n";
 
 struct KeyAndValue {
   std::string_view key;    // before the first "=", leading "=" skipped; never holds "="
@@ -194,7 +193,7 @@ class Concat final : public Command {
         addition_(parts.second),
         where_(where),
         quotes_(quotes_hold_values(context.target)) {
-    if (context.settings.once) once_.emplace(parts.second, where);
+    if (context.once) once_.emplace(parts.second, where);
   }
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
@@ -215,7 +214,7 @@ class Concat final : public Command {
     std::string_view addition = addition_;
     if (once_) {
       if (!once_->lacks(value, missing_)) {
-        context().report(kAlreadyPresent, line.text);
+        context().report(Change::already_present, line.text);
         return Taken::pass;
       }
       addition = missing_;
@@ -230,7 +229,7 @@ class Concat final : public Command {
     }
     if (quoted) new_text_.push_back(kQuote);
     line.text = new_text_;
-    context().report(kConcat, new_text_);
+    context().report(Change::concat, new_text_);
     return Taken::pass;
   }
 
@@ -256,14 +255,14 @@ class Concat final : public Command {
 
 }  // namespace
 
-std::unique_ptr<Command> prepare_concat_at_beginning(std::string_view argument,
+std::unique_ptr<Command> prepare_concat_at_beginning(const TwoParts& parts,
                                                      const CommandContext& context) {
-  return prepare_traced<Concat>(argument, context, Where::beginning);
+  return std::make_unique<Concat>(context, parts, Where::beginning);
 }
 
-std::unique_ptr<Command> prepare_concat_at_end(std::string_view argument,
+std::unique_ptr<Command> prepare_concat_at_end(const TwoParts& parts,
                                                const CommandContext& context) {
-  return prepare_traced<Concat>(argument, context, Where::end);
+  return std::make_unique<Concat>(context, parts, Where::end);
 }
 
 }  // namespace zeltrim

@@ -1,10 +1,10 @@
 #include "commands/line_index.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "commands/text_search.h"
+#include "lines/caseless.h"
 
 namespace zeltrim {
 
@@ -91,23 +91,10 @@ void TextSet::held(std::string_view line, std::uint32_t from, StageList& found) 
   }
 }
 
-namespace {
-// The word with its ASCII capitals in lower case, eight bytes at once: a byte gets 0x20 where,
-// below 0x80, it is at least 'A' and not past 'Z'. No byte carries into the next.
-std::uint64_t lower_case(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  std::uint64_t low = word & (0x7f * kOnes);
-  std::uint64_t from_a = low + (0x80 - 'A') * kOnes;
-  std::uint64_t past_z = low + (0x80 - 'Z' - 1) * kOnes;
-  std::uint64_t capital = from_a & ~past_z & ~word & (0x80 * kOnes);
-  return word | capital >> 2;
-}
-}  // namespace
-
 std::uint64_t TextTable::hash(std::string_view text) const {
   std::uint64_t hash = text.size() * 0x9e3779b97f4a7c15ULL;
   auto mix = [&](std::uint64_t word) {
-    hash = (hash ^ (caseless_ ? lower_case(word) : word)) * 0xbf58476d1ce4e5b9ULL;
+    hash = (hash ^ (caseless_ ? lower_ascii_word(word) : word)) * 0xbf58476d1ce4e5b9ULL;
     hash ^= hash >> 31;
   };
   std::size_t at = 0;
@@ -138,7 +125,10 @@ void TextTable::add(std::string_view text, std::uint32_t stage) {
   if (!text.empty()) {
     auto first = static_cast<unsigned char>(text[0]);
     first_bytes_[first] = true;
-    if (caseless_) first_bytes_[std::tolower(first)] = first_bytes_[std::toupper(first)] = true;
+    if (caseless_) {
+      first_bytes_[static_cast<unsigned char>(lower_ascii(static_cast<char>(first)))] = true;
+      first_bytes_[static_cast<unsigned char>(upper_ascii(static_cast<char>(first)))] = true;
+    }
   }
   if (4 * (texts_.size() + 1) > 3 * slots_.size()) {
     // Twice the slots: every text filed afresh.

@@ -46,16 +46,16 @@ void Pipeline::drain() {
   }
 }
 
-// A line meets the stages that may act on it, and those that hold a line back. One that changes
+// A line meets the stages that may act on it, and those that keep a line back. One that changes
 // its text may concern other stages now: it is looked up again among those after the one that
 // changed it.
 void Pipeline::pass(std::size_t index, Line line) {
-  held_lines_ = true;
+  any_line_ = true;
   for (std::uint32_t from = stage_from_[index]; from < stages_.size();) {
     index_.find(line.text, from, found_);
-    // The stages holding a line back meet it too.
-    if (auto first = std::ranges::lower_bound(holding_, from); first != holding_.end()) {
-      found_.insert(found_.end(), first, holding_.end());
+    // The stages keeping a line back meet it too.
+    if (auto first = std::ranges::lower_bound(keeping_back_, from); first != keeping_back_.end()) {
+      found_.insert(found_.end(), first, keeping_back_.end());
       std::sort(found_.begin(), found_.end());
       found_.erase(std::unique(found_.begin(), found_.end()), found_.end());
     }
@@ -64,14 +64,15 @@ void Pipeline::pass(std::size_t index, Line line) {
       std::string_view before = line.text;
       std::size_t at = stages_[stage];
       Taken taken = commands_[at]->take(line);
-      if (taken == Taken::held || !holding_.empty()) note_holding(stage, taken == Taken::held);
+      if (taken == Taken::kept_back || !keeping_back_.empty())
+        note_keeping_back(stage, taken == Taken::kept_back);
       switch (taken) {
         case Taken::pass:
           break;
         case Taken::drop:
           return;
         case Taken::queued:
-        case Taken::held:
+        case Taken::kept_back:
           return push_queued(at);
       }
       if (line.text.data() != before.data() || line.text.size() != before.size()) {
@@ -83,11 +84,11 @@ void Pipeline::pass(std::size_t index, Line line) {
   out_(line);
 }
 
-void Pipeline::note_holding(std::uint32_t stage, bool holds) {
-  auto at = std::lower_bound(holding_.begin(), holding_.end(), stage);
-  bool held = at != holding_.end() && *at == stage;
-  if (holds && !held) holding_.insert(at, stage);
-  if (!holds && held) holding_.erase(at);
+void Pipeline::note_keeping_back(std::uint32_t stage, bool keeps) {
+  auto at = std::lower_bound(keeping_back_.begin(), keeping_back_.end(), stage);
+  bool kept = at != keeping_back_.end() && *at == stage;
+  if (keeps && !kept) keeping_back_.insert(at, stage);
+  if (!keeps && kept) keeping_back_.erase(at);
 }
 
 void Pipeline::end() {

@@ -1,5 +1,5 @@
 // The commands of one target as one pipeline. Every line passes through the commands that may
-// act on it, in their order, and what comes out goes on at once, so a target is never held
+// act on it, in their order, and what comes out goes on at once, so a target is never kept
 // whole. Each command meets the lines in the same order, and sees the same lines, as when it
 // runs alone over the whole file after the commands before it.
 #pragma once
@@ -25,15 +25,15 @@ class Pipeline {
   }
   // After the last line of the file: what each command adds at the end, in order.
   void end();
-  // Whether any line ever went in: a target that never held one is not written.
-  bool held_lines() const { return held_lines_; }
+  // Whether any line ever went in: a target that never had one is not written.
+  bool any_line() const { return any_line_; }
 
  private:
   void start();
   void push_queued(std::size_t index);
   void drain();
   void pass(std::size_t index, Line line);
-  void note_holding(std::uint32_t stage, bool holds);
+  void note_keeping_back(std::uint32_t stage, bool keeps);
 
   std::vector<Command*> commands_;
   std::function<void(const Line&)> out_;
@@ -44,7 +44,7 @@ class Pipeline {
   std::vector<std::uint32_t> stage_from_;
   LineIndex index_;
   StageList found_;
-  StageList holding_;  // stages that hold a line back, which the next line to come must meet
+  StageList keeping_back_;  // stages that keep a line back, which the next line to come must meet
   // Lines on their way, each to the command it meets next; the last one goes first. A line goes
   // all the way through before the next one starts, however many lines the commands add.
   struct Waiting {
@@ -53,7 +53,7 @@ class Pipeline {
   };
   std::vector<Waiting> waiting_;
   bool started_ = false;
-  bool held_lines_ = false;
+  bool any_line_ = false;
 };
 
 }  // namespace zeltrim

@@ -7,9 +7,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::string_view kVarsub = "  VARSUB line now reads      : %s\n";
-constexpr std::string_view kVarsubEndless = "  VARSUB never ends, kept    : %s\n";
-constexpr std::string_view kUnconcat = "  UNCONCAT line now reads      : %s\n";
 
 class Varsub final : public Command {
  public:
@@ -29,10 +26,10 @@ class Varsub final : public Command {
         replace_restarting(line.text, variable_, varsub_limit(line.text.size()), result_);
     if (replaced == Replaced::changed) {
       line.text = result_;
-      context().report(kVarsub, result_);
+      context().report(Change::varsub, result_);
     } else if (replaced == Replaced::endless) {
-      context().report(kVarsubEndless, line.text);
-      context().problem("VARSUB never ends on a line, kept as it was");
+      context().report(Change::varsub_endless, line.text);
+      context().events->problem("VARSUB never ends on a line, kept as it was");
     }
     return Taken::pass;
   }
@@ -60,7 +57,7 @@ class Unconcat final : public Command {
     if (replace_restarting(line.text, deleted_, line.text.size(), result_) == Replaced::changed) {
       line.text = result_;
     }
-    context().report(kUnconcat, line.text);
+    context().report(Change::unconcat, line.text);
     return Taken::pass;
   }
 
@@ -72,13 +69,12 @@ class Unconcat final : public Command {
 
 }  // namespace
 
-std::unique_ptr<Command> prepare_varsub(std::string_view argument, const CommandContext& context) {
-  return prepare_traced<Varsub>(argument, context);
+std::unique_ptr<Command> prepare_varsub(const TwoParts& parts, const CommandContext& context) {
+  return std::make_unique<Varsub>(context, parts);
 }
 
-std::unique_ptr<Command> prepare_unconcat(std::string_view argument,
-                                          const CommandContext& context) {
-  return prepare_traced<Unconcat>(argument, context);
+std::unique_ptr<Command> prepare_unconcat(const TwoParts& parts, const CommandContext& context) {
+  return std::make_unique<Unconcat>(context, parts);
 }
 
 }  // namespace zeltrim

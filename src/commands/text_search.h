@@ -1,5 +1,5 @@
-// The caseless compare, a prepared search, and the restart-from-the-start replacement that .V
-// and .U are defined by. Texts are bytes: no character set and no locale is consulted anywhere.
+// A prepared search, and the restart-from-the-start replacement that .V and .U are defined by.
+// Texts are bytes: no character set and no locale is consulted anywhere.
 #pragma once
 
 #include <cstddef>
@@ -7,22 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace zeltrim {
+#include "lines/caseless.h"
 
-// Equal when the ASCII letters are compared without regard to case; all other bytes must match.
-// Inline: .R and .C/.E ask it of every line.
-inline bool caseless_equal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x == y) continue;
-    // Bytes that differ can only be one letter in its two cases, which differ by 0x20 alone.
-    unsigned char lower = x | 0x20;
-    if ((x ^ y) != 0x20 || lower < 'a' || lower > 'z') return false;
-  }
-  return true;
-}
+namespace zeltrim {
 
 // The key of a key=value line: what stands before its first "=", leading "=" skipped, or the
 // whole line when it holds no other "=". Empty when there is none.

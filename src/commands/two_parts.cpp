@@ -1,4 +1,5 @@
-// The two-part argument split that .A, .S, .C, .E, .U and .V share.
+// The two-part argument rule that .A, .S, .C, .E, .U and .V share, with the traces test mode
+// shows as each part is taken.
 #include "commands/command_kit.h"
 
 namespace zeltrim {
@@ -25,17 +26,22 @@ std::string_view without_final_dot(std::string_view text) {
   return text;
 }
 
-std::optional<TwoParts> take_traced_parts(std::string_view argument,
-                                          const CommandContext& context) {
-  constexpr std::string_view kTraceFirstPart = "TEST MODE: concat begins after...%s...\n\n";
-  constexpr std::string_view kTraceSecondPart = "TEST MODE: concats...%s...\n\n";
+std::optional<TwoParts> take_parts(std::string_view argument, const PartsRule& rule,
+                                   const CommandContext& context) {
+  if (!rule.two_parts) return TwoParts{argument, {}};
+  auto trace = [&context](const std::optional<Trace>& trace, std::string_view text) {
+    if (!trace) return;
+    if (trace->wait) return context.trace_and_wait(trace->format, text);
+    context.trace(trace->format, text);
+  };
+  trace(rule.whole, argument);
   std::string_view first = first_part(argument);
-  if (first.empty()) return std::nullopt;
-  context.trace_and_wait(kTraceFirstPart, first);
   std::string_view second = second_part(argument);
+  if (first.empty() || (rule.both_first && second.empty())) return std::nullopt;
+  trace(rule.first, first);
   if (second.empty()) return std::nullopt;
-  context.trace_and_wait(kTraceSecondPart, second);  // shown before its final dot goes
-  return TwoParts{first, without_final_dot(second)};
+  trace(rule.second, second);
+  return TwoParts{first, rule.final_dot ? without_final_dot(second) : second};
 }
 
 }  // namespace zeltrim

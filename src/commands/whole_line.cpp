@@ -3,7 +3,7 @@
 #include <string>
 
 #include "commands/handlers.h"
-#include "commands/text_search.h"
+#include "lines/caseless.h"
 
 namespace zeltrim {
 
@@ -13,18 +13,7 @@ bool is_already_there(std::string_view added, const Line& line) {
 }
 
 namespace {
-constexpr std::string_view kBottom = "  BOTTOM line reads          : %s\n";
-constexpr std::string_view kTop = "  TOP line reads             : %s\n";
-constexpr std::string_view kRemoved = "  REMOVED line that read     : %s\n";
-constexpr std::string_view kAppended = "  APPEND AFTER line reads    : %s\n";
-constexpr std::string_view kSwapped = "  SWAPPED line now reads     : %s\n";
-
 constexpr std::string_view kTraceDelete = "TEST MODE: delete line is...%s\n";
-constexpr std::string_view kTraceInline = "TEST MODE: inline is : %s\n";
-constexpr std::string_view kTraceSearch = "TEST MODE: searchstring : %s\n";
-constexpr std::string_view kTraceAdd = "TEST MODE: addstring : %s\n";
-constexpr std::string_view kTraceToken1 = "TEST MODE: token1 : %s\n";
-constexpr std::string_view kTraceToken2 = "TEST MODE: token2 : %s\n";
 constexpr std::string_view kTraceOld = "TEST MODE: oldstring : %s\n";
 constexpr std::string_view kTraceOldEnd = "TEST MODE: oldstring : %s\n\n";
 
@@ -35,7 +24,7 @@ class AddLine final : public Command {
  public:
   enum class Where : unsigned char { top, bottom };
   AddLine(const CommandContext& context, std::string_view text, Where where)
-      : Command(context), text_(text), where_(where), once_(context.settings.once) {}
+      : Command(context), text_(text), where_(where), once_(context.once) {}
 
   LineKey key() const override {
     return once_ ? LineKey{LineKey::Kind::whole_caseless, text_} : LineKey{LineKey::Kind::none, {}};
@@ -43,7 +32,7 @@ class AddLine final : public Command {
   std::optional<std::string_view> added() const override { return text_; }
   void begin() override {
     met_.reset();
-    if (where_ == Where::top) add(kTop, once_ ? context().top_line->present : std::nullopt);
+    if (where_ == Where::top) add(Change::top, once_ ? context().top_line->present : std::nullopt);
   }
   // A line added at the top notes the lines it meets too: the answer it was given may have come
   // from the first lines only.
@@ -55,12 +44,12 @@ class AddLine final : public Command {
     return Taken::pass;
   }
   void end() override {
-    if (where_ == Where::bottom) add(kBottom, met_);
+    if (where_ == Where::bottom) add(Change::bottom, met_);
   }
 
  private:
-  void add(std::string_view report, const std::optional<std::string>& present) {
-    if (present) return context().report(kAlreadyPresent, *present);
+  void add(Change report, const std::optional<std::string>& present) {
+    if (present) return context().report(Change::already_present, *present);
     queue(Line{text_});  // a line added: no origin, the usual break
     context().report(report, text_);
   }
@@ -81,7 +70,7 @@ class Remove final : public Command {
     if (!line.is_text() || !caseless_equal(line.text, text_)) return Taken::pass;
     context().trace(kTraceDelete, line.text);
     // The report shows the text as the command gives it, not the line's own letter case.
-    context().report(kRemoved, text_);
+    context().report(Change::removed, text_);
     return Taken::drop;
   }
 
@@ -94,7 +83,7 @@ class Remove final : public Command {
 class AppendAfter final : public Command {
  public:
   AppendAfter(const CommandContext& context, std::string_view search, std::string_view addition)
-      : Command(context), search_(search), addition_(addition), once_(context.settings.once) {}
+      : Command(context), search_(search), addition_(addition), once_(context.once) {}
 
   // Where additions are made once, the line after a match is looked at too: the command says
   // so when it holds the match.
@@ -114,7 +103,7 @@ class AppendAfter final : public Command {
       return Taken::queued;
     }
     hold(line);
-    return Taken::held;
+    return Taken::kept_back;
   }
   void end() override {
     if (holding_) release(nullptr);
@@ -123,7 +112,7 @@ class AppendAfter final : public Command {
  private:
   void add() {
     queue(Line{addition_});
-    context().report(kAppended, addition_);
+    context().report(Change::appended, addition_);
   }
   void hold(const Line& line) {
     held_ = line;
@@ -139,7 +128,7 @@ class AppendAfter final : public Command {
 
     queue(held_);
     if (next != nullptr && next->is_text() && next->text == addition_) {
-      context().report(kAlreadyPresent, next->text);
+      context().report(Change::already_present, next->text);
     } else {
       add();
     }
@@ -171,7 +160,7 @@ class Swap final : public Command {
     context().trace(kTraceOld, old_text_);
     context().trace(kTraceOldEnd, new_text_);
     line.text = new_text_;
-    context().report(kSwapped, new_text_);
+    context().report(Change::swapped, new_text_);
     return Taken::pass;
   }
 
@@ -182,37 +171,25 @@ class Swap final : public Command {
 
 }  // namespace
 
-std::unique_ptr<Command> prepare_bottom(std::string_view argument, const CommandContext& context) {
-  return std::make_unique<AddLine>(context, argument, AddLine::Where::bottom);
+std::unique_ptr<Command> prepare_bottom(const TwoParts& argument, const CommandContext& context) {
+  return std::make_unique<AddLine>(context, argument.first, AddLine::Where::bottom);
 }
 
-std::unique_ptr<Command> prepare_top(std::string_view argument, const CommandContext& context) {
-  return std::make_unique<AddLine>(context, argument, AddLine::Where::top);
+std::unique_ptr<Command> prepare_top(const TwoParts& argument, const CommandContext& context) {
+  return std::make_unique<AddLine>(context, argument.first, AddLine::Where::top);
 }
 
-std::unique_ptr<Command> prepare_remove(std::string_view argument, const CommandContext& context) {
-  return std::make_unique<Remove>(context, argument);
+std::unique_ptr<Command> prepare_remove(const TwoParts& argument, const CommandContext& context) {
+  return std::make_unique<Remove>(context, argument.first);
 }
 
-std::unique_ptr<Command> prepare_append_after(std::string_view argument,
+std::unique_ptr<Command> prepare_append_after(const TwoParts& parts,
                                               const CommandContext& context) {
-  context.trace(kTraceInline, argument);
-  std::string_view search = first_part(argument);
-  std::string_view addition = second_part(argument);
-  if (search.empty() || addition.empty()) return nullptr;
-  context.trace(kTraceSearch, search);
-  context.trace(kTraceAdd, addition);
-  return std::make_unique<AppendAfter>(context, search, addition);
+  return std::make_unique<AppendAfter>(context, parts.first, parts.second);
 }
 
-std::unique_ptr<Command> prepare_swap(std::string_view argument, const CommandContext& context) {
-  context.trace_and_wait(kTraceInline, argument);
-  std::string_view old_text = first_part(argument);
-  std::string_view new_text = second_part(argument);
-  if (old_text.empty() || new_text.empty()) return nullptr;
-  context.trace(kTraceToken1, old_text);
-  context.trace_and_wait(kTraceToken2, new_text);
-  return std::make_unique<Swap>(context, old_text, new_text);
+std::unique_ptr<Command> prepare_swap(const TwoParts& parts, const CommandContext& context) {
+  return std::make_unique<Swap>(context, parts.first, parts.second);
 }
 
 }  // namespace zeltrim

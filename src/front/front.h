@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/files.h"
 
 namespace zeltrim {
@@ -25,11 +26,11 @@ Ending run_program(const std::vector<std::string>& arguments);
 
 // Prints the help screen, waits for Enter, shows and writes SAMPLE.ZT (where the command line
 // asks that nothing be written, says that it is not written).
-void show_help(platform::Disk& disk, bool no_write);
+void show_help(platform::Disk& disk, platform::Console& console, bool no_write);
 
 // --help: the help screen's explanation and example, then every option and exit code; no wait,
 // no file written.
-void show_usage();
+void show_usage(platform::Console& console);
 
 int exit_code(Ending ending);
 

@@ -102,44 +102,44 @@ constexpr std::string_view kCreated = "SAMPLE.ZT successfully created.";
 constexpr std::string_view kNotWrittenInPreview = "NO-WRITE mode: SAMPLE.ZT not written";
 
 // The example, as the help screen shows it.
-void show_example() {
-  platform::say(kExampleHeading);
-  for (std::string_view line : kSampleLines) platform::say(kExampleLine, line);
-  platform::print("\n");
+void show_example(platform::Console& console) {
+  console.say(kExampleHeading);
+  for (std::string_view line : kSampleLines) console.say(kExampleLine, {line});
+  console.print("\n");
 }
 }  // namespace
 
-void show_usage() {
-  platform::say(kHelp);
-  show_example();
-  platform::say(kUsage);
+void show_usage(platform::Console& console) {
+  console.say(kHelp);
+  show_example(console);
+  console.say(kUsage);
 }
 
-void show_help(platform::Disk& disk, bool no_write) {
-  platform::say(kHelp);
-  platform::say(kPressEnter);
-  platform::wait_for_enter();
+void show_help(platform::Disk& disk, platform::Console& console, bool no_write) {
+  console.say(kHelp);
+  console.say(kPressEnter);
+  console.wait_for_enter();
 
-  show_example();
-  platform::say(kInvoke);
+  show_example(console);
+  console.say(kInvoke);
   std::string sample;
   for (std::string_view line : kSampleLines) sample.append(line).append("\r\n");
   sample.append("\r\n\x1A");  // a blank line, then the end mark
 
-  if (no_write) return platform::say(kNotWrittenInPreview);
+  if (no_write) return console.say(kNotWrittenInPreview);
   const std::string name(kSampleName);
   platform::File file;
   platform::Status reason = disk.create_file(name, file);
   if (!reason) {
-    platform::say(kNotWritten);
+    console.say(kNotWritten);
   } else {
     // A write that fails shows up when the file is closed, as it would with buffered output.
     reason = disk.write_all(file, sample);
     platform::Status closed = disk.close_file(file);
     if (reason) reason = closed;
-    platform::say(reason ? kCreated : kErrorClosing);
+    console.say(reason ? kCreated : kErrorClosing);
   }
-  if (!reason) platform::tell_error("zeltrim: " + name + ": " + platform::describe(reason));
+  if (!reason) console.error(name, platform::describe(reason));
 }
 
 }  // namespace zeltrim

@@ -239,6 +239,13 @@ Status commit_replacement(Disk& disk, Replacement& replacement);
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);
 
+// The bytes that separate folders in a path.
+#ifdef _WIN32
+inline constexpr std::string_view kFolderSeparators = "/\\";
+#else
+inline constexpr std::string_view kFolderSeparators = "/";
+#endif
+
 // The part of a name that marks a temporary file of this program, for finding leftovers.
 inline constexpr std::string_view kTempMarker = ".zeltrim-";
 

@@ -54,33 +54,31 @@ bool read_one_byte() {
 
 }  // namespace
 
-void start_console() {
+ConsoleStart start_console() {
+  ConsoleStart start;
   // A standard descriptor that is closed would be handed to the next file opened, and the report
   // would go into a target. /dev/null holds its place; a closed standard output still counts as
   // output that could not be written.
   for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) continue;
-    if (fd == STDOUT_FILENO) note_output_failure(Status::system(EBADF));
+    if (fd == STDOUT_FILENO) start.lost = Status::system(EBADF);
   }
-  if (!isatty(STDOUT_FILENO)) gather_output();
+  start.gather = !isatty(STDOUT_FILENO);
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) catch_signal(signal_number);
   // A reader that stops reading the report (a pager quit early) must not end the run in the
   // middle of its edits: the report is lost, the targets are still written back.
   signal(SIGPIPE, SIG_IGN);
+  return start;
 }
 
 void show_utf8() {}
 
 void restore_console() {}
 
-void wait_for_enter() {
-  flush_output();
-  read_one_byte();
-}
+void wait_for_enter() { read_one_byte(); }
 
 void wait_for_key() {
-  flush_output();
   if (!isatty(STDIN_FILENO)) return;
   if (tcgetattr(STDIN_FILENO, &saved_terminal) != 0) return;
   struct termios raw = saved_terminal;

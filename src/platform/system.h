@@ -35,13 +35,19 @@ Status give_attributes(File& file, const Replacement& replacement);
 // Removes a file whose removal nobody can act on (a temporary file being given up).
 void remove_quietly(const std::string& path);
 
-// Standard output is not watched line by line (it is a file or a pipe): it gets a large buffer,
-// and what is printed may be gathered into large blocks until the next flush_output. Off until
-// start-up says so.
-void gather_output();
-
-// Standard output has failed for this reason; the first failure is the one told.
-void note_output_failure(const Status& reason);
+// The console's own steps on each system, for the console both share (console.cpp).
+struct ConsoleStart {
+  bool gather = false;  // standard output is no terminal: what is printed may be gathered
+  Status lost;          // standard output cannot be written at all (it was closed)
+};
+// Holds the standard descriptors' places and arms the clean-up on interruption.
+ConsoleStart start_console();
+void show_utf8();
+void restore_console();
+// The waits of test mode, once what was printed has gone out.
+void wait_for_enter();
+void wait_for_key();
+Status read_standard_input(std::string& bytes);
 
 // Sends up to `size` bytes of `file`, from `offset` on, to standard output inside the system;
 // `sent` says how many went. Done with none sent where the system cannot send them this way.

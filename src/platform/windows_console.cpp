@@ -48,9 +48,9 @@ BOOL WINAPI on_console_event(DWORD) {
 
 }  // namespace
 
-void start_console() {
-  if (!_isatty(_fileno(stdout))) gather_output();
+ConsoleStart start_console() {
   SetConsoleCtrlHandler(on_console_event, TRUE);
+  return {.gather = !_isatty(_fileno(stdout)), .lost = {}};
 }
 
 void show_utf8() {
@@ -65,7 +65,6 @@ void restore_console() {
 }
 
 void wait_for_enter() {
-  flush_output();
   // Standard input is in text mode, so the CR LF that Enter gives at the console counts as
   // one byte and answers one wait.
   char byte;
@@ -73,7 +72,6 @@ void wait_for_enter() {
 }
 
 void wait_for_key() {
-  flush_output();
   // Without a console (input from a file or a pipe) there is no key to wait for.
   DWORD mode;
   if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return;

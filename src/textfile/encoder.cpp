@@ -11,6 +11,8 @@ const FileForm& Encoder::original_form() {
 }
 
 LineBreak Encoder::usual_break() {
+  // A file .G makes has no lines of its own to tell: it takes the form its .G line asks for.
+  if (target_.made) return target_.made_with_lf ? LineBreak::lf : LineBreak::cr_lf;
   if (target_.naming != Naming::existing || target_.form.complete) return original_form().usual();
   if (!guessed_) {
     // The file's lines are being read as these are written: rather than read it all through
@@ -53,15 +55,18 @@ bool Encoder::append(const Line& line, const LineForm& form, std::string& out) {
 // In the program's form the end mark is one byte, after plain and UTF-8 text only: after
 // UTF-16 or UTF-32 text it would break the last code unit, and every other reader would refuse
 // the file. In the file's own form what followed the last line is kept as it was, where a .G
-// target keeps only whether the file had an end mark, since its old content goes.
+// target keeps only whether the file had an end mark, since its old content goes; a file .G made
+// has the end mark of the program's form unless its .G line asked for LF lines.
 bool Encoder::append_end(std::string& out) {
   if (!options_.keep_form) {
     if (unit_size(target_.kind) == 1) out.push_back(kEndMark);
     return true;
   }
   const FileForm& form = original_form();
+  bool end_mark =
+      target_.made ? !target_.made_with_lf && unit_size(target_.kind) == 1 : form.tail_size > 0;
   std::string_view end = target_.naming == Naming::existing ? std::string_view(form.tail)
-                         : form.tail_size > 0               ? std::string_view(&kEndMark, 1)
+                         : end_mark                         ? std::string_view(&kEndMark, 1)
                                                             : std::string_view();
   bool kept = append_text(end, out);
   if (form.end_mark_byte) out.push_back(kEndMark);

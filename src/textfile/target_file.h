@@ -35,10 +35,12 @@ std::optional<std::string> read_marked_text(std::string_view bytes, bool unicode
 // What the command line asked of every target.
 struct TargetOptions {
   bool no_write = false;   // change nothing on disk; say which files would change
-  bool backup = false;     // keep a replaced file's old content beside it as NAME.bak
+  bool backup = false;     // keep the content from before the run of each file replaced
   bool diff = false;       // show each change as a unified diff
   bool keep_form = false;  // write each file back with its own line ends and end mark
   bool unicode = false;    // UTF-16 and UTF-32 text is edited as UTF-8, every character kept
+  std::string backup_suffix = ".bak";  // what a backup's name adds to the target's
+  std::string validate;  // a command that checks the new content before it is put in place
 };
 
 // How the instruction file named the target.
@@ -86,7 +88,11 @@ struct Target {
   platform::TargetLock lock;  // held from the moment it is named until it is written back
   std::optional<platform::FileIdentity> read_as;  // the file as it was when it was opened
   bool made = false;  // a .G file that did not exist: made empty when it was named
-  FileForm form;      // of the present content, once its lines were all read
+  // Its own form: LF lines without an end mark, as the .G line that made it ends (else the
+  // program's form).
+  bool made_with_lf = false;
+  FileForm form;         // of the present content, once its lines were all read
+  bool back_up = false;  // a replacement keeps its content from before the run (as NAME.bak)
 };
 
 // A target as naming it left it, and whether it can be edited.
@@ -167,23 +173,28 @@ struct WriteOutcome {
 // present content as it goes, and only where they differ to the destination chosen once — a
 // temporary file that replaces the target in one rename at the end, or, where nothing is
 // written, a shadow that never does. A target whose bytes would not change is never touched.
+// The new content is made complete first, and put in place only when asked: what the run says
+// of a target comes between the two.
 class TargetWriter {
  public:
   TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options);
   ~TargetWriter();
 
-  // The content is known to differ from the old one (a pass before found it out): its
-  // destination is made now. False when it could not be; finish() says why.
-  bool start();
   void put(const Line& line);
   // The diff, where the change is shown: it is handed each old line as it is read.
   LineDiff* diff();
   // The lines were written with a break they do not mostly have, as `read` found them once all
   // were read: they must be written again by a writer of their own.
   bool guessed_wrong(const FileForm& read) const;
-  // `held_lines`: whether any line ever went through (a .G target that held none becomes an
-  // empty file, an .F target that held none is not written).
-  WriteOutcome finish(bool held_lines);
+  // After the last line: the new content completed in its destination, or found to be the old
+  // one, or refused. `any_line`: whether any line ever went through (a .G target that had none
+  // becomes an empty file, an .F target that had none is not written).
+  void prepare(bool any_line);
+  // The new content was refused before any of it was written (a target that may not be replaced,
+  // a line it cannot hold, no place to make it, a backup that cannot be made).
+  bool refused() const;
+  // Puts the prepared content in place, and says what came of it.
+  WriteOutcome commit();
 
  private:
   class Output;

@@ -18,7 +18,6 @@ constexpr std::size_t kComparePiece = std::size_t{64} * 1024;
 // A chunk is handed on after the line that fills it: space for the chunk and that line.
 constexpr std::size_t kLineSpace = std::size_t{16} * 1024;
 constexpr std::size_t kChunksPerWriteOut = 16;
-constexpr std::string_view kBackupSuffix = ".bak";
 
 // What went wrong, in the outcome the caller is told.
 void record_failure(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
@@ -43,8 +42,8 @@ class Destination {
   virtual void abandon() {}
 
  protected:
-  bool backup_wanted() const { return options_.backup && !target_.made; }
-  std::string backup_path() const { return target_.path + std::string(kBackupSuffix); }
+  bool backup_wanted() const { return target_.back_up && !target_.made; }
+  std::string backup_path() const { return target_.path + options_.backup_suffix; }
 
   platform::Disk& disk_;
   Target& target_;
@@ -55,7 +54,15 @@ class ReplacementFile final : public Destination {
  public:
   using Destination::Destination;
 
+  // A backup that could not be made would refuse the new content at the end: it is refused
+  // before any of it is written.
   void open(WriteOutcome& outcome) override {
+    if (backup_wanted()) {
+      if (platform::Status backup = platform::check_backup(backup_path()); !backup) {
+        outcome.reason_path = backup_path();
+        return record_failure(outcome, WriteResult::no_backup, backup);
+      }
+    }
     platform::Status made = disk_.begin_replacement(target_.path, replacement_);
     if (!made) record_failure(outcome, WriteResult::no_temp_file, made);
   }
@@ -107,19 +114,14 @@ class Shadow final : public Destination {
  public:
   using Destination::Destination;
 
+  // Where the bytes would go, and what writing them would meet, found without making anything
+  // beside the target.
   void open(WriteOutcome& outcome) override {
     platform::Status made = disk_.open_scratch(file_);
     if (!made) {
       outcome.reason_path = platform::scratch_folder();
-      record_failure(outcome, WriteResult::no_scratch, made);
+      return record_failure(outcome, WriteResult::no_scratch, made);
     }
-  }
-
-  platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
-
-  // What writing it would meet, found without making anything beside it. Only content that
-  // would be written stands for the file the next time it is named.
-  void finish(WriteOutcome& outcome) override {
     platform::FileIdentity existing;
     platform::ReplaceCheck check = platform::check_replacement(target_.path);
     platform::Status backup;
@@ -133,10 +135,15 @@ class Shadow final : public Destination {
     } else if (!backup) {
       outcome.reason_path = backup_path();
       record_failure(outcome, WriteResult::no_backup, backup);
-    } else {
-      outcome.result = WriteResult::would_change;
-      outcome.shadow = std::move(file_);
     }
+  }
+
+  platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
+
+  // Only content that would be written stands for the file the next time it is named.
+  void finish(WriteOutcome& outcome) override {
+    outcome.result = WriteResult::would_change;
+    outcome.shadow = std::move(file_);
   }
 
  private:
@@ -174,7 +181,7 @@ class TargetWriter::Output {
       pass_on(line.text);
       chunk_.append(kCrLf);
     } else if (!encoder_.append(line, form, chunk_)) {
-      fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+      refuse(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
     }
     if (chunk_.size() >= kChunk) {
       flush();
@@ -185,22 +192,23 @@ class TargetWriter::Output {
     }
   }
 
-  // What the new content comes to: nothing to write, unchanged, refused, or put in place.
-  void settle(bool held_lines) {
-    if (!held_lines && target_.naming == Naming::existing) {
+  // What the new content comes to: nothing to write, unchanged, refused, or ready to be put in
+  // place.
+  void settle(bool any_line) {
+    if (!any_line && target_.naming == Naming::existing) {
       destination_->abandon();
       outcome_.result = WriteResult::nothing_to_write;
       return;
     }
     std::string end;
-    if (!held_lines) {
-      chunk_.clear();  // a .G target that never held a line becomes an empty file
+    if (!any_line) {
+      chunk_.clear();  // a .G target that never had a line becomes an empty file
     } else if (!encoder_.append_end(end)) {
-      fail(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
+      refuse(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
     }
     chunk_.append(end);
     flush();
-    if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !held_lines);
+    if (diff_) outcome_.diff_summary = diff_->finish(encoder_.original_form(), end, !any_line);
     if (failed()) return;
     // Every byte made was the same, and the old content goes no further: unchanged, and left
     // alone whoever may write it.
@@ -208,9 +216,9 @@ class TargetWriter::Output {
       outcome_.result = WriteResult::unchanged;
       return;
     }
-    if (!allowed_) return fail(WriteResult::read_only, allowed_);
+    if (!allowed_) return refuse(WriteResult::read_only, allowed_);
     if (same_) start_destination();  // the old content went on beyond the new
-    if (!failed()) destination_->finish(outcome_);
+    ready_ = !failed();
   }
 
   void flush() {
@@ -248,7 +256,10 @@ class TargetWriter::Output {
     same_ = false;
     if (!allowed_) return;
     destination_->open(outcome_);
-    if (failed()) return;
+    if (failed()) {
+      refused_ = true;
+      return;
+    }
     std::uint64_t copied = 0;
     platform::Status status =
         platform::read_range(disk_, target_.original, 0, compared_, kComparePiece,
@@ -282,6 +293,10 @@ class TargetWriter::Output {
     record_failure(outcome_, result, reason);
     destination_->abandon();
   }
+  void refuse(WriteResult result, const platform::Status& reason) {
+    fail(result, reason);
+    refused_ = true;
+  }
 
   platform::Disk& disk_;
   Target& target_;
@@ -296,17 +311,14 @@ class TargetWriter::Output {
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
+  bool refused_ = false;  // before any of the new content was written
+  bool ready_ = false;    // complete in its destination, to be put in place
 };
 
 TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOptions& options)
     : output_(std::make_unique<Output>(disk, target, options)) {}
 
 TargetWriter::~TargetWriter() = default;
-
-bool TargetWriter::start() {
-  output_->start_destination();
-  return !output_->failed();
-}
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
 
@@ -316,8 +328,12 @@ bool TargetWriter::guessed_wrong(const FileForm& read) const {
   return output_->encoder_.guessed_wrong(read);
 }
 
-WriteOutcome TargetWriter::finish(bool held_lines) {
-  output_->settle(held_lines);
+void TargetWriter::prepare(bool any_line) { output_->settle(any_line); }
+
+bool TargetWriter::refused() const { return output_->refused_; }
+
+WriteOutcome TargetWriter::commit() {
+  if (output_->ready_) output_->destination_->finish(output_->outcome_);
   return std::move(output_->outcome_);
 }
 

@@ -3,9 +3,9 @@
 // content is in place, holds it whole) and no temporary file is left.
 #include <gtest/gtest.h>
 
-#include "commands/interpreter.h"
 #include "faulty_disk.h"
 #include "folder_test.h"
+#include "run/job.h"
 
 namespace zeltrim {
 namespace {
@@ -32,11 +32,11 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
   }();
   const Job jobs[] = {
       {"edited", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n", "A\r\nB\r\nX\r\n\x1A", {}},
-      {"edited in passes",
+      {"edited in test mode",
        "A\r\nB\r\n\x1A",
        ".F T\r\n.I X\r\n.R A\r\n",
        "B\r\nX\r\n\x1A",
-       {.pass_per_command = true}},
+       {.test_mode = true}},
       {"started afresh",
        "old\r\n\x1A",
        ".G T\r\n.I X\r\n",

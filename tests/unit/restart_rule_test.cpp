@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "commands/interpreter.h"
 #include "commands/text_search.h"
 #include "folder_test.h"
+#include "run/job.h"
 
 namespace zeltrim {
 namespace {

@@ -1,4 +1,4 @@
-#include "commands/json_report.h"
+#include "run/json_report.h"
 
 #include <algorithm>
 
@@ -8,7 +8,6 @@
 namespace zeltrim {
 
 namespace {
-constexpr std::string_view kVersion = "3.1";
 constexpr std::string_view kKindNames[] = {"plain", "utf-8", "utf-16le", "utf-16be", "utf-32be"};
 
 // How strings give back their bytes: as they are where all of them are UTF-8, else each byte
@@ -82,11 +81,53 @@ class Writer {
   std::string& out_;
 };
 
-void write_target(Writer& json, const JsonReport::TargetReport& target, bool with_diff) {
+constexpr std::string_view kWaiting = "Waiting for %s: another run of ZELTRIM is editing it";
+
+void write_notices(Writer& json, std::string_view name, const std::vector<Notice>& notices,
+                   TextBytes bytes) {
+  json.key(name).list(notices, [&](const Notice& notice) {
+    json.raw("{").key("line").raw(notice.line ? std::to_string(*notice.line) : "null");
+    json.key("target").string_or_null(notice.target, bytes);
+    json.key("message").string(notice.message, bytes);
+    json.raw("}");
+  });
+}
+}  // namespace
+
+// In JSON mode standard output holds the report alone.
+void JsonReport::waiting(std::string_view path) {
+  console_.error({}, platform::message_line(kWaiting, path));
+}
+
+void JsonReport::refused(std::string_view line, const platform::Status& reason) {
+  targets_.back().error = line;
+  if (!reason.done()) targets_.back().reason = platform::describe(reason);
+}
+
+void JsonReport::diff(std::string_view notes, platform::Spool& diff) {
+  std::string& all = targets_.back().diff;
+  all = notes;
+  diff.drain([&all](std::string_view piece) { all.append(piece); });
+}
+
+void JsonReport::written(const WriteNotice& written) {
+  Target& target = targets_.back();
+  target.changed = written.changed;
+  if (!written.backup.empty()) target.backup = written.backup;
+  if (!written.error) return;
+  std::string lines;
+  for (const std::string& line : written.lines)
+    lines.append(lines.empty() ? "" : "\n").append(line);
+  target.error = lines;
+  target.reason = written.reason;
+}
+
+void JsonReport::write_target(std::string& out, const Target& target) const {
+  Writer json(out);
   TextBytes bytes =
       text_bytes_of({target.path, target.backup.value_or(""), target.error.value_or(""),
                      target.reason.value_or(""), target.diff});
-  for (const JsonReport::Change& change : target.changes) {
+  for (const Changed& change : target.changes) {
     if (bytes == TextBytes::utf8) bytes = text_bytes_of({change.text});
   }
   json.raw("{").key("path").string(target.path, bytes);
@@ -106,67 +147,47 @@ void write_target(Writer& json, const JsonReport::TargetReport& target, bool wit
   } else {
     json.raw("null");
   }
-  json.key("changes").list(target.changes, [&](const JsonReport::Change& change) {
+  json.key("changes").list(target.changes, [&](const Changed& change) {
     json.raw("{").key("line").raw(std::to_string(change.line));
     json.key("command").string(std::string(1, change.command), TextBytes::utf8);
-    json.key("action").string(change.action, TextBytes::utf8);
+    json.key("action").string(label_of(change.change), TextBytes::utf8);
     json.key("text").string(change.text, bytes);
     json.raw("}");
   });
   json.text_bytes(bytes);
-  if (with_diff) json.key("diff").string(target.diff, bytes);
+  if (with_diff_) json.key("diff").string(target.diff, bytes);
   json.raw("}");
-}
-}  // namespace
-
-std::string message_line(std::string_view format, std::string_view argument) {
-  std::string line;
-  platform::format_pieces(format, {argument},
-                          [&line](std::string_view piece) { line.append(piece); });
-  if (line.ends_with('\n')) line.pop_back();
-  return line;
-}
-
-void JsonReport::add_change(long long line, char command, std::string_view said) {
-  // "  LABEL<spaces>: text": the label has no colon of its own.
-  std::size_t colon = said.find(':');
-  std::string_view label = said.substr(0, colon);
-  label.remove_prefix(std::min(label.find_first_not_of(' '), label.size()));
-  label.remove_suffix(label.size() - label.find_last_not_of(' ') - 1);
-  target().changes.push_back(
-      {line, command, std::string(label), std::string(said.substr(colon + 2))});
 }
 
 std::string JsonReport::document(int exit) const {
   std::string out;
   Writer json(out);
-  TextBytes bytes = text_bytes_of({error.value_or("")});
-  for (const std::vector<Problem>* said : {&problems, &warnings}) {
-    for (const Problem& problem : *said) {
+  TextBytes bytes = text_bytes_of({error_.value_or("")});
+  for (const std::vector<Notice>* notices : {&problems_, &warnings_}) {
+    for (const Notice& notice : *notices) {
       if (bytes == TextBytes::utf8) {
-        bytes = text_bytes_of({problem.message, problem.target.value_or("")});
+        bytes = text_bytes_of({notice.message, notice.target.value_or("")});
       }
     }
   }
   json.raw("{").key("program").raw("\"zeltrim\"");
-  json.key("version").string(kVersion, TextBytes::utf8);
+  json.key("version").string(ZELTRIM_VERSION, TextBytes::utf8);
   json.key("exit").raw(std::to_string(exit));
-  json.key("options").list(options,
+  json.key("options").list(options_,
                            [&](std::string_view name) { json.string(name, TextBytes::utf8); });
   json.text_bytes(bytes);
-  json.key("error").string_or_null(error, bytes);
-  json.key("targets").list(
-      targets, [&](const TargetReport& target) { write_target(json, target, with_diff); });
-  for (auto [name, said] : {std::pair{"problems", &problems}, std::pair{"warnings", &warnings}}) {
-    json.key(name).list(*said, [&](const Problem& problem) {
-      json.raw("{").key("line").raw(problem.line ? std::to_string(*problem.line) : "null");
-      json.key("target").string_or_null(problem.target, bytes);
-      json.key("message").string(problem.message, bytes);
-      json.raw("}");
-    });
-  }
+  json.key("error").string_or_null(error_, bytes);
+  json.key("targets").list(targets_, [&](const Target& target) { write_target(out, target); });
+  write_notices(json, "problems", problems_, bytes);
+  write_notices(json, "warnings", warnings_, bytes);
   json.raw("}\n");
   return out;
+}
+
+std::string_view out_of_memory_document() {
+  return "{\"program\":\"zeltrim\",\"version\":\"" ZELTRIM_VERSION
+         "\",\"exit\":1,\"options\":[],\"text_bytes\":\"utf-8\",\"error\":\"Error - Out of Memory "
+         "- Program ending.\",\"targets\":[],\"problems\":[],\"warnings\":[]}\n";
 }
 
 }  // namespace zeltrim
