@@ -76,6 +76,12 @@ std::string describe(const Status& status) {
   static_assert(std::size(kKindWords) == static_cast<std::size_t>(Status::Kind::lossy));
   if (status.kind() == Status::Kind::system) return system_message(status.code());
   if (status.kind() == Status::Kind::lossy) return std::string(kLossWords[status.code()]);
+  if (status.kind() == Status::Kind::exited) {
+    return "validation command exited with " + std::to_string(status.code());
+  }
+  if (status.kind() == Status::Kind::killed) {
+    return "validation command was killed by signal " + std::to_string(status.code());
+  }
   return std::string(kKindWords[static_cast<std::size_t>(status.kind())]);
 }
 
@@ -102,10 +108,15 @@ std::string identity_key(const std::string& path) {
 
 Replacement::~Replacement() { abandon_replacement(*this); }
 
+Status make_durable(Disk& disk, Replacement& replacement) {
+  Status step = give_attributes(replacement.temp, replacement);
+  if (step) step = disk.sync(replacement.temp);
+  if (!step) abandon_replacement(replacement);
+  return step;
+}
+
 Status commit_replacement(Disk& disk, Replacement& replacement) {
-  Status step = disk.sync(replacement.temp);
-  if (step) step = give_attributes(replacement.temp, replacement);
-  if (step) step = disk.close_file(replacement.temp);
+  Status step = disk.close_file(replacement.temp);
   if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
   if (!step) {
     abandon_replacement(replacement);

@@ -29,7 +29,16 @@ enum class Loss : unsigned char {
 // POSIX, the last-error code on Windows) or one of the reasons the program gives itself.
 class [[nodiscard]] Status {
  public:
-  enum class Kind : unsigned char { done, system, not_a_file, injected, changed, lossy };
+  enum class Kind : unsigned char {
+    done,
+    system,
+    not_a_file,
+    injected,
+    changed,
+    lossy,
+    exited,  // a validation command ended with a code other than 0
+    killed,  // a validation command was ended by a signal
+  };
 
   Status() = default;
   static Status system(long code) { return {Kind::system, code}; }
@@ -37,6 +46,8 @@ class [[nodiscard]] Status {
   static Status injected() { return {Kind::injected, 0}; }
   static Status changed() { return {Kind::changed, 0}; }
   static Status lossy(Loss loss) { return {Kind::lossy, static_cast<long>(loss)}; }
+  static Status exited(long code) { return {Kind::exited, code}; }
+  static Status killed(long signal) { return {Kind::killed, signal}; }
   // The error the system reported for the call that just failed.
   static Status last_error();
 
@@ -143,6 +154,10 @@ class Disk {
   // A file of the program's own in the system's temporary folder, gone when it is closed: space
   // for what a run must hold that may not fit in memory.
   virtual Status open_scratch(File& file) = 0;
+  // Runs `command` (a shell's, where each %s stands for `path`) in the run's folder, its input
+  // empty and its output sent to standard error, and waits for it: done when it ended with 0,
+  // else how it ended (exited, killed) or why it could not be started.
+  virtual Status run_check(const std::string& command, const std::string& path) = 0;
 
  protected:
   ~Disk() = default;
@@ -231,9 +246,13 @@ Status check_backup(const std::string& backup_path);
 // being made, so that the flush at the end has less to wait for. Only a hint.
 void start_writing_out(Replacement& replacement);
 
-// Flushes the temporary file to the disk, gives it the target's attributes and renames it over
-// the target. On failure the target is as it was and the temporary file is gone. The new name
-// is durable only once the caller has synced the folder (Disk::sync_folder).
+// Gives the temporary file the target's attributes and flushes it to the disk: ready to take
+// the target's place.
+Status make_durable(Disk& disk, Replacement& replacement);
+
+// Closes the durable temporary file and renames it over the target. On failure the target is as
+// it was and the temporary file is gone. The new name is durable only once the caller has synced
+// the folder (Disk::sync_folder).
 Status commit_replacement(Disk& disk, Replacement& replacement);
 
 // Removes the temporary file; the target stays as it was.

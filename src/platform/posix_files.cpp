@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -231,6 +233,35 @@ class SystemDisk final : public Disk {
       if (!name_taken) return kept ? sync_folder(backup_path) : kept;
     }
     return Status::system(EEXIST);
+  }
+
+  // The command gets the path as its first argument, so that no name, however it is spelt,
+  // can be read as more of the command.
+  Status run_check(const std::string& command, const std::string& path) override {
+    std::string script;
+    for (std::size_t at = 0; at < command.size(); ++at) {
+      bool stand_in = command.compare(at, 2, "%s") == 0;
+      script.append(stand_in ? "\"$1\"" : command.substr(at, 1));
+      at += stand_in ? 1 : 0;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    std::string shell = "/bin/sh", option = "-c", name = "zeltrim-check";
+    char* arguments[] = {
+        shell.data(), option.data(), script.data(), name.data(), const_cast<char*>(path.c_str()),
+        nullptr};
+    pid_t child = 0;
+    int spawned = posix_spawn(&child, shell.c_str(), &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return Status::system(spawned);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+      if (errno != EINTR) return Status::last_error();
+    }
+    if (WIFSIGNALED(status)) return Status::killed(WTERMSIG(status));
+    return WEXITSTATUS(status) == 0 ? Status() : Status::exited(WEXITSTATUS(status));
   }
 
   Status open_scratch(File& file) override {

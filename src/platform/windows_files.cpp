@@ -214,6 +214,39 @@ class SystemDisk final : public Disk {
     return kept;
   }
 
+  // The command runs through the command interpreter, each %s the path in double quotes; its
+  // input is the null device and its output goes to standard error.
+  Status run_check(const std::string& command, const std::string& path) override {
+    std::string line = "cmd /c ";
+    for (std::size_t at = 0; at < command.size(); ++at) {
+      bool stand_in = command.compare(at, 2, "%s") == 0;
+      line.append(stand_in ? "\"" + path + "\"" : command.substr(at, 1));
+      at += stand_in ? 1 : 0;
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE empty = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                               OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = empty;
+    start.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
+    start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    bool started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &start, &process);
+    Status status = status_of(started);
+    if (empty != INVALID_HANDLE_VALUE) CloseHandle(empty);
+    if (!started) return status;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code)) status = Status::last_error();
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (!status) return status;
+    return code == 0 ? Status() : Status::exited(static_cast<long>(code));
+  }
+
   Status open_scratch(File& file) override {
     char name[MAX_PATH + 1];
     std::string folder = scratch_folder();

@@ -51,6 +51,7 @@ constexpr Said kWritten[] = {
     {"Error - %s was changed by another program while it was being edited, file left unchanged",
      {},
      true},
+    {"Error - %s failed validation, file left unchanged", {}, true},
     {"Error syncing the folder of %s: the new content is in place but may not survive a power "
      "failure",
      {},
@@ -111,12 +112,16 @@ void KnownFiles::moved(const std::string& from, const std::string& to) {
   records_[to] = record;
 }
 
-void CommandLine::change(Change change, std::string_view text) {
+void CommandLine::record(char kind, char change, std::string_view text) {
   if (quiet) return;
-  char head[kRecordHead] = {static_cast<char>(Record::change), static_cast<char>(change)};
+  char head[kRecordHead] = {kind, change};
   auto size = static_cast<std::uint32_t>(text.size());
   std::memcpy(head + 2, &size, sizeof size);
   said_.append_parts({std::string_view(head, kRecordHead), text});
+}
+
+void CommandLine::change(Change change, std::string_view text) {
+  record(static_cast<char>(Record::change), static_cast<char>(change), text);
 }
 
 void CommandLine::trace(std::string_view format, std::string_view text) {
@@ -124,12 +129,9 @@ void CommandLine::trace(std::string_view format, std::string_view text) {
   std::string traced = platform::formatted(format, text);
   if (!passing) {
     opening_.append(traced);
-    return;
+  } else {
+    record(static_cast<char>(Record::trace), 0, traced);
   }
-  char head[kRecordHead] = {static_cast<char>(Record::trace)};
-  auto size = static_cast<std::uint32_t>(traced.size());
-  std::memcpy(head + 2, &size, sizeof size);
-  said_.append_parts({std::string_view(head, kRecordHead), traced});
 }
 
 // Commands wait only as they are taken, never while the lines pass.
@@ -138,11 +140,7 @@ void CommandLine::wait(Wait) {
 }
 
 void CommandLine::problem(std::string_view message) {
-  if (quiet) return;
-  char head[kRecordHead] = {static_cast<char>(Record::problem)};
-  auto size = static_cast<std::uint32_t>(message.size());
-  std::memcpy(head + 2, &size, sizeof size);
-  said_.append_parts({std::string_view(head, kRecordHead), message});
+  record(static_cast<char>(Record::problem), 0, message);
 }
 
 Met CommandLine::play_back(const Run& run, std::string_view target) {

@@ -71,6 +71,8 @@ class CommandLine final : public Events {
   bool quiet = false;                 // lines pass only to be looked at: it says nothing
 
  private:
+  void record(char kind, char change, std::string_view text);
+
   std::string opening_;             // test mode: what it traced as it was taken
   std::vector<std::size_t> waits_;  // where in that an Enter wait follows
   platform::Spool said_;            // records of what it said while the lines passed

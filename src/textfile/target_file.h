@@ -149,6 +149,7 @@ enum class WriteResult : unsigned char {
   no_backup,         // its old content could not be kept as asked; the target is as it was
   would_lose_characters,  // a line is not UTF-8 and cannot be written in the file's form
   changed_meanwhile,  // another program changed or replaced the file: it is left as that left it
+  failed_validation,  // the validation command refused the new content; the target is as it was
   not_durable,        // the new content is in place, but its folder could not be synced
 };
 

@@ -77,6 +77,17 @@ class ReplacementFile final : public Destination {
   }
 
   void finish(WriteOutcome& outcome) override {
+    // The new content reaches the disk first, and is checked there where a check is asked for.
+    if (platform::Status durable = platform::make_durable(disk_, replacement_); !durable) {
+      return record_failure(outcome, WriteResult::cannot_write, durable);
+    }
+    if (!options_.validate.empty()) {
+      platform::Status checked = disk_.run_check(options_.validate, replacement_.temp_path);
+      if (!checked) {
+        abandon();
+        return record_failure(outcome, WriteResult::failed_validation, checked);
+      }
+    }
     // Another program may have changed the file while this run held it: then it stays as that
     // program left it.
     platform::FileIdentity now;
@@ -140,8 +151,21 @@ class Shadow final : public Destination {
 
   platform::Status write(std::string_view bytes) override { return disk_.write_all(file_, bytes); }
 
-  // Only content that would be written stands for the file the next time it is named.
+  // Only content that would be written stands for the file the next time it is named. A check
+  // asked for is made on a named copy in the temporary folder, gone afterwards.
   void finish(WriteOutcome& outcome) override {
+    if (!options_.validate.empty()) {
+      platform::Replacement copy;
+      platform::Status checked =
+          disk_.begin_replacement(platform::scratch_folder() + "/zeltrim-check", copy);
+      if (checked) {
+        checked = platform::read_range(
+            disk_, file_, 0, UINT64_MAX, kComparePiece,
+            [this, &copy](std::string_view bytes) { return disk_.write_all(copy.temp, bytes); });
+      }
+      if (checked) checked = disk_.run_check(options_.validate, copy.temp_path);
+      if (!checked) return record_failure(outcome, WriteResult::failed_validation, checked);
+    }
     outcome.result = WriteResult::would_change;
     outcome.shadow = std::move(file_);
   }

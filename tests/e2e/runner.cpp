@@ -239,6 +239,7 @@ std::vector<std::string> temporaries(const Scratch& folder) {
 }
 
 using Words = std::map<std::string, std::string>;  // "KEY=VALUE" by KEY, other words with ""
+using Arguments = std::vector<std::string>;
 
 struct Case {
   Words marks;
@@ -720,6 +721,59 @@ TEST_P(Interruption, TargetIsAlwaysTheOldOrTheNewContent) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interruption, testing::Values(SIGKILL, SIGTERM, SIGINT));
 
+// The system calls of real runs, traced (Linux): each file's new content reaches the disk after
+// its last write (fsync, fdatasync or a syncfs) before it takes its name; every name a run makes
+// lasts once its folder is synced, before the run ends; a backup's name lasts before its target
+// is replaced. Each file is followed by its name, not by a fixed order of calls, so a run that
+// writes every file before it renames any keeps to this as well as one that takes them in turn.
+TEST(Durability, NewContentAndNamesReachTheDiskInOrder) {
+  const char* why = on_windows()                               ? "under wine"
+                    : !environment("ZELTRIM_VALGRIND").empty() ? "under valgrind"
+                    : ZELTRIM_SANITIZED ? "in a sanitized build (its leak check stops under strace)"
+                    : std::system("strace -V >/dev/null 2>&1") ? "without strace (Debian package)"
+                                                               : nullptr;
+  if (why != nullptr) GTEST_SKIP() << "the program's system calls are not traced " << why;
+  for (bool backup : {false, true}) {
+    Scratch folder;
+    folder.write("A", file_of({}, "{40000*SET LINE=SOME VALUE}"));
+    folder.write("B", file_of({}, "B"));
+    folder.write("i.zt", ".F A\r\n.I X\r\n.G B\r\n.I Y\r\n.G C\r\n.I Z\r\n");
+    std::string log = folder.path + ".trace", here = fs::canonical(folder.path).string(), line;
+    // Only the calls that succeed, each file by its path.
+    Arguments command = program(backup ? Arguments{"i.zt", "/b"} : Arguments{"i.zt"});
+    command.insert(command.begin(), {"strace", "-fyzo", log, "-etrace=%file,%desc"});
+    ASSERT_EQ(run(folder, command).code, 0);
+    // By name, the line of its last write, sync and naming (0: none); the last syncfs, and the
+    // last sync of the folder.
+    std::map<std::string, int> written, synced, named;
+    int all_synced = 0, folder_synced = 0, at = 1;
+    auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    for (std::ifstream trace(log); std::getline(trace, line); ++at) {
+      char call[32] = "", path[4096] = "";
+      std::sscanf(line.c_str(), "%*d %31[a-z0-9](%*d<%4095[^>]", call, path);
+      std::string name = name_of(path), quoted[5];  // a rename's or link's names: 1 and 3
+      std::istringstream pieces(line);
+      for (std::string& piece : quoted) std::getline(pieces, piece, '"');
+      std::string from = name_of(quoted[1]), to = name_of(quoted[3]), kind = call;
+      if (kind.find("write") != std::string::npos) written[name] = at;
+      if (kind == "syncfs") all_synced = folder_synced = at;
+      if (kind.ends_with("sync")) (path == here ? folder_synced : synced[name]) = at;
+      if (!kind.starts_with("rename") && !kind.starts_with("link")) continue;
+      EXPECT_LE(written[from], std::max(synced[from], all_synced))
+          << from << " takes the name " << to << " before its last write is on the disk";
+      int kept = named.contains(to + ".bak") ? named.at(to + ".bak") : 0;
+      EXPECT_TRUE(!backup || (to != "A" && to != "B") || (kept > 0 && kept < folder_synced))
+          << to << " is replaced before its backup's name is on the disk";
+      named[to] = at;
+    }
+    for (const auto& [name, made] : named)
+      EXPECT_LT(made, folder_synced) << "the folder is not synced after " << name << " is named";
+    for (std::string name : {"A", "B", "C", backup ? "A.bak" : "A", backup ? "B.bak" : "B"})
+      EXPECT_GT(named[name], 0) << name << " is never named";
+    fs::remove(log);
+  }
+}
+
 // Test mode at a pseudo-terminal, on a target T "one" to which i.zt adds "two": each wait is
 // answered only once its prompt shows, so nothing may be held back; each key wait of the
 // write-back neither echoes nor takes Ctrl-C as a key; the terminal is left exactly as it was
@@ -805,7 +859,7 @@ TEST(Locks, TwentyRunsAtOnceLoseNothing) {
   std::vector<std::thread> runs;
   std::vector<int> codes(20, -1);
   for (int i = 0; i < 20; ++i) {
-    std::string job = "j" + std::to_string(i) + ".zt";
+    std::string job = std::to_string(i) + ".zt";
     folder.write(job, ".F " + std::string(links && i % 2 == 1 ? "L" : "T") + "\r\n.I line " +
                           std::to_string(i) + "\r\n");
     runs.emplace_back([&, i, job] { codes[i] = run(folder, program({job})).code; });

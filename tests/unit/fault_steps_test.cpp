@@ -1,6 +1,7 @@
 // Every step a run takes on the disk, made to fail on purpose at each of its calls, in every way
 // of carrying a target out: the run says so, the target keeps its bytes (or, once the new
-// content is in place, holds it whole) and no temporary file is left.
+// content is in place, holds it whole) and no temporary file is left. Each step is reached by a
+// job of the table, and each write-back takes every step of a replacement.
 #include <gtest/gtest.h>
 
 #include "faulty_disk.h"
@@ -14,9 +15,7 @@ using Step = FaultyDisk::Step;
 
 struct Job {
   const char* name;
-  std::string old_bytes;
-  std::string instructions;  // after ".F T" or ".G T"
-  std::string new_bytes;
+  std::string old_bytes, instructions, new_bytes;  // the instructions after ".F T" or ".G T"
   RunSettings settings;
 };
 
@@ -25,33 +24,22 @@ class RunStep : public FolderTest, public testing::WithParamInterface<int> {};
 
 TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
   const auto step = static_cast<Step>(GetParam());
-  static const std::string kLarge = [] {
-    std::string lines;
-    for (int i = 0; i < 200'000; ++i) lines += "SET LINE=" + std::to_string(i) + "\r\n";
-    return lines;
-  }();
+  std::string large;
+  for (int i = 0; i < 200'000; ++i) large += "SET LINE=" + std::to_string(i) + "\r\n";
+  const RunSettings kBackup{.target = {.backup = true}}, kTestMode{.test_mode = true};
   const Job jobs[] = {
       {"edited", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n", "A\r\nB\r\nX\r\n\x1A", {}},
-      {"edited in test mode",
-       "A\r\nB\r\n\x1A",
-       ".F T\r\n.I X\r\n.R A\r\n",
-       "B\r\nX\r\n\x1A",
-       {.test_mode = true}},
-      {"started afresh",
-       "old\r\n\x1A",
-       ".G T\r\n.I X\r\n",
-       "X\r\n\x1A",
-       {.target = {.backup = true}}},
-      {"large",
-       kLarge + "\x1A",
-       ".F T\r\n.I X\r\n",
-       kLarge + "X\r\n\x1A",
-       {.target = {.backup = true}}},
+      {"edited in test mode", "A\r\nB\r\n\x1A", ".F T\r\n.I X\r\n.R A\r\n", "B\r\nX\r\n\x1A",
+       kTestMode},
+      {"previewed", "A\r\n\x1A", ".F T\r\n.I X\r\n", "A\r\n\x1A", {.target = {.no_write = true}}},
+      {"started afresh", "old\r\n\x1A", ".G T\r\n.I X\r\n", "X\r\n\x1A", kBackup},
+      {"large", large + "\x1A", ".F T\r\n.I X\r\n", large + "X\r\n\x1A", kBackup},
   };
+  bool reached = false;
   for (const Job& job : jobs) {
     SCOPED_TRACE(job.name);
-    int calls = 0;
-    for (;; ++calls) {
+    bool replaced = false;  // a call of the replacement was made to fail
+    for (int calls = 0;; ++calls) {
       SCOPED_TRACE("failing call " + std::to_string(calls + 1));
       std::filesystem::remove(path("T.bak"));
       write("T", job.old_bytes);
@@ -64,23 +52,30 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
       testing::internal::GetCapturedStdout();
       testing::internal::GetCapturedStderr();
       if (disk.pending(step)) break;  // the run made fewer calls
+      reached = true;
+      bool failed = disk.failed_replacement();
+      replaced |= failed;
       std::string now = read("T");
       ASSERT_TRUE(now == job.old_bytes || now == job.new_bytes);
-      // Only a folder that could not be synced leaves the new content in place with an error.
-      EXPECT_EQ(outcome == RunOutcome::completed,
-                now == job.new_bytes && step != Step::sync_folder);
-      // A backup, once made, holds the old content, whatever followed.
-      if (std::filesystem::exists(path("T.bak"))) {
-        EXPECT_EQ(read("T.bak"), job.old_bytes);
-      }
-      if (job.settings.target.backup && now == job.new_bytes) {
-        EXPECT_TRUE(std::filesystem::exists(path("T.bak")));
-      }
-      for (const std::string& name : names()) {
+      // A completed write has its new content in place, and no step of its replacement failed;
+      // only a folder that could not be synced leaves the new content in place with an error.
+      EXPECT_TRUE(job.settings.target.no_write ||
+                  (outcome == RunOutcome::completed) == (now == job.new_bytes && !failed));
+      EXPECT_TRUE(!failed || now == job.old_bytes || step == Step::sync_folder);
+      // A backup, once made, holds the old content, whatever followed; new content has one.
+      bool kept = std::filesystem::exists(path("T.bak"));
+      EXPECT_TRUE(kept ? read("T.bak") == job.old_bytes
+                       : !job.settings.target.backup || now != job.new_bytes);
+      for (const std::string& name : names())
         EXPECT_TRUE(name == "T" || name == "i.zt" || name == "T.bak") << name;
-      }
     }
+    // A write-back makes, writes, syncs, closes and renames its temporary file, syncs the folder
+    // and keeps the backup asked for; a preview does none of it.
+    bool wanted = (step >= Step::create_temp && step <= Step::sync_folder) ||
+                  (step == Step::backup && job.settings.target.backup);
+    EXPECT_EQ(replaced, wanted && !job.settings.target.no_write) << "the replacement's calls";
   }
+  EXPECT_TRUE(reached) << "no job of the table reaches this step";
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, RunStep, testing::Range(0, static_cast<int>(Step::count_)));

@@ -1,5 +1,6 @@
 // A Disk that fails a step where a test tells it to: the k-th call of one step, counted from
-// when it is armed. Every other call is the system's own.
+// when it is armed, and notes whether that call was one of a target's replacement. Every other
+// call is the system's own.
 #pragma once
 
 #include <array>
@@ -33,67 +34,75 @@ class FaultyDisk final : public platform::Disk {
   }
   // True while the failure armed has not happened yet: the operation made fewer calls.
   bool pending(Step step) const { return countdown_[static_cast<int>(step)] >= 0; }
+  // True when the call made to fail was one of a replacement: its temporary file made, written,
+  // synced or closed, the rename, the folder's sync or the backup. Others may fail harmlessly.
+  bool failed_replacement() const { return failed_replacement_; }
 
-  platform::Status open_for_reading(const std::string& path, platform::Accept accept,
-                                    platform::File& file) override {
-    return failing(Step::open_read) ? injected() : real_.open_for_reading(path, accept, file);
+  using Status = platform::Status;
+  using File = platform::File;
+  Status open_for_reading(const std::string& path, platform::Accept accept, File& file) override {
+    return fails(Step::open_read, false) ? injected() : real_.open_for_reading(path, accept, file);
   }
-  platform::Status read_some(platform::File& file, char* buffer, std::size_t size,
-                             std::size_t& got) override {
-    got = 0;
-    return failing(Step::read) ? injected() : real_.read_some(file, buffer, size, got);
+  Status read_some(File& file, char* to, std::size_t size, std::size_t& got) override {
+    return fails(Step::read, false) ? (got = 0, injected()) : real_.read_some(file, to, size, got);
   }
-  platform::Status read_at(platform::File& file, std::uint64_t offset, char* buffer,
-                           std::size_t size, std::size_t& got) override {
-    got = 0;
-    return failing(Step::read) ? injected() : real_.read_at(file, offset, buffer, size, got);
+  Status read_at(File& file, std::uint64_t at, char* to, std::size_t n, std::size_t& got) override {
+    return fails(Step::read, false) ? (got = 0, injected()) : real_.read_at(file, at, to, n, got);
   }
-  platform::Status create_file(const std::string& path, platform::File& file) override {
-    return failing(Step::create) ? injected() : real_.create_file(path, file);
+  Status create_file(const std::string& path, File& file) override {
+    return fails(Step::create, false) ? injected() : real_.create_file(path, file);
   }
-  platform::Status open_for_writing(const std::string& path, platform::File& file) override {
-    return failing(Step::create) ? injected() : real_.open_for_writing(path, file);
+  Status open_for_writing(const std::string& path, File& file) override {
+    return fails(Step::create, false) ? injected() : real_.open_for_writing(path, file);
   }
-  platform::Status begin_replacement(const std::string& path,
-                                     platform::Replacement& replacement) override {
-    return failing(Step::create_temp) ? injected() : real_.begin_replacement(path, replacement);
+  Status begin_replacement(const std::string& path, platform::Replacement& replacement) override {
+    if (fails(Step::create_temp)) return injected();
+    Status made = real_.begin_replacement(path, replacement);
+    temp_ = {&replacement.temp, replacement.temp.handle()};
+    return made;
   }
-  platform::Status write_all(platform::File& file, std::string_view bytes) override {
-    return failing(Step::write) ? injected() : real_.write_all(file, bytes);
+  Status write_all(File& file, std::string_view bytes) override {
+    return fails(Step::write, is_temp(file)) ? injected() : real_.write_all(file, bytes);
   }
-  platform::Status sync(platform::File& file) override {
-    return failing(Step::sync) ? injected() : real_.sync(file);
+  Status sync(File& file) override {
+    return fails(Step::sync, is_temp(file)) ? injected() : real_.sync(file);
   }
   // A close that fails has closed the file all the same.
-  platform::Status close_file(platform::File& file) override {
-    bool fails = failing(Step::close);
-    platform::Status closed = real_.close_file(file);
-    return fails ? injected() : closed;
+  Status close_file(File& file) override {
+    bool failed = fails(Step::close, is_temp(file));
+    Status closed = real_.close_file(file);
+    return failed ? injected() : closed;
   }
-  platform::Status rename(const std::string& from, const std::string& to) override {
-    return failing(Step::rename) ? injected() : real_.rename(from, to);
+  Status rename(const std::string& from, const std::string& to) override {
+    return fails(Step::rename) ? injected() : real_.rename(from, to);
   }
-  platform::Status sync_folder(const std::string& path) override {
-    return failing(Step::sync_folder) ? injected() : real_.sync_folder(path);
+  Status sync_folder(const std::string& path) override {
+    return fails(Step::sync_folder) ? injected() : real_.sync_folder(path);
   }
-  platform::Status keep_backup(const platform::Replacement& replacement,
-                               const std::string& backup_path) override {
-    return failing(Step::backup) ? injected() : real_.keep_backup(replacement, backup_path);
+  Status keep_backup(const platform::Replacement& replacement, const std::string& path) override {
+    return fails(Step::backup) ? injected() : real_.keep_backup(replacement, path);
   }
-  platform::Status open_scratch(platform::File& file) override {
-    return failing(Step::scratch) ? injected() : real_.open_scratch(file);
+  Status open_scratch(File& file) override {
+    return fails(Step::scratch, false) ? injected() : real_.open_scratch(file);
+  }
+  platform::Status run_check(const std::string& command, const std::string& path) override {
+    return real_.run_check(command, path);
   }
 
  private:
-  static platform::Status injected() { return platform::Status::injected(); }
-  bool failing(Step step) {
+  static Status injected() { return Status::injected(); }
+  bool fails(Step step, bool on_replacement = true) {
     int& left = countdown_[static_cast<int>(step)];
-    if (left < 0) return false;
-    return left-- == 0;
+    if (left < 0 || left-- != 0) return false;
+    failed_replacement_ = on_replacement;
+    return true;
   }
+  bool is_temp(const File& file) const { return temp_ == std::pair{&file, file.handle()}; }
 
   platform::Disk& real_ = platform::system_disk();
   std::array<int, static_cast<int>(Step::count_)> countdown_{};
+  std::pair<const File*, std::intptr_t> temp_{};  // the last temporary file made
+  bool failed_replacement_ = false;
 };
 
 }  // namespace zeltrim
