@@ -13,7 +13,8 @@
 //                          changes nothing, as every row of commands.rows but those marked
 //                          grows), tmpdir=FOLDER (TMPDIR for the run), stdin=FILE (the
 //                          file that is standard input), json (standard output is the JSON
-//                          report alone, checked against its schema); or a form of i.zt.
+//                          report alone, checked against its schema), quiet (no banner and no
+//                          closing line); or a form of i.zt.
 //   args: WORDS|WORDS...   the command line, i.zt unless given; "" is an empty word. Each
 //                          alternative between | is run in turn.
 //   <NAME[ FORM]: LINES    a file written before the run (its folders made as needed).
@@ -539,7 +540,7 @@ class Row : public testing::Test {
       if (key == "then") made.then += value + "\n";
       if (key == "exit") made.exit_code = std::stoi(head.substr(5));
       if (key == "out" || key == "exit")  // a bare run ends without a closing line
-        made.out = made.marks.contains("json")
+        made.out = made.marks.contains("json") || made.marks.contains("quiet")
                        ? report(value)
                        : kBanner + report(value) +
                              (made.marks.contains("bare") ? "" : kClosing[made.exit_code]);
