@@ -260,8 +260,10 @@ Ending run_program(const std::vector<std::string>& arguments) {
   // else the console's text, with test mode's traces and waits where that is asked for.
   bool json = line.settings.json && line.help == CommandLine::Help::none && !line.unknown &&
               !line.refused && !line.settings.test_mode;
-  // Quiet, the console holds only what went wrong and what a preview and a diff show.
-  bool quiet = line.settings.quiet && !line.settings.test_mode;
+  // Quiet, the console holds only what went wrong and what a preview and a diff show; the help
+  // screen and the others still say what they always say.
+  bool quiet = line.settings.quiet && !line.settings.test_mode &&
+               line.help == CommandLine::Help::none;
   JsonReport* document = nullptr;
   std::unique_ptr<Report> report;
   if (json) {

@@ -63,6 +63,9 @@ class ConsoleReport : public Report {
     for (const std::string& line : written.lines) print_line(line);
   }
   void ended(bool clean) override { console_.print(clean ? kEndedSuccessfully : kEndedWithErrors); }
+  void told(std::string_view subject, std::string_view message) override {
+    console_.error(subject, message);
+  }
 
  protected:
   void print_line(std::string_view line) {

@@ -461,8 +461,8 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
   if (replaced(outcome.result) && !settings.target.keep_form &&
       (target_.kind == EncodingKind::plain || target_.kind == EncodingKind::utf8) &&
       target_.form.tail_size > 1) {
-    run_.console.error(target_.path, std::to_string(target_.form.tail_size - 1) +
-                                         " bytes after the end mark dropped");
+    run_.report.told(target_.path, std::to_string(target_.form.tail_size - 1) +
+                                       " bytes after the end mark dropped");
   }
   keep_shadow(std::move(outcome.shadow));
   return met;

@@ -105,7 +105,7 @@ void for_each_line(std::string_view rest, Each&& each) {
 void say_no_target(const Run& run, bool shown) {
   run.report.problem({std::nullopt, std::nullopt, platform::message_line(kNoTargetNamed, run.job)},
                      shown);
-  run.console.error(run.job, "no target is named");
+  run.report.told(run.job, "no target is named");
 }
 
 // A strict run looks at the whole job before it opens a file: every problem that the
@@ -213,23 +213,23 @@ Met say_problem(const Run& run, LineProblem problem, long long number,
   // A command while no target is loaded has always been skipped without a word, but in a strict
   // run.
   run.report.problem(notice, problem != LineProblem::no_target_loaded || run.settings.strict);
-  run.console.error(job_line(run.job, number), words.told);
+  run.report.told(job_line(run.job, number), words.told);
   return {.errors = run.settings.strict};
 }
 
 Met say_line_problem(const Run& run, const Notice& problem) {
   run.report.problem(problem, false);
-  run.console.error(job_line(run.job, problem.line.value_or(0)), problem.message);
+  run.report.told(job_line(run.job, problem.line.value_or(0)), problem.message);
   return {.problems = true};
 }
 
 void say_warning(const Run& run, const Notice& warning) {
   run.report.warning(warning);
-  run.console.error(job_line(run.job, warning.line.value_or(0)), warning.message);
+  run.report.told(job_line(run.job, warning.line.value_or(0)), warning.message);
 }
 
 void explain(const Run& run, std::string_view path, const platform::Status& reason) {
-  if (!reason.done()) run.console.error(path, platform::describe(reason));
+  if (!reason.done()) run.report.told(path, platform::describe(reason));
 }
 
 RunOutcome run_job(const std::string& path, const RunSettings& settings, platform::Disk& disk,

@@ -96,7 +96,7 @@ void write_notices(Writer& json, std::string_view name, const std::vector<Notice
 
 // In JSON mode standard output holds the report alone.
 void JsonReport::waiting(std::string_view path) {
-  console_.error({}, platform::message_line(kWaiting, path));
+  console_.error(platform::message_line(kWaiting, path));
 }
 
 void JsonReport::refused(std::string_view line, const platform::Status& reason) {

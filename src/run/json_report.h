@@ -35,6 +35,9 @@ class JsonReport final : public Report {
   void diff(std::string_view notes, platform::Spool& diff) override;
   void written(const WriteNotice& written) override;
   void ended(bool) override {}
+  void told(std::string_view subject, std::string_view message) override {
+    console_.error(subject, message);
+  }
 
   // The document of a run that ends with `exit`, with a final line break.
   std::string document(int exit) const;

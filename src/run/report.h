@@ -1,7 +1,7 @@
 // What a run says, event by event, to the report the command line chose once: the console's text
 // (with test mode's traces and waits), or one JSON document for a program to read. The run
 // decides what happens and in which order; a report decides only how it reads. Reasons for
-// failures go to standard error, in every report alike, from the run itself.
+// failures go to standard error, in every report alike.
 #pragma once
 
 #include <memory>
@@ -60,6 +60,9 @@ class Report {
   virtual void written(const WriteNotice& written) = 0;
   // The run has carried out its job: cleanly, or with errors.
   virtual void ended(bool clean) = 0;
+  // A line of standard error, in every report alike: "zeltrim: SUBJECT: message" (the reason for
+  // a failure, a problem of an instruction line).
+  virtual void told(std::string_view subject, std::string_view message) = 0;
 };
 
 // The console's report: test mode's traces every step and waits after it; a quiet one says only
