@@ -1,11 +1,11 @@
-// What every platform shares on top of its own file operations.
+// What every platform shares on top of its own steps, all of which it takes through a Disk.
 #include "platform/files.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "platform/system.h"
+#include "platform/paths.h"
 
 namespace zeltrim::platform {
 
@@ -25,8 +25,14 @@ constexpr std::string_view kLossWords[] = {
 static_assert(std::size(kLossWords) == static_cast<std::size_t>(Loss::not_utf8) + 1);
 }  // namespace
 
+std::optional<std::uint64_t> size_hint(Disk& disk, File& file) {
+  FileIdentity identity;
+  if (!disk.identify(file, identity)) return std::nullopt;
+  return identity.size;
+}
+
 Status read_whole(Disk& disk, File& file, FileBytes& bytes) {
-  std::optional<std::uint64_t> hint = size_hint(file);
+  std::optional<std::uint64_t> hint = size_hint(disk, file);
   // One byte more than the size, so a file of the expected size ends in one read.
   std::size_t capacity = hint ? static_cast<std::size_t>(*hint) + 1 : kReadBlock;
   bytes.block = std::make_unique_for_overwrite<char[]>(capacity);
@@ -85,10 +91,10 @@ std::string describe(const Status& status) {
   return std::string(kKindWords[static_cast<std::size_t>(status.kind())]);
 }
 
-std::string temp_name_beside(const std::string& path, std::string_view suffix) {
+std::string temp_name_beside(const std::string& path, std::string_view suffix,
+                             std::size_t longest) {
   std::string tail = std::string(kTempMarker).append(suffix);
   std::size_t start = name_start(path);
-  std::size_t longest = longest_name_beside(path);
   // The name keeps as much of itself as leaves space for the marker and the suffix.
   if (path.size() - start + tail.size() > longest && longest > tail.size()) {
     return path.substr(0, start + longest - tail.size()) + tail;
@@ -96,44 +102,22 @@ std::string temp_name_beside(const std::string& path, std::string_view suffix) {
   return path + tail;
 }
 
-std::string identity_key(const std::string& path) {
+std::string identity_key(Disk& disk, const std::string& path) {
   FileIdentity identity;
   std::string name;
-  if (!identify(path, identity)) {
+  if (!disk.identify(path, identity)) {
     name.append("/").append(compared_name(path.substr(name_start(path))));
-    if (!identify(folder_of(path), identity)) return "?" + path;
+    if (!disk.identify(folder_of(path), identity)) return "?" + path;
   }
   return std::to_string(identity.device) + ":" + std::to_string(identity.file) + name;
 }
 
 Replacement::~Replacement() { abandon_replacement(*this); }
 
-Status make_durable(Disk& disk, Replacement& replacement) {
-  Status step = give_attributes(replacement.temp, replacement);
-  if (step) step = disk.sync(replacement.temp);
-  if (!step) abandon_replacement(replacement);
-  return step;
-}
-
-Status commit_replacement(Disk& disk, Replacement& replacement) {
-  Status step = disk.close_file(replacement.temp);
-  if (step) step = disk.rename(replacement.temp_path, replacement.target_path);
-  if (!step) {
-    abandon_replacement(replacement);
-    return step;
-  }
-  forget_temp_file(replacement.temp_path);
-  replacement.temp_path.clear();
-  return {};
-}
-
 void abandon_replacement(Replacement& replacement) {
   replacement.temp = File();
-  if (!replacement.temp_path.empty()) {
-    remove_quietly(replacement.temp_path);
-    forget_temp_file(replacement.temp_path);
-    replacement.temp_path.clear();
-  }
+  if (replacement.temp_path.empty()) return;
+  replacement.disk->remove(std::exchange(replacement.temp_path, {}));
 }
 
 }  // namespace zeltrim::platform

@@ -64,6 +64,8 @@ class [[nodiscard]] Status {
 
 // The reason in words, as the system gives it ("Permission denied").
 std::string describe(const Status& status);
+// The system's own words for one of its error numbers.
+std::string system_message(long code);
 
 // Each system's way to close a file whose result nobody can act on any more (one going out of
 // scope), and to let go of a target's lock.
@@ -101,9 +103,15 @@ class SystemHandle {
 // one.
 using File = SystemHandle<close_quietly>;
 
+// A target held against every other run of this program while it is edited; the system lets go
+// when the process ends, however it ends.
+using TargetLock = SystemHandle<let_go>;
+
 // What may be opened for reading: targets must be regular files (a folder, a pipe or a device
 // cannot be edited in place); an instruction file may also be a pipe or a device.
 enum class Accept : unsigned char { regular_file, anything_but_folder };
+
+class Disk;
 
 // A target being rewritten: the new content goes to a temporary file beside the target and
 // takes the target's place only when it is complete and on the disk.
@@ -115,8 +123,29 @@ struct Replacement {
   std::uint32_t mode = 0;  // permission bits (or attributes) to give the new file
   long long owner = -1;
   long long group = -1;
+  Disk* disk = nullptr;  // the Disk that made the temporary file, which removes it
 
   ~Replacement();  // cannot be copied or moved: the temporary file is removed once
+};
+
+// Which file a path or an open file is, and the signs that it changed: the same file on the
+// same device, the same size and the same modification time.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the system's finest unit
+
+  bool operator==(const FileIdentity& other) const = default;
+};
+
+// What a step on a path would meet, asked without taking it.
+enum class Check : unsigned char {
+  create,     // the file could be opened for writing, or made where it is missing
+  replace,    // this user may replace the file: not when it is read-only (a new one may be tried)
+  temp_file,  // a temporary file could be made in the folder of the file a link names
+  take_name,  // a new file could take the name of the file a link names, in its folder
+  backup,     // a backup could be made, or an old one replaced: not a folder, nor a name too long
 };
 
 // The steps a run takes on the disk. The program takes them as the system gives them
@@ -131,20 +160,42 @@ class Disk {
   // end. Several readers may share one open file this way, each at its own place.
   virtual Status read_at(File& file, std::uint64_t offset, char* buffer, std::size_t size,
                          std::size_t& got) = 0;
+  // Which file an open file is: not_a_file for a pipe or a device.
+  virtual Status identify(File& file, FileIdentity& identity) = 0;
+  // Which file a path names, symbolic links followed.
+  virtual Status identify(const std::string& path, FileIdentity& identity) = 0;
+  // Holds a target against every other run of this program, as the system allows: asked before
+  // the file is touched at all (`opened` null), and again once it is open for reading. While
+  // another run holds it, it waits (calling `waiting` after about a second). Status::changed
+  // where the name has come to stand for another file meanwhile (the run waited for replaced
+  // it): that file is to be opened, and asked for, again.
+  virtual Status lock(const std::string& path, File* opened, TargetLock& lock,
+                      const std::function<void()>& waiting) = 0;
+  // Whether the step `check` on `path` would be allowed.
+  virtual Status may(const std::string& path, Check check) = 0;
   // Creates the file, or empties it when it exists, for writing.
   virtual Status create_file(const std::string& path, File& file) = 0;
   // Opens the file for writing without emptying it, or creates it empty when it is missing.
   virtual Status open_for_writing(const std::string& path, File& file) = 0;
-  // Makes the temporary file for a replacement of `path`, beside it.
+  // Makes the temporary file for a replacement of `path`, beside it; the replacement keeps this
+  // Disk to remove it.
   virtual Status begin_replacement(const std::string& path, Replacement& replacement) = 0;
   // Writes every byte or reports failure.
   virtual Status write_all(File& file, std::string_view bytes) = 0;
+  // Asks the system to start writing the file out to the disk now, while more is still being
+  // written, so that the sync at the end has less to wait for. Only a hint.
+  virtual void start_writing_out(File& file) = 0;
+  // Gives `file` (the new file of a replacement, or a backup's copy) the attributes the target of
+  // `replacement` had.
+  virtual Status give_attributes(File& file, const Replacement& replacement) = 0;
   // Flushes the file to the disk.
   virtual Status sync(File& file) = 0;
   // Closes the file and reports what the system says (buffered data may have been lost).
   virtual Status close_file(File& file) = 0;
   // Gives the file at `from` the name `to`, in one step, replacing what had it.
   virtual Status rename(const std::string& from, const std::string& to) = 0;
+  // Removes a file whose removal nobody can act on (a temporary file being given up).
+  virtual void remove(const std::string& path) = 0;
   // Makes the names in the folder of `path` durable.
   virtual Status sync_folder(const std::string& path) = 0;
   // Keeps the target's present content as `backup_path`, durably, before it is replaced: the
@@ -169,36 +220,9 @@ Disk& system_disk();
 // The folder scratch files go in: TMPDIR, else /tmp (on Windows the system's temporary folder).
 std::string scratch_folder();
 
-// Which file a path or an open file is, and the signs that it changed: the same file on the
-// same device, the same size and the same modification time.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t file = 0;
-  std::uint64_t size = 0;
-  std::int64_t modified = 0;  // in the system's finest unit
-
-  bool operator==(const FileIdentity& other) const = default;
-};
-Status identify(File& file, FileIdentity& identity);
-Status identify(const std::string& path, FileIdentity& identity);  // symbolic links followed
-
 // A key that is the same for every path that names one file: its identity when it exists, else
 // its folder's identity and its own name (in the form the file system compares names).
-std::string identity_key(const std::string& path);
-
-// A target held against every other run of this program while it is edited; the system lets go
-// when the process ends, however it ends.
-using TargetLock = SystemHandle<let_go>;
-
-// Holds a target against every other run of this program, in two steps that a caller takes in
-// this order, before and after it may make the file: lock_path before the file is touched at
-// all, open_locked to open it for reading. One of the two takes the lock, as the system allows;
-// while another run holds it, it waits (calling `waiting` once, after about a second), and
-// where the name has come to stand for a new file meanwhile (the other run replaced it), it
-// opens and locks that one.
-Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting);
-Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
-                   const std::function<void()>& waiting);
+std::string identity_key(Disk& disk, const std::string& path);
 
 // Hands `take` the bytes of `file` from `offset` on, in pieces of at most `piece` bytes, until
 // `size` bytes went or the file ended. Stops at the first failure, a read's or one `take`
@@ -207,7 +231,7 @@ Status read_range(Disk& disk, File& file, std::uint64_t offset, std::uint64_t si
                   std::size_t piece, const std::function<Status(std::string_view)>& take);
 
 // The file's size as far as the system knows it; only a hint for reserving memory.
-std::optional<std::uint64_t> size_hint(File& file);
+std::optional<std::uint64_t> size_hint(Disk& disk, File& file);
 
 // The bytes of a file, read whole into memory that is not cleared first: every byte of it is
 // about to be overwritten by the read.
@@ -221,40 +245,6 @@ struct FileBytes {
 // file costs a small block, a pipe a large one).
 Status read_whole(Disk& disk, File& file, FileBytes& bytes);
 
-// Whether the file could be opened for writing, or made where it is missing, without doing
-// either.
-Status may_create(const std::string& path);
-
-// Whether this user may replace the target: a new file may always be tried (its folder
-// decides), an existing one not when it is read-only.
-Status may_replace(const std::string& path);
-
-// What a replacement of `path` would meet, found without making anything beside it: whether a
-// temporary file could be made in its folder, and whether the new file could take its name.
-enum class Refusal : unsigned char { none, no_temp_file, cannot_replace };
-struct ReplaceCheck {
-  Refusal refusal = Refusal::none;
-  Status reason;
-};
-ReplaceCheck check_replacement(const std::string& path);
-
-// Whether the target's old content could be kept as `backup_path`, found without making
-// anything: an existing backup is replaced, but not a folder, nor a name too long to be made.
-Status check_backup(const std::string& backup_path);
-
-// Asks the system to start writing the temporary file out to the disk now, while more is still
-// being made, so that the flush at the end has less to wait for. Only a hint.
-void start_writing_out(Replacement& replacement);
-
-// Gives the temporary file the target's attributes and flushes it to the disk: ready to take
-// the target's place.
-Status make_durable(Disk& disk, Replacement& replacement);
-
-// Closes the durable temporary file and renames it over the target. On failure the target is as
-// it was and the temporary file is gone. The new name is durable only once the caller has synced
-// the folder (Disk::sync_folder).
-Status commit_replacement(Disk& disk, Replacement& replacement);
-
 // Removes the temporary file; the target stays as it was.
 void abandon_replacement(Replacement& replacement);
 
@@ -267,9 +257,5 @@ inline constexpr std::string_view kFolderSeparators = "/";
 
 // The part of a name that marks a temporary file of this program, for finding leftovers.
 inline constexpr std::string_view kTempMarker = ".zeltrim-";
-
-// The name of a temporary file beside `path`: its name followed by the marker and `suffix`, the
-// name cut short where the file system would not take it whole.
-std::string temp_name_beside(const std::string& path, std::string_view suffix);
 
 }  // namespace zeltrim::platform

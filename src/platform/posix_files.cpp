@@ -13,7 +13,6 @@
 #include <memory>
 #include <utility>
 
-#include "platform/files.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
@@ -23,9 +22,17 @@ namespace {
 constexpr int kQuietWaits = 50;  // about a second of waiting before a word
 constexpr struct timespec kQuietWait = {0, 20'000'000};
 constexpr int kTempNameTries = 100;
+constexpr std::string_view kTempPattern = "XXXXXX";  // what mkostemp makes a free name of
 constexpr std::size_t kCopyBlock = 1 << 20;
 
 int fd_of(const File& file) { return static_cast<int>(file.handle()); }
+
+// The longest name, in bytes, that the folder of `path` takes for a file in it.
+std::size_t longest_name_beside(const std::string& path) {
+  constexpr long kUsual = 255;
+  long longest = pathconf(folder_of(path).c_str(), _PC_NAME_MAX);
+  return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
+}
 
 // Follows symbolic links, so that the file a link names is replaced and the link stays.
 std::string resolve_links(const std::string& path) {
@@ -89,12 +96,13 @@ Status identity_of(int stat_result, const struct stat& info, FileIdentity& ident
   return {};
 }
 
-// A folder where only owners may remove or replace a file (the sticky bit) refuses this user a
-// file of another's.
-bool sticky_refuses(const struct stat& folder, const struct stat& file) {
+// A folder where only owners may remove or replace a file (the sticky bit) refuses this user
+// `file` at `path`, when it is another's.
+bool sticky_refuses(const std::string& path, const struct stat& file) {
+  struct stat folder;
   uid_t user = geteuid();
-  return (folder.st_mode & S_ISVTX) != 0 && user != 0 && file.st_uid != user &&
-         folder.st_uid != user;
+  return stat(folder_of(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+         user != 0 && file.st_uid != user && folder.st_uid != user;
 }
 
 Status copy_into(Disk& disk, const std::string& from, const std::string& name,
@@ -112,7 +120,7 @@ Status copy_into(Disk& disk, const std::string& from, const std::string& name,
   if (!copied) return copied;
   struct stat info;
   if (fstat(fd_of(source), &info) != 0) return Status::last_error();
-  if (Status given = give_attributes(copy, target); !given) return given;
+  if (Status given = disk.give_attributes(copy, target); !given) return given;
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   if (futimens(fd, times) != 0 || fsync(fd) != 0) return Status::last_error();
   return disk.close_file(copy);
@@ -141,6 +149,86 @@ class SystemDisk final : public Disk {
     return read_retrying(got, [&] { return pread(fd_of(file), buffer, size, at); });
   }
 
+  Status identify(File& file, FileIdentity& identity) override {
+    struct stat info;
+    Status status = identity_of(fstat(fd_of(file), &info), info, identity);
+    return status && !S_ISREG(info.st_mode) ? Status::not_a_file() : status;
+  }
+
+  Status identify(const std::string& path, FileIdentity& identity) override {
+    struct stat info;
+    return identity_of(stat(path.c_str(), &info), info, identity);
+  }
+
+  // The lock is the system's lock on the file itself, taken once it is open. It is kept on a
+  // second descriptor of the same open file, so that the target may be closed before it is
+  // replaced and still be held until the replacement is in place.
+  Status lock(const std::string& path, File* opened, TargetLock& lock,
+              const std::function<void()>& waiting) override {
+    if (opened == nullptr) return {};
+    int fd = fd_of(*opened);
+    // Waits for another run that holds the file; a file system without locks has nobody to wait
+    // for.
+    bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    for (int wait = 0; !locked && wait < kQuietWaits; ++wait) {
+      nanosleep(&kQuietWait, nullptr);
+      locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    if (!locked) {
+      waiting();
+      while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+    // The run waited for may have replaced the file: then the name stands for a new one.
+    struct stat held;
+    struct stat named;
+    if (fstat(fd, &held) != 0 || stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+        held.st_ino != named.st_ino) {
+      return Status::changed();
+    }
+    int second = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (second < 0) return Status::last_error();
+    lock.adopt(second);
+    return {};
+  }
+
+  // What the permission bits say of each step, and a sticky folder of a name taken over.
+  Status may(const std::string& path, Check check) override {
+    struct stat info;
+    switch (check) {
+      case Check::create:
+        if (path.empty()) return Status::system(ENOENT);  // as opening it for writing would say
+        if (access(path.c_str(), F_OK) != 0) {
+          if (errno != ENOENT) return Status::last_error();
+          return status_of(access(folder_of(path).c_str(), W_OK | X_OK) == 0);
+        }
+        if (access(path.c_str(), W_OK) != 0 || stat(path.c_str(), &info) != 0) {
+          return Status::last_error();
+        }
+        if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
+        return S_ISREG(info.st_mode) ? Status() : Status::not_a_file();
+      case Check::replace:  // a new file: the folder decides
+        if (access(path.c_str(), F_OK) != 0) return {};
+        return status_of(faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0);
+      case Check::temp_file:
+        return status_of(faccessat(AT_FDCWD, folder_of(resolve_links(path)).c_str(), W_OK | X_OK,
+                                   AT_EACCESS) == 0);
+      case Check::take_name: {
+        std::string target = resolve_links(path);
+        bool refused = stat(target.c_str(), &info) == 0 && sticky_refuses(target, info);
+        return refused ? Status::system(EPERM) : Status();
+      }
+      case Check::backup:
+        if (path.size() - name_start(path) > longest_name_beside(path)) {
+          return Status::system(ENAMETOOLONG);
+        }
+        if (lstat(path.c_str(), &info) != 0) return {};
+        if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
+        return sticky_refuses(path, info) ? Status::system(EPERM) : Status();
+    }
+    return {};
+  }
+
   Status create_file(const std::string& path, File& file) override {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     return adopt_if(fd, true, file);
@@ -152,6 +240,7 @@ class SystemDisk final : public Disk {
   }
 
   Status begin_replacement(const std::string& path, Replacement& replacement) override {
+    replacement.disk = this;
     replacement.target_path = resolve_links(path);
     struct stat info;
     replacement.target_exists = stat(replacement.target_path.c_str(), &info) == 0;
@@ -165,7 +254,8 @@ class SystemDisk final : public Disk {
       replacement.mode = 0666 & ~mask;
     }
     // Beside the target, so the rename stays within one file system.
-    std::string temp_path = temp_name_beside(replacement.target_path, "XXXXXX");
+    std::string temp_path = temp_name_beside(replacement.target_path, kTempPattern,
+                                             longest_name_beside(replacement.target_path));
     InterruptsHeld held;
     // mkostemp makes the file with private permissions; it gets the target's once complete.
     int fd = mkostemp(temp_path.data(), O_CLOEXEC);
@@ -187,14 +277,40 @@ class SystemDisk final : public Disk {
     return {};
   }
 
+  void start_writing_out(File& file) override {
+#ifdef SYNC_FILE_RANGE_WRITE
+    sync_file_range(fd_of(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    static_cast<void>(file);
+#endif
+  }
+
+  // The new file gets the owner and the permission bits the target had.
+  Status give_attributes(File& file, const Replacement& replacement) override {
+    if (replacement.target_exists) {
+      // The owner may only be kept where the process is allowed to set it.
+      [[maybe_unused]] int ignored = fchown(fd_of(file), static_cast<uid_t>(replacement.owner),
+                                            static_cast<gid_t>(replacement.group));
+    }
+    return status_of(fchmod(fd_of(file), static_cast<mode_t>(replacement.mode)) == 0);
+  }
+
   Status sync(File& file) override { return status_of(fsync(fd_of(file)) == 0); }
 
   Status close_file(File& file) override {
     return status_of(!file.is_open() || close(static_cast<int>(file.release())) == 0);
   }
 
+  // A temporary file that has taken its new name is no longer one to remove on interruption.
   Status rename(const std::string& from, const std::string& to) override {
-    return status_of(::rename(from.c_str(), to.c_str()) == 0);
+    if (::rename(from.c_str(), to.c_str()) != 0) return Status::last_error();
+    forget_temp_file(from);
+    return {};
+  }
+
+  void remove(const std::string& path) override {
+    unlink(path.c_str());
+    forget_temp_file(path);
   }
 
   // A name is only durable once the folder that holds it is on the disk too.
@@ -211,7 +327,8 @@ class SystemDisk final : public Disk {
   // that an interruption removes it; another run that takes it first only means another try.
   Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-      std::string name = temp_name_beside(backup_path, "XXXXXX");
+      std::string name =
+          temp_name_beside(backup_path, kTempPattern, longest_name_beside(backup_path));
       {
         InterruptsHeld held;
         int fd = mkostemp(name.data(), O_CLOEXEC);  // only to find a free name
@@ -227,8 +344,7 @@ class SystemDisk final : public Disk {
       }
       Status kept = made ? status_of(::rename(name.c_str(), backup_path.c_str()) == 0) : made;
       // Where the backup was already another name of the target, the rename leaves both names.
-      unlink(name.c_str());
-      forget_temp_file(name);
+      remove(name);
       bool name_taken = !made && made.kind() == Status::Kind::system && made.code() == EEXIST;
       if (!name_taken) return kept ? sync_folder(backup_path) : kept;
     }
@@ -289,12 +405,6 @@ std::string system_message(long code) {
   return strerror_r(static_cast<int>(code), text, sizeof text);
 }
 
-std::size_t longest_name_beside(const std::string& path) {
-  constexpr long kUsual = 255;
-  long longest = pathconf(folder_of(path).c_str(), _PC_NAME_MAX);
-  return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
-}
-
 std::size_t name_start(const std::string& path) {
   std::string::size_type slash = path.rfind('/');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -312,137 +422,14 @@ void close_quietly(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 void let_go(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
-// The lock is the system's lock on the file itself, taken once it is open.
-Status lock_path(const std::string&, TargetLock&, const std::function<void()>&) { return {}; }
-
-// The lock is the system's lock on the file itself. The lock is kept on a second descriptor of
-// the same open file, so that the target may be closed before it is replaced and still be held
-// until the replacement is in place.
-Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock& lock,
-                   const std::function<void()>& waiting) {
-  bool told = false;
-  for (;;) {
-    Status opened = disk.open_for_reading(path, Accept::regular_file, file);
-    if (!opened) return opened;
-    int fd = fd_of(file);
-    // Waits for another run that holds the file; a file system without locks has nobody to wait
-    // for.
-    bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
-    for (int wait = 0; !locked && wait < kQuietWaits; ++wait) {
-      nanosleep(&kQuietWait, nullptr);
-      locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    }
-    if (!locked) {
-      if (!told) waiting();
-      told = true;
-      while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-    // The run waited for may have replaced the file: then the name stands for a new one.
-    struct stat held;
-    struct stat named;
-    if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-      int second = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-      if (second < 0) return Status::last_error();
-      lock.adopt(second);
-      return {};
-    }
-    file = File();
-  }
-}
-
-void remove_quietly(const std::string& path) { unlink(path.c_str()); }
-
 std::string scratch_folder() {
   const char* folder = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): one thread
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-Status identify(File& file, FileIdentity& identity) {
-  struct stat info;
-  return identity_of(fstat(fd_of(file), &info), info, identity);
-}
-
-Status identify(const std::string& path, FileIdentity& identity) {
-  struct stat info;
-  return identity_of(stat(path.c_str(), &info), info, identity);
-}
-
-std::optional<std::uint64_t> size_hint(File& file) {
-  struct stat info;
-  if (fstat(fd_of(file), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-Status may_replace(const std::string& path) {
-  if (access(path.c_str(), F_OK) != 0) return {};  // a new file: the folder decides
-  return status_of(faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0);
-}
-
-Status may_create(const std::string& path) {
-  if (path.empty()) return Status::system(ENOENT);  // as opening it for writing would say
-  if (access(path.c_str(), F_OK) != 0) {
-    if (errno != ENOENT) return Status::last_error();
-    return status_of(access(folder_of(path).c_str(), W_OK | X_OK) == 0);
-  }
-  struct stat info;
-  if (access(path.c_str(), W_OK) != 0) return Status::last_error();
-  if (stat(path.c_str(), &info) != 0) return Status::last_error();
-  if (S_ISDIR(info.st_mode)) return Status::system(EISDIR);
-  return S_ISREG(info.st_mode) ? Status() : Status::not_a_file();
-}
-
-void start_writing_out(Replacement& replacement) {
-#ifdef SYNC_FILE_RANGE_WRITE
-  sync_file_range(fd_of(replacement.temp), 0, 0, SYNC_FILE_RANGE_WRITE);
-#else
-  static_cast<void>(replacement);
-#endif
-}
-
-ReplaceCheck check_replacement(const std::string& path) {
-  std::string target = resolve_links(path);
-  std::string folder = folder_of(target);
-  if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    return {Refusal::no_temp_file, Status::last_error()};
-  }
-  struct stat folder_info;
-  struct stat target_info;
-  if (stat(folder.c_str(), &folder_info) == 0 && stat(target.c_str(), &target_info) == 0 &&
-      sticky_refuses(folder_info, target_info)) {
-    return {Refusal::cannot_replace, Status::system(EPERM)};
-  }
-  return {};
-}
-
-Status check_backup(const std::string& backup_path) {
-  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
-    return Status::system(ENAMETOOLONG);
-  }
-  struct stat backup;
-  if (lstat(backup_path.c_str(), &backup) != 0) return {};
-  if (S_ISDIR(backup.st_mode)) return Status::system(EISDIR);
-  struct stat folder;
-  if (stat(folder_of(backup_path).c_str(), &folder) == 0 && sticky_refuses(folder, backup)) {
-    return Status::system(EPERM);
-  }
-  return {};
-}
-
 Disk& system_disk() {
   static SystemDisk disk;
   return disk;
-}
-
-// The new file gets the owner and the permission bits the target had.
-Status give_attributes(File& file, const Replacement& replacement) {
-  if (replacement.target_exists) {
-    // The owner may only be kept where the process is allowed to set it.
-    [[maybe_unused]] int ignored = fchown(fd_of(file), static_cast<uid_t>(replacement.owner),
-                                          static_cast<gid_t>(replacement.group));
-  }
-  return status_of(fchmod(fd_of(file), static_cast<mode_t>(replacement.mode)) == 0);
 }
 
 }  // namespace zeltrim::platform

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "platform/files.h"
 #include "platform/system.h"
 
 namespace zeltrim::platform {
@@ -95,6 +94,18 @@ std::string lock_name(const std::string& path) {
   return name;
 }
 
+// The identity of an open file or folder.
+Status identity_of(HANDLE handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return Status::last_error();
+  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+  const FILETIME& modified = info.ftLastWriteTime;
+  identity = {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
+              wide(info.nFileSizeHigh, info.nFileSizeLow),
+              static_cast<std::int64_t>(wide(modified.dwHighDateTime, modified.dwLowDateTime))};
+  return {};
+}
+
 // The disk as the system gives it.
 class SystemDisk final : public Disk {
  public:
@@ -117,6 +128,68 @@ class SystemDisk final : public Disk {
     return read_handle(file, buffer, size, got, &at, ERROR_HANDLE_EOF);
   }
 
+  Status identify(File& file, FileIdentity& identity) override {
+    if (!is_disk_file(handle_of(file))) return Status::not_a_file();
+    return identity_of(handle_of(file), identity);
+  }
+
+  Status identify(const std::string& path, FileIdentity& identity) override {
+    // Folders open only with backup semantics; no access is asked for, so nothing is refused.
+    File opened;
+    Status status = open_handle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                OPEN_EXISTING, false, opened, FILE_FLAG_BACKUP_SEMANTICS);
+    return status ? identity_of(handle_of(opened), identity) : status;
+  }
+
+  // Windows will not replace a file that is open, so the lock cannot be the file's own: it is a
+  // named mutex for the file's path, taken before the file is opened, which lives on while the
+  // file is closed and replaced. The system gives it up when the process ends, however it ends.
+  Status lock(const std::string& path, File* opened, TargetLock& lock,
+              const std::function<void()>& waiting) override {
+    if (opened != nullptr) return {};
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_name(path).c_str());
+    if (mutex == nullptr) return {};  // no lock to be had: nobody to wait for either
+    DWORD waited = WaitForSingleObject(mutex, kQuietWaitMilliseconds);
+    if (waited == WAIT_TIMEOUT) {
+      waiting();
+      waited = WaitForSingleObject(mutex, INFINITE);
+    }
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      Status failed = Status::last_error();
+      CloseHandle(mutex);
+      return failed;
+    }
+    lock.adopt(reinterpret_cast<std::intptr_t>(mutex));
+    return {};
+  }
+
+  // Who may write where is decided by the folders' access lists, which only trying tells. What
+  // is seen: a folder for the temporary file that is gone, a name too long for a backup, and a
+  // read-only file or a folder where a file is to be written (a folder where a backup is to go).
+  Status may(const std::string& path, Check check) override {
+    if (check == Check::take_name) return {};
+    if (check == Check::create && path.empty()) {
+      return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
+    }
+    if (check == Check::backup && path.size() - name_start(path) > kLongestName) {
+      return Status::system(ERROR_FILENAME_EXCED_RANGE);
+    }
+    std::string folder = path.substr(0, name_start(path));
+    const char* asked = check != Check::temp_file ? path.c_str()
+                        : folder.empty()          ? "."
+                                                  : folder.c_str();
+    DWORD attributes = GetFileAttributesA(asked);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      // A missing file is no refusal: the folder decides when the file is made.
+      if (check == Check::create) return status_of(GetLastError() == ERROR_FILE_NOT_FOUND);
+      return check == Check::temp_file ? Status::last_error() : Status();
+    }
+    DWORD refused = check == Check::temp_file ? 0
+                    : check == Check::backup  ? FILE_ATTRIBUTE_DIRECTORY
+                                              : FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
+    return (attributes & refused) != 0 ? Status::system(ERROR_ACCESS_DENIED) : Status();
+  }
+
   Status create_file(const std::string& path, File& file) override {
     // Opened first and emptied only once it is known to be a file on a disk. Unlike creating it
     // afresh, this also works on an existing hidden or system file, whose attributes it keeps.
@@ -134,6 +207,7 @@ class SystemDisk final : public Disk {
   }
 
   Status begin_replacement(const std::string& path, Replacement& replacement) override {
+    replacement.disk = this;
     replacement.target_path = path;
     DWORD attributes = GetFileAttributesA(path.c_str());
     replacement.target_exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -142,7 +216,7 @@ class SystemDisk final : public Disk {
     // Beside the target, so the move stays within one volume and is a rename. Sharing for
     // deletion lets an interruption remove the file while it is still being written.
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-      std::string temp_path = temp_name_beside(path, temp_suffix());
+      std::string temp_path = temp_name_beside(path, temp_suffix(), kLongestName);
       Status made = open_handle(temp_path, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, false,
                                 replacement.temp);
       bool name_taken = made.code() == ERROR_FILE_EXISTS || made.code() == ERROR_ALREADY_EXISTS;
@@ -172,16 +246,37 @@ class SystemDisk final : public Disk {
     return {};
   }
 
+  void start_writing_out(File&) override {}
+
+  // A rewritten target keeps the attributes it had (see kKeptAttributes).
+  Status give_attributes(File& file, const Replacement& replacement) override {
+    if (!replacement.target_exists) return {};
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    return status_of(
+        SetFileInformationByHandle(handle_of(file), FileBasicInfo, &info, sizeof info));
+  }
+
   Status sync(File& file) override { return status_of(FlushFileBuffers(handle_of(file))); }
 
   Status close_file(File& file) override {
     return status_of(!file.is_open() || CloseHandle(reinterpret_cast<HANDLE>(file.release())));
   }
 
-  // With write-through the move returns only once the new name is on the disk.
+  // With write-through the move returns only once the new name is on the disk. A temporary file
+  // that has taken its new name is no longer one to remove on interruption.
   Status rename(const std::string& from, const std::string& to) override {
-    return status_of(
-        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    if (!MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return Status::last_error();
+    }
+    forget_temp_file(from);
+    return {};
+  }
+
+  void remove(const std::string& path) override {
+    DeleteFileA(path.c_str());
+    forget_temp_file(path);
   }
 
   // A move with write-through is durable when it returns: nothing is left to do.
@@ -190,7 +285,7 @@ class SystemDisk final : public Disk {
   Status keep_backup(const Replacement& replacement, const std::string& backup_path) override {
     // A second name for the file where the volume allows, else a copy; either reaches the disk
     // under a temporary name and then takes the backup's name in one move.
-    std::string temp_path = temp_name_beside(backup_path, temp_suffix());
+    std::string temp_path = temp_name_beside(backup_path, temp_suffix(), kLongestName);
     remember_temp_file(temp_path);
     Status kept;
     if (!CreateHardLinkA(temp_path.c_str(), replacement.target_path.c_str(), nullptr)) {
@@ -209,8 +304,7 @@ class SystemDisk final : public Disk {
       SetFileAttributesA(backup_path.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
     }
     if (kept) kept = rename(temp_path, backup_path);
-    if (!kept) DeleteFileA(temp_path.c_str());
-    forget_temp_file(temp_path);
+    if (!kept) remove(temp_path);
     return kept;
   }
 
@@ -274,8 +368,6 @@ std::string system_message(long code) {
   return message;
 }
 
-std::size_t longest_name_beside(const std::string&) { return kLongestName; }
-
 std::size_t name_start(const std::string& path) {
   std::string::size_type slash = path.find_last_of("\\/:");
   return slash == std::string::npos ? 0 : slash + 1;
@@ -304,33 +396,6 @@ void let_go(std::intptr_t handle) {
   CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
-// Windows will not replace a file that is open, so the lock cannot be the file's own: it is a
-// named mutex for the file's path, taken before the file is opened, which lives on while the
-// file is closed and replaced. The system gives it up when the process ends, however it ends.
-Status lock_path(const std::string& path, TargetLock& lock, const std::function<void()>& waiting) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, lock_name(path).c_str());
-  if (mutex == nullptr) return {};  // no lock to be had: nobody to wait for either
-  DWORD waited = WaitForSingleObject(mutex, kQuietWaitMilliseconds);
-  if (waited == WAIT_TIMEOUT) {
-    waiting();
-    waited = WaitForSingleObject(mutex, INFINITE);
-  }
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    Status failed = Status::last_error();
-    CloseHandle(mutex);
-    return failed;
-  }
-  lock.adopt(reinterpret_cast<std::intptr_t>(mutex));
-  return {};
-}
-
-Status open_locked(Disk& disk, const std::string& path, File& file, TargetLock&,
-                   const std::function<void()>&) {
-  return disk.open_for_reading(path, Accept::regular_file, file);
-}
-
-void remove_quietly(const std::string& path) { DeleteFileA(path.c_str()); }
-
 std::string scratch_folder() {
   char folder[MAX_PATH + 1];
   DWORD length = GetTempPathA(sizeof folder, folder);
@@ -338,80 +403,9 @@ std::string scratch_folder() {
   return std::string(folder, length);
 }
 
-Status identify(File& file, FileIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle_of(file), &info)) return Status::last_error();
-  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
-  const FILETIME& modified = info.ftLastWriteTime;
-  identity = {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
-              wide(info.nFileSizeHigh, info.nFileSizeLow),
-              static_cast<std::int64_t>(wide(modified.dwHighDateTime, modified.dwLowDateTime))};
-  return {};
-}
-
-Status identify(const std::string& path, FileIdentity& identity) {
-  // Folders open only with backup semantics; no access is asked for, so nothing is refused.
-  File opened;
-  Status status = open_handle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              OPEN_EXISTING, false, opened, FILE_FLAG_BACKUP_SEMANTICS);
-  return status ? identify(opened, identity) : status;
-}
-
-std::optional<std::uint64_t> size_hint(File& file) {
-  LARGE_INTEGER size;
-  if (!is_disk_file(handle_of(file)) || !GetFileSizeEx(handle_of(file), &size)) return std::nullopt;
-  return static_cast<std::uint64_t>(size.QuadPart);
-}
-
-Status may_replace(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return {};  // a new file: the folder decides
-  bool refused = (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
-  return refused ? Status::system(ERROR_ACCESS_DENIED) : Status();
-}
-
-Status may_create(const std::string& path) {
-  if (path.empty()) return Status::system(ERROR_PATH_NOT_FOUND);  // as opening it would say
-  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    // A missing file is no refusal: the folder decides when the file is made.
-    return status_of(GetLastError() == ERROR_FILE_NOT_FOUND);
-  }
-  return may_replace(path);  // a folder or a read-only file is refused
-}
-
-// Who may write where is decided by the folders' access lists, which only trying tells; a
-// folder that is gone is seen.
-ReplaceCheck check_replacement(const std::string& path) {
-  std::string folder = path.substr(0, name_start(path));
-  DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return {Refusal::no_temp_file, Status::last_error()};
-  return {};
-}
-
-Status check_backup(const std::string& backup_path) {
-  if (backup_path.size() - name_start(backup_path) > longest_name_beside(backup_path)) {
-    return Status::system(ERROR_FILENAME_EXCED_RANGE);
-  }
-  DWORD attributes = GetFileAttributesA(backup_path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return Status::system(ERROR_ACCESS_DENIED);
-  }
-  return {};
-}
-
-void start_writing_out(Replacement&) {}
-
 Disk& system_disk() {
   static SystemDisk disk;
   return disk;
-}
-
-// A rewritten target keeps the attributes it had (see kKeptAttributes).
-Status give_attributes(File& file, const Replacement& replacement) {
-  if (!replacement.target_exists) return {};
-  FILE_BASIC_INFO info{};
-  info.FileAttributes = (replacement.mode & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-  return status_of(SetFileInformationByHandle(handle_of(file), FileBasicInfo, &info, sizeof info));
 }
 
 }  // namespace zeltrim::platform

@@ -456,7 +456,7 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
               (target_.back_up && settings.target.no_write && replaced(outcome.result));
   files_.note(key_, false, kept);
   if (!settings.target.no_write && replaced(outcome.result) && !key_.empty()) {
-    files_.moved(key_, platform::identity_key(target_.path));
+    files_.moved(key_, platform::identity_key(run_.disk, target_.path));
   }
   if (replaced(outcome.result) && !settings.target.keep_form &&
       (target_.kind == EncodingKind::plain || target_.kind == EncodingKind::utf8) &&
@@ -481,7 +481,8 @@ Met Editing::name(std::string_view path_named, Naming naming, std::string_view l
   arguments_in_utf8_.clear();
   named_ = true;
   const TargetOptions& options = run_.settings.target;
-  key_ = options.no_write || options.backup ? platform::identity_key(path) : std::string();
+  key_ =
+      options.no_write || options.backup ? platform::identity_key(run_.disk, path) : std::string();
   platform::File shadow;
   if (options.no_write) shadow = files_.take_shadow(key_);
   from_shadow_ = shadow.is_open();
@@ -494,7 +495,8 @@ Met Editing::name(std::string_view path_named, Naming naming, std::string_view l
   loaded_ = opened.result == LoadResult::loaded;
   if (opened.result != LoadResult::cannot_open) run_.report.kind(target_.kind);
   // A file .G has just made is known by its own identity from now on.
-  if (options.backup && !options.no_write && target_.made) key_ = platform::identity_key(path);
+  if (options.backup && !options.no_write && target_.made)
+    key_ = platform::identity_key(run_.disk, path);
   if (loaded_ && run_.settings.test_mode) {
     // Test mode reads the file through now, so that a refusal shows at once.
     TargetReader reader(run_.disk, target_, options);

@@ -91,10 +91,10 @@ class Editing {
   // traced in test mode once its command lines have said what they said. `lf_alone`: the line
   // ends with a lone LF, which a file .G makes in its own form takes for its lines.
   Met name(std::string_view path, Naming naming, std::string_view line, bool lf_alone);
-  // A command line of the loaded target; `prepare` is null for an invalid command, and `rule`
-  // says how its argument is taken.
+  // A command line of the loaded target, `text` as read; `prepare` is null for an invalid
+  // command, and `rule` says how its argument is taken.
   void take(char letter, Prepare prepare, const PartsRule& rule, bool top,
-            std::string_view argument, std::string_view line, long long number);
+            std::string_view argument, std::string_view text, long long number);
   // The end of the instruction file: the last target written back.
   Met finish() { return write_back({}); }
 

@@ -1,4 +1,6 @@
 // Naming a target: holding it against other runs, opening it and finding its kind.
+#include <utility>
+
 #include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
@@ -36,7 +38,7 @@ EncodingKind detect_encoding(platform::Disk& disk, const std::string& path, Enco
 LoadResult make_writable(platform::Disk& disk, const std::string& path,
                          const TargetOptions& options, platform::Status& reason) {
   if (options.no_write) {
-    reason = platform::may_create(path);
+    reason = disk.may(path, platform::Check::create);
     return reason ? LoadResult::loaded : LoadResult::cannot_open;
   }
   platform::File file;
@@ -47,12 +49,23 @@ LoadResult make_writable(platform::Disk& disk, const std::string& path,
 }
 
 // Opens the target for reading, held against other runs, and notes how it was when opened, to
-// tell at write-back whether another program changed it meanwhile.
+// tell at write-back whether another program changed it meanwhile. Where the name has come to
+// stand for another file while this run waited, that one is opened and held; the wait is told
+// once.
 platform::Status open_locked(platform::Disk& disk, Target& target,
                              const std::function<void()>& waiting) {
-  auto opened = platform::open_locked(disk, target.path, target.original, target.lock, waiting);
+  bool told = false;
+  auto once = [&waiting, &told] {
+    if (!std::exchange(told, true)) waiting();
+  };
+  platform::Status opened;
+  do {
+    target.original = platform::File();
+    opened = disk.open_for_reading(target.path, platform::Accept::regular_file, target.original);
+    if (opened) opened = disk.lock(target.path, &target.original, target.lock, once);
+  } while (opened.kind() == platform::Status::Kind::changed);
   platform::FileIdentity identity;
-  if (opened && platform::identify(target.original, identity)) target.read_as = identity;
+  if (opened && disk.identify(target.original, identity)) target.read_as = identity;
   return opened;
 }
 }  // namespace
@@ -73,7 +86,7 @@ Opened open_target(platform::Disk& disk, const std::string& path, Naming naming,
   }
   // Held against other runs before the file is looked at: a run that waits reads what the run
   // before it wrote.
-  opened.reason = platform::lock_path(path, target.lock, waiting);
+  opened.reason = disk.lock(path, nullptr, target.lock, waiting);
   if (!opened.reason) return opened;
   if (naming == Naming::created) {
     // .G keeps the kind of an existing file, and a new file takes the kind of the target before
@@ -81,7 +94,7 @@ Opened open_target(platform::Disk& disk, const std::string& path, Naming naming,
     // it whole; it is kept open to be compared with the new content.
     target.kind = detect_encoding(disk, path, previous);
     platform::FileIdentity existing;
-    target.made = !platform::identify(path, existing);
+    target.made = !disk.identify(path, existing);
     opened.result = make_writable(disk, path, options, opened.reason);
     if (opened.result == LoadResult::loaded && !open_locked(disk, target, waiting)) {
       target.original = platform::File();

@@ -34,7 +34,8 @@ class TargetReader::Decoder {
         finished_(empty || !target.original.is_open()) {
     form_.complete = finished_;
     // A small file is read in one block of its own size: it never pays for a large buffer.
-    std::optional<std::uint64_t> size = finished_ ? std::nullopt : platform::size_hint(file_);
+    std::optional<std::uint64_t> size =
+        finished_ ? std::nullopt : platform::size_hint(disk_, file_);
     if (size && *size < kBlock) block_ = static_cast<std::size_t>(*size) + 1;
   }
 
@@ -221,7 +222,7 @@ class TargetReader::Decoder {
     form_.tail_at = offset_ - (end_ - begin_);  // plain and UTF-8: the text is the bytes
     form_.tail_size = end_ - begin_;
     if (!options_.keep_form) {
-      std::optional<std::uint64_t> size = platform::size_hint(file_);
+      std::optional<std::uint64_t> size = platform::size_hint(disk_, file_);
       if (unit_ == 1 && size && *size > form_.tail_at) form_.tail_size = *size - form_.tail_at;
       begin_ = end_;
       return end();

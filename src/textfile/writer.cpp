@@ -58,7 +58,7 @@ class ReplacementFile final : public Destination {
   // before any of it is written.
   void open(WriteOutcome& outcome) override {
     if (backup_wanted()) {
-      if (platform::Status backup = platform::check_backup(backup_path()); !backup) {
+      if (platform::Status backup = disk_.may(backup_path(), platform::Check::backup); !backup) {
         outcome.reason_path = backup_path();
         return record_failure(outcome, WriteResult::no_backup, backup);
       }
@@ -71,29 +71,26 @@ class ReplacementFile final : public Destination {
     platform::Status written = disk_.write_all(replacement_.temp, bytes);
     // The disk starts on what is written while the rest is made: the sync at the end is short.
     if (written && ++chunks_written_ % kChunksPerWriteOut == 0) {
-      platform::start_writing_out(replacement_);
+      disk_.start_writing_out(replacement_.temp);
     }
     return written;
   }
 
   void finish(WriteOutcome& outcome) override {
-    // The new content reaches the disk first, and is checked there where a check is asked for.
-    if (platform::Status durable = platform::make_durable(disk_, replacement_); !durable) {
-      return record_failure(outcome, WriteResult::cannot_write, durable);
-    }
+    // The new content reaches the disk first, with the target's attributes, and is checked there
+    // where a check is asked for.
+    platform::Status durable = disk_.give_attributes(replacement_.temp, replacement_);
+    if (durable) durable = disk_.sync(replacement_.temp);
+    if (!durable) return give_up(outcome, WriteResult::cannot_write, durable);
     if (!options_.validate.empty()) {
       platform::Status checked = disk_.run_check(options_.validate, replacement_.temp_path);
-      if (!checked) {
-        abandon();
-        return record_failure(outcome, WriteResult::failed_validation, checked);
-      }
+      if (!checked) return give_up(outcome, WriteResult::failed_validation, checked);
     }
     // Another program may have changed the file while this run held it: then it stays as that
     // program left it.
     platform::FileIdentity now;
-    if (target_.read_as && (!platform::identify(target_.path, now) || now != *target_.read_as)) {
-      abandon();
-      return record_failure(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
+    if (target_.read_as && (!disk_.identify(target_.path, now) || now != *target_.read_as)) {
+      return give_up(outcome, WriteResult::changed_meanwhile, platform::Status::changed());
     }
     // Some systems will not replace a file that is open; the lock holds it all the same.
     target_.original = platform::File();
@@ -101,14 +98,17 @@ class ReplacementFile final : public Destination {
     if (backup_wanted() && replacement_.target_exists) {
       platform::Status kept = disk_.keep_backup(replacement_, backup_path());
       if (!kept) {
-        abandon();
         outcome.reason_path = backup_path();
-        return record_failure(outcome, WriteResult::no_backup, kept);
+        return give_up(outcome, WriteResult::no_backup, kept);
       }
       outcome.backup_path = backup_path();
     }
-    platform::Status committed = platform::commit_replacement(disk_, replacement_);
-    if (!committed) return record_failure(outcome, WriteResult::cannot_write, committed);
+    // Closed before the rename: a write that fails shows up at the close. A rename that fails
+    // leaves the target as it was.
+    platform::Status committed = disk_.close_file(replacement_.temp);
+    if (committed) committed = disk_.rename(replacement_.temp_path, replacement_.target_path);
+    if (!committed) return give_up(outcome, WriteResult::cannot_write, committed);
+    replacement_.temp_path.clear();
     // The new content is in place; its name lasts only once its folder is on the disk.
     outcome.reason = disk_.sync_folder(replacement_.target_path);
     outcome.result = outcome.reason ? WriteResult::written : WriteResult::not_durable;
@@ -117,6 +117,12 @@ class ReplacementFile final : public Destination {
   void abandon() override { platform::abandon_replacement(replacement_); }
 
  private:
+  // The target stays as it was: the temporary file goes, and the outcome says why.
+  void give_up(WriteOutcome& outcome, WriteResult result, const platform::Status& reason) {
+    abandon();
+    record_failure(outcome, result, reason);
+  }
+
   platform::Replacement replacement_;
   std::size_t chunks_written_ = 0;
 };
@@ -134,15 +140,16 @@ class Shadow final : public Destination {
       return record_failure(outcome, WriteResult::no_scratch, made);
     }
     platform::FileIdentity existing;
-    platform::ReplaceCheck check = platform::check_replacement(target_.path);
+    platform::Status temp_file = disk_.may(target_.path, platform::Check::temp_file);
+    platform::Status take_name = disk_.may(target_.path, platform::Check::take_name);
     platform::Status backup;
-    if (backup_wanted() && platform::identify(target_.path, existing)) {
-      backup = platform::check_backup(backup_path());
+    if (backup_wanted() && disk_.identify(target_.path, existing)) {
+      backup = disk_.may(backup_path(), platform::Check::backup);
     }
-    if (check.refusal == platform::Refusal::no_temp_file) {
-      record_failure(outcome, WriteResult::no_temp_file, check.reason);
-    } else if (check.refusal == platform::Refusal::cannot_replace) {
-      record_failure(outcome, WriteResult::cannot_write, check.reason);
+    if (!temp_file) {
+      record_failure(outcome, WriteResult::no_temp_file, temp_file);
+    } else if (!take_name) {
+      record_failure(outcome, WriteResult::cannot_write, take_name);
     } else if (!backup) {
       outcome.reason_path = backup_path();
       record_failure(outcome, WriteResult::no_backup, backup);
@@ -182,7 +189,7 @@ class TargetWriter::Output {
         target_(target),
         options_(options),
         encoder_(disk, target, options),
-        allowed_(platform::may_replace(target.path)),
+        allowed_(disk.may(target.path, platform::Check::replace)),
         chunk_(mark_of(target.kind)) {
     if (options.no_write) {
       destination_ = std::make_unique<Shadow>(disk, target, options);

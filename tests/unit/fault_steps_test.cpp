@@ -69,8 +69,8 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
       for (const std::string& name : names())
         EXPECT_TRUE(name == "T" || name == "i.zt" || name == "T.bak") << name;
     }
-    // A write-back makes, writes, syncs, closes and renames its temporary file, syncs the folder
-    // and keeps the backup asked for; a preview does none of it.
+    // A write-back makes, writes, gives attributes to, syncs, closes and renames its temporary
+    // file, syncs the folder and keeps the backup asked for; a preview does none of it.
     bool wanted = (step >= Step::create_temp && step <= Step::sync_folder) ||
                   (step == Step::backup && job.settings.target.backup);
     EXPECT_EQ(replaced, wanted && !job.settings.target.no_write) << "the replacement's calls";

@@ -17,6 +17,7 @@ class FaultyDisk final : public platform::Disk {
     read,         // reading from an open file
     create,       // creating or opening a file for writing
     create_temp,  // making the temporary file of a safe replacement
+    attributes,   // giving the temporary file the target's attributes
     write,        // writing bytes to a file
     sync,         // flushing a file to the disk
     close,        // closing a file
@@ -35,7 +36,8 @@ class FaultyDisk final : public platform::Disk {
   // True while the failure armed has not happened yet: the operation made fewer calls.
   bool pending(Step step) const { return countdown_[static_cast<int>(step)] >= 0; }
   // True when the call made to fail was one of a replacement: its temporary file made, written,
-  // synced or closed, the rename, the folder's sync or the backup. Others may fail harmlessly.
+  // given its attributes, synced or closed, the rename, the folder's sync or the backup. Others
+  // may fail harmlessly.
   bool failed_replacement() const { return failed_replacement_; }
 
   using Status = platform::Status;
@@ -48,6 +50,19 @@ class FaultyDisk final : public platform::Disk {
   }
   Status read_at(File& file, std::uint64_t at, char* to, std::size_t n, std::size_t& got) override {
     return fails(Step::read, false) ? (got = 0, injected()) : real_.read_at(file, at, to, n, got);
+  }
+  Status identify(File& file, platform::FileIdentity& identity) override {
+    return real_.identify(file, identity);
+  }
+  Status identify(const std::string& path, platform::FileIdentity& identity) override {
+    return real_.identify(path, identity);
+  }
+  Status lock(const std::string& path, File* opened, platform::TargetLock& lock,
+              const std::function<void()>& waiting) override {
+    return real_.lock(path, opened, lock, waiting);
+  }
+  Status may(const std::string& path, platform::Check check) override {
+    return real_.may(path, check);
   }
   Status create_file(const std::string& path, File& file) override {
     return fails(Step::create, false) ? injected() : real_.create_file(path, file);
@@ -64,6 +79,10 @@ class FaultyDisk final : public platform::Disk {
   Status write_all(File& file, std::string_view bytes) override {
     return fails(Step::write, is_temp(file)) ? injected() : real_.write_all(file, bytes);
   }
+  void start_writing_out(File& file) override { real_.start_writing_out(file); }
+  Status give_attributes(File& file, const platform::Replacement& replacement) override {
+    return fails(Step::attributes) ? injected() : real_.give_attributes(file, replacement);
+  }
   Status sync(File& file) override {
     return fails(Step::sync, is_temp(file)) ? injected() : real_.sync(file);
   }
@@ -76,6 +95,7 @@ class FaultyDisk final : public platform::Disk {
   Status rename(const std::string& from, const std::string& to) override {
     return fails(Step::rename) ? injected() : real_.rename(from, to);
   }
+  void remove(const std::string& path) override { real_.remove(path); }
   Status sync_folder(const std::string& path) override {
     return fails(Step::sync_folder) ? injected() : real_.sync_folder(path);
   }
