@@ -164,6 +164,7 @@ class ListAddition {
 
  private:
   struct Piece {
+    // cppcheck-suppress unusedStructMember
     std::string_view text;  // as it is written, spaces kept
     std::string_view item;  // as it is compared: without spaces at its ends (blank: none)
     bool repeated;          // an earlier piece names the same item

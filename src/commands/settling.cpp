@@ -1,5 +1,6 @@
 #include "commands/settling.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "commands/line_index.h"
@@ -38,12 +39,10 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
     auto added = job[at].command->added();
     if (!added) continue;
     index.find(*added, 0, found);
-    for (std::uint32_t other : found) {
-      if (other != at && job[other].command->changes(*added)) {
-        said[at] = changes_what_it_adds(job[other].number);
-        break;
-      }
-    }
+    auto changer = std::ranges::find_if(found, [&](std::uint32_t other) {
+      return other != at && job[other].command->changes(*added);
+    });
+    if (changer != found.end()) said[at] = changes_what_it_adds(job[*changer].number);
     // Lines a command adds meet only the commands after it: the lines before it that look for
     // this text, not yet answered, find it only in the next run.
     if (auto lookers = looking.find(*added); lookers != looking.end()) {

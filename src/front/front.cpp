@@ -31,37 +31,38 @@ constexpr std::string_view kNoInputInTestMode =
 // An option: a slash and a letter, in either case, after the instruction file, or its long name
 // anywhere; some take a value, as --NAME=VALUE.
 struct Option {
-  char letter;  // none: a long name alone
   std::string_view name;
+  std::string_view announced;  // said after the banner (test mode: each time it is given)
   void (*set)(RunSettings& settings, std::string_view value);
-  std::string_view announced = {};  // said after the banner (test mode: each time it is given)
+  char letter;  // none: a long name alone
   bool valued = false;
 };
 
 constexpr Option kOptions[] = {
-    {'T', "--test", [](RunSettings& settings, auto) { settings.test_mode = true; }, kTestModeOn},
-    {'N', "--dry-run", [](RunSettings& settings, auto) { settings.target.no_write = true; },
-     kNoWriteOn},
-    {'D', "--diff", [](RunSettings& settings, auto) { settings.target.diff = true; }},
-    {'B', "--backup", [](RunSettings& settings, auto) { settings.target.backup = true; }},
-    {'S', "--strict", [](RunSettings& settings, auto) { settings.strict = true; }},
-    {'O', "--once", [](RunSettings& settings, auto) { settings.once = true; }},
-    {'K', "--keep-form", [](RunSettings& settings, auto) { settings.target.keep_form = true; }},
-    {'U', "--unicode", [](RunSettings& settings, auto) { settings.target.unicode = true; }},
-    {'Q', "--quiet", [](RunSettings& settings, auto) { settings.quiet = true; }},
-    {'J', "--json", [](RunSettings& settings, auto) { settings.json = true; }},
-    {'\0',
-     "--validate",
-     [](RunSettings& settings, std::string_view command) { settings.target.validate = command; },
+    {"--test", kTestModeOn, [](RunSettings& settings, auto) { settings.test_mode = true; }, 'T'},
+    {"--dry-run", kNoWriteOn, [](RunSettings& settings, auto) { settings.target.no_write = true; },
+     'N'},
+    {"--diff", {}, [](RunSettings& settings, auto) { settings.target.diff = true; }, 'D'},
+    {"--backup", {}, [](RunSettings& settings, auto) { settings.target.backup = true; }, 'B'},
+    {"--strict", {}, [](RunSettings& settings, auto) { settings.strict = true; }, 'S'},
+    {"--once", {}, [](RunSettings& settings, auto) { settings.once = true; }, 'O'},
+    {"--keep-form", {}, [](RunSettings& settings, auto) { settings.target.keep_form = true; }, 'K'},
+    {"--unicode", {}, [](RunSettings& settings, auto) { settings.target.unicode = true; }, 'U'},
+    {"--quiet", {}, [](RunSettings& settings, auto) { settings.quiet = true; }, 'Q'},
+    {"--json", {}, [](RunSettings& settings, auto) { settings.json = true; }, 'J'},
+    {"--validate",
      {},
+     [](RunSettings& settings, std::string_view command) { settings.target.validate = command; },
+     '\0',
      true},
-    {'\0',
-     "--suffix",
+    // The backup's suffix brings the backup.
+    {"--suffix",
+     {},
      [](RunSettings& settings, std::string_view suffix) {
        settings.target.backup = true;
        settings.target.backup_suffix = suffix;
      },
-     {},
+     '\0',
      true},
 };
 constexpr const Option& kTestOption = kOptions[0];
@@ -131,12 +132,14 @@ struct CommandLine {
     if (option.valued && !refused) {
       if (auto why = refusal_of(option, value)) refused.emplace(argument, *why);
     }
-    // The backup's suffix brings the backup.
-    if (&option != &kBackupOption && option.name == "--suffix") take(kBackupOption);
     // An option given again counts once (a value: the last one given); /t is announced each time.
     bool again = std::ranges::find(given, &option) != given.end();
     if (!again || &option == &kTestOption) given.push_back(&option);
     if (!again || option.valued) option.set(settings, value);
+    // The backup's suffix brings the backup, which the report then names too.
+    if (settings.target.backup && std::ranges::find(given, &kBackupOption) == given.end()) {
+      given.push_back(&kBackupOption);
+    }
   }
 };
 
@@ -262,8 +265,8 @@ Ending run_program(const std::vector<std::string>& arguments) {
               !line.refused && !line.settings.test_mode;
   // Quiet, the console holds only what went wrong and what a preview and a diff show; the help
   // screen and the others still say what they always say.
-  bool quiet = line.settings.quiet && !line.settings.test_mode &&
-               line.help == CommandLine::Help::none;
+  bool quiet =
+      line.settings.quiet && !line.settings.test_mode && line.help == CommandLine::Help::none;
   JsonReport* document = nullptr;
   std::unique_ptr<Report> report;
   if (json) {

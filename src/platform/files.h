@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace zeltrim::platform {
 
@@ -190,6 +191,13 @@ class Disk {
   virtual Status give_attributes(File& file, const Replacement& replacement) = 0;
   // Flushes the file to the disk.
   virtual Status sync(File& file) = 0;
+  // Flushes all the files to the disk together, as cheaply as the system allows (once for each
+  // file system, where the system says what went wrong for any file of it); a failure may leave
+  // any of them unsynced.
+  virtual Status sync_all(const std::vector<File*>& files) = 0;
+  // How many replacements may wait, their new content written, to be made durable together:
+  // bounded by the files the process may hold open (1: each is made durable on its own).
+  virtual std::size_t most_waiting() = 0;
   // Closes the file and reports what the system says (buffered data may have been lost).
   virtual Status close_file(File& file) = 0;
   // Gives the file at `from` the name `to`, in one step, replacing what had it.

@@ -2,11 +2,14 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +29,18 @@ constexpr std::string_view kTempPattern = "XXXXXX";  // what mkostemp makes a fr
 constexpr std::size_t kCopyBlock = 1 << 20;
 
 int fd_of(const File& file) { return static_cast<int>(file.handle()); }
+
+// Whether the kernel is 5.8 or later, where syncfs reports the errors of writing back.
+bool syncfs_reports_errors() {
+  static const bool reports = [] {
+    struct utsname system;
+    if (uname(&system) != 0) return false;
+    char* minor = nullptr;
+    unsigned long major = std::strtoul(system.release, &minor, 10);
+    return major > 5 || (major == 5 && *minor == '.' && std::strtoul(minor + 1, nullptr, 10) >= 8);
+  }();
+  return reports;
+}
 
 // The longest name, in bytes, that the folder of `path` takes for a file in it.
 std::size_t longest_name_beside(const std::string& path) {
@@ -296,6 +311,34 @@ class SystemDisk final : public Disk {
   }
 
   Status sync(File& file) override { return status_of(fsync(fd_of(file)) == 0); }
+
+  // From 5.8 on the kernel reports, to syncfs, what went wrong writing any file of the file
+  // system since it was opened: then one call a file system makes them all durable. Before it,
+  // each file is synced.
+  Status sync_all(const std::vector<File*>& files) override {
+    std::vector<dev_t> synced;
+    for (File* file : files) {
+      struct stat info;
+      if (syncfs_reports_errors() && fstat(fd_of(*file), &info) == 0) {
+        if (std::ranges::find(synced, info.st_dev) != synced.end()) continue;
+        synced.push_back(info.st_dev);
+        if (syncfs(fd_of(*file)) != 0) return Status::last_error();
+      } else if (Status done = sync(*file); !done) {
+        return done;
+      }
+    }
+    return {};
+  }
+
+  // Each waiting replacement holds its lock and its temporary file open; the rest is left for the
+  // run's other files.
+  std::size_t most_waiting() override {
+    constexpr std::size_t kMostWaiting = 256;
+    constexpr rlim_t kFilesKept = 64;
+    struct rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur <= 2 * kFilesKept) return 1;
+    return std::min<std::size_t>(kMostWaiting, (files.rlim_cur - kFilesKept) / 2);
+  }
 
   Status close_file(File& file) override {
     return status_of(!file.is_open() || close(static_cast<int>(file.release())) == 0);

@@ -15,7 +15,7 @@ Spool::Spool(Spool&& other) noexcept
       disk_(other.disk_),
       memory_(std::exchange(other.memory_, {})),
       pieces_(std::exchange(other.pieces_, {})),
-      own_file_(other.own_file_),
+      own_file_(std::move(other.own_file_)),
       spill_failed_(other.spill_failed_) {}
 
 Spool& Spool::operator=(Spool&& other) noexcept {
@@ -25,7 +25,7 @@ Spool& Spool::operator=(Spool&& other) noexcept {
   disk_ = other.disk_;
   memory_ = std::exchange(other.memory_, {});
   pieces_ = std::exchange(other.pieces_, {});
-  own_file_ = other.own_file_;
+  own_file_ = std::move(other.own_file_);
   spill_failed_ = other.spill_failed_;
   return *this;
 }

@@ -35,8 +35,9 @@ Status send_to_output(File& file, std::uint64_t offset, std::uint64_t size, std:
 // The temporary files that an interruption must not leave behind (interrupts.cpp). Each system's
 // Disk names them while they exist (a rename or a removal forgets one); the interruption handlers
 // of its console remove them.
-// A run has at most this many at once: a target's new content and its backup.
-inline constexpr std::size_t kTempSlots = 4;
+// A run has at most this many at once: the new content of each target waiting to be put in place,
+// and a backup's.
+inline constexpr std::size_t kTempSlots = 1024;
 
 void remember_temp_file(const std::string& path);
 void forget_temp_file(const std::string& path);

@@ -48,7 +48,9 @@ class ConsoleReport : public Report {
     console_.say(kWaiting, {path});
     console_.flush();
   }
-  void refused(std::string_view line, const platform::Status&) override { print_line(line); }
+  void refused(std::string_view line, const std::optional<std::string>&) override {
+    print_line(line);
+  }
   void change(long long, char, Change change, std::string_view text) override {
     console_.say(report_line(change), {text});
   }

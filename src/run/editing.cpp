@@ -5,6 +5,7 @@
 
 #include "commands/pipeline.h"
 #include "commands/settling.h"
+#include "platform/paths.h"
 #include "textfile/encoding.h"
 
 namespace zeltrim {
@@ -121,6 +122,7 @@ void CommandLine::record(char kind, char change, std::string_view text) {
 }
 
 void CommandLine::change(Change change, std::string_view text) {
+  if (said_quietly) return;
   record(static_cast<char>(Record::change), static_cast<char>(change), text);
 }
 
@@ -184,9 +186,12 @@ Met CommandLine::play_back(const Run& run, std::string_view target) {
   return met;
 }
 
-Editing::Editing(const Run& run)
+Editing::Editing(const Run& run, HeldReport& held, std::shared_ptr<platform::SpoolFile> store)
     : run_(run),
-      store_(std::make_shared<platform::SpoolFile>(run.disk, kHeldMemory)),
+      held_(held),
+      store_(std::move(store)),
+      most_waiting_(
+          run.settings.test_mode || run.settings.target.no_write ? 1 : run.disk.most_waiting()),
       stored_(store_) {}
 
 // What a command's argument is to the target: an instruction file in UTF-16 holds characters,
@@ -196,7 +201,7 @@ std::string_view Editing::argument_for_target(std::string_view argument, Command
   bool high_bytes = std::ranges::any_of(argument, [](char byte) { return (byte & 0x80) != 0; });
   if (run_.settings.target.unicode || !high_bytes) return argument;
   if (run_.job_in_utf16) {
-    if (target_.kind != EncodingKind::utf8) return argument;
+    if (target_->kind != EncodingKind::utf8) return argument;
     std::string& in_utf8 = arguments_in_utf8_.emplace_back();
     for (char byte : argument) {
       char bytes[2];
@@ -206,8 +211,8 @@ std::string_view Editing::argument_for_target(std::string_view argument, Command
     }
     return in_utf8;
   }
-  if (unit_size(target_.kind) > 1) {
-    line.warnings.push_back("bytes above 0x7F go into " + target_.path +
+  if (unit_size(target_->kind) > 1) {
+    line.warnings.push_back("bytes above 0x7F go into " + target_->path +
                             " as one character each; /u reads the line as UTF-8");
   }
   return argument;
@@ -217,6 +222,8 @@ void Editing::take(char letter, Prepare prepare, const PartsRule& rule, bool top
                    std::string_view argument, std::string_view text, long long number) {
   CommandLine& line = lines_.emplace_back(store_, number, letter, text);
   const RunSettings& settings = run_.settings;
+  // A quiet run says no report line: none is kept.
+  line.said_quietly = settings.quiet && !settings.json && !settings.test_mode;
   if (settings.test_mode) line.trace(kTraceOperation, text);
   if (prepare == nullptr) {
     line.problem_found = LineProblem::invalid_command;
@@ -225,7 +232,7 @@ void Editing::take(char letter, Prepare prepare, const PartsRule& rule, bool top
   argument = argument_for_target(argument, line);
   if (top && settings.once) line.top_line = std::make_unique<TopLine>();
   CommandContext context{settings.once, settings.test_mode, &line, line.top_line.get(),
-                         target_.path};
+                         target_->path};
   std::optional<TwoParts> parts = take_parts(argument, rule, context);
   if (!parts) {
     line.problem_found = LineProblem::missing_part;
@@ -266,7 +273,7 @@ void Editing::look_ahead(const std::vector<Command*>& commands) {
   for (std::size_t round = 0; round <= tops.size(); ++round) {
     for (TopLine* top : tops) top->met.reset();
     Pipeline ahead(commands, [](const Line&) {});
-    TargetReader reader(run_.disk, target_, run_.settings.target);
+    TargetReader reader(run_.disk, *target_, run_.settings.target);
     bool whole = true;  // every line read so far is among the first ones
     Line line;
     for (std::uint64_t read = 0; whole && reader.next(line); ++read) {
@@ -308,8 +315,8 @@ Editing::Carried Editing::carry_out() {
       if (line.top_line) line.top_line->met.reset();
     }
     stored_.forget();
-    auto writer = std::make_unique<TargetWriter>(run_.disk, target_, options);
-    TargetReader reader(run_.disk, target_, options, false, writer->diff());
+    auto writer = std::make_unique<TargetWriter>(run_.disk, *target_, options);
+    TargetReader reader(run_.disk, *target_, options, false, writer->diff());
     bool shown = run_.settings.test_mode;
     Pipeline pipeline(commands, [&](const Line& line) {
       writer->put(line);
@@ -321,7 +328,7 @@ Editing::Carried Editing::carry_out() {
     }
     pipeline.end();
     bool settled = true;
-    for (CommandLine& line : lines_) {
+    for (const CommandLine& line : lines_) {
       if (line.top_line && line.top_line->present != line.top_line->met) {
         line.top_line->present = line.top_line->met;
         settled = false;
@@ -329,7 +336,7 @@ Editing::Carried Editing::carry_out() {
     }
     if (!settled && passes < commands.size()) continue;  // what the writer made is dropped
     bool guessed_wrong = writer->guessed_wrong(reader.form());
-    target_.form = reader.form();
+    target_->form = reader.form();
     if (guessed_wrong) continue;  // the next pass knows the break most lines have
     writer->prepare(pipeline.any_line());
     return Carried{std::move(writer), LoadResult::loaded, {}};
@@ -341,19 +348,21 @@ Met Editing::say_not_loaded(LoadResult result, const platform::Status& reason) {
     if (run_.settings.test_mode) run_.report.trace(kTraceLoaded);
     return {};
   }
-  run_.report.refused(platform::message_line(kNotLoaded[static_cast<int>(result)], target_.path),
-                      reason);
-  explain(run_, target_.path, reason);
+  std::optional<std::string> why;
+  if (!reason.done()) why = platform::describe(reason);
+  run_.report.refused(platform::message_line(kNotLoaded[static_cast<int>(result)], target_->path),
+                      why);
+  explain(run_, target_->path, reason);
   loaded_ = false;
   return {.errors = true};
 }
 
 // The change as a diff, after a line saying what the diff cannot show plainly; only for a file
 // that is written (or would be), so that the diff, applied, gives what the run writes.
-void Editing::say_diff(WriteOutcome& outcome) {
+void Editing::say_diff(const Target& target, WriteOutcome& outcome) {
   const DiffSummary& summary = outcome.diff_summary;
   if (!run_.settings.target.diff || !replaced(outcome.result)) return;
-  const std::string& path = target_.path;
+  const std::string& path = target.path;
   std::string notes;
   if (summary.form_changed)
     notes = platform::message_line(summary.lines_changed ? kFormToo : kOnlyForm, path);
@@ -367,9 +376,9 @@ void Editing::say_diff(WriteOutcome& outcome) {
 }
 
 // What happened to the file: an error, or none.
-Met Editing::say_written(const WriteOutcome& outcome) {
+Met Editing::say_written(const Target& target, const WriteOutcome& outcome) {
   const Said& said = kWritten[static_cast<int>(outcome.result)];
-  const std::string& path = target_.path;
+  const std::string& path = target.path;
   const std::string& named = outcome.result == WriteResult::no_scratch ? outcome.reason_path : path;
   WriteNotice notice{replaced(outcome.result), outcome.backup_path, {}, said.error, std::nullopt};
   for (std::string_view line : {said.first, said.second}) {
@@ -388,9 +397,9 @@ void Editing::keep_shadow(platform::File would_be) {
   if (!run_.settings.target.no_write) return;
   if (would_be.is_open()) {
     files_.keep_shadow(key_, std::move(would_be));
-  } else if (from_shadow_ && target_.original.is_open()) {
-    files_.keep_shadow(key_, std::move(target_.original));
-  } else if (target_.made && loaded_) {
+  } else if (from_shadow_ && target_->original.is_open()) {
+    files_.keep_shadow(key_, std::move(target_->original));
+  } else if (target_->made && loaded_) {
     // .G would have made the file at once: it is there, empty, whatever its write-back met.
     platform::File made;
     if (run_.disk.open_scratch(made)) files_.keep_shadow(key_, std::move(made));
@@ -408,15 +417,15 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
   if (!named_ || !loaded_) {
     trace_naming();
     if (named_) {
-      files_.note(key_, target_.made, false);
+      files_.note(key_, target_->made, false);
       keep_shadow({});
     }
     return met;
   }
   // A file keeps the backup of its content from before the run: one named again, by any name,
   // gets none, nor does a file the run made.
-  files_.note(key_, target_.made, false);
-  target_.back_up = settings.target.backup && files_.may_back_up(key_);
+  files_.note(key_, target_->made, false);
+  target_->back_up = settings.target.backup && files_.may_back_up(key_);
   if (settings.once) warn_unsettled();
   Carried carried = carry_out();
   if (!carried.writer) {
@@ -429,13 +438,13 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
       if (line.problem_found != LineProblem::invalid_command) {
         line.problem_found = LineProblem::no_target_loaded;
       }
-      met |= line.play_back(run_, target_.path);
+      met |= line.play_back(run_, target_->path);
     }
     trace_naming();
     keep_shadow({});
     return met;
   }
-  for (CommandLine& line : lines_) met |= line.play_back(run_, target_.path);
+  for (CommandLine& line : lines_) met |= line.play_back(run_, target_->path);
   trace_naming();
   TargetWriter& writer = *carried.writer;
   // Test mode shows each line as it was stored, and waits after it, before the new content takes
@@ -447,65 +456,156 @@ Met Editing::write_back(std::optional<std::string_view> naming_line) {
     });
   }
   stored_.forget();
+  // Where the new content may wait to be made durable with that of the targets after it, what
+  // is said from here on is kept until it has been put in place.
+  if (most_waiting_ > 1) {
+    if (platform::File* file = writer.waiting_file()) {
+      target_->original = platform::File();  // only its lock is needed until then
+      held_.hold();
+      held_.mark(waiting_.size());
+      waiting_.push_back({std::move(target_), std::move(carried.writer), key_, file, {}});
+      target_ = std::make_unique<Target>();
+      if (waiting_.size() - placed_ >= most_waiting_) make_durable();
+      if (waiting_.size() >= kMostUnsaid) settle();
+      return met;
+    }
+  }
   WriteOutcome outcome = writer.commit();
-  say_diff(outcome);
-  met |= say_written(outcome);
-  // The backup kept (or, where nothing is written, the one a write-back would keep) is the only
-  // one the file gets. Its new content is a new file, which the record follows.
-  bool kept = !outcome.backup_path.empty() ||
-              (target_.back_up && settings.target.no_write && replaced(outcome.result));
-  files_.note(key_, false, kept);
-  if (!settings.target.no_write && replaced(outcome.result) && !key_.empty()) {
-    files_.moved(key_, platform::identity_key(run_.disk, target_.path));
-  }
-  if (replaced(outcome.result) && !settings.target.keep_form &&
-      (target_.kind == EncodingKind::plain || target_.kind == EncodingKind::utf8) &&
-      target_.form.tail_size > 1) {
-    run_.report.told(target_.path, std::to_string(target_.form.tail_size - 1) +
-                                       " bytes after the end mark dropped");
-  }
+  note_written(*target_, key_, outcome);
+  met |= say_results(*target_, outcome);
   keep_shadow(std::move(outcome.shadow));
   return met;
 }
 
+// What the run knows of a file written back follows it: the backup it was given (or, where
+// nothing is written, the one a write-back would give it) is the only one it gets, and its new
+// content is a new file.
+void Editing::note_written(const Target& target, const std::string& key,
+                           const WriteOutcome& outcome) {
+  bool no_write = run_.settings.target.no_write;
+  bool kept =
+      !outcome.backup_path.empty() || (target.back_up && no_write && replaced(outcome.result));
+  files_.note(key, false, kept);
+  if (!no_write && replaced(outcome.result) && !key.empty()) {
+    files_.moved(key, platform::identity_key(run_.disk, target.path));
+  }
+}
+
+// What the write-back of a target came to, said.
+Met Editing::say_results(const Target& target, WriteOutcome& outcome) {
+  say_diff(target, outcome);
+  Met met = say_written(target, outcome);
+  if (replaced(outcome.result) && !run_.settings.target.keep_form &&
+      (target.kind == EncodingKind::plain || target.kind == EncodingKind::utf8) &&
+      target.form.tail_size > 1) {
+    run_.report.told(target.path, std::to_string(target.form.tail_size - 1) +
+                                      " bytes after the end mark dropped");
+  }
+  return met;
+}
+
+// The new content of every target waiting made durable together, then each put in place in its
+// order; their folders are synced once, when what was said meanwhile is said. A sync that fails
+// puts none of them in place.
+void Editing::make_durable() {
+  std::vector<platform::File*> files;
+  for (std::size_t at = placed_; at < waiting_.size(); ++at) files.push_back(waiting_[at].file);
+  if (files.empty()) return;
+  platform::Status synced = run_.disk.sync_all(files);
+  for (; placed_ < waiting_.size(); ++placed_) {
+    Waiting& waiting = waiting_[placed_];
+    if (synced) {
+      waiting.outcome = waiting.writer->commit(true, false);
+    } else {
+      waiting.outcome.result = WriteResult::cannot_write;
+      waiting.outcome.reason = synced;
+    }
+    waiting.writer.reset();  // a temporary file not put in place goes with it
+    waiting.target->lock = platform::TargetLock();
+    note_written(*waiting.target, waiting.key, waiting.outcome);
+  }
+}
+
+// Every target written back is put in place, each folder made durable once, and what was said
+// meanwhile is said, each target's results at its place.
+void Editing::settle() {
+  if (waiting_.empty()) return;
+  make_durable();
+  std::map<std::string, std::pair<std::string, platform::Status>> folders;  // a name in each
+  for (const Waiting& waiting : waiting_) {
+    const std::string& renamed = waiting.outcome.renamed;
+    if (!renamed.empty())
+      folders.try_emplace(platform::folder_of(renamed), renamed, platform::Status());
+  }
+  for (auto& [folder, synced] : folders) synced.second = run_.disk.sync_folder(synced.first);
+  for (Waiting& waiting : waiting_) {
+    WriteOutcome& outcome = waiting.outcome;
+    if (outcome.renamed.empty()) continue;
+    outcome.reason = folders[platform::folder_of(outcome.renamed)].second;
+    if (!outcome.reason) outcome.result = WriteResult::not_durable;
+  }
+  held_.release([this](std::size_t at) {
+    settled_ |= say_results(*waiting_[at].target, waiting_[at].outcome);
+  });
+  waiting_.clear();
+  placed_ = 0;
+}
+
 Met Editing::name(std::string_view path_named, Naming naming, std::string_view line,
                   bool lf_alone) {
+  EncodingKind previous = target_->kind;
   Met met = write_back(line);
   met.named = true;
   std::string path(path_named);
   run_.report.named(path, naming);
-  EncodingKind previous = target_.kind;
   // The file held before is closed before the next is opened.
-  target_ = Target();
+  target_ = std::make_unique<Target>();
   lines_.clear();
   arguments_in_utf8_.clear();
   named_ = true;
   const TargetOptions& options = run_.settings.target;
-  key_ =
-      options.no_write || options.backup ? platform::identity_key(run_.disk, path) : std::string();
+  bool known = options.no_write || options.backup || most_waiting_ > 1;
+  key_ = known ? platform::identity_key(run_.disk, path) : std::string();
+  // A file whose new content waits is put in place before it is named again, and is known by
+  // its new identity.
+  auto same_file = [this](const Waiting& one) { return one.key == key_; };
+  if (std::any_of(waiting_.begin() + static_cast<std::ptrdiff_t>(placed_), waiting_.end(),
+                  same_file)) {
+    make_durable();
+    key_ = platform::identity_key(run_.disk, path);
+  }
   platform::File shadow;
   if (options.no_write) shadow = files_.take_shadow(key_);
   from_shadow_ = shadow.is_open();
-  auto waiting = [this, &path] { run_.report.waiting(path); };
+  // Before it waits for another run, this one says all it has to say.
+  auto waiting = [this, &path] {
+    settle();
+    run_.report.waiting(path);
+  };
   // A file that cannot be looked at takes the kind of the target before it.
   Opened opened =
       open_target(run_.disk, path, naming, previous, options, std::move(shadow), waiting);
-  target_ = std::move(opened.target);
-  target_.made_with_lf = target_.made && lf_alone;
+  target_ = std::make_unique<Target>(std::move(opened.target));
+  target_->made_with_lf = target_->made && lf_alone;
   loaded_ = opened.result == LoadResult::loaded;
-  if (opened.result != LoadResult::cannot_open) run_.report.kind(target_.kind);
+  if (opened.result != LoadResult::cannot_open) run_.report.kind(target_->kind);
   // A file .G has just made is known by its own identity from now on.
-  if (options.backup && !options.no_write && target_.made)
-    key_ = platform::identity_key(run_.disk, path);
+  if (known && !options.no_write && target_->made) key_ = platform::identity_key(run_.disk, path);
   if (loaded_ && run_.settings.test_mode) {
     // Test mode reads the file through now, so that a refusal shows at once.
-    TargetReader reader(run_.disk, target_, options);
-    target_.form = reader.read_through();
+    TargetReader reader(run_.disk, *target_, options);
+    target_->form = reader.read_through();
     opened.result = reader.result();
     opened.reason = reader.reason();
   }
   met |= say_not_loaded(opened.result, opened.reason);
-  return met;
+  return met |= std::exchange(settled_, {});
+}
+
+Met Editing::finish() {
+  Met met = write_back({});
+  settle();
+  return met |= std::exchange(settled_, {});
 }
 
 }  // namespace zeltrim

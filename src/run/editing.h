@@ -14,6 +14,7 @@
 
 #include "commands/command_kit.h"
 #include "platform/spool.h"
+#include "run/held_report.h"
 #include "run/run.h"
 
 namespace zeltrim {
@@ -69,6 +70,7 @@ class CommandLine final : public Events {
   std::unique_ptr<TopLine> top_line;  // the answer a .T takes, under /o
   bool passing = false;               // the lines are passing: what it says comes from the pass
   bool quiet = false;                 // lines pass only to be looked at: it says nothing
+  bool said_quietly = false;          // its report lines go unsaid
 
  private:
   void record(char kind, char change, std::string_view text);
@@ -80,12 +82,14 @@ class CommandLine final : public Events {
 
 class Editing {
  public:
-  explicit Editing(const Run& run);
+  // What the command lines say and test mode's stored lines share `store` with the rest of the
+  // run; while new content waits to be put in place, what the run says is kept in `held`.
+  Editing(const Run& run, HeldReport& held, std::shared_ptr<platform::SpoolFile> store);
 
   bool loaded() const { return loaded_; }
   // The path of the target named last, if any.
   std::optional<std::string_view> target() const {
-    return named_ ? std::optional<std::string_view>(target_.path) : std::nullopt;
+    return named_ ? std::optional<std::string_view>(target_->path) : std::nullopt;
   }
   // The line that names a target, .F or .G: the target before it is written back, with `line`
   // traced in test mode once its command lines have said what they said. `lf_alone`: the line
@@ -95,8 +99,12 @@ class Editing {
   // command, and `rule` says how its argument is taken.
   void take(char letter, Prepare prepare, const PartsRule& rule, bool top,
             std::string_view argument, std::string_view text, long long number);
-  // The end of the instruction file: the last target written back.
-  Met finish() { return write_back({}); }
+  // The end of the instruction file: the last target written back, and every one still
+  // waiting put in place.
+  Met finish();
+  // The run ends early (memory ran out): the new content of every target already written back
+  // is put in place all the same.
+  void settle_before_ending() { settle(); }
 
  private:
   Met write_back(std::optional<std::string_view> naming_line);
@@ -106,17 +114,35 @@ class Editing {
   void warn_unsettled();
   std::string_view argument_for_target(std::string_view argument, CommandLine& line);
   Met say_not_loaded(LoadResult result, const platform::Status& reason);
-  Met say_written(const WriteOutcome& outcome);
-  void say_diff(WriteOutcome& outcome);
+  Met say_written(const Target& target, const WriteOutcome& outcome);
+  void say_diff(const Target& target, WriteOutcome& outcome);
+  void note_written(const Target& target, const std::string& key, const WriteOutcome& outcome);
+  Met say_results(const Target& target, WriteOutcome& outcome);
+  void make_durable();
+  void settle();
   void keep_shadow(platform::File would_be);
 
   const Run& run_;
+  HeldReport& held_;
   KnownFiles files_;
-  // What the command lines say and test mode's stored lines share one scratch file and the
-  // memory they may hold: enough for a report line from each of a hundred thousand lines.
-  static constexpr std::size_t kHeldMemory = std::size_t{8} << 20;
   std::shared_ptr<platform::SpoolFile> store_;
-  Target target_;  // its path is empty until the first .F or .G
+  // A target written back while what the run says is kept: its new content waits in its
+  // temporary file to be made durable with that of others, or is in place (its folder not yet
+  // synced), and its results wait to be said.
+  struct Waiting {
+    std::unique_ptr<Target> target;
+    std::unique_ptr<TargetWriter> writer;
+    std::string key;
+    platform::File* file;
+    WriteOutcome outcome;  // once in place
+  };
+  std::size_t most_waiting_;  // 1: each is put in place at once
+  // Targets whose results wait at most: past these, what was said is said.
+  static constexpr std::size_t kMostUnsaid = 1 << 16;
+  std::vector<Waiting> waiting_;
+  std::size_t placed_ = 0;  // the first of waiting_ not in place
+  Met settled_;             // what putting them in place met, not yet returned
+  std::unique_ptr<Target> target_ = std::make_unique<Target>();  // no path until .F or .G
   bool named_ = false;
   bool loaded_ = false;
   std::string key_;           // the file's identity, where /n or /b need it

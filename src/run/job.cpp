@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -49,25 +50,25 @@ constexpr PartsRule kEditRule{.two_parts = true,
 
 // The command table: each letter, and what it does.
 struct CommandKind {
+  Prepare prepare;  // a command of the loaded target (none for .F and .G)
+  PartsRule rule;
   char letter;
   std::optional<Naming> names;  // .F and .G: a target
-  Prepare prepare;              // every other: a command of the loaded target
-  PartsRule rule;
   bool top = false;  // it adds at the top, and under /o must know first whether the line is there
 };
 
 constexpr CommandKind kCommands[] = {
-    {'F', Naming::existing, nullptr, kWhole},
-    {'G', Naming::created, nullptr, kWhole},
-    {'I', std::nullopt, prepare_bottom, kWhole},
-    {'T', std::nullopt, prepare_top, kWhole, true},
-    {'R', std::nullopt, prepare_remove, kWhole},
-    {'A', std::nullopt, prepare_append_after, kAppendRule},
-    {'S', std::nullopt, prepare_swap, kSwapRule},
-    {'C', std::nullopt, prepare_concat_at_beginning, kEditRule},
-    {'E', std::nullopt, prepare_concat_at_end, kEditRule},
-    {'U', std::nullopt, prepare_unconcat, kEditRule},
-    {'V', std::nullopt, prepare_varsub, kEditRule},
+    {nullptr, kWhole, 'F', Naming::existing},
+    {nullptr, kWhole, 'G', Naming::created},
+    {prepare_bottom, kWhole, 'I', std::nullopt},
+    {prepare_top, kWhole, 'T', std::nullopt, true},
+    {prepare_remove, kWhole, 'R', std::nullopt},
+    {prepare_append_after, kAppendRule, 'A', std::nullopt},
+    {prepare_swap, kSwapRule, 'S', std::nullopt},
+    {prepare_concat_at_beginning, kEditRule, 'C', std::nullopt},
+    {prepare_concat_at_end, kEditRule, 'E', std::nullopt},
+    {prepare_unconcat, kEditRule, 'U', std::nullopt},
+    {prepare_varsub, kEditRule, 'V', std::nullopt},
 };
 
 // The command a line names, or null when there is none.
@@ -234,7 +235,13 @@ void explain(const Run& run, std::string_view path, const platform::Status& reas
 
 RunOutcome run_job(const std::string& path, const RunSettings& settings, platform::Disk& disk,
                    platform::Console& console, Report& report, bool command_line_problems) {
-  Run run{settings, path, disk, console, report};
+  // What the command lines say, test mode's stored lines and what is said while new content
+  // waits share one scratch file and the memory they may hold: enough for a report line from
+  // each of a hundred thousand lines.
+  constexpr std::size_t kHeldMemory = std::size_t{8} << 20;
+  auto store = std::make_shared<platform::SpoolFile>(disk, kHeldMemory);
+  HeldReport held(report, store);
+  Run run{settings, path, disk, console, held};
   EncodingKind job_kind = EncodingKind::plain;
   std::optional<std::string> instructions = read_instructions(run, job_kind);
   if (!instructions) return RunOutcome::instructions_unusable;
@@ -242,12 +249,17 @@ RunOutcome run_job(const std::string& path, const RunSettings& settings, platfor
   if (settings.strict && (problems_before_running(run, *instructions) || command_line_problems)) {
     return RunOutcome::completed_with_errors;
   }
-  Editing editing(run);
+  Editing editing(run, held, store);
   Met met;
-  for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
-    if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number, lf_alone);
-  });
-  met |= editing.finish();
+  try {
+    for_each_line(*instructions, [&](std::string_view line, long long number, bool lf_alone) {
+      if (line.starts_with(kCommandMark)) met |= dispatch(run, editing, line, number, lf_alone);
+    });
+    met |= editing.finish();
+  } catch (const std::bad_alloc&) {
+    editing.settle_before_ending();
+    throw;
+  }
   if (!met.named) say_no_target(run, false);
   if (met.errors || (met.problems && settings.strict)) return RunOutcome::completed_with_errors;
   return met.would_change ? RunOutcome::would_change : RunOutcome::completed;

@@ -99,9 +99,9 @@ void JsonReport::waiting(std::string_view path) {
   console_.error(platform::message_line(kWaiting, path));
 }
 
-void JsonReport::refused(std::string_view line, const platform::Status& reason) {
+void JsonReport::refused(std::string_view line, const std::optional<std::string>& reason) {
   targets_.back().error = line;
-  if (!reason.done()) targets_.back().reason = platform::describe(reason);
+  targets_.back().reason = reason;
 }
 
 void JsonReport::diff(std::string_view notes, platform::Spool& diff) {
@@ -127,8 +127,8 @@ void JsonReport::write_target(std::string& out, const Target& target) const {
   TextBytes bytes =
       text_bytes_of({target.path, target.backup.value_or(""), target.error.value_or(""),
                      target.reason.value_or(""), target.diff});
-  for (const Changed& change : target.changes) {
-    if (bytes == TextBytes::utf8) bytes = text_bytes_of({change.text});
+  for (const Changed& changed : target.changes) {
+    if (bytes == TextBytes::utf8) bytes = text_bytes_of({changed.text});
   }
   json.raw("{").key("path").string(target.path, bytes);
   json.key("encoding");
@@ -147,11 +147,11 @@ void JsonReport::write_target(std::string& out, const Target& target) const {
   } else {
     json.raw("null");
   }
-  json.key("changes").list(target.changes, [&](const Changed& change) {
-    json.raw("{").key("line").raw(std::to_string(change.line));
-    json.key("command").string(std::string(1, change.command), TextBytes::utf8);
-    json.key("action").string(label_of(change.change), TextBytes::utf8);
-    json.key("text").string(change.text, bytes);
+  json.key("changes").list(target.changes, [&](const Changed& changed) {
+    json.raw("{").key("line").raw(std::to_string(changed.line));
+    json.key("command").string(std::string(1, changed.command), TextBytes::utf8);
+    json.key("action").string(label_of(changed.change), TextBytes::utf8);
+    json.key("text").string(changed.text, bytes);
     json.raw("}");
   });
   json.text_bytes(bytes);

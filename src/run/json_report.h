@@ -26,7 +26,7 @@ class JsonReport final : public Report {
   void named(std::string_view path, Naming) override { targets_.emplace_back().path = path; }
   void kind(EncodingKind kind) override { targets_.back().kind = kind; }
   void waiting(std::string_view path) override;
-  void refused(std::string_view line, const platform::Status& reason) override;
+  void refused(std::string_view line, const std::optional<std::string>& reason) override;
   void change(long long line, char letter, Change change, std::string_view text) override {
     targets_.back().changes.push_back({line, letter, change, std::string(text)});
   }

@@ -48,8 +48,8 @@ class Report {
   virtual void kind(EncodingKind kind) = 0;
   // Another run holds the target, and this one waits for it.
   virtual void waiting(std::string_view path) = 0;
-  // The target cannot be edited: the line that says so.
-  virtual void refused(std::string_view line, const platform::Status& reason) = 0;
+  // The target cannot be edited: the line that says so, and the system's reason, if any.
+  virtual void refused(std::string_view line, const std::optional<std::string>& reason) = 0;
   // A report line of instruction line `line`, whose command letter is `letter`.
   virtual void change(long long line, char letter, Change change, std::string_view text) = 0;
   // Test mode's trace of a step, and a wait for the user.

@@ -168,6 +168,8 @@ struct WriteOutcome {
   platform::Spool diff;     // with the diff option: the change as a unified diff
   DiffSummary diff_summary;
   platform::File shadow;  // where nothing is written: the bytes the file would hold
+  // The file renamed into place, where the caller syncs its folder (see TargetWriter::commit).
+  std::string renamed;
 };
 
 // Writes lines back to a target as they come: each line in the target's form, compared with the
@@ -194,8 +196,13 @@ class TargetWriter {
   // The new content was refused before any of it was written (a target that may not be replaced,
   // a line it cannot hold, no place to make it, a backup that cannot be made).
   bool refused() const;
-  // Puts the prepared content in place, and says what came of it.
-  WriteOutcome commit();
+  // Where the prepared content waits to be made durable with that of other targets: its
+  // temporary file, given the target's attributes; none where nothing is to be put in place.
+  platform::File* waiting_file();
+  // Puts the prepared content in place, and says what came of it. Where `made_durable`, the
+  // caller has synced the waiting file already; where not `sync_folder`, the caller syncs the
+  // folder of what was renamed afterwards.
+  WriteOutcome commit(bool made_durable = false, bool sync_folder = true);
 
  private:
   class Output;

@@ -37,8 +37,10 @@ class Destination {
   // Makes the file; on failure says why in `outcome`.
   virtual void open(WriteOutcome& outcome) = 0;
   virtual platform::Status write(std::string_view bytes) = 0;
+  // Where the new content waits to be made durable: none where nothing will be put in place.
+  virtual platform::File* waiting_file(WriteOutcome&) { return nullptr; }
   // The new content is complete (and differs): puts it in place, or says what that would meet.
-  virtual void finish(WriteOutcome& outcome) = 0;
+  virtual void finish(WriteOutcome& outcome, bool made_durable, bool sync_folder) = 0;
   virtual void abandon() {}
 
  protected:
@@ -76,11 +78,23 @@ class ReplacementFile final : public Destination {
     return written;
   }
 
-  void finish(WriteOutcome& outcome) override {
-    // The new content reaches the disk first, with the target's attributes, and is checked there
-    // where a check is asked for.
-    platform::Status durable = disk_.give_attributes(replacement_.temp, replacement_);
-    if (durable) durable = disk_.sync(replacement_.temp);
+  // The new content takes the target's attributes before it reaches the disk.
+  platform::File* waiting_file(WriteOutcome& outcome) override {
+    if (!attributed_) {
+      platform::Status given = disk_.give_attributes(replacement_.temp, replacement_);
+      if (!given) {
+        give_up(outcome, WriteResult::cannot_write, given);
+        return nullptr;
+      }
+      attributed_ = true;
+    }
+    return &replacement_.temp;
+  }
+
+  void finish(WriteOutcome& outcome, bool made_durable, bool sync_folder) override {
+    // The new content reaches the disk first, and is checked there where a check is asked for.
+    if (!made_durable && waiting_file(outcome) == nullptr) return;
+    platform::Status durable = made_durable ? platform::Status() : disk_.sync(replacement_.temp);
     if (!durable) return give_up(outcome, WriteResult::cannot_write, durable);
     if (!options_.validate.empty()) {
       platform::Status checked = disk_.run_check(options_.validate, replacement_.temp_path);
@@ -110,7 +124,8 @@ class ReplacementFile final : public Destination {
     if (!committed) return give_up(outcome, WriteResult::cannot_write, committed);
     replacement_.temp_path.clear();
     // The new content is in place; its name lasts only once its folder is on the disk.
-    outcome.reason = disk_.sync_folder(replacement_.target_path);
+    outcome.renamed = replacement_.target_path;
+    if (sync_folder) outcome.reason = disk_.sync_folder(replacement_.target_path);
     outcome.result = outcome.reason ? WriteResult::written : WriteResult::not_durable;
   }
 
@@ -125,6 +140,7 @@ class ReplacementFile final : public Destination {
 
   platform::Replacement replacement_;
   std::size_t chunks_written_ = 0;
+  bool attributed_ = false;  // the temporary file has the target's attributes
 };
 
 class Shadow final : public Destination {
@@ -160,7 +176,7 @@ class Shadow final : public Destination {
 
   // Only content that would be written stands for the file the next time it is named. A check
   // asked for is made on a named copy in the temporary folder, gone afterwards.
-  void finish(WriteOutcome& outcome) override {
+  void finish(WriteOutcome& outcome, bool, bool) override {
     if (!options_.validate.empty()) {
       platform::Replacement copy;
       platform::Status checked =
@@ -359,12 +375,24 @@ bool TargetWriter::guessed_wrong(const FileForm& read) const {
   return output_->encoder_.guessed_wrong(read);
 }
 
-void TargetWriter::prepare(bool any_line) { output_->settle(any_line); }
+void TargetWriter::prepare(bool any_line) {
+  output_->settle(any_line);
+  // What was made is in its destination: the content may wait there with that of many targets.
+  std::string().swap(output_->chunk_);
+  std::string().swap(output_->old_bytes_);
+}
 
 bool TargetWriter::refused() const { return output_->refused_; }
 
-WriteOutcome TargetWriter::commit() {
-  if (output_->ready_) output_->destination_->finish(output_->outcome_);
+platform::File* TargetWriter::waiting_file() {
+  if (!output_->ready_ || output_->failed()) return nullptr;
+  return output_->destination_->waiting_file(output_->outcome_);
+}
+
+WriteOutcome TargetWriter::commit(bool made_durable, bool sync_folder) {
+  if (output_->ready_ && !output_->failed()) {
+    output_->destination_->finish(output_->outcome_, made_durable, sync_folder);
+  }
   return std::move(output_->outcome_);
 }
 

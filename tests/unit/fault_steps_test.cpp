@@ -80,5 +80,24 @@ TEST_P(RunStep, FailsAtEveryCallWithoutLosingTheTarget) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, RunStep, testing::Range(0, static_cast<int>(Step::count_)));
 
+// Targets whose new content is made durable together: where that fails, none takes its place,
+// and each says so.
+class Together : public FolderTest {};
+
+TEST_F(Together, ASyncThatFailsPutsNoneInPlace) {
+  for (const char* name : {"T", "U"}) write(name, "A\r\n\x1A");
+  write("i.zt", ".F " + path("T") + "\r\n.I X\r\n.F " + path("U") + "\r\n.I Y\r\n");
+  FaultyDisk disk;
+  disk.fail(Step::sync);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run_instruction_file(path("i.zt"), {}, disk), RunOutcome::completed_with_errors);
+  std::string said = testing::internal::GetCapturedStdout();
+  for (const char* name : {"T", "U"}) {
+    EXPECT_EQ(read(name), "A\r\n\x1A");
+    EXPECT_NE(said.find("Error writing " + path(name)), std::string::npos) << said;
+  }
+  EXPECT_EQ(names().size(), 3u) << "no temporary file is left";
+}
+
 }  // namespace
 }  // namespace zeltrim

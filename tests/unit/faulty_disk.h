@@ -86,6 +86,10 @@ class FaultyDisk final : public platform::Disk {
   Status sync(File& file) override {
     return fails(Step::sync, is_temp(file)) ? injected() : real_.sync(file);
   }
+  Status sync_all(const std::vector<File*>& files) override {
+    return fails(Step::sync) ? injected() : real_.sync_all(files);
+  }
+  std::size_t most_waiting() override { return real_.most_waiting(); }
   // A close that fails has closed the file all the same.
   Status close_file(File& file) override {
     bool failed = fails(Step::close, is_temp(file));
