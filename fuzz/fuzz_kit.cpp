@@ -284,22 +284,25 @@ InSubfolder::~InSubfolder() {
   if (chdir((private_root + "/run").c_str()) != 0) fail("cannot leave a folder of the run");
 }
 
-CapturedOutput::CapturedOutput() : saved_(dup(STDOUT_FILENO)) {
-  std::fflush(stdout);
-  int file = open((private_root + "/captured").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-  if (saved_ < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) fail("cannot capture the output");
+CapturedOutput::CapturedOutput(Channel channel)
+    : stream_(channel == Channel::output ? STDOUT_FILENO : STDERR_FILENO),
+      saved_(dup(stream_)),
+      path_(private_root + (channel == Channel::output ? "/captured" : "/captured-errors")) {
+  std::fflush(channel == Channel::output ? stdout : stderr);
+  int file = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  if (saved_ < 0 || file < 0 || dup2(file, stream_) < 0) fail("cannot capture the output");
   close(file);
 }
 
 CapturedOutput::~CapturedOutput() {
-  std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
+  std::fflush(stream_ == STDOUT_FILENO ? stdout : stderr);
+  dup2(saved_, stream_);
   close(saved_);
 }
 
 std::string CapturedOutput::text() {
-  std::fflush(stdout);
-  return read_file(private_root + "/captured");
+  std::fflush(stream_ == STDOUT_FILENO ? stdout : stderr);
+  return read_file(path_);
 }
 
 std::vector<std::string> folder_names() {
@@ -354,6 +357,12 @@ std::optional<std::vector<Loaded>> load(const std::string& path, const TargetOpt
   return lines;
 }
 
+std::optional<std::vector<Loaded>> load_bytes(std::string_view bytes, const TargetOptions& options,
+                                              EncodingKind& kind) {
+  if (!write_file(check_path(), bytes)) fail("cannot write the file to load", bytes);
+  return load(check_path(), options, kind);
+}
+
 std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loaded>& lines,
                                         bool unicode) {
   std::string bytes(mark_of(kind));
@@ -383,7 +392,8 @@ std::optional<WriteOutcome> written_back(const std::string& path, const TargetOp
   for (Line line; reader.next(line); held = true) writer.put(line);
   if (reader.result() != LoadResult::loaded) return std::nullopt;
   opened.target.form = reader.form();
-  return writer.finish(held);
+  writer.prepare(held);
+  return writer.commit();
 }
 }  // namespace
 
@@ -397,7 +407,9 @@ std::optional<std::string> reload(std::string_view bytes) {
   EncodingKind kind = EncodingKind::plain;
   std::optional<std::vector<Loaded>> lines = load(check_path(), {}, kind);
   if (!lines) return std::nullopt;
-  if (lines->empty()) return std::string();  // no line: the file is not written at all
+  // A target that holds no line is not touched: the end mark alone, the written form of a
+  // file whose every line was removed, stays as it is.
+  if (lines->empty()) return std::string(bytes);
   return written_form(kind, *lines, false);
 }
 

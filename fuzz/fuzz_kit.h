@@ -37,18 +37,27 @@ class InSubfolder {
   InSubfolder& operator=(const InSubfolder&) = delete;
 };
 
-// Standard output goes to a file of its own while this lives; text() is what was printed.
+// The stream a run's messages go to: its report, or its errors and warnings.
+enum class Channel : unsigned char { output, errors };
+
+// What the program prints on the channel goes to a file of its own while this lives; text() is
+// what was printed.
 class CapturedOutput {
  public:
-  CapturedOutput();
+  explicit CapturedOutput(Channel channel = Channel::output);
   ~CapturedOutput();
   CapturedOutput(const CapturedOutput&) = delete;
   CapturedOutput& operator=(const CapturedOutput&) = delete;
   std::string text();
 
  private:
-  int saved_;
+  int stream_;  // the descriptor captured
+  int saved_;   // where it pointed before
+  std::string path_;
 };
+
+// A folder's files, by name: what a run found or left.
+using Files = std::map<std::string, std::string>;
 
 // Empties the current folder.
 void clear_folder();
@@ -72,6 +81,10 @@ struct Loaded {
 std::optional<std::vector<Loaded>> load(const std::string& path, const TargetOptions& options,
                                         EncodingKind& kind);
 
+// Loads `bytes` as an .F target with these options, in a folder of their own: as load().
+std::optional<std::vector<Loaded>> load_bytes(std::string_view bytes, const TargetOptions& options,
+                                              EncodingKind& kind);
+
 // The bytes the program's form gives these lines of this kind: the mark, every line with CR LF,
 // the end mark after plain and UTF-8 text. Nothing where a line cannot be written (not UTF-8,
 // in Unicode mode).
@@ -81,8 +94,8 @@ std::optional<std::string> written_form(EncodingKind kind, const std::vector<Loa
 // Writes the target back without a command, as a run does: what the writer says.
 WriteResult write_back(const std::string& path, const TargetOptions& options);
 
-// Loads the bytes as a target, in a folder of their own: the written form of what was loaded,
-// or nothing when the target is refused.
+// Loads the bytes as a target, in a folder of their own: the written form of what was loaded
+// (the bytes themselves where no line was), or nothing when the target is refused.
 std::optional<std::string> reload(std::string_view bytes);
 
 // Checks that `bytes`, written back by the program, reload to themselves, apart from the rules

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Makes the seed corpora of the harnesses from the shipped example, the instruction files in
 # fuzz/instructions and the real start-up and configuration files of ../shared/corpus (when it
-# is there). Usage: fuzz/make_seeds.sh OUTPUT_FOLDER  (makes OUTPUT/whole_run, OUTPUT/load_write and
-# OUTPUT/many_commands, whose jobs are made from any bytes: a few seeds of random bytes)
+# is there). Usage: fuzz/make_seeds.sh OUTPUT_FOLDER  (makes OUTPUT/whole_run, OUTPUT/load_write,
+# and OUTPUT/many_commands and OUTPUT/namings, whose jobs are made from any bytes: a few seeds of
+# random bytes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$1
-mkdir -p "$out/whole_run" "$out/load_write" "$out/many_commands"
-for n in 1 2 3 4; do head -c $((n * 64)) /dev/urandom > "$out/many_commands/seed-$n"; done
+mkdir -p "$out/whole_run" "$out/load_write" "$out/many_commands" "$out/namings"
+for n in 1 2 3 4; do
+  head -c $((n * 64)) /dev/urandom > "$out/many_commands/seed-$n"
+  head -c $((n * 32)) /dev/urandom > "$out/namings/seed-$n"
+done
 
 targets=("$root"/examples/AUTOEXEC.BAT)
 if [[ -d $root/../shared/corpus ]]; then

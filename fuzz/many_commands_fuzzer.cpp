@@ -2,18 +2,20 @@
 // letter cases, make the lines, the lines the commands look for, the keys of .C and .E and the
 // variables of .V, so that a line meets many commands, variables overlap, and what one command
 // changes is what later ones find. The input chooses; once its bytes are used up, a generator
-// seeded with them goes on. Each job is checked as a whole run (whole_run.h): above all, all
-// commands in one pass must leave the same files and print the same report as each command in
-// a pass of its own. The job is made so that it cannot grow the target much: a few .A only, and
-// only a few .V whose value is longer than its variable.
+// seeded with them goes on. Each job is checked as a whole run (whole_run.h). The job is made so
+// that it cannot grow the target much: a few .A only, and only a few .V whose value is longer
+// than its variable.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "choices.h"
 #include "whole_run.h"
 
 namespace {
+
+using zeltrim::fuzz::Choices;
 
 constexpr std::string_view kPieces[] = {"a",   "A",   "b",   "B",  "ab",    "AB",    "aB",     "ba",
                                         "aba", "%v%", "%V%", "v%", "x=",    "X=",    "=",      ";a",
@@ -30,31 +32,6 @@ constexpr std::size_t kMoreCommands = 400;
 constexpr std::size_t kMostGrowing = 5;
 constexpr std::size_t kFewestLines = 8;
 constexpr std::size_t kMoreLines = 120;
-
-// The input's bytes one by one, then a generator seeded with all of them.
-class Choices {
- public:
-  explicit Choices(std::string_view input) : input_(input) {
-    for (char c : input) state_ = (state_ ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  }
-  std::size_t next(std::size_t count) {
-    if (used_ < input_.size()) return static_cast<unsigned char>(input_[used_++]) % count;
-    // splitmix64
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return static_cast<std::size_t>((z ^ (z >> 31)) % count);
-  }
-  template <std::size_t N>
-  std::string_view pick(const std::string_view (&from)[N]) {
-    return from[next(N)];
-  }
-
- private:
-  std::string_view input_;
-  std::size_t used_ = 0;
-  std::uint64_t state_ = 14695981039346656037ULL;
-};
 
 std::string text(Choices& choices) {
   std::string made;

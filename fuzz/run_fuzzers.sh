@@ -14,7 +14,7 @@ rm -rf "$work/seeds"
 "$root/fuzz/make_seeds.sh" "$work/seeds"
 limit=()
 ((seconds > 0)) && limit=(-max_total_time="$seconds")
-for harness in whole_run many_commands load_write; do
+for harness in whole_run namings many_commands load_write; do
   mkdir -p "$work/corpus-$harness"
   echo "-- fuzz_$harness"
   if ! "$build/fuzz/fuzz_$harness" -dict="$root/fuzz/zeltrim.dict" -timeout=25 -rss_limit_mb=2048 \

@@ -1,157 +1,33 @@
 #include "whole_run.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <map>
-#include <optional>
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "commands/command_kit.h"
-#include "commands/interpreter.h"
-#include "commands/text_search.h"
-#include "fuzz_kit.h"
+#include "folder_rules.h"
+#include "job_text.h"
 #include "platform/console.h"
+#include "run/job.h"
+#include "settling.h"
+#include "text_rules.h"
 #include "textfile/encoding.h"
 #include "textfile/target_file.h"
 
 namespace zeltrim::fuzz {
 namespace {
 
-constexpr char kInstructionName[] = "I.ZT";
-
-// The commands allow growth that is exponential in the number of commands (.A doubling every
-// line, .V multiplying a line's length), which is the user's request and not a fault. To keep
-// each run small, the harness keeps a rough bound on the bytes a target may reach and on the
-// bytes the commands may touch, and drops a command that would pass either budget.
-constexpr double kSizeBudget = 4.0 * 1024 * 1024;
-constexpr double kWorkBudget = 64.0 * 1024 * 1024;
-
-struct Prepared {
-  std::string instructions;        // as run: target paths kept in the folder, commands in budget
-  std::vector<std::string> paths;  // every path .F and .G name, in order
-};
-
-char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-double plus_growth(double size, std::size_t matched_length, double growth_per_match) {
-  return size + size / (static_cast<double>(matched_length) + 2) * std::max(growth_per_match, 0.0);
-}
-
-// The budget after the command, by the worst case each command allows.
-void account(char letter, std::string_view argument, double& size, double& work) {
-  std::string_view first = first_part(argument);
-  std::string_view second = second_part(argument);
-  double second_length = static_cast<double>(without_final_dot(second).size());
-  work += size;
-  switch (letter) {
-    case 'I':
-    case 'T':
-      size += static_cast<double>(argument.size()) + 2;
-      break;
-    case 'A':
-      size = plus_growth(size, first.size(), static_cast<double>(second.size()) + 2);
-      break;
-    case 'S':
-      size = plus_growth(size, first.size(),
-                         static_cast<double>(second.size()) - static_cast<double>(first.size()));
-      break;
-    case 'C':
-    case 'E':
-      size = plus_growth(size, first.size(), second_length + 1);
-      break;
-    case 'V':
-      // One replacement per byte of a line; a line that never ends costs up to the .V bound.
-      size += size * std::max(second_length - static_cast<double>(first.size()), 0.0);
-      work += 40 * size * (second_length + 1);
-      break;
-    default:
-      break;
-  }
-}
-
-// Reads the lines as the interpreter does. Target paths lose every "/", so that everything
-// happens in the private folder; commands over budget lose their leading "." and are ignored.
-Prepared prepare(std::string_view instructions, double size, Budget budget) {
-  Prepared prepared{std::string(instructions), {}};
-  double work = 0;
-  std::size_t line_start = 0;
-  while (line_start < instructions.size()) {
-    std::size_t lf = instructions.find('\n', line_start);
-    std::size_t next = lf == std::string_view::npos ? instructions.size() : lf + 1;
-    std::string_view line = instructions.substr(line_start, next - line_start);
-    line.remove_suffix(line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0);
-    if (line.starts_with('.') && line.find('\0') == std::string_view::npos) {
-      char letter = line.size() > 1 ? upper_ascii(line[1]) : '\0';
-      std::string_view argument = line.size() > 3 ? line.substr(3) : "";
-      if (letter == 'F' || letter == 'G') {
-        std::string path(argument);
-        std::replace(path.begin(), path.end(), '/', '_');
-        if (!path.empty()) prepared.instructions.replace(line_start + 3, path.size(), path);
-        prepared.paths.push_back(path);
-        work += size;
-      } else {
-        double new_size = size;
-        double new_work = work;
-        account(letter, argument, new_size, new_work);
-        if (budget == Budget::worst_case && (new_size > kSizeBudget || new_work > kWorkBudget)) {
-          prepared.instructions[line_start] = '#';
-        } else {
-          size = new_size;
-          work = new_work;
-        }
-      }
-    }
-    line_start = next;
-  }
-  return prepared;
-}
-
-std::vector<std::string_view> split_input(std::string_view input) {
-  std::vector<std::string_view> pieces;
-  while (pieces.size() < 2) {
-    std::size_t at = input.find(kTargetSeparator);
-    if (at == std::string_view::npos) break;
-    pieces.push_back(input.substr(0, at));
-    input.remove_prefix(at + kTargetSeparator.size());
-  }
-  pieces.push_back(input);
-  return pieces;
-}
-
-bool storable(const std::string& path) {
-  constexpr std::size_t kLongestName = 255;  // the longest a file system takes
-  return !path.empty() && path.size() <= kLongestName && path != "." && path != ".." &&
-         path != kInstructionName;
-}
-
-using Files = std::map<std::string, std::string>;
-
-// The options, one bit each of a byte of the input.
-zeltrim::RunSettings settings_from(unsigned char bits) {
-  zeltrim::RunSettings settings;
-  settings.once = (bits & 1) != 0;
-  settings.target.keep_form = (bits & 2) != 0;
-  settings.target.unicode = (bits & 4) != 0;
-  settings.target.diff = (bits & 8) != 0;
-  settings.target.no_write = (bits & 16) != 0;
-  settings.target.backup = (bits & 32) != 0;
-  settings.strict = (bits & 64) != 0;
-  if ((bits & 128) != 0) settings.look_ahead_lines = 1;  // a line added at the top looks past it
-  return settings;
-}
-
 struct Ran {
-  zeltrim::RunOutcome outcome = zeltrim::RunOutcome::completed;
-  std::string report;
+  RunOutcome outcome = RunOutcome::completed;
+  std::string report;  // standard output
+  std::string errors;  // standard error
   Files files;
 };
 
 // Runs the instruction file in a folder of its own holding `files`; what it printed and left.
-Ran run_in(const std::string& name, const Files& files, const zeltrim::RunSettings& settings) {
+Ran run_in(const std::string& name, const Files& files, const RunSettings& settings) {
   InSubfolder in_subfolder(name);
   clear_folder();
   for (const auto& [path, bytes] : files) {
@@ -159,101 +35,38 @@ Ran run_in(const std::string& name, const Files& files, const zeltrim::RunSettin
   }
   Ran ran;
   {
-    CapturedOutput captured;
-    ran.outcome =
-        zeltrim::run_instruction_file(kInstructionName, settings, zeltrim::platform::system_disk());
-    ran.report = captured.text();
+    CapturedOutput output;
+    CapturedOutput errors(Channel::errors);
+    ran.outcome = run_instruction_file(kInstructionName, settings, platform::system_disk());
+    ran.report = output.text();
+    ran.errors = errors.text();
   }
   for (const std::string& path : folder_names()) ran.files[path] = read_file(path);
   return ran;
 }
 
-// The key a .C or .E of `key` looks for in `line`, as the command compares them: the line's
-// text before its first "=" (leading ones skipped) with an "=", letter case aside.
-bool has_key(std::string_view line, std::string_view key) {
-  std::size_t start = line.find_first_not_of('=');
-  if (start == std::string_view::npos) return false;
-  std::size_t equals = line.find('=', start);
-  std::string_view name =
-      line.substr(start, equals == std::string_view::npos ? equals : equals - start);
-  return !name.empty() && name.size() + 1 == key.size() && key.back() == '=' &&
-         zeltrim::caseless_equal(name, key.substr(0, name.size()));
-}
-
-// Whether a .C (at the beginning) or .E addition settles: it brings a list separator of its own,
-// on the side that faces the value (before its items at the end, after them at the beginning).
-bool addition_settles(std::string_view addition, bool at_beginning) {
-  std::size_t first = addition.find_first_not_of(' ');
-  if (first == std::string_view::npos || addition.find('\r') != std::string_view::npos)
-    return false;
-  std::string_view trimmed = addition.substr(first, addition.find_last_not_of(' ') - first + 1);
-  auto separator = [](char c) { return c == ';' || c == ',' || c == ':'; };
-  if (separator(trimmed.front())) return !at_beginning;
-  if (separator(trimmed.back())) return at_beginning;
-  if (at_beginning) return addition.ends_with(' ');
-  return addition.starts_with(' ');
-}
-
-// Whether a job surely settles under /o: it only adds, every .C/.E addition brings its own
-// separator facing the value and changes no line the job adds, no line it adds is one that an
-// .A of it looks for (.A X.X adds one more X after the last X every time, by its own rule) or
-// begins with a byte-order mark, and no two .A insert after the same line.
-bool converges(std::string_view instructions) {
-  std::vector<std::string_view> searched;
-  std::vector<std::string_view> added;
-  std::vector<std::string_view> named;
-  std::set<std::string_view> started_afresh;
-  while (!instructions.empty()) {
-    // A line ends with CR LF or a lone LF; a CR at the very end of the file stays in it.
-    std::size_t lf = instructions.find('\n');
-    std::string_view line = instructions.substr(0, lf);
-    instructions.remove_prefix(lf == std::string_view::npos ? instructions.size() : lf + 1);
-    line.remove_suffix(lf != std::string_view::npos && line.ends_with('\r') ? 1 : 0);
-    if (!line.starts_with('.') || line.size() < 2) continue;
-    char letter = upper_ascii(line[1]);
-    std::string_view argument = line.size() > 3 ? line.substr(3) : "";
-    if (letter == 'R' || letter == 'S' || letter == 'U' || letter == 'V') return false;
-    if (letter == 'F' || letter == 'G') named.push_back(argument);
-    if (letter == 'G') started_afresh.insert(argument);
-    if (letter == 'I' || letter == 'T') added.push_back(argument);
-    if (letter == 'A') {
-      std::string_view search = zeltrim::first_part(argument);
-      if (std::find(searched.begin(), searched.end(), search) != searched.end()) return false;
-      searched.push_back(search);
-      added.push_back(zeltrim::second_part(argument));
-    }
-    if ((letter == 'C' || letter == 'E') && zeltrim::has_both_parts(argument)) {
-      std::string_view key = zeltrim::first_part(argument);
-      std::string_view addition = zeltrim::without_final_dot(zeltrim::second_part(argument));
-      if (!addition_settles(addition, letter == 'C')) return false;
-      for (std::string_view line_added : added) {
-        if (has_key(line_added, key)) return false;
+// The first file that differs between two folders, with both its contents.
+std::string first_difference(const Files& one, const Files& other) {
+  for (const Files* files : {&one, &other}) {
+    for (const auto& [path, bytes] : *files) {
+      auto a = one.find(path);
+      auto b = other.find(path);
+      if (a == one.end() || b == other.end() || a->second != b->second) {
+        return path + ": " + (a == one.end() ? "(none)" : a->second) + " --- " +
+               (b == other.end() ? "(none)" : b->second);
       }
     }
   }
-  // A file that .G starts afresh and that is named again is written twice, whatever it held.
-  for (std::string_view path : started_afresh) {
-    if (std::count(named.begin(), named.end(), path) > 1) return false;
-  }
-  for (std::string_view line : added) {
-    // In encoded text a CR ends a line: such a line reads back as two, and is added again.
-    if (line.find('\r') != std::string_view::npos) return false;
-    // A file whose first line begins with a byte-order mark is read back in that encoding.
-    if (zeltrim::encoding_from_mark(line) != zeltrim::EncodingKind::plain) return false;
-    for (std::string_view search : searched) {
-      if (zeltrim::caseless_equal(line, search)) return false;
-    }
-  }
-  return true;
+  return {};
 }
 
 // With /d, the diffs of the report, applied as patch would to the files as they were, give the
 // bytes the run writes (or, where it writes nothing, would write).
-void check_diffs(const Ran& ran, const Files& before, const zeltrim::RunSettings& settings,
+void check_diffs(const Ran& ran, const Files& before, const RunSettings& settings,
                  const std::set<std::string>& named) {
   Files expected = ran.files;
   if (settings.target.no_write) {
-    zeltrim::RunSettings writing = settings;
+    RunSettings writing = settings;
     writing.target.no_write = false;
     expected = run_in("write", before, writing).files;
   }
@@ -268,13 +81,12 @@ void check_diffs(const Ran& ran, const Files& before, const zeltrim::RunSettings
   auto wide = [](const Files& files, const std::string& name) {
     auto file = files.find(name);
     if (file == files.end()) return false;
-    zeltrim::EncodingKind kind = zeltrim::encoding_from_mark(file->second);
-    return kind != zeltrim::EncodingKind::plain && kind != zeltrim::EncodingKind::utf8;
+    EncodingKind kind = encoding_from_mark(file->second);
+    return kind != EncodingKind::plain && kind != EncodingKind::utf8;
   };
   for (const std::string& name : names) {
-    bool backup = name.ends_with(".bak") && named.contains(name.substr(0, name.size() - 4));
-    if (backup || skipped.contains(name) || name == kInstructionName || wide(before, name) ||
-        wide(expected, name)) {
+    if (is_backup_of_named(name, named, settings.target) || skipped.contains(name) ||
+        name == kInstructionName || wide(before, name) || wide(expected, name)) {
       continue;
     }
     // No diff makes patch make an empty file.
@@ -285,81 +97,140 @@ void check_diffs(const Ran& ran, const Files& before, const zeltrim::RunSettings
   }
 }
 
-}  // namespace
-
-void check_whole_run(std::string_view input, Budget budget) {
-  std::size_t size = input.size();
-  std::vector<std::string_view> pieces = split_input(input);
-  std::vector<std::string_view> targets(pieces.begin() + 1, pieces.end());
-  double target_bytes = 16;
-  for (std::string_view target : targets) target_bytes += 2 * static_cast<double>(target.size());
-  // An instruction file with a byte-order mark is read as one byte per character: the paths are
-  // found in that text, and the file is stored again in its own form.
-  zeltrim::platform::Status unused;
-  std::optional<std::string> text = zeltrim::read_marked_text(pieces[0], false, unused);
-  Prepared prepared = prepare(text ? *text : std::string(), target_bytes, budget);
-  if (!text) {
-    prepared = Prepared{std::string(pieces[0]), {}};  // refused whole: nothing may change
-  } else if (zeltrim::EncodingKind kind = zeltrim::encoding_from_mark(pieces[0]);
-             kind == zeltrim::EncodingKind::utf8 || kind == zeltrim::EncodingKind::utf16le ||
-             kind == zeltrim::EncodingKind::utf16be) {
-    std::string stored(zeltrim::mark_of(kind));
-    zeltrim::append_encoded(kind, prepared.instructions, stored);
-    prepared.instructions = stored;
-  }
-
-  InPrivateFolder in_private_folder;
-  Files before;
-  before[kInstructionName] = prepared.instructions;
-  std::size_t next_target = 0;
-  for (const std::string& path : prepared.paths) {
-    if (next_target == targets.size()) break;
-    if (!storable(path) || before.contains(path)) continue;
-    before[path] = std::string(targets[next_target++]);
-  }
-
-  zeltrim::RunSettings settings =
-      settings_from(size == 0 ? 0 : static_cast<unsigned char>(input[size - 1]));
-  // All commands in one pass, and each command in a pass of its own (now and then in test mode,
-  // with its traces): the same files either way, and the same report.
-  Ran streamed = run_in("one", before, settings);
-  zeltrim::RunSettings in_passes = settings;
-  in_passes.pass_per_command = true;
-  in_passes.test_mode = settings.once && settings.strict;
-  Ran passed = run_in("passes", before, in_passes);
-  if (streamed.files != passed.files) fail("one pass and passes left different files");
-  if (!in_passes.test_mode && streamed.report != passed.report) {
-    fail("one pass and passes reported differently", streamed.report + "\n---\n" + passed.report);
-  }
-
-  std::set<std::string> named(prepared.paths.begin(), prepared.paths.end());
-  for (const auto& [path, bytes] : before) {
-    if (!streamed.files.contains(path)) fail("a file vanished", path);
-  }
-  for (const auto& [path, bytes] : streamed.files) {
+// Every file that changed, but a backup, reads back to itself: in the file's own form (/k) or
+// edited as UTF-8 (/u) written again without a command it stays as it is; in the program's
+// form it reloads as the rules kept on purpose say.
+void check_written_forms(const Files& before, const Files& after,
+                         const std::set<std::string>& named, const TargetOptions& options) {
+  for (const auto& [path, bytes] : after) {
     auto old = before.find(path);
-    if (old != before.end() && old->second == bytes) continue;
-    if (settings.target.no_write) fail("a file changed where nothing may be written", path);
-    bool backup = path.ends_with(".bak") && named.contains(path.substr(0, path.size() - 4));
-    if (!named.contains(path) && !backup) {
-      fail(is_temporary_name(path) ? "a temporary file was left" : "an unnamed file changed", path);
-    }
-    if (bytes.empty() || backup) continue;  // .G made or emptied it; a backup is old content
-    // Written in the file's own form, it reads back to itself; in the program's form, it
-    // reloads as the rules kept on purpose say.
-    if (settings.target.keep_form || settings.target.unicode) {
-      check_kept_form(bytes, settings.target);
+    bool changed = old == before.end() || old->second != bytes;
+    if (!changed || bytes.empty() || !named.contains(path)) continue;  // .G made or emptied it
+    if (options.keep_form || options.unicode) {
+      check_kept_form(bytes, options);
     } else {
       check_written_form(bytes);
     }
   }
-  if (settings.target.diff) check_diffs(streamed, before, settings, named);
-  // Once: the same job again changes nothing, where its additions are not what it looks for and
-  // the first run met no error (a file left as it was may be taken otherwise the second time).
-  if (settings.once && !settings.target.no_write &&
-      streamed.outcome == zeltrim::RunOutcome::completed && converges(prepared.instructions)) {
-    Ran again = run_in("one", streamed.files, settings);
-    if (again.files != streamed.files) fail("a second run under /o changed a file");
+}
+
+// Every line of every target in the folder as the run loads it, folded.
+std::vector<std::string> folded_lines(const Files& files, const std::set<std::string>& named,
+                                      const TargetOptions& options) {
+  std::vector<std::string> lines;
+  for (const auto& [path, bytes] : files) {
+    if (!named.contains(path)) continue;
+    EncodingKind kind = EncodingKind::plain;
+    std::optional<std::vector<Loaded>> loaded = load_bytes(bytes, options, kind);
+    if (!loaded) continue;
+    for (const Loaded& line : *loaded) lines.push_back(folded(line.text));
+  }
+  return lines;
+}
+
+// Under /o: the same job again changes nothing, unless the first run warned that it cannot
+// settle a line or the job has a shape that README lists (a file left as it was after an error
+// may be taken otherwise the second time); a first run that finds nothing present writes what
+// the run without /o writes.
+void check_once(const ReadJob& job, const Files& before, const std::set<std::string>& named,
+                const Ran& first, const RunSettings& settings, bool again_checked,
+                bool first_checked) {
+  constexpr std::string_view kCannotSettle = "/o cannot settle this line";
+  if (again_checked && first.outcome == RunOutcome::completed &&
+      first.errors.find(kCannotSettle) == std::string::npos && !unsettled_shape(job.commands)) {
+    Ran again = run_in("again", first.files, settings);
+    if (again.files != first.files) {
+      fail("a second run under /o changed a file", first_difference(first.files, again.files));
+    }
+  }
+  if (first_checked &&
+      finds_nothing_present(job.commands, folded_lines(before, named, settings.target))) {
+    RunSettings plain = settings;
+    plain.once = false;
+    Ran without = run_in("plain", before, plain);
+    if (without.files != first.files) {
+      fail("a first run under /o that finds nothing present writes other bytes than without /o",
+           first_difference(first.files, without.files));
+    }
+  }
+}
+
+// Where ZELTRIM_FUZZ_KEEP names a folder, the job's files are stored there too, and the options
+// in OPTIONS, so that a finding can be run again by hand.
+void keep_job(const Files& before, const RunSettings& settings) {
+  const char* folder = std::getenv("ZELTRIM_FUZZ_KEEP");
+  if (folder == nullptr) return;
+  std::filesystem::create_directories(folder);
+  for (const auto& [path, bytes] : before) {
+    if (!write_file(std::string(folder) + "/" + path, bytes)) fail("cannot keep a file", path);
+  }
+  const TargetOptions& target = settings.target;
+  std::string options;
+  for (auto [on, option] : {std::pair{target.no_write, "/n"},
+                            {target.diff, "/d"},
+                            {target.backup, "/b"},
+                            {settings.strict, "/s"},
+                            {settings.once, "/o"},
+                            {target.keep_form, "/k"},
+                            {target.unicode, "/u"},
+                            {settings.quiet, "/q"}}) {
+    if (on) options += std::string(option) + " ";
+  }
+  if (target.backup_suffix != TargetOptions{}.backup_suffix) {
+    options += "--suffix=" + target.backup_suffix + " ";
+  }
+  if (settings.look_ahead_lines != RunSettings{}.look_ahead_lines) {
+    options += "(a .T looks 1 line ahead)";
+  }
+  write_file(std::string(folder) + "/OPTIONS", options + "\n");
+}
+
+// Whether a promise is checked: ZELTRIM_FUZZ_SKIP may name some, separated by commas, that are
+// known to be broken while their fix is on its way, so that a run looks for the others.
+bool checking(std::string_view promise) {
+  static const std::string skipped = [] {
+    const char* names = std::getenv("ZELTRIM_FUZZ_SKIP");
+    return "," + std::string(names != nullptr ? names : "") + ",";
+  }();
+  return skipped.find("," + std::string(promise) + ",") == std::string::npos;
+}
+
+}  // namespace
+
+void check_job(const Job& job) {
+  const RunSettings& settings = job.settings;
+  ReadJob read{job.instructions, job_text(job.instructions, settings.target.unicode), {}, {}};
+  read.commands = commands_of(read.text);
+  read.namings = namings_of(read.commands);
+  std::set<std::string> named;
+  for (const Naming& naming : read.namings) named.emplace(naming.named.argument);
+  Files before = job.files;
+  before[kInstructionName] = job.instructions;
+
+  keep_job(before, settings);
+  InPrivateFolder in_private_folder;
+  Ran ran = run_in("one", before, settings);
+  // Test mode shows each step and waits (for /dev/null, at once) but is no preview: now and then
+  // the same job in test mode must leave the same files.
+  if (settings.once && settings.strict) {
+    RunSettings traced = settings;
+    traced.test_mode = true;
+    if (run_in("traced", before, traced).files != ran.files) {
+      fail("test mode left other files than the run without it");
+    }
+  }
+
+  check_folder(before, ran.files, named, settings.target, checking("backup"));
+  check_written_forms(before, ran.files, named, settings.target);
+  if (settings.target.diff) check_diffs(ran, before, settings, named);
+  if (checking("warnings")) check_byte_warnings(read, before, settings, ran.errors);
+  if (checking("utf8")) check_utf8_kept(read, before, ran.files);
+  bool written = !settings.target.no_write && ran.outcome == RunOutcome::completed;
+  if (written && checking("quotes")) {
+    check_concat_lines(read, before, ran.files, settings.target, settings.once);
+  }
+  if (settings.once && !settings.target.no_write) {
+    check_once(read, before, named, ran, settings, checking("settle"), checking("first"));
   }
 }
 
