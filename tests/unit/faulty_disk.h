@@ -35,6 +35,8 @@ class FaultyDisk final : public platform::Disk {
   }
   // True while the failure armed has not happened yet: the operation made fewer calls.
   bool pending(Step step) const { return countdown_[static_cast<int>(step)] >= 0; }
+  // While pending: how many calls of `step` the operation made since it was armed.
+  int made(Step step, int skip) const { return skip - countdown_[static_cast<int>(step)]; }
   // True when the call made to fail was one of a replacement: its temporary file made, written,
   // given its attributes, synced or closed, the rename, the folder's sync or the backup. Others
   // may fail harmlessly.
