@@ -118,10 +118,10 @@ bool conflicts_across_namings(const std::vector<JobCommand>& commands) {
         const JobCommand& later = *placed[j].command;
         std::optional<std::string_view> earlier_adds = added_line(earlier);
         std::optional<std::string_view> later_adds = added_line(later);
-        if ((earlier_adds && changes(later, *earlier_adds)) ||
-            (later_adds && changes(earlier, *later_adds)) ||
-            (later_adds && (earlier.letter == 'A' || earlier.letter == 'S') &&
-             first_part(earlier.argument) == *later_adds)) {
+        // Changing a line or looking for it (.R, .A and .S look) are alike here: a line one
+        // naming adds and another removes is added again on every run.
+        if ((earlier_adds && looks_for(later, *earlier_adds)) ||
+            (later_adds && looks_for(earlier, *later_adds))) {
           return true;
         }
       }

@@ -15,8 +15,7 @@ namespace zeltrim::fuzz {
 bool looks_for_what_a_later_command_makes(const std::vector<JobCommand>& commands);
 
 // On a file named more than once: a line one naming adds that a command of another naming
-// changes, or a line an .A or .S looks for that a later naming adds. The warnings of /o look
-// within one naming only.
+// changes or looks for (an .R, .A or .S of it). The warnings of /o look within one naming only.
 bool conflicts_across_namings(const std::vector<JobCommand>& commands);
 
 }  // namespace zeltrim::fuzz
