@@ -91,8 +91,12 @@ bool may_make(const JobCommand& maker, const JobCommand& looker) {
     case 'U':
     case 'V':
       return std::string_view("RASCEUV").find(looker.letter) != std::string_view::npos;
-    default:
-      return false;
+    default: {
+      // An .I, .T or .A makes the line it adds: an .R before it that removes the line moves it
+      // behind what the job added after it, on every run until the order settles.
+      std::optional<std::string_view> added = added_line(maker);
+      return added && looks_for(looker, *added);
+    }
   }
 }
 
