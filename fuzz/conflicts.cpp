@@ -37,16 +37,26 @@ std::string_view text_of(const JobCommand& command) {
   return without_final_dot(second_part(command.argument));
 }
 
-// Whether the command, other than .R, changes the line `line`.
+// Whether `line` holds `part`, letter case aside.
+bool holds_caseless(std::string_view line, std::string_view part) {
+  for (std::size_t at = 0; at + part.size() <= line.size(); ++at) {
+    if (caseless_equal(line.substr(at, part.size()), part)) return true;
+  }
+  return false;
+}
+
+// Whether the command, other than .R, changes the line `line` in some letter case: under /o a
+// line that is there letter case aside stands for one an .I, .T or .A adds.
 bool changes(const JobCommand& command, std::string_view line) {
   std::string_view first = first_part(command.argument);
   switch (command.letter) {
     case 'S':
-      return line == first;
+      return caseless_equal(line, first);
     case 'V':
-      return line.find(first) != std::string_view::npos;
+      return holds_caseless(line, first);
     case 'U':
-      return line.starts_with(first) && line.find(text_of(command)) != std::string_view::npos;
+      return line.size() >= first.size() && caseless_equal(line.substr(0, first.size()), first) &&
+             holds_caseless(line, text_of(command));
     case 'C':
     case 'E':
       return has_key(line, first);

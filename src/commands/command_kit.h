@@ -134,6 +134,16 @@ struct LineKey {
   std::string_view text;
 };
 
+// How the letters of a text are compared: as written, or letter case aside.
+enum class Letters : unsigned char { as_written, any_case };
+
+// A line a command adds, and how a line of the target is taken for it when the command looks
+// whether it is there already (.I, .T and .A under /o: letter case aside).
+struct AddedLine {
+  std::string_view text;
+  Letters present = Letters::as_written;
+};
+
 // A command prepared from its argument. It meets the target's lines in order, once each, and
 // may change them, remove them or add lines of its own; lines it adds never meet it again. It
 // may meet the lines of one file more than once: each time begins afresh.
@@ -152,10 +162,11 @@ class Command {
   virtual LineKey key() const { return {}; }
 
   // What the command means to a second run of the same job: the line it adds, the line it looks
-  // for, and whether it changes a text line that reads `text`.
-  virtual std::optional<std::string_view> added() const { return std::nullopt; }
+  // for, and whether it changes a text line that reads `text` (with `Letters::any_case`, `text`
+  // in some letter case: a line that stands for an added one letter case aside).
+  virtual std::optional<AddedLine> added() const { return std::nullopt; }
   virtual std::optional<std::string_view> looked_for() const { return std::nullopt; }
-  virtual bool changes(std::string_view /*text*/) const { return false; }
+  virtual bool changes(std::string_view /*text*/, Letters /*letters*/) const { return false; }
 
   // The lines queued since they were last taken away.
   std::vector<Line>& queued() { return queue_; }

@@ -199,7 +199,8 @@ class Concat final : public Command {
 
   LineKey key() const override { return {LineKey::Kind::key, name_}; }
 
-  bool changes(std::string_view text) const override {
+  // Keys and items are compared letter case aside: every case of a text fares alike.
+  bool changes(std::string_view text, Letters /*letters*/) const override {
     KeyAndValue assignment = split_assignment(text);
     std::string missing;
     return key_matches(assignment.key, key_) &&

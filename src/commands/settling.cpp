@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "commands/line_index.h"
+#include "lines/caseless.h"
 
 namespace zeltrim {
 
@@ -20,8 +21,11 @@ std::string looked_for_is_added(long long number) {
 std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
   // Every command is filed by the lines it may act on, so that an added line meets only the
   // commands it may concern, as it would in the run: a job of a hundred thousand lines is checked
-  // in about the time it takes to read.
+  // in about the time it takes to read. They are filed in lower case, and an added line looked
+  // up so, since under /o a line that is there letter case aside stands for the one added: the
+  // index finds every command that may change it in some case, and each then decides.
   LineIndex index;
+  std::vector<std::string> keys(job.size());
   // The lines that look for each text, in order, and how many of them have found the first line
   // after them that adds it.
   struct Looking {
@@ -30,22 +34,24 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
   };
   std::unordered_map<std::string_view, Looking> looking;
   for (std::size_t at = 0; at < job.size(); ++at) {
-    index.add(static_cast<std::uint32_t>(at), job[at].command->key());
+    LineKey key = job[at].command->key();
+    keys[at] = lowered_ascii(key.text);
+    index.add(static_cast<std::uint32_t>(at), {key.kind, keys[at]});
     if (auto text = job[at].command->looked_for()) looking[*text].at.push_back(at);
   }
   std::vector<std::string> said(job.size());
   StageList found;
   for (std::size_t at = 0; at < job.size(); ++at) {
-    auto added = job[at].command->added();
+    std::optional<AddedLine> added = job[at].command->added();
     if (!added) continue;
-    index.find(*added, 0, found);
+    index.find(lowered_ascii(added->text), 0, found);
     auto changer = std::ranges::find_if(found, [&](std::uint32_t other) {
-      return other != at && job[other].command->changes(*added);
+      return other != at && job[other].command->changes(added->text, added->present);
     });
     if (changer != found.end()) said[at] = changes_what_it_adds(job[*changer].number);
     // Lines a command adds meet only the commands after it: the lines before it that look for
     // this text, not yet answered, find it only in the next run.
-    if (auto lookers = looking.find(*added); lookers != looking.end()) {
+    if (auto lookers = looking.find(added->text); lookers != looking.end()) {
       Looking& waiting = lookers->second;
       for (; waiting.found < waiting.at.size() && waiting.at[waiting.found] < at; ++waiting.found) {
         std::string& line = said[waiting.at[waiting.found]];

@@ -8,13 +8,25 @@ namespace zeltrim {
 
 namespace {
 
+// Whether `text` holds `part` when their letters are compared letter case aside; linear in
+// their lengths, as every search of the program is.
+bool holds_caseless(std::string_view text, std::string_view part) {
+  if (part.empty()) return false;
+  std::string lower_part = lowered_ascii(part);
+  return find_pattern(lowered_ascii(text), prepare_pattern(lower_part)) != std::string_view::npos;
+}
+
 class Varsub final : public Command {
  public:
   Varsub(const CommandContext& context, const TwoParts& parts)
       : Command(context), variable_(prepare_replacement(parts.first, parts.second)) {}
 
   LineKey key() const override { return {LineKey::Kind::holds, variable_.searched.text}; }
-  bool changes(std::string_view text) const override {
+  // In some letter case the text holds the variable wherever it holds it letter case aside.
+  bool changes(std::string_view text, Letters letters) const override {
+    if (letters == Letters::any_case) {
+      return !variable_.value_holds_searched && holds_caseless(text, variable_.searched.text);
+    }
     std::string result;
     return replace_restarting(text, variable_, varsub_limit(text.size()), result) ==
            Replaced::changed;
@@ -45,8 +57,14 @@ class Unconcat final : public Command {
       : Command(context), start_(parts.first), deleted_(prepare_replacement(parts.second, {})) {}
 
   LineKey key() const override { return {LineKey::Kind::start, start_}; }
-  bool changes(std::string_view text) const override {
-    return text.starts_with(start_) && !deleted_.searched.text.empty() &&
+  bool changes(std::string_view text, Letters letters) const override {
+    if (deleted_.searched.text.empty()) return false;
+    if (letters == Letters::any_case) {
+      return text.size() >= start_.size() &&
+             caseless_equal(text.substr(0, start_.size()), start_) &&
+             holds_caseless(text, deleted_.searched.text);
+    }
+    return text.starts_with(start_) &&
            find_pattern(text, deleted_.searched) != std::string_view::npos;
   }
 

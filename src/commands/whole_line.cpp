@@ -13,6 +13,9 @@ bool is_already_there(std::string_view added, const Line& line) {
 }
 
 namespace {
+// Where additions are made once, a line that is there letter case aside stands for the added one.
+Letters letters_present(bool once) { return once ? Letters::any_case : Letters::as_written; }
+
 constexpr std::string_view kTraceDelete = "TEST MODE: delete line is...%s\n";
 constexpr std::string_view kTraceOld = "TEST MODE: oldstring : %s\n";
 constexpr std::string_view kTraceOldEnd = "TEST MODE: oldstring : %s\n\n";
@@ -29,7 +32,9 @@ class AddLine final : public Command {
   LineKey key() const override {
     return once_ ? LineKey{LineKey::Kind::whole_caseless, text_} : LineKey{LineKey::Kind::none, {}};
   }
-  std::optional<std::string_view> added() const override { return text_; }
+  std::optional<AddedLine> added() const override {
+    return AddedLine{text_, letters_present(once_)};
+  }
   void begin() override {
     met_.reset();
     if (where_ == Where::top) add(Change::top, once_ ? context().top_line->present : std::nullopt);
@@ -88,7 +93,9 @@ class AppendAfter final : public Command {
   // Where additions are made once, the line after a match is looked at too: the command says
   // so when it holds the match.
   LineKey key() const override { return {LineKey::Kind::whole, search_}; }
-  std::optional<std::string_view> added() const override { return addition_; }
+  std::optional<AddedLine> added() const override {
+    return AddedLine{addition_, letters_present(once_)};
+  }
   std::optional<std::string_view> looked_for() const override { return search_; }
   void begin() override { holding_ = false; }
 
@@ -149,10 +156,11 @@ class Swap final : public Command {
       : Command(context), old_text_(old_text), new_text_(new_text) {}
 
   LineKey key() const override { return {LineKey::Kind::whole, old_text_}; }
-  std::optional<std::string_view> added() const override { return new_text_; }
+  std::optional<AddedLine> added() const override { return AddedLine{new_text_}; }
   std::optional<std::string_view> looked_for() const override { return old_text_; }
-  bool changes(std::string_view text) const override {
-    return text == old_text_ && old_text_ != new_text_;
+  bool changes(std::string_view text, Letters letters) const override {
+    return old_text_ != new_text_ &&
+           (letters == Letters::any_case ? caseless_equal(text, old_text_) : text == old_text_);
   }
 
   Taken take(Line& line) override {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zeltrim {
@@ -20,6 +21,13 @@ inline bool caseless_equal(std::string_view a, std::string_view b) {
     if (a[i] != b[i] && lower_ascii(a[i]) != lower_ascii(b[i])) return false;
   }
   return true;
+}
+
+// A copy of `text` with its capitals in lower case.
+inline std::string lowered_ascii(std::string_view text) {
+  std::string lower(text);
+  for (char& byte : lower) byte = lower_ascii(byte);
+  return lower;
 }
 
 // Eight bytes at once with their capitals in lower case, as lower_ascii makes each: a byte gets
