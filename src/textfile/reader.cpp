@@ -133,7 +133,8 @@ class TargetReader::Decoder {
     line.origin = ++origin_;
     if (line.line_break == LineBreak::cr_lf) ++form_.cr_lf;
     if (line.line_break == LineBreak::lf) ++form_.lf;
-    if (line.line_break == LineBreak::cr) ++form_.cr;
+    // In plain text a lone CR is no break (it ends only a blank last line): no added line takes it.
+    if (line.line_break == LineBreak::cr && kind_ != EncodingKind::plain) ++form_.cr;
     return true;
   }
 

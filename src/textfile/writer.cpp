@@ -4,6 +4,8 @@
 // are compared with the old ones as they are made, and the place they go is made only where
 // they first differ: a target that would not change is never touched.
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "textfile/diff.h"
 #include "textfile/encoder.h"
@@ -219,6 +221,24 @@ class TargetWriter::Output {
   }
 
   void put(const Line& line) {
+    // In a plain file lone CRs end a blank last line only where nothing follows it: read again,
+    // they would begin the text of the line after it. Such a line waits to see what comes: a
+    // line after it gives it the usual break, the end of the file its own.
+    if (lone_crs_line_) {
+      Line before = *lone_crs_line_;
+      lone_crs_line_.reset();
+      before.line_break = LineBreak::usual;
+      write(before);
+    }
+    if (options_.keep_form && target_.kind == EncodingKind::plain && line.text.empty() &&
+        (line.line_break == LineBreak::cr || line.line_break == LineBreak::cr_cr)) {
+      lone_crs_line_ = line;
+      return;
+    }
+    write(line);
+  }
+
+  void write(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
     if (failed() || discarding()) return;
@@ -242,6 +262,7 @@ class TargetWriter::Output {
   // What the new content comes to: nothing to write, unchanged, refused, or ready to be put in
   // place.
   void settle(bool any_line) {
+    if (lone_crs_line_) write(*std::exchange(lone_crs_line_, std::nullopt));
     if (!any_line && target_.naming == Naming::existing) {
       destination_->abandon();
       outcome_.result = WriteResult::nothing_to_write;
@@ -353,8 +374,9 @@ class TargetWriter::Output {
   std::string chunk_;         // made, not yet passed on
   std::unique_ptr<Destination> destination_;
   std::unique_ptr<LineDiff> diff_;
-  std::uint64_t compared_ = 0;  // how many bytes passed on equal the old content's
-  std::string old_bytes_;       // old content read back, to compare
+  std::optional<Line> lone_crs_line_;  // a blank line ended by lone CRs, waiting (see put)
+  std::uint64_t compared_ = 0;         // how many bytes passed on equal the old content's
+  std::string old_bytes_;              // old content read back, to compare
   WriteOutcome outcome_;
   // Every byte passed on so far equals the old content's: the destination is not asked for yet.
   bool same_ = true;
