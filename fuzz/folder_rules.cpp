@@ -40,8 +40,13 @@ void check_folder(const Files& before, const Files& after, const std::set<std::s
   if (!options.backup || options.no_write || !backups_checked) return;
   for (const std::string& target : named) {
     auto old = before.find(target);
+    // A target that is itself the backup of another named one may change as that backup, and a
+    // target whose backup is named may have it changed as a target: neither is told apart here.
+    const std::string& suffix = options.backup_suffix;
+    bool backup_of_another = target.ends_with(suffix) &&
+                             named.contains(target.substr(0, target.size() - suffix.size()));
     if (old == before.end() || old->second == after.at(target) ||
-        named.contains(backup_name(target, options))) {
+        named.contains(backup_name(target, options)) || backup_of_another) {
       continue;
     }
     auto backup = after.find(backup_name(target, options));
