@@ -56,9 +56,14 @@ def target(rng, few):
 
 def instructions(rng, few):
     lines = []
+    # One job in four substitutes one variable alone, which the program looks for over the
+    # lines it reads in whole blocks, not line by line.
+    variable = text(rng, few) if rng.randrange(4) == 0 else None
     for _ in range(1 + rng.randrange(12)):
         if rng.randrange(5) == 0:
             lines.append("." + rng.choice("FGfg") + " " + rng.choice(NAMES + ["W"]))
+        elif variable is not None:
+            lines.append(".V " + variable + SEPARATOR + text(rng, few))
         else:
             letters = "TTTIASRE" if few else "ITRASCEUVXQ"
             line = "." + rng.choice(letters) + rng.choice(" x") + text(rng, few)

@@ -15,6 +15,15 @@ Pipeline::Pipeline(std::vector<Command*> commands, std::function<void(const Line
     index_.add(stage, key);
   }
   stage_from_[commands_.size()] = static_cast<std::uint32_t>(stages_.size());
+  std::optional<std::string_view> held;
+  for (std::uint32_t at : stages_) {
+    LineKey key = commands_[at]->key();
+    if (key.kind != LineKey::Kind::holds || key.text.empty() || (held && *held != key.text)) {
+      return;
+    }
+    held = key.text;
+  }
+  if (held) sought_ = prepare_pattern(*held);
 }
 
 // Every command adds its top lines before any other line reaches it, and they go on to the

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "commands/command_kit.h"
 #include "commands/line_index.h"
+#include "commands/text_search.h"
 
 namespace zeltrim {
 
@@ -25,6 +27,17 @@ class Pipeline {
   }
   // After the last line of the file: what each command adds at the end, in order.
   void end();
+  // The one text that every stage looks for anywhere in a line, where that is all they look
+  // at: a line that does not hold it passes through them all untouched, and need not be fed.
+  // None where a stage looks at lines otherwise, or while a line is on its way or kept back.
+  // Starts the pipeline, so that lines added at the top go out first.
+  const Pattern* untouched_unless_holding() {
+    if (!sought_) return nullptr;
+    if (!started_) start();
+    return waiting_.empty() && keeping_back_.empty() ? &*sought_ : nullptr;
+  }
+  // Lines of the file went by untouched.
+  void passed_by() { any_line_ = true; }
   // Whether any line ever went in: a target that never had one is not written.
   bool any_line() const { return any_line_; }
 
@@ -43,6 +56,7 @@ class Pipeline {
   std::vector<std::uint32_t> stages_;
   std::vector<std::uint32_t> stage_from_;
   LineIndex index_;
+  std::optional<Pattern> sought_;  // see untouched_unless_holding
   StageList found_;
   StageList keeping_back_;  // stages that keep a line back, which the next line to come must meet
   // Lines on their way, each to the command it meets next; the last one goes first. A line goes

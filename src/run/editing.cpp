@@ -325,7 +325,29 @@ Editing::Carried Editing::carry_out() {
       writer->put(line);
       if (shown) stored_.append_parts({line.text, "\n"});
     });
-    for (Line line; reader.next(line);) pipeline.feed(line);
+    // Where every command looks for one text anywhere in a line, the lines that cannot hold it
+    // go from the reader to the writer as they are, a run at a time, and only the others are
+    // cut and fed (a search over the reader's block rather than a look at every line). Test
+    // mode shows every line, so it feeds them all.
+    TargetReader::Sought sought{nullptr, 0};
+    Line line;
+    for (;;) {
+      if (const Pattern* held = shown ? nullptr : pipeline.untouched_unless_holding()) {
+        if (!sought.find) {
+          sought = {[held](std::string_view text, std::size_t from) {
+                      return find_pattern(text, *held, from);
+                    },
+                    held->text.size()};
+        }
+        if (std::string_view lines = reader.untouched_lines(sought); !lines.empty()) {
+          writer->put_lines(lines);
+          pipeline.passed_by();
+          continue;
+        }
+      }
+      if (!reader.next(line)) break;
+      pipeline.feed(line);
+    }
     if (reader.result() != LoadResult::loaded) {
       return Carried{nullptr, reader.result(), reader.reason()};
     }

@@ -44,6 +44,49 @@ class TargetReader::Decoder {
     return kind_ == EncodingKind::plain ? plain_line(line) : encoded_line(line);
   }
 
+  std::string_view untouched_lines(const TargetReader::Sought& sought) {
+    if (finished_ || kind_ != EncodingKind::plain || options_.keep_form || sought.size == 0) {
+      return {};
+    }
+    if (begin_ == end_ && !fill()) return {};  // next() meets the end, or the failure
+    std::string_view text(text_.get() + begin_, end_ - begin_);
+    std::uint64_t here = offset_ - text.size();  // where the text begins in the file
+    // The search goes on from where the last one stopped: an occurrence found is kept until
+    // its line has gone, and the bytes before `clear_to_` hold none.
+    if (sought_at_ != kNotFound && sought_at_ < here) {
+      clear_to_ = sought_at_ + 1;
+      sought_at_ = kNotFound;
+    }
+    if (sought_at_ == kNotFound) {
+      std::size_t from = clear_to_ > here ? static_cast<std::size_t>(clear_to_ - here) : 0;
+      std::size_t found = from < text.size() ? sought.find(text, from) : std::string_view::npos;
+      if (found != std::string_view::npos) {
+        sought_at_ = here + found;
+      } else {
+        // An occurrence may yet begin in the last bytes and go on in the next block.
+        clear_to_ = here + text.size() - std::min(text.size(), sought.size - 1);
+      }
+    }
+    std::size_t stop =
+        sought_at_ == kNotFound ? text.size() : static_cast<std::size_t>(sought_at_ - here);
+    if (zero_at_ != kNoZero) stop = std::min(stop, zero_at_ - begin_);
+    // Whole lines before the stop, each ended by CR LF, none beginning with the end mark.
+    std::size_t taken = 0;
+    std::uint64_t lines = 0;
+    while (taken < stop && text[taken] != kEndMark) {
+      const void* found = std::memchr(text.data() + taken, '\n', stop - taken);
+      if (found == nullptr) break;
+      std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+      if (at == taken || text[at - 1] != '\r') break;
+      taken = at + 1;
+      ++lines;
+    }
+    begin_ += taken;
+    origin_ += lines;
+    form_.cr_lf += lines;
+    return text.substr(0, taken);
+  }
+
   LoadResult result = LoadResult::loaded;
   platform::Status reason;
   FileForm form_;
@@ -272,6 +315,11 @@ class TargetReader::Decoder {
   // Where the first zero byte not yet cut into a line lies in the text (a plain file).
   static constexpr std::size_t kNoZero = SIZE_MAX;
   std::size_t zero_at_ = kNoZero;
+  // untouched_lines(): where in the file the text it looks for was last found, and before where
+  // it occurs nowhere.
+  static constexpr std::uint64_t kNotFound = UINT64_MAX;
+  std::uint64_t sought_at_ = kNotFound;
+  std::uint64_t clear_to_ = 0;
   // Wide kinds: the bytes as read, behind the bytes of a code unit that the block before ended
   // in the middle of (moved to the front once the whole units were decoded).
   std::size_t carried_ = 0;
@@ -293,6 +341,11 @@ bool TargetReader::next(Line& line) {
   bool read = decoder_->next(line);
   if (read) watcher_->read(line);
   return read;
+}
+
+std::string_view TargetReader::untouched_lines(const Sought& sought) {
+  if (watcher_ != nullptr) return {};  // the diff meets every line
+  return decoder_->untouched_lines(sought);
 }
 
 const FileForm& TargetReader::read_through(std::uint64_t most) {

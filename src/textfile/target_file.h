@@ -123,6 +123,19 @@ class TargetReader {
 
   // The next line, its text valid until the next call; false at the end or when reading failed.
   bool next(Line& line);
+  // Finds a text of `size` bytes (at least one) in the bytes it is given, at or after an offset:
+  // the offset of its first occurrence there, or npos.
+  struct Sought {
+    std::function<std::size_t(std::string_view, std::size_t)> find;
+    std::size_t size;
+  };
+  // The lines from here on, as they were read, up to the first that may hold the sought text,
+  // where each ends in CR LF and none begins with the end mark or holds a zero byte: a plain
+  // file's lines that the program's form writes back byte for byte. Empty where the next line
+  // is not such a line, or in any other kind of file, the file's own form or under a diff. Valid
+  // until the next call; the lines are counted as next() counts them. Each byte is searched
+  // about once, however the calls come.
+  std::string_view untouched_lines(const Sought& sought);
   // Reads on, line after line, to the end or until `most` lines were read; then the form().
   const FileForm& read_through(std::uint64_t most = UINT64_MAX);
   // How the content ended and which break most lines have: complete once next() gave false.
@@ -184,6 +197,9 @@ class TargetWriter {
   ~TargetWriter();
 
   void put(const Line& line);
+  // Lines as a plain file holds them in the program's form, each ended by CR LF: what put()
+  // makes of them, given whole (untouched_lines). Not for the file's own form or under a diff.
+  void put_lines(std::string_view bytes);
   // The diff, where the change is shown: it is handed each old line as it is read.
   LineDiff* diff();
   // The lines were written with a break they do not mostly have, as `read` found them once all

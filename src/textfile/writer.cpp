@@ -238,6 +238,17 @@ class TargetWriter::Output {
     write(line);
   }
 
+  void put_lines(std::string_view bytes) {
+    if (failed() || discarding()) return;
+    if (bytes.size() >= kChunk) {
+      flush();
+      pass_on(bytes);
+      return;
+    }
+    chunk_.append(bytes);
+    appended();
+  }
+
   void write(const Line& line) {
     LineForm form = encoder_.form_of(line);
     if (diff_) diff_->put(line, form.gained, form.written);
@@ -250,6 +261,10 @@ class TargetWriter::Output {
     } else if (!encoder_.append(line, form, chunk_)) {
       refuse(WriteResult::would_lose_characters, platform::Status::lossy(platform::Loss::not_utf8));
     }
+    appended();
+  }
+
+  void appended() {
     if (chunk_.size() >= kChunk) {
       flush();
     } else if (chunk_.size() >= kComparePiece && chunk_.capacity() < kChunk) {
@@ -390,6 +405,8 @@ TargetWriter::TargetWriter(platform::Disk& disk, Target& target, const TargetOpt
 TargetWriter::~TargetWriter() = default;
 
 void TargetWriter::put(const Line& line) { output_->put(line); }
+
+void TargetWriter::put_lines(std::string_view bytes) { output_->put_lines(bytes); }
 
 LineDiff* TargetWriter::diff() { return output_->diff_.get(); }
 
