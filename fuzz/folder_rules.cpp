@@ -6,11 +6,15 @@ std::string backup_name(const std::string& path, const TargetOptions& options) {
   return path + options.backup_suffix;
 }
 
+bool is_backup_name_of_named(const std::string& path, const std::set<std::string>& named,
+                             const TargetOptions& options) {
+  const std::string& suffix = options.backup_suffix;
+  return path.ends_with(suffix) && named.contains(path.substr(0, path.size() - suffix.size()));
+}
+
 bool is_backup_of_named(const std::string& path, const std::set<std::string>& named,
                         const TargetOptions& options) {
-  const std::string& suffix = options.backup_suffix;
-  return path.ends_with(suffix) && !named.contains(path) &&
-         named.contains(path.substr(0, path.size() - suffix.size()));
+  return !named.contains(path) && is_backup_name_of_named(path, named, options);
 }
 
 void check_folder(const Files& before, const Files& after, const std::set<std::string>& named,
@@ -42,11 +46,9 @@ void check_folder(const Files& before, const Files& after, const std::set<std::s
     auto old = before.find(target);
     // A target that is itself the backup of another named one may change as that backup, and a
     // target whose backup is named may have it changed as a target: neither is told apart here.
-    const std::string& suffix = options.backup_suffix;
-    bool backup_of_another = target.ends_with(suffix) &&
-                             named.contains(target.substr(0, target.size() - suffix.size()));
     if (old == before.end() || old->second == after.at(target) ||
-        named.contains(backup_name(target, options)) || backup_of_another) {
+        named.contains(backup_name(target, options)) ||
+        is_backup_name_of_named(target, named, options)) {
       continue;
     }
     auto backup = after.find(backup_name(target, options));

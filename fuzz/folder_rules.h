@@ -16,6 +16,10 @@ namespace zeltrim::fuzz {
 // The name /b keeps a file's old content under: the file's name and the suffix in force.
 std::string backup_name(const std::string& path, const TargetOptions& options);
 
+// Whether `path` is the backup name of a file the job names, named itself or not.
+bool is_backup_name_of_named(const std::string& path, const std::set<std::string>& named,
+                             const TargetOptions& options);
+
 // Whether `path` is the backup of a file the job names (and not named itself).
 bool is_backup_of_named(const std::string& path, const std::set<std::string>& named,
                         const TargetOptions& options);

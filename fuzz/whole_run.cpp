@@ -84,8 +84,12 @@ void check_diffs(const Ran& ran, const Files& before, const RunSettings& setting
     EncodingKind kind = encoding_from_mark(file->second);
     return kind != EncodingKind::plain && kind != EncodingKind::utf8;
   };
+  // A target named under the backup name of another has its diff from what it holds when it is
+  // named: under /b, where the backup may have replaced it by then, not from what it held before.
   for (const std::string& name : names) {
-    if (is_backup_of_named(name, named, settings.target) || skipped.contains(name) ||
+    bool backup_name =
+        settings.target.backup && is_backup_name_of_named(name, named, settings.target);
+    if (is_backup_of_named(name, named, settings.target) || backup_name || skipped.contains(name) ||
         name == kInstructionName || wide(before, name) || wide(expected, name)) {
       continue;
     }
