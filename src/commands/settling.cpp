@@ -25,7 +25,17 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
   // up so, since under /o a line that is there letter case aside stands for the one added: the
   // index finds every command that may change it in some case, and each then decides.
   LineIndex index;
-  std::vector<std::string> keys(job.size());
+  // The keys that hold capitals are filed by lower-case copies, kept together in one string.
+  auto has_capitals = [](std::string_view text) {
+    return std::ranges::any_of(text, [](char byte) { return byte != lower_ascii(byte); });
+  };
+  std::size_t capitals = 0;
+  for (const JobCommand& line : job) {
+    std::string_view text = line.command->key().text;
+    if (has_capitals(text)) capitals += text.size();
+  }
+  std::string lowered;
+  lowered.reserve(capitals);  // never grows: the views into it stay
   // The lines that look for each text, in order, and how many of them have found the first line
   // after them that adds it.
   struct Looking {
@@ -35,8 +45,12 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
   std::unordered_map<std::string_view, Looking> looking;
   for (std::size_t at = 0; at < job.size(); ++at) {
     LineKey key = job[at].command->key();
-    keys[at] = lowered_ascii(key.text);
-    index.add(static_cast<std::uint32_t>(at), {key.kind, keys[at]});
+    if (has_capitals(key.text)) {
+      std::size_t from = lowered.size();
+      for (char byte : key.text) lowered.push_back(lower_ascii(byte));
+      key.text = std::string_view(lowered).substr(from);
+    }
+    index.add(static_cast<std::uint32_t>(at), key);
     if (auto text = job[at].command->looked_for()) looking[*text].at.push_back(at);
   }
   std::vector<std::string> said(job.size());
