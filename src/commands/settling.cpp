@@ -1,6 +1,7 @@
 #include "commands/settling.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 #include "commands/line_index.h"
@@ -53,7 +54,7 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
     index.add(static_cast<std::uint32_t>(at), key);
     if (auto text = job[at].command->looked_for()) looking[*text].at.push_back(at);
   }
-  std::vector<std::string> said(job.size());
+  std::map<std::size_t, std::string> said;  // few lines, if any, of a long job
   StageList found;
   for (std::size_t at = 0; at < job.size(); ++at) {
     std::optional<AddedLine> added = job[at].command->added();
@@ -74,9 +75,7 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
     }
   }
   std::vector<Unsettled> unsettled;
-  for (std::size_t at = 0; at < job.size(); ++at) {
-    if (!said[at].empty()) unsettled.push_back({at, std::move(said[at])});
-  }
+  for (auto& [at, warning] : said) unsettled.push_back({at, std::move(warning)});
   return unsettled;
 }
 
