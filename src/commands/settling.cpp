@@ -1,6 +1,7 @@
 #include "commands/settling.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <unordered_map>
 
@@ -48,7 +49,7 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
     LineKey key = job[at].command->key();
     if (has_capitals(key.text)) {
       std::size_t from = lowered.size();
-      for (char byte : key.text) lowered.push_back(lower_ascii(byte));
+      std::transform(key.text.begin(), key.text.end(), std::back_inserter(lowered), lower_ascii);
       key.text = std::string_view(lowered).substr(from);
     }
     index.add(static_cast<std::uint32_t>(at), key);
@@ -75,6 +76,7 @@ std::vector<Unsettled> find_unsettled(const std::vector<JobCommand>& job) {
     }
   }
   std::vector<Unsettled> unsettled;
+  unsettled.reserve(said.size());
   for (auto& [at, warning] : said) unsettled.push_back({at, std::move(warning)});
   return unsettled;
 }

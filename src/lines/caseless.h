@@ -3,6 +3,7 @@
 // program is made of these.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,7 +27,7 @@ inline bool caseless_equal(std::string_view a, std::string_view b) {
 // A copy of `text` with its capitals in lower case.
 inline std::string lowered_ascii(std::string_view text) {
   std::string lower(text);
-  for (char& byte : lower) byte = lower_ascii(byte);
+  std::transform(lower.begin(), lower.end(), lower.begin(), lower_ascii);
   return lower;
 }
 

@@ -330,7 +330,7 @@ Editing::Carried Editing::carry_out() {
     // cut and fed (a search over the reader's block rather than a look at every line). Test
     // mode shows every line, so it feeds them all.
     TargetReader::Sought sought{nullptr, 0};
-    Line line;
+    Line read;
     for (;;) {
       if (const Pattern* held = shown ? nullptr : pipeline.untouched_unless_holding()) {
         if (!sought.find) {
@@ -345,8 +345,8 @@ Editing::Carried Editing::carry_out() {
           continue;
         }
       }
-      if (!reader.next(line)) break;
-      pipeline.feed(line);
+      if (!reader.next(read)) break;
+      pipeline.feed(read);
     }
     if (reader.result() != LoadResult::loaded) {
       return Carried{nullptr, reader.result(), reader.reason()};

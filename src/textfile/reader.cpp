@@ -67,14 +67,14 @@ class TargetReader::Decoder {
         clear_to_ = here + text.size() - std::min(text.size(), sought.size - 1);
       }
     }
-    std::size_t stop =
+    std::size_t until =
         sought_at_ == kNotFound ? text.size() : static_cast<std::size_t>(sought_at_ - here);
-    if (zero_at_ != kNoZero) stop = std::min(stop, zero_at_ - begin_);
-    // Whole lines before the stop, each ended by CR LF, none beginning with the end mark.
+    if (zero_at_ != kNoZero) until = std::min(until, zero_at_ - begin_);
+    // Whole lines before that, each ended by CR LF, none beginning with the end mark.
     std::size_t taken = 0;
     std::uint64_t lines = 0;
-    while (taken < stop && text[taken] != kEndMark) {
-      const void* found = std::memchr(text.data() + taken, '\n', stop - taken);
+    while (taken < until && text[taken] != kEndMark) {
+      const void* found = std::memchr(text.data() + taken, '\n', until - taken);
       if (found == nullptr) break;
       std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
       if (at == taken || text[at - 1] != '\r') break;
