@@ -110,6 +110,8 @@ void check_written_forms(const Files& before, const Files& after,
     auto old = before.find(path);
     bool changed = old == before.end() || old->second != bytes;
     if (!changed || bytes.empty() || !named.contains(path)) continue;  // .G made or emptied it
+    // A target named under another's backup name may hold that backup, bytes as they were.
+    if (options.backup && is_backup_name_of_named(path, named, options)) continue;
     if (options.keep_form || options.unicode) {
       check_kept_form(bytes, options);
     } else {
